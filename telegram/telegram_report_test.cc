@@ -1,0 +1,62 @@
+#include "telegram/telegram_report.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "telegram/report_test_util.h"
+
+namespace {
+
+std::vector<unsigned char> Header(unsigned long total_size, unsigned type) {
+  std::vector<unsigned char> bytes(20, 0);
+  Put32(&bytes, 0, total_size);
+  Put16(&bytes, 12, type);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(TelegramReport, OtherTypesGetTheTypeLineAlone) {
+  EXPECT_EQ(RenderReport(ReportTelegram, Header(20, 0)), "--> Telegram Type: 0\r\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, Header(20, 2)), "--> Telegram Type: 2\r\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, Header(20, 7)), "--> Telegram Type: 7\r\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, Header(20, 65535)), "--> Telegram Type: 65535\r\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, Header(20, 256)), "--> Telegram Type: 256\r\n");
+}
+
+TEST(TelegramReport, TypesOneAndSixRunTheirReport) {
+  std::vector<unsigned char> beam = Header(46, 1);
+  beam.resize(46, 0);
+  beam[4] = 9;
+  beam[8] = 8;
+  Put16(&beam, 42, 100);
+  Put16(&beam, 44, 1);
+  EXPECT_EQ(RenderReport(ReportTelegram, beam), "--> Telegram Type: 1\r\nBeamCount : 101\t9\t46\t8\r\n");
+
+  std::vector<unsigned char> block = Header(24, 6);
+  Put16(&block, 20, 5);
+  Put16(&block, 22, 6);
+  EXPECT_EQ(RenderReport(ReportTelegram, block),
+            "--> Telegram Type: 6\r\nTotalSize: 4\t ScanNo:0\t BlockNo:0\r\n\n5\t6\t");
+}
+
+TEST(TelegramReport, ShortDatagramAfterALongOneShowsNoStaleBytes) {
+  // The buffer holds a long type-6 block 0; a short datagram overwrites only
+  // its first bytes.
+  std::vector<unsigned char> buffer = Header(200, 6);
+  buffer.resize(200, 0x33);
+  Put32(&buffer, 16, 77);
+
+  EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 0), "--> Telegram Type: 0\r\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 13), "--> Telegram Type: 0\r\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 14),
+            "--> Telegram Type: 6\r\nTotalSize: 180\t ScanNo:0\t BlockNo:0\r\n\n");
+  EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 24),
+            "--> Telegram Type: 6\r\nTotalSize: 180\t ScanNo:77\t BlockNo:0\r\n\n13107\t13107\t");
+
+  // A type-1 telegram cut before its beam range reads the range as 0.
+  Put16(&buffer, 12, 1);
+  EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 40), "--> Telegram Type: 1\r\nBeamCount : 0\t0\t200\t0\r\n");
+}
