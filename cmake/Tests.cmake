@@ -1,0 +1,40 @@
+# Unit tests run wherever the program builds; the end-to-end tests drive the
+# built programs from a POSIX host.
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+include(GoogleTest)
+
+function(telegram_test name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE GTest::gtest_main)
+  target_compile_options(${name} PRIVATE ${PROJECT_WARNINGS})
+endfunction()
+
+telegram_test(telegram_test
+  telegram/telegram_test.cc
+  telegram/beam_count_report_test.cc
+  telegram/block_value_report_test.cc
+  telegram/telegram_report_test.cc)
+target_link_libraries(telegram_test PRIVATE telegram)
+add_test(NAME telegram_test COMMAND telegram_test)
+
+# The loop against a scripted socket layer, defined by the test itself.
+telegram_test(receive_loop_test receiver/receive_loop_test.cc)
+target_link_libraries(receive_loop_test PRIVATE receive_loop)
+add_test(NAME receive_loop_test COMMAND receive_loop_test)
+
+# Tests that bind UDP port 9999 run one after another.
+telegram_test(socket_test receiver/socket_test.cc)
+target_link_libraries(socket_test PRIVATE socket_layer)
+add_test(NAME socket_test COMMAND socket_test)
+set_tests_properties(socket_test PROPERTIES RESOURCE_LOCK udp_port_9999)
+
+if(NOT WIN32)
+  telegram_test(end_to_end_test receiver/end_to_end_test.cc)
+  target_link_libraries(end_to_end_test PRIVATE sender_lib Threads::Threads)
+  add_test(NAME end_to_end_test COMMAND end_to_end_test)
+  set_tests_properties(end_to_end_test PROPERTIES
+    RESOURCE_LOCK udp_port_9999
+    TIMEOUT 600
+    ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>")
+endif()

@@ -1,0 +1,24 @@
+// The whole run of the receiver: buffer, socket library, socket, the receive
+// loop with its report of each telegram, and the orderly close.
+#ifndef RECEIVER_RECEIVE_LOOP_H_
+#define RECEIVER_RECEIVE_LOOP_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+struct ReceiverSettings {
+  uint16_t port;         // UDP port, on every local IPv4 address
+  size_t buffer_size;    // bytes of the receive buffer offered to each receive
+  int datagram_limit;    // the run ends after this many datagrams
+};
+
+// Port 9999, a 2,048,000-byte buffer, 1000 datagrams.
+ReceiverSettings DefaultReceiverSettings();
+
+// Runs the receiver, writing the report to `out` and a failure to obtain
+// memory to `err`. Exit status: 0 once the limit is reached, 1 when the run
+// ended on a failure (start-up, bind, receive, or writing the report).
+int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err);
+
+#endif  // RECEIVER_RECEIVE_LOOP_H_

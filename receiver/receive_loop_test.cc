@@ -1,0 +1,217 @@
+// The run and its receive loop against a scripted socket layer, which stands
+// in for receiver/socket.h: failures that cannot be provoked from outside
+// (a receive failing after some datagrams, a socket library that does not
+// start) and what reaches the stream before each wait.
+#include "receiver/receive_loop.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "receiver/socket.h"
+
+namespace {
+
+struct Script {
+  int startup_error = 0;
+  int open_error = 0;
+  int bind_error = 0;
+  std::vector<std::string> datagrams;  // delivered in turn
+  int receive_error = 0;               // the receive after the last datagram fails with this
+  std::vector<int> waiting;            // NetDatagramWaiting's answer before each receive; 0 past the end
+
+  std::vector<std::string> calls;
+  std::vector<long> visible_at_receive;  // bytes of the report on disk as each receive begins
+  FILE* out = nullptr;
+  size_t next = 0;
+  int last_error = 0;
+  int waits_asked = 0;
+};
+
+Script script;
+
+long VisibleBytes(FILE* file) {
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 ? static_cast<long>(info.st_size) : -1;
+}
+
+std::string ReadAll(FILE* file) {
+  std::string text;
+  rewind(file);
+  char chunk[4096];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  return text;
+}
+
+struct RunResult {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+RunResult RunScript(const ReceiverSettings& settings) {
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  script.out = out;
+  RunResult run;
+  run.status = RunReceiver(settings, out, err);
+  run.out = ReadAll(out);
+  run.err = ReadAll(err);
+  fclose(out);
+  fclose(err);
+  return run;
+}
+
+std::string Datagram(unsigned total_size, unsigned type, unsigned block_no, size_t length) {
+  std::string bytes(length > 20 ? length : 20, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(total_size >> (8 * i));
+  bytes[12] = static_cast<char>(type);
+  bytes[13] = static_cast<char>(type >> 8);
+  bytes[14] = static_cast<char>(block_no);
+  for (size_t i = 20; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 2 == 0 ? 7 : 0);
+  bytes.resize(length);
+  return bytes;
+}
+
+std::vector<std::string> Calls(std::initializer_list<const char*> names) {
+  return std::vector<std::string>(names.begin(), names.end());
+}
+
+class ReceiveLoop : public testing::Test {
+ protected:
+  void SetUp() override { script = Script(); }
+};
+
+const char kClosing[] = "Finished receiving. Closing socket.\nExiting.\n";
+
+}  // namespace
+
+// The scripted socket layer.
+int NetStartup() {
+  script.calls.push_back("startup");
+  return script.startup_error;
+}
+void NetCleanup() { script.calls.push_back("cleanup"); }
+int NetOpenUdp(NetSocket* sock) {
+  script.calls.push_back("open");
+  if (script.open_error == 0) *sock = 42;
+  return script.open_error;
+}
+int NetBindAnyAddress(NetSocket sock, uint16_t port) {
+  script.calls.push_back("bind " + std::to_string(sock) + " " + std::to_string(port));
+  return script.bind_error;
+}
+int NetDatagramWaiting(NetSocket) {
+  size_t turn = static_cast<size_t>(script.waits_asked++);
+  return turn < script.waiting.size() ? script.waiting[turn] : 0;
+}
+int NetReceive(NetSocket, unsigned char* buffer, int length) {
+  script.calls.push_back("receive");
+  script.visible_at_receive.push_back(VisibleBytes(script.out));
+  if (script.next < script.datagrams.size()) {
+    const std::string& datagram = script.datagrams[script.next++];
+    EXPECT_LE(datagram.size(), static_cast<size_t>(length));
+    memcpy(buffer, datagram.data(), datagram.size());
+    return static_cast<int>(datagram.size());
+  }
+  if (script.receive_error == 0) ADD_FAILURE() << "receive beyond the script";
+  script.last_error = script.receive_error;
+  return -1;
+}
+int NetLastError() { return script.last_error; }
+void NetClose(NetSocket sock) { script.calls.push_back("close " + std::to_string(sock)); }
+
+TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
+  // A long block 0, then shorter datagrams over what it left in the buffer.
+  script.datagrams = {Datagram(26, 6, 0, 26), Datagram(0, 0, 0, 0), Datagram(26, 6, 0, 13),
+                      Datagram(1000, 6, 1, 24)};
+  while (script.datagrams.size() < 1001) script.datagrams.push_back(Datagram(20, 3, 0, 20));
+  RunResult run = RunScript(DefaultReceiverSettings());
+
+  std::string expected = "Receiving datagrams...\n";
+  expected += "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:0\t BlockNo:0\r\n\n7\t7\t7\t";
+  expected += "--> Telegram Type: 0\r\n";
+  expected += "--> Telegram Type: 0\r\n";
+  expected += "--> Telegram Type: 6\r\nTotalSize: 980\t ScanNo:0\t BlockNo:1\r\n\n7\t7\t";
+  for (int i = 4; i < 1000; ++i) expected += "--> Telegram Type: 3\r\n";
+  expected += kClosing;
+  EXPECT_EQ(run.out, expected);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(script.next, 1000u);  // no 1001st receive
+  ASSERT_EQ(script.calls.size(), 3u + 1000u + 2u);
+  EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 3),
+            Calls({"startup", "open", "bind 42 9999"}));
+  EXPECT_EQ(std::vector<std::string>(script.calls.end() - 2, script.calls.end()), Calls({"close 42", "cleanup"}));
+}
+
+TEST_F(ReceiveLoop, FailedReceiveEndsTheRunAfterTheLinesBeforeIt) {
+  script.datagrams = {Datagram(22, 6, 0, 22), Datagram(20, 9, 0, 20)};
+  script.receive_error = 10054;
+  RunResult run = RunScript(DefaultReceiverSettings());
+  // The error line follows the last block value on the same line.
+  EXPECT_EQ(run.out,
+            "Receiving datagrams...\n"
+            "--> Telegram Type: 6\r\nTotalSize: 2\t ScanNo:0\t BlockNo:0\r\n\n7\t"
+            "--> Telegram Type: 9\r\n"
+            "WSAGetLastError: 10054\r\n" +
+                std::string(kClosing));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(script.calls,
+            Calls({"startup", "open", "bind 42 9999", "receive", "receive", "receive", "close 42", "cleanup"}));
+}
+
+TEST_F(ReceiveLoop, StartUpFailuresAreReportedAfterTheBannerWithNoReceive) {
+  const std::string report = std::string("Receiving datagrams...\nWSAGetLastError: 10048\r\n") + kClosing;
+
+  script.bind_error = 10048;
+  RunResult run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.out, report);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(script.calls, Calls({"startup", "open", "bind 42 9999", "close 42", "cleanup"}));
+
+  script = Script();
+  script.open_error = 10055;
+  run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.out, std::string("Receiving datagrams...\nWSAGetLastError: 10055\r\n") + kClosing);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(script.calls, Calls({"startup", "open", "cleanup"}));
+
+  script = Script();
+  script.startup_error = 10091;
+  run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.out, std::string("Receiving datagrams...\nWSAGetLastError: 10091\r\n") + kClosing);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(script.calls, Calls({"startup"}));
+}
+
+TEST_F(ReceiveLoop, BufferThatCannotBeHadEndsTheRunBeforeAnySocket) {
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.buffer_size = static_cast<size_t>(INT_MAX) + 1;
+  RunResult run = RunScript(settings);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find("cannot obtain memory"), std::string::npos) << run.err;
+  EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << "one line";
+  EXPECT_TRUE(script.calls.empty());
+}
+
+TEST_F(ReceiveLoop, LinesReachTheStreamBeforeEveryWaitButNotWhileDatagramsQueue) {
+  script.datagrams = {Datagram(20, 2, 0, 20), Datagram(20, 3, 0, 20), Datagram(20, 4, 0, 20)};
+  script.receive_error = 10004;
+  script.waiting = {0, 1, 0, 0};
+  RunResult run = RunScript(DefaultReceiverSettings());
+  const long banner = static_cast<long>(strlen("Receiving datagrams...\n"));
+  const long type_line = static_cast<long>(strlen("--> Telegram Type: 2\r\n"));
+  ASSERT_EQ(script.visible_at_receive.size(), 4u);
+  EXPECT_EQ(script.visible_at_receive[0], banner);  // nothing waiting: the banner is out
+  EXPECT_EQ(script.visible_at_receive[1], banner);  // a datagram waiting: still buffered
+  EXPECT_EQ(script.visible_at_receive[2], banner + 2 * type_line);
+  EXPECT_EQ(script.visible_at_receive[3], banner + 3 * type_line);
+  EXPECT_EQ(run.status, 1);
+}

@@ -1,0 +1,37 @@
+// The socket operations the receive loop needs, one implementation per
+// platform (socket-win32.cc: Windows Sockets 2; socket-posix.cc: POSIX).
+// The build picks one; nothing else in the program knows the platform.
+//
+// Error codes are Windows Sockets numbers on every platform (10048 for an
+// address in use, ...), so that a report means the same wherever it was made.
+#ifndef RECEIVER_SOCKET_H_
+#define RECEIVER_SOCKET_H_
+
+#include <cstddef>
+#include <cstdint>
+
+// Wide enough for a Windows SOCKET and a POSIX file descriptor.
+typedef std::uintptr_t NetSocket;
+
+// Starts the socket library (Windows Sockets 2.2). 0, or the error code.
+int NetStartup();
+// Stops the socket library; only after a successful NetStartup.
+void NetCleanup();
+
+// Opens an IPv4 UDP socket. 0, or the error code.
+int NetOpenUdp(NetSocket* sock);
+// Binds to `port` on every local IPv4 address. 0, or the error code.
+int NetBindAnyAddress(NetSocket sock, uint16_t port);
+
+// 1 if a datagram is already waiting, so a receive would not block; 0 if
+// none is; -1 if that cannot be told. Never waits.
+int NetDatagramWaiting(NetSocket sock);
+// Receives one datagram into `buffer`, waiting as long as it takes. The
+// datagram's length (0 is a valid length), or -1; NetLastError() then says why.
+int NetReceive(NetSocket sock, unsigned char* buffer, int length);
+// The error code of the last failed receive.
+int NetLastError();
+
+void NetClose(NetSocket sock);
+
+#endif  // RECEIVER_SOCKET_H_
