@@ -1,0 +1,405 @@
+// The built telegram-receiver as a black box: real UDP datagrams to
+// 127.0.0.1:9999, its standard output read through a pipe while sending.
+//
+// Environment (set by the build): TELEGRAM_RECEIVER, the program;
+// TELEGRAM_RECEIVER_LAUNCHER, a command to run it with (wine), if any;
+// TELEGRAM_TEXT_MODE=1 where standard output turns "\n" into "\r\n";
+// TELEGRAM_SENDER, the sender tool.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sender/scan_telegrams.h"
+#include "sender/udp_send.h"
+
+extern char** environ;
+
+namespace {
+
+const std::chrono::seconds kTimeout(60);
+
+std::string Env(const char* name) {
+  const char* value = getenv(name);
+  return value ? value : "";
+}
+
+// A child process whose standard output (and error) a thread keeps reading,
+// so that a full pipe never stalls it.
+struct Child {
+  pid_t pid = -1;
+  int status = -1;
+  bool exited = false;
+  std::thread reader;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::string out;
+  std::string err;
+  std::thread err_reader;
+};
+
+void ReadInto(int fd, Child* child, std::string* text) {
+  char chunk[65536];
+  for (;;) {
+    ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    std::lock_guard<std::mutex> hold(child->lock);
+    text->append(chunk, static_cast<size_t>(n));
+    child->changed.notify_all();
+  }
+  close(fd);
+}
+
+bool Start(Child* child, std::vector<std::string> args) {
+  int out_pipe[2];
+  int err_pipe[2];
+  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return false;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out_pipe[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, err_pipe[1], 2);
+  posix_spawn_file_actions_addclose(&actions, out_pipe[0]);
+  posix_spawn_file_actions_addclose(&actions, err_pipe[0]);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  int failed = posix_spawnp(&child->pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (failed != 0) {
+    close(out_pipe[0]);
+    close(err_pipe[0]);
+    return false;
+  }
+  child->reader = std::thread(ReadInto, out_pipe[0], child, &child->out);
+  child->err_reader = std::thread(ReadInto, err_pipe[0], child, &child->err);
+  return true;
+}
+
+std::vector<std::string> ReceiverCommand() {
+  std::vector<std::string> command;
+  if (!Env("TELEGRAM_RECEIVER_LAUNCHER").empty()) command.push_back(Env("TELEGRAM_RECEIVER_LAUNCHER"));
+  command.push_back(Env("TELEGRAM_RECEIVER"));
+  return command;
+}
+
+// Waits until the output holds at least `bytes` bytes; false on time-out.
+bool WaitForOutput(Child* child, size_t bytes) {
+  std::unique_lock<std::mutex> hold(child->lock);
+  return child->changed.wait_for(hold, kTimeout, [&] { return child->out.size() >= bytes; });
+}
+
+std::string OutputSoFar(Child* child) {
+  std::lock_guard<std::mutex> hold(child->lock);
+  return child->out;
+}
+
+// Waits for the child to end; false (and the child killed) on time-out.
+bool WaitForExit(Child* child) {
+  auto deadline = std::chrono::steady_clock::now() + kTimeout;
+  for (;;) {
+    int status = 0;
+    pid_t done = waitpid(child->pid, &status, WNOHANG);
+    if (done == child->pid) {
+      child->exited = true;
+      child->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      break;
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child->pid, SIGKILL);
+      waitpid(child->pid, &status, 0);
+      child->exited = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  child->reader.join();
+  child->err_reader.join();
+  return child->status >= 0;
+}
+
+bool StillRunning(Child* child) { return waitpid(child->pid, nullptr, WNOHANG) == 0; }
+
+// Ends a child a failed test left behind, so that the port is free again.
+void Reap(Child* child) {
+  if (child->pid > 0 && !child->exited) {
+    kill(child->pid, SIGKILL);
+    waitpid(child->pid, nullptr, 0);
+    child->exited = true;
+  }
+  if (child->reader.joinable()) child->reader.join();
+  if (child->err_reader.joinable()) child->err_reader.join();
+}
+
+// Where standard output is a text stream that writes "\n" as "\r\n".
+std::string AsWritten(const std::string& text) {
+  if (Env("TELEGRAM_TEXT_MODE") != "1") return text;
+  std::string written;
+  for (char c : text) {
+    if (c == '\n') written += '\r';
+    written += c;
+  }
+  return written;
+}
+
+// What the report of one datagram must be, worked out the plain way: every
+// field read from the datagram alone (0 where it was not received), and one
+// printf-style conversion per number.
+uint32_t Field(const std::string& d, size_t offset, size_t width) {
+  if (offset + width > d.size()) return 0;
+  uint32_t value = 0;
+  for (size_t i = 0; i < width; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(d[offset + i])) << (8 * i);
+  return value;
+}
+
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* format, ...) {
+  char line[256];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  return line;
+}
+
+std::string ExpectedReport(const std::string& d) {
+  const uint32_t total = Field(d, 0, 4);
+  const int type = static_cast<int>(Field(d, 12, 2));
+  std::string text = Format("--> Telegram Type: %d\r\n", type);
+  if (type == 1) {
+    const int start = static_cast<int>(Field(d, 40, 2));
+    const int stop = static_cast<int>(Field(d, 42, 2));
+    const int step = static_cast<int>(Field(d, 44, 2));
+    const int count = step == 0 ? 0 : static_cast<int>(std::ceil(static_cast<double>(stop - start) / step)) + 1;
+    text += Format("BeamCount : %d\t%d\t%d\t%d\r\n", count, static_cast<int>(Field(d, 4, 1)),
+                   static_cast<int>(total), static_cast<int>(Field(d, 8, 1)));
+  } else if (type == 6) {
+    const int block = static_cast<int>(Field(d, 14, 2));
+    text += Format("TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n", static_cast<int>(total - 20),
+                   static_cast<int>(Field(d, 16, 4)), block);
+    if (block == 0 || block == 1) {
+      text += "\n";
+      const uint32_t values = total >= 22 ? (total - 20) / 2 : 0;
+      for (uint32_t i = 0; i < values && 20 + 2 * i + 2 <= d.size(); ++i) {
+        text += Format("%d\t", static_cast<int>(Field(d, 20 + 2 * i, 2)));
+      }
+    }
+  }
+  return text;
+}
+
+const char kBanner[] = "Receiving datagrams...\n";
+const char kClosing[] = "Finished receiving. Closing socket.\nExiting.\n";
+
+struct Sender {
+  UdpTarget target;
+  bool open = false;
+  Sender() {
+    char error[256];
+    open = OpenUdpTarget(&target, "127.0.0.1", 9999, error, sizeof error);
+  }
+  ~Sender() {
+    if (open) CloseUdpTarget(&target);
+  }
+  void Send(const std::string& d) {
+    ASSERT_EQ(SendDatagram(target, reinterpret_cast<const unsigned char*>(d.data()), d.size()), 0);
+  }
+};
+
+std::string RandomBytes(std::mt19937* random, size_t length) {
+  std::string bytes(length, '\0');
+  for (char& c : bytes) c = static_cast<char>((*random)() & 0xFF);
+  return bytes;
+}
+
+void Set(std::string* d, size_t offset, uint32_t value, size_t width) {
+  for (size_t i = 0; i < width && offset + i < d->size(); ++i) (*d)[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+// A datagram of a mix that reaches every path of the reports: short
+// headers, beam ranges of every kind, blocks of every size, TotalSize below
+// 20, beyond the datagram or matching it.
+std::string RandomDatagram(std::mt19937* random) {
+  std::uniform_int_distribution<int> percent(0, 99);
+  std::uniform_int_distribution<uint32_t> any32;
+  const int kind = percent(*random);
+  if (kind < 10) return RandomBytes(random, (*random)() % 20);  // shorter than a header
+  if (kind < 30) {
+    std::string d = RandomBytes(random, 40 + (*random)() % 10);  // 40 to 49: cut inside the beam range, or not
+    Set(&d, 12, 1, 2);
+    if (percent(*random) < 30) Set(&d, 44, 0, 2);
+    if (percent(*random) < 10) Set(&d, 40, 0, 6);
+    return d;
+  }
+  if (kind < 85) {
+    size_t length = percent(*random) < 3 ? kMaxDatagramSize - (*random)() % 2 : 20 + (*random)() % 1500;
+    std::string d = RandomBytes(random, length);
+    Set(&d, 12, 6, 2);
+    const uint32_t blocks[] = {0, 1, 0, 1, 2, 9, 65535};
+    Set(&d, 14, blocks[(*random)() % 7], 2);
+    const int size_kind = percent(*random);
+    uint32_t total = static_cast<uint32_t>(length);
+    if (size_kind < 15) total = (*random)() % 22;
+    else if (size_kind < 30) total = any32(*random);
+    else if (size_kind < 45) total = static_cast<uint32_t>(length / 2);
+    Set(&d, 0, total, 4);
+    return d;
+  }
+  std::string d = RandomBytes(random, 14 + (*random)() % 60);
+  if (percent(*random) < 50) Set(&d, 12, (*random)() % 8, 2);
+  return d;
+}
+
+class EndToEnd : public testing::Test {
+ protected:
+  void TearDown() override { Reap(&receiver); }
+  Child receiver;
+};
+
+TEST_F(EndToEnd, ThousandMixedTelegramsReportedByteForByte) {
+  ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
+  ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size())) << "no banner";
+  Sender sender;
+  ASSERT_TRUE(sender.open);
+
+  std::mt19937 random(20261208);
+  std::string expected = kBanner;
+  size_t batch_bytes = 0;
+  for (int i = 0; i < 1000; ++i) {
+    std::string d = RandomDatagram(&random);
+    if (i == 999) d = std::string(20, '\0');  // the last one is reported in full too
+    sender.Send(d);
+    expected += ExpectedReport(d);
+    batch_bytes += d.size() + 64;
+    // Let the receiver catch up now and then, so that no datagram outruns
+    // the socket's default receive buffer. It must have put out everything
+    // so far by the time it waits again.
+    if (batch_bytes > 64 * 1024 || i % 50 == 49) {
+      ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(expected).size()))
+          << "after datagram " << i << ", output so far:\n" << OutputSoFar(&receiver).substr(0, 2000);
+      batch_bytes = 0;
+    }
+  }
+  expected += kClosing;
+  ASSERT_TRUE(WaitForExit(&receiver));
+  EXPECT_EQ(receiver.status, 0);
+  EXPECT_EQ(receiver.out.size(), AsWritten(expected).size());
+  EXPECT_TRUE(receiver.out == AsWritten(expected)) << "output differs";
+}
+
+TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
+  int holder = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  ASSERT_GE(holder, 0);
+  sockaddr_in local = {};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(9999);
+  local.sin_addr.s_addr = htonl(INADDR_ANY);
+  ASSERT_EQ(bind(holder, reinterpret_cast<sockaddr*>(&local), sizeof local), 0) << strerror(errno);
+
+  ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
+  ASSERT_TRUE(WaitForExit(&receiver)) << OutputSoFar(&receiver);
+  close(holder);
+  EXPECT_EQ(receiver.out, AsWritten(std::string(kBanner) + "WSAGetLastError: 10048\r\n" + kClosing));
+  EXPECT_EQ(receiver.status, 1);
+}
+
+TEST_F(EndToEnd, LinesAreVisibleOnAPipeWhileTheProgramWaits) {
+  ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
+  ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size())) << "no banner while waiting";
+  Sender sender;
+  std::string block(26, '\0');
+  Set(&block, 0, 26, 4);
+  Set(&block, 12, 6, 2);
+  Set(&block, 16, 42, 4);
+  Set(&block, 20, 100, 2);
+  Set(&block, 22, 200, 2);
+  Set(&block, 24, 300, 2);
+  sender.Send(block);
+  std::string expected = std::string(kBanner) + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:42\t BlockNo:0\r\n\n100\t200\t300\t";
+  ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(expected).size())) << OutputSoFar(&receiver);
+  EXPECT_EQ(OutputSoFar(&receiver), AsWritten(expected));
+  EXPECT_TRUE(StillRunning(&receiver));
+
+  // 999 empty datagrams finish the run: each a successful receive of 0 bytes.
+  for (int i = 0; i < 999; ++i) {
+    sender.Send("");
+    expected += "--> Telegram Type: 0\r\n";
+    if (i % 100 == 99) {
+      ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(expected).size()));
+    }
+  }
+  ASSERT_TRUE(WaitForExit(&receiver));
+  EXPECT_EQ(receiver.out, AsWritten(expected + kClosing));
+  EXPECT_EQ(receiver.status, 0);
+}
+
+TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
+  ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
+  ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size()));
+  Child sender;
+  ASSERT_TRUE(Start(&sender, {Env("TELEGRAM_SENDER"), "--scans", "250", "--blocks", "3", "--size", "61",
+                              "--rate", "5000"}));
+  ASSERT_TRUE(WaitForExit(&sender));
+  EXPECT_EQ(sender.status, 0) << sender.err;
+  EXPECT_NE(sender.err.find("sent 1000 telegrams"), std::string::npos) << sender.err;
+
+  std::string expected = kBanner;
+  std::vector<unsigned char> telegram(kMaxDatagramSize);
+  for (uint32_t scan = 1; scan <= 250; ++scan) {
+    size_t n = BuildBeamTelegram(telegram.data(), 0, 2700, 10);
+    expected += ExpectedReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
+    for (uint16_t block = 0; block < 3; ++block) {
+      n = BuildBlockTelegram(telegram.data(), 61, scan, block);
+      expected += ExpectedReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
+    }
+  }
+  expected += kClosing;
+  ASSERT_TRUE(WaitForExit(&receiver));
+  EXPECT_EQ(receiver.status, 0);
+  EXPECT_TRUE(receiver.out == AsWritten(expected)) << "output differs; first 1000 bytes:\n"
+                                                   << receiver.out.substr(0, 1000);
+}
+
+TEST(Sender, RejectsBadArgumentsWithAReason) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--port", "0"}, {"--port", "65536"}, {"--size", "19"},  {"--size", "65508"}, {"--scans", "-1"},
+      {"--rate", "x"}, {"--blocks", "3x"},  {"--frobnicate"}, {"--scans"},
+  };
+  for (const std::vector<std::string>& args : bad) {
+    Child sender;
+    std::vector<std::string> command = {Env("TELEGRAM_SENDER")};
+    command.insert(command.end(), args.begin(), args.end());
+    ASSERT_TRUE(Start(&sender, command));
+    ASSERT_TRUE(WaitForExit(&sender));
+    EXPECT_EQ(sender.status, 2) << args[0];
+    EXPECT_NE(sender.err.find("telegram-sender: "), std::string::npos) << args[0];
+    EXPECT_EQ(sender.out, "");
+  }
+  Child help;
+  ASSERT_TRUE(Start(&help, {Env("TELEGRAM_SENDER"), "--help"}));
+  ASSERT_TRUE(WaitForExit(&help));
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("usage: telegram-sender", 0), 0u);
+}
+
+}  // namespace
