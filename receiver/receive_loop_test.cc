@@ -102,6 +102,10 @@ int NetOpenUdp(NetSocket* sock) {
   if (script.open_error == 0) *sock = 42;
   return script.open_error;
 }
+int NetSetReceiveBuffer(NetSocket sock, int bytes) {
+  script.calls.push_back("receive buffer " + std::to_string(sock) + " " + std::to_string(bytes));
+  return 10055;  // refused: the run goes on all the same
+}
 int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   script.calls.push_back("bind " + std::to_string(sock) + " " + std::to_string(port));
   return script.bind_error;
@@ -144,9 +148,9 @@ TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(script.next, 1000u);  // no 1001st receive
-  ASSERT_EQ(script.calls.size(), 3u + 1000u + 2u);
-  EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 3),
-            Calls({"startup", "open", "bind 42 9999"}));
+  ASSERT_EQ(script.calls.size(), 4u + 1000u + 2u);
+  EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 4),
+            Calls({"startup", "open", "receive buffer 42 8388608", "bind 42 9999"}));
   EXPECT_EQ(std::vector<std::string>(script.calls.end() - 2, script.calls.end()), Calls({"close 42", "cleanup"}));
 }
 
@@ -163,7 +167,8 @@ TEST_F(ReceiveLoop, FailedReceiveEndsTheRunAfterTheLinesBeforeIt) {
                 std::string(kClosing));
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(script.calls,
-            Calls({"startup", "open", "bind 42 9999", "receive", "receive", "receive", "close 42", "cleanup"}));
+            Calls({"startup", "open", "receive buffer 42 8388608", "bind 42 9999", "receive", "receive", "receive",
+                    "close 42", "cleanup"}));
 }
 
 TEST_F(ReceiveLoop, StartUpFailuresAreReportedAfterTheBannerWithNoReceive) {
@@ -173,7 +178,7 @@ TEST_F(ReceiveLoop, StartUpFailuresAreReportedAfterTheBannerWithNoReceive) {
   RunResult run = RunScript(DefaultReceiverSettings());
   EXPECT_EQ(run.out, report);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(script.calls, Calls({"startup", "open", "bind 42 9999", "close 42", "cleanup"}));
+  EXPECT_EQ(script.calls, Calls({"startup", "open", "receive buffer 42 8388608", "bind 42 9999", "close 42", "cleanup"}));
 
   script = Script();
   script.open_error = 10055;

@@ -53,6 +53,11 @@ int NetOpenUdp(NetSocket* sock) {
   return 0;
 }
 
+int NetSetReceiveBuffer(NetSocket sock, int bytes) {
+  if (setsockopt(Fd(sock), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return WsaError(errno);
+  return 0;
+}
+
 int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   sockaddr_in local = {};
   local.sin_family = AF_INET;

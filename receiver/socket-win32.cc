@@ -18,6 +18,14 @@ int NetOpenUdp(NetSocket* sock) {
   return 0;
 }
 
+int NetSetReceiveBuffer(NetSocket sock, int bytes) {
+  if (setsockopt(static_cast<SOCKET>(sock), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+                 sizeof bytes) == SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  return 0;
+}
+
 int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   sockaddr_in local = {};
   local.sin_family = AF_INET;

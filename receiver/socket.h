@@ -20,6 +20,9 @@ void NetCleanup();
 
 // Opens an IPv4 UDP socket. 0, or the error code.
 int NetOpenUdp(NetSocket* sock);
+// Asks for a socket receive buffer of `bytes`. 0, or the error code. The
+// system may grant less (Linux caps it at net.core.rmem_max); that is no error.
+int NetSetReceiveBuffer(NetSocket sock, int bytes);
 // Binds to `port` on every local IPv4 address. 0, or the error code.
 int NetBindAnyAddress(NetSocket sock, uint16_t port);
 
