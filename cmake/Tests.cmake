@@ -1,6 +1,20 @@
 # Unit tests run wherever the program builds; the end-to-end tests drive the
 # built programs from a POSIX host.
-find_package(GTest REQUIRED)
+# The installed GoogleTest package where there is one; otherwise (a cross
+# build, or Visual Studio without one) GoogleTest compiled from its sources,
+# which Debian ships in /usr/src/googletest.
+set(TELEGRAM_GTEST_SOURCE_DIR "/usr/src/googletest" CACHE PATH "GoogleTest sources, where no package is found")
+find_package(GTest QUIET)
+if(NOT GTest_FOUND)
+  if(NOT EXISTS ${TELEGRAM_GTEST_SOURCE_DIR}/CMakeLists.txt)
+    message(FATAL_ERROR "GoogleTest not found: install it, set TELEGRAM_GTEST_SOURCE_DIR to its sources, "
+                        "or configure with -DTELEGRAM_BUILD_TESTS=OFF")
+  endif()
+  if(MINGW)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  endif()
+  add_subdirectory(${TELEGRAM_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+endif()
 find_package(Threads REQUIRED)
 include(GoogleTest)
 
@@ -37,4 +51,14 @@ if(NOT WIN32)
     RESOURCE_LOCK udp_port_9999
     TIMEOUT 600
     ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>")
+
+  # The same suite against the 32-bit Windows build, run under Wine.
+  set(TELEGRAM_WINDOWS_RECEIVER "" CACHE FILEPATH "telegram-receiver.exe to test under Wine")
+  if(TELEGRAM_WINDOWS_RECEIVER)
+    add_test(NAME end_to_end_test_wine COMMAND end_to_end_test)
+    set_tests_properties(end_to_end_test_wine PROPERTIES
+      RESOURCE_LOCK udp_port_9999
+      TIMEOUT 900
+      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_RECEIVER};TELEGRAM_RECEIVER_LAUNCHER=wine;TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>")
+  endif()
 endif()

@@ -20,7 +20,7 @@ int NetOpenUdp(NetSocket* sock) {
 
 int NetSetReceiveBuffer(NetSocket sock, int bytes) {
   if (setsockopt(static_cast<SOCKET>(sock), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
-                 sizeof bytes) == SOCKET_ERROR) {
+                 static_cast<int>(sizeof bytes)) == SOCKET_ERROR) {
     return WSAGetLastError();
   }
   return 0;
@@ -31,7 +31,7 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   local.sin_family = AF_INET;
   local.sin_port = htons(port);
   local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (bind(static_cast<SOCKET>(sock), reinterpret_cast<sockaddr*>(&local), sizeof local) == SOCKET_ERROR) {
+  if (bind(static_cast<SOCKET>(sock), reinterpret_cast<sockaddr*>(&local), static_cast<int>(sizeof local)) == SOCKET_ERROR) {
     return WSAGetLastError();
   }
   return 0;
@@ -49,7 +49,7 @@ int NetDatagramWaiting(NetSocket sock) {
 
 int NetReceive(NetSocket sock, unsigned char* buffer, int length) {
   sockaddr_in sender = {};
-  int sender_length = sizeof sender;
+  int sender_length = static_cast<int>(sizeof sender);
   int received = recvfrom(static_cast<SOCKET>(sock), reinterpret_cast<char*>(buffer), length, 0,
                           reinterpret_cast<sockaddr*>(&sender), &sender_length);
   return received == SOCKET_ERROR ? -1 : received;
