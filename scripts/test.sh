@@ -27,8 +27,8 @@ if [ $windows = 1 ]; then
   WINEPREFIX=$(mktemp -d /tmp/telegram-wine.XXXXXX)
   export WINEPREFIX WINEDEBUG=-all
   trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+  wineserver -p  # kept running, so that each start of an .exe is quick
   wineboot -i >/dev/null 2>&1
-  wineserver -p  # kept running, so that each test's start of the .exe is quick
 fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_WINDOWS_RECEIVER="$windows_receiver"
