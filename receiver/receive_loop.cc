@@ -64,6 +64,10 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
     return 1;
   }
 
+  // The report output does the buffering: each drain goes to the system in
+  // one write instead of being copied again into the stream's own buffer.
+  setvbuf(out, nullptr, _IONBF, 0);
+
   // Any start-up failure is reported right after the banner, with no
   // receive attempted: on some platforms a receive on an unbound socket
   // waits for ever instead of failing.
