@@ -1,0 +1,240 @@
+// Measures three receivers side by side, each as its own process with its
+// standard output to a file, fed by telegram-sender: the program; a bare
+// loop that prints only the type lines (the limit); and a receiver that
+// prints each block value with its own printf call (the straightforward way).
+// For each scenario and receiver it reports, as medians over the rounds,
+// the telegrams reported out of 1000, whether it ended by itself, and its
+// CPU seconds (user plus system, from the kernel's accounting of the
+// process). It reports figures; it passes or fails nothing.
+//
+// usage: receiver-benchmark [--rounds N]   (the programs beside it are used)
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+struct Scenario {
+  const char* name;
+  std::vector<std::string> sender_args;
+};
+
+struct Receiver {
+  const char* name;
+  std::vector<std::string> command;
+};
+
+struct Measurement {
+  long reported = 0;
+  bool ended = false;
+  double cpu_seconds = 0;
+};
+
+std::string Dir() {
+  char path[4096];
+  ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n <= 0) return ".";
+  path[n] = '\0';
+  std::string dir(path);
+  return dir.substr(0, dir.rfind('/'));
+}
+
+double Now() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+void Sleep(double seconds) {
+  timespec pause = {static_cast<time_t>(seconds), static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
+  nanosleep(&pause, nullptr);
+}
+
+pid_t Spawn(std::vector<std::string> args, int out_fd) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (failed != 0) {
+    fprintf(stderr, "receiver-benchmark: cannot start %s: %s\n", argv[0], strerror(failed));
+    exit(1);
+  }
+  return pid;
+}
+
+// True once some socket is bound to UDP port 9999 (hex 270F).
+bool PortBound() {
+  FILE* table = fopen("/proc/net/udp", "r");
+  if (table == nullptr) return false;
+  char line[512];
+  bool bound = false;
+  while (!bound && fgets(line, sizeof line, table)) bound = strstr(line, ":270F ") != nullptr;
+  fclose(table);
+  return bound;
+}
+
+long CountTypeLines(const char* path) {
+  static const char kPattern[] = "--> Telegram Type: ";
+  const size_t pattern = sizeof kPattern - 1;
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return -1;
+  std::vector<char> chunk(1 << 20);
+  size_t kept = 0;
+  long count = 0;
+  size_t n;
+  while ((n = fread(chunk.data() + kept, 1, chunk.size() - kept, file)) > 0) {
+    size_t end = kept + n;
+    const char* at = chunk.data();
+    const char* last = chunk.data() + end;
+    while ((at = static_cast<const char*>(memmem(at, static_cast<size_t>(last - at), kPattern, pattern)))) {
+      ++count;
+      at += pattern;
+    }
+    kept = std::min(end, pattern - 1);  // a match may straddle two chunks
+    memmove(chunk.data(), chunk.data() + end - kept, kept);
+  }
+  fclose(file);
+  return count;
+}
+
+Measurement Measure(const Receiver& receiver, const Scenario& scenario, const std::string& sender) {
+  char path[] = "/tmp/receiver-benchmark.XXXXXX";
+  int out = mkstemp(path);
+  if (out < 0) {
+    perror("receiver-benchmark: mkstemp");
+    exit(1);
+  }
+  while (PortBound()) Sleep(0.05);  // the previous receiver has let go of the port
+  pid_t pid = Spawn(receiver.command, out);
+  for (double start = Now(); !PortBound() && Now() - start < 10;) Sleep(0.002);
+
+  std::vector<std::string> send = {sender};
+  send.insert(send.end(), scenario.sender_args.begin(), scenario.sender_args.end());
+  int null_out = open("/dev/null", O_WRONLY);
+  pid_t sender_pid = Spawn(send, null_out);
+  close(null_out);
+  waitpid(sender_pid, nullptr, 0);
+
+  // A receiver that kept up ends within moments of the last telegram; one
+  // that lost telegrams waits for ever and is stopped.
+  Measurement m;
+  int status = 0;
+  rusage usage = {};
+  double deadline = Now() + 3;
+  pid_t done = 0;
+  while ((done = wait4(pid, &status, WNOHANG, &usage)) == 0 && Now() < deadline) Sleep(0.002);
+  m.ended = done == pid;
+  if (!m.ended) {
+    kill(pid, SIGKILL);
+    wait4(pid, &status, 0, &usage);
+  }
+  close(out);
+  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  m.reported = CountTypeLines(path);
+  unlink(path);
+  return m;
+}
+
+template <typename T>
+T Median(std::vector<T> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+std::string ReadLine(const char* command) {
+  FILE* pipe = popen(command, "r");
+  if (pipe == nullptr) return "?";
+  char line[256] = "";
+  if (!fgets(line, sizeof line, pipe)) line[0] = '\0';
+  pclose(pipe);
+  std::string text(line);
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int rounds = 3;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
+      rounds = atoi(argv[++i]);
+    } else {
+      fprintf(stderr, "usage: receiver-benchmark [--rounds N]\n");
+      return 2;
+    }
+  }
+  if (rounds < 1) rounds = 1;
+
+  const std::string dir = Dir();
+  const std::string sender = dir + "/telegram-sender";
+  const std::vector<Receiver> receivers = {
+      {"telegram-receiver", {dir + "/telegram-receiver"}},
+      {"bare loop (type lines only)", {dir + "/baseline-receiver", "bare"}},
+      {"printf per value", {dir + "/baseline-receiver", "printf"}},
+  };
+  const std::vector<Scenario> scenarios = {
+      {"burst: 1000 x 1,420-byte type-6 blocks 0-9, back-to-back",
+       {"--no-beam", "--scans", "100", "--blocks", "10", "--size", "1420"}},
+      {"1 Gbit/s: 1000 x 65,507-byte block-0 telegrams, one every 524 us",
+       {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908"}},
+  };
+
+  printf("receiver-benchmark: %d rounds, taken in turn; medians\n", rounds);
+  printf("machine: %s, %s cores, net.core.rmem_max %s\n", ReadLine("uname -srm").c_str(),
+         ReadLine("nproc").c_str(), ReadLine("cat /proc/sys/net/core/rmem_max").c_str());
+  printf("date: %s\n\n", ReadLine("date -u '+%Y-%m-%d %H:%M UTC'").c_str());
+
+  for (const Scenario& scenario : scenarios) {
+    std::vector<std::vector<Measurement>> results(receivers.size());
+    for (int round = 0; round < rounds; ++round) {
+      for (size_t r = 0; r < receivers.size(); ++r) results[r].push_back(Measure(receivers[r], scenario, sender));
+    }
+    printf("%s\n", scenario.name);
+    printf("  %-30s %10s %9s %12s %14s\n", "receiver", "reported", "ended", "CPU s", "CPU us/tel.");
+    std::vector<double> per_telegram(receivers.size());
+    for (size_t r = 0; r < receivers.size(); ++r) {
+      std::vector<long> reported;
+      std::vector<double> seconds;
+      int ended = 0;
+      for (const Measurement& m : results[r]) {
+        reported.push_back(m.reported);
+        seconds.push_back(m.cpu_seconds);
+        ended += m.ended ? 1 : 0;
+      }
+      const double cpu = Median(seconds);
+      const long median_reported = Median(reported);
+      per_telegram[r] = median_reported > 0 ? cpu / static_cast<double>(median_reported) : 0.0;
+      printf("  %-30s %5ld/1000 %5d/%-3d %12.4f %14.1f\n", receivers[r].name, median_reported, ended, rounds, cpu,
+             per_telegram[r] * 1e6);
+    }
+    // Per telegram reported: a receiver that fell behind spent its CPU on
+    // fewer telegrams.
+    printf("  CPU per telegram: printf per value / telegram-receiver = %.1f x; telegram-receiver / bare loop = %.1f x\n\n",
+           per_telegram[0] > 0 ? per_telegram[2] / per_telegram[0] : 0.0,
+           per_telegram[1] > 0 ? per_telegram[0] / per_telegram[1] : 0.0);
+    fflush(stdout);
+  }
+  return 0;
+}
