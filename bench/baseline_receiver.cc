@@ -46,11 +46,14 @@ int main(int argc, char** argv) {
   NetSocket sock = 0;
   int error = buffer ? NetStartup() : 10055;
   if (error == 0) error = NetOpenUdp(&sock);
-  if (error == 0) NetSetReceiveBuffer(sock, 8 * 1024 * 1024);
-  if (error == 0) error = NetBindAnyAddress(sock, 9999);
+  if (error == 0) {
+    NetSetReceiveBuffer(sock, 8 * 1024 * 1024);
+    error = NetBindAnyAddress(sock, 9999);
+  }
   printf("Receiving datagrams...\n");
   if (error != 0) {
     printf("WSAGetLastError: %d\r\n", error);
+    free(buffer);
     return 1;
   }
   for (int count = 0; count < 1000; ++count) {

@@ -28,8 +28,8 @@ std::vector<unsigned char> LargestBlock() {
 void BM_ReportBlockValues(benchmark::State& state) {
   std::vector<unsigned char> bytes = LargestBlock();
   FILE* null = fopen("/dev/null", "wb");
-  ReportOutput out;
-  OpenReportOutput(&out, null, 256 * 1024);
+  ReportOutput out = {};
+  OpenReportOutput(&out, null, size_t{256} * 1024);
   Telegram t = {bytes.data(), bytes.size()};
   for (auto _ : state) {
     ReportBlockValues(t, &out);

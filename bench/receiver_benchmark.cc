@@ -13,6 +13,7 @@
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/time.h>
+#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -23,8 +24,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -60,7 +59,8 @@ double Now() {
 }
 
 void Sleep(double seconds) {
-  timespec pause = {static_cast<time_t>(seconds), static_cast<long>((seconds - static_cast<long>(seconds)) * 1e9)};
+  const time_t whole = static_cast<time_t>(seconds);
+  timespec pause = {whole, static_cast<long>((seconds - static_cast<double>(whole)) * 1e9)};
   nanosleep(&pause, nullptr);
 }
 
@@ -70,7 +70,8 @@ pid_t Spawn(std::vector<std::string> args, int out_fd) {
   posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(&arg[0]);
+  argv.reserve(args.size() + 1);
+  for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   pid_t pid = -1;
   int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -162,14 +163,15 @@ T Median(std::vector<T> values) {
   return values[values.size() / 2];
 }
 
-std::string ReadLine(const char* command) {
-  FILE* pipe = popen(command, "r");
-  if (pipe == nullptr) return "?";
+// The first line of a file, such as a kernel setting under /proc/sys.
+std::string FirstLine(const char* path) {
+  FILE* file = fopen(path, "r");
+  if (file == nullptr) return "?";
   char line[256] = "";
-  if (!fgets(line, sizeof line, pipe)) line[0] = '\0';
-  pclose(pipe);
+  if (!fgets(line, sizeof line, file)) line[0] = '\0';
+  fclose(file);
   std::string text(line);
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
   return text;
 }
 
@@ -179,7 +181,7 @@ int main(int argc, char** argv) {
   int rounds = 3;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
-      rounds = atoi(argv[++i]);
+      rounds = static_cast<int>(strtol(argv[++i], nullptr, 10));
     } else {
       fprintf(stderr, "usage: receiver-benchmark [--rounds N]\n");
       return 2;
@@ -202,9 +204,15 @@ int main(int argc, char** argv) {
   };
 
   printf("receiver-benchmark: %d rounds, taken in turn; medians\n", rounds);
-  printf("machine: %s, %s cores, net.core.rmem_max %s\n", ReadLine("uname -srm").c_str(),
-         ReadLine("nproc").c_str(), ReadLine("cat /proc/sys/net/core/rmem_max").c_str());
-  printf("date: %s\n\n", ReadLine("date -u '+%Y-%m-%d %H:%M UTC'").c_str());
+  utsname system = {};
+  uname(&system);
+  char date[64] = "";
+  const time_t now = time(nullptr);
+  tm utc = {};
+  strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", gmtime_r(&now, &utc));
+  printf("machine: %s %s %s, %ld cores, net.core.rmem_max %s\n", system.sysname, system.release, system.machine,
+         sysconf(_SC_NPROCESSORS_ONLN), FirstLine("/proc/sys/net/core/rmem_max").c_str());
+  printf("date: %s\n\n", date);
 
   for (const Scenario& scenario : scenarios) {
     std::vector<std::vector<Measurement>> results(receivers.size());

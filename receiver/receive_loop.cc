@@ -18,7 +18,7 @@ namespace {
 const int kSocketReceiveBufferSize = 8 * 1024 * 1024;
 
 // Large enough that a 65,507-byte block's 32,743 values go out in one write.
-const size_t kReportOutputSize = 256 * 1024;
+const size_t kReportOutputSize = size_t{256} * 1024;
 
 // Receives and reports datagrams until the limit or the first failed
 // receive. 0 at the limit, 1 on a failure.
@@ -46,17 +46,14 @@ int ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSettin
 }  // namespace
 
 ReceiverSettings DefaultReceiverSettings() {
-  ReceiverSettings settings;
-  settings.port = 9999;
-  settings.buffer_size = 2000 * 1024;
-  settings.datagram_limit = 1000;
+  ReceiverSettings settings = {9999, size_t{2000} * 1024, 1000};
   return settings;
 }
 
 int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   unsigned char* buffer =
       settings.buffer_size <= INT_MAX ? static_cast<unsigned char*>(malloc(settings.buffer_size)) : nullptr;
-  ReportOutput output;
+  ReportOutput output = {};
   if (buffer == nullptr || !OpenReportOutput(&output, out, kReportOutputSize)) {
     fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte receive buffer\n",
             static_cast<unsigned long>(settings.buffer_size));
@@ -79,9 +76,11 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
     error = NetOpenUdp(&sock);
     opened = error == 0;
   }
-  // A smaller grant than asked, or none, still leaves a working socket.
-  if (error == 0) (void)NetSetReceiveBuffer(sock, kSocketReceiveBufferSize);
-  if (error == 0) error = NetBindAnyAddress(sock, settings.port);
+  if (error == 0) {
+    // A smaller grant than asked, or none, still leaves a working socket.
+    (void)NetSetReceiveBuffer(sock, kSocketReceiveBufferSize);
+    error = NetBindAnyAddress(sock, settings.port);
+  }
 
   OutputText(&output, "Receiving datagrams...\n");
   int status = 1;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -110,17 +111,18 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   script.calls.push_back("bind " + std::to_string(sock) + " " + std::to_string(port));
   return script.bind_error;
 }
-int NetDatagramWaiting(NetSocket) {
+int NetDatagramWaiting(NetSocket /*sock*/) {
   size_t turn = static_cast<size_t>(script.waits_asked++);
   return turn < script.waiting.size() ? script.waiting[turn] : 0;
 }
-int NetReceive(NetSocket, unsigned char* buffer, int length) {
+int NetReceive(NetSocket /*sock*/, unsigned char* buffer, int length) {
   script.calls.push_back("receive");
   script.visible_at_receive.push_back(VisibleBytes(script.out));
   if (script.next < script.datagrams.size()) {
-    const std::string& datagram = script.datagrams[script.next++];
+    const std::string& datagram = script.datagrams[script.next];
+    ++script.next;
     EXPECT_LE(datagram.size(), static_cast<size_t>(length));
-    memcpy(buffer, datagram.data(), datagram.size());
+    std::copy(datagram.begin(), datagram.end(), buffer);
     return static_cast<int>(datagram.size());
   }
   if (script.receive_error == 0) ADD_FAILURE() << "receive beyond the script";

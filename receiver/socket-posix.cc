@@ -20,19 +20,19 @@ int WsaError(int error) {
     case EACCES: return 10013;
     case EFAULT: return 10014;
     case EINVAL: return 10022;
-    case EAGAIN: return 10035;
 #if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK: return 10035;
+    case EWOULDBLOCK:
 #endif
-    case EBADF: return 10038;
+    case EAGAIN: return 10035;
+    case EBADF:
     case ENOTSOCK: return 10038;
     case EMSGSIZE: return 10040;
     case EADDRINUSE: return 10048;
     case EADDRNOTAVAIL: return 10049;
     case ENETDOWN: return 10050;
-    case ECONNRESET: return 10054;
+    case ECONNRESET:
     case ECONNREFUSED: return 10054;
-    case ENOBUFS: return 10055;
+    case ENOBUFS:
     case ENOMEM: return 10055;
     default: return error;
   }

@@ -32,7 +32,7 @@ size_t BuildBeamTelegram(unsigned char* out, uint16_t beam_start, uint16_t beam_
 
 uint16_t PatternValue(uint32_t scan_no, uint16_t block_no, size_t index) {
   // Spread over the whole 16-bit range so that every digit count appears.
-  return static_cast<uint16_t>(index * 2654435761u + scan_no * 40503u + block_no * 257u);
+  return static_cast<uint16_t>(static_cast<uint32_t>(index) * 2654435761u + scan_no * 40503u + block_no * 257u);
 }
 
 size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uint16_t block_no) {

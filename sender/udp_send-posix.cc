@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 bool OpenUdpTarget(UdpTarget* target, const char* host, uint16_t port, char* error, size_t error_size) {
   addrinfo hints = {};
@@ -38,7 +39,8 @@ int SendDatagram(const UdpTarget& target, const unsigned char* bytes, size_t len
     if (errno == EINTR) continue;
     // A full send queue on a busy host: wait for room rather than drop.
     if (errno == ENOBUFS || errno == EAGAIN) {
-      usleep(100);
+      const timespec pause = {0, 100000};
+      nanosleep(&pause, nullptr);
       continue;
     }
     return errno;

@@ -108,7 +108,7 @@ TEST(BlockValueReport, LargestBlocksMatchPrintfWhateverTheBufferSize) {
     const std::string first_line = size == 65507 ? "TotalSize: 65487\t ScanNo:3\t BlockNo:1\r\n\n"
                                                  : "TotalSize: -21\t ScanNo:3\t BlockNo:1\r\n\n";
     const std::string expected = first_line + PrintfValues(bytes.data(), (size - 20) / 2);
-    for (size_t capacity : {size_t{128}, size_t{4099}, size_t{256 * 1024}}) {
+    for (size_t capacity : {size_t{128}, size_t{4099}, size_t{256} * 1024}) {
       std::string text = RenderReport(ReportBlockValues, bytes, capacity);
       ASSERT_EQ(text.size(), expected.size()) << "size " << size << ", capacity " << capacity;
       ASSERT_TRUE(text == expected) << "size " << size << ", capacity " << capacity;

@@ -16,7 +16,7 @@ inline std::string RenderReport(ReportFunction report, const unsigned char* byte
                                 size_t capacity = 4096) {
   FILE* file = tmpfile();
   if (file == nullptr) return "<no temporary file>";
-  ReportOutput out;
+  ReportOutput out = {};
   if (!OpenReportOutput(&out, file, capacity)) {
     fclose(file);
     return "<no memory>";
