@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Hardening checks, run by CI after the tests:
+#  1. the unit and end-to-end suites built with AddressSanitizer and
+#     UndefinedBehaviorSanitizer (clang, warnings as errors), any report failing;
+#  2. clang-tidy and cppcheck over the project's own code, any finding failing;
+#  3. the libFuzzer target for FUZZ_SECONDS (default 60), any finding failing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+fuzz_seconds=${FUZZ_SECONDS:-60}
+
+echo "== Sanitizers: AddressSanitizer and UndefinedBehaviorSanitizer"
+CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_SANITIZE=ON >/dev/null
+cmake --build build-sanitize --parallel >/dev/null
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-sanitize --output-on-failure
+
+echo "== clang-tidy"
+files=$(sed -n 's/^ *"file": "\(.*\)".*/\1/p' build-sanitize/compile_commands.json | sort -u)
+# Findings fail the run (WarningsAsErrors); the counts of system-header
+# warnings it passed over are left out.
+echo "$files" | xargs -P "$(nproc)" -n 1 clang-tidy -p build-sanitize --quiet 2>&1 |
+  { grep -v 'warnings generated\.$' || true; }
+echo "clang-tidy: $(echo "$files" | wc -l) files, no findings"
+
+echo "== cppcheck"
+cppcheck --project=build-sanitize/compile_commands.json --library=googletest --library=posix \
+  --enable=warning,performance,portability,style --inline-suppr --error-exitcode=1 -q \
+  --suppressions-list=.cppcheck-suppressions
+# The Windows half of the socket layer is not in the Linux build.
+cppcheck -D_WIN32 -I. --library=windows --enable=warning,performance,portability,style --error-exitcode=1 -q \
+  --suppressions-list=.cppcheck-suppressions receiver/socket-win32.cc
+echo "cppcheck: no findings"
+
+echo "== Fuzzing for ${fuzz_seconds} s"
+CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_FUZZ=ON >/dev/null
+cmake --build build-fuzz --parallel --target telegram-fuzzer >/dev/null
+work=$(mktemp -d /tmp/telegram-fuzz.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+# Inputs up to the largest UDP datagram; findings are kept in build-fuzz/findings.
+mkdir -p "$work/corpus" build-fuzz/findings
+if ! build-fuzz/telegram-fuzzer -max_len=65507 -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+  -artifact_prefix=build-fuzz/findings/ "$work/corpus" fuzz/corpus >"$work/log" 2>&1; then
+  tail -n 60 "$work/log"
+  echo "fuzzing: a finding (its input is in build-fuzz/findings)" >&2
+  exit 1
+fi
+grep -E '^#[0-9]+.*(INITED|DONE)|^stat::' "$work/log"
+echo "fuzzing: no findings"
