@@ -53,10 +53,15 @@ ReceiverSettings DefaultReceiverSettings() {
 int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   unsigned char* buffer =
       settings.buffer_size <= INT_MAX ? static_cast<unsigned char*>(malloc(settings.buffer_size)) : nullptr;
-  ReportOutput output = {};
-  if (buffer == nullptr || !OpenReportOutput(&output, out, kReportOutputSize)) {
+  if (buffer == nullptr) {
     fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte receive buffer\n",
             static_cast<unsigned long>(settings.buffer_size));
+    return 1;
+  }
+  ReportOutput output = {};
+  if (!OpenReportOutput(&output, out, kReportOutputSize)) {
+    fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte report buffer\n",
+            static_cast<unsigned long>(kReportOutputSize));
     free(buffer);
     return 1;
   }

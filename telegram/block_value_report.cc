@@ -6,8 +6,8 @@
 namespace {
 
 // The text of every 16-bit value followed by its tab ("65535\t" at most),
-// built once: copying 8 bytes and advancing by the length is several times
-// cheaper than converting each value anew.
+// built once at start-up: copying 8 bytes and advancing by the length is
+// several times cheaper than converting each value anew.
 struct ValueText {
   char text[7];
   unsigned char length;
@@ -33,9 +33,9 @@ bool BuildValueTexts() {
   return true;
 }
 
+const bool value_texts_built = BuildValueTexts();
+
 void OutputBlockValues(Telegram t, ReportOutput* out) {
-  static const bool built = BuildValueTexts();
-  (void)built;
   const size_t count = BlockValueCount(t);
   size_t i = 0;
   while (i < count) {
