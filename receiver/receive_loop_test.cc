@@ -208,6 +208,26 @@ TEST_F(ReceiveLoop, BufferThatCannotBeHadEndsTheRunBeforeAnySocket) {
   EXPECT_TRUE(script.calls.empty());
 }
 
+TEST_F(ReceiveLoop, ReportThatCannotBeWrittenEndsWithAFailure) {
+  // Every write to /dev/full fails as a full disk does.
+  FILE* full = fopen("/dev/full", "w");
+  if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
+  FILE* err = tmpfile();
+  script.out = full;
+  // A run that would end well: both datagrams received, the limit reached.
+  script.datagrams = {Datagram(20, 2, 0, 20), Datagram(20, 3, 0, 20)};
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.datagram_limit = 2;
+  const int status = RunReceiver(settings, full, err);
+  const std::string message = ReadAll(err);
+  fclose(full);
+  fclose(err);
+  EXPECT_EQ(status, 1);
+  EXPECT_NE(message.find("cannot write the report"), std::string::npos) << message;
+  // The run itself went on to its orderly end.
+  EXPECT_EQ(script.calls.back(), "cleanup");
+}
+
 TEST_F(ReceiveLoop, LinesReachTheStreamBeforeEveryWaitButNotWhileDatagramsQueue) {
   script.datagrams = {Datagram(20, 2, 0, 20), Datagram(20, 3, 0, 20), Datagram(20, 4, 0, 20)};
   script.receive_error = 10004;
