@@ -16,8 +16,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
-#include <cstdarg>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +28,7 @@
 
 #include "sender/scan_telegrams.h"
 #include "sender/udp_send.h"
+#include "telegram/report_model_test_util.h"
 
 namespace {
 
@@ -169,52 +168,6 @@ std::string AsWritten(const std::string& text) {
   return written;
 }
 
-// What the report of one datagram must be, worked out the plain way: every
-// field read from the datagram alone (0 where it was not received), and one
-// printf-style conversion per number.
-uint32_t Field(const std::string& d, size_t offset, size_t width) {
-  if (offset + width > d.size()) return 0;
-  uint32_t value = 0;
-  for (size_t i = 0; i < width; ++i) value |= static_cast<uint32_t>(static_cast<unsigned char>(d[offset + i])) << (8 * i);
-  return value;
-}
-
-std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* format, ...) {
-  char line[256];
-  va_list args;
-  va_start(args, format);
-  vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  return line;
-}
-
-std::string ExpectedReport(const std::string& d) {
-  const uint32_t total = Field(d, 0, 4);
-  const int type = static_cast<int>(Field(d, 12, 2));
-  std::string text = Format("--> Telegram Type: %d\r\n", type);
-  if (type == 1) {
-    const int start = static_cast<int>(Field(d, 40, 2));
-    const int stop = static_cast<int>(Field(d, 42, 2));
-    const int step = static_cast<int>(Field(d, 44, 2));
-    const int count = step == 0 ? 0 : static_cast<int>(std::ceil(static_cast<double>(stop - start) / step)) + 1;
-    text += Format("BeamCount : %d\t%d\t%d\t%d\r\n", count, static_cast<int>(Field(d, 4, 1)),
-                   static_cast<int>(total), static_cast<int>(Field(d, 8, 1)));
-  } else if (type == 6) {
-    const int block = static_cast<int>(Field(d, 14, 2));
-    text += Format("TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n", static_cast<int>(total - 20),
-                   static_cast<int>(Field(d, 16, 4)), block);
-    if (block == 0 || block == 1) {
-      text += "\n";
-      const uint32_t values = total >= 22 ? (total - 20) / 2 : 0;
-      for (uint32_t i = 0; i < values && 20 + 2 * i + 2 <= d.size(); ++i) {
-        text += Format("%d\t", static_cast<int>(Field(d, 20 + 2 * i, 2)));
-      }
-    }
-  }
-  return text;
-}
-
 const char kBanner[] = "Receiving datagrams...\n";
 const char kClosing[] = "Finished receiving. Closing socket.\nExiting.\n";
 
@@ -300,7 +253,7 @@ TEST_F(EndToEnd, ThousandMixedTelegramsReportedByteForByte) {
     std::string d = RandomDatagram(&random);
     if (i == 999) d = std::string(20, '\0');  // the last one is reported in full too
     sender.Send(d);
-    expected += ExpectedReport(d);
+    expected += ModelReport(d);
     batch_bytes += d.size() + 64;
     // Let the receiver catch up now and then, so that no datagram outruns
     // the socket's default receive buffer. It must have put out everything
@@ -388,10 +341,10 @@ TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
   std::vector<unsigned char> telegram(kMaxDatagramSize);
   for (uint32_t scan = 1; scan <= 250; ++scan) {
     size_t n = BuildBeamTelegram(telegram.data(), 0, 2700, 10);
-    expected += ExpectedReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
+    expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
     for (uint16_t block = 0; block < 3; ++block) {
       n = BuildBlockTelegram(telegram.data(), 61, scan, block);
-      expected += ExpectedReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
+      expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
     }
   }
   expected += kClosing;
