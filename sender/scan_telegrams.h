@@ -6,16 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
-const size_t kBeamTelegramSize = 46;
+#include "telegram/telegram_layout.h"
+
 const size_t kMaxDatagramSize = 65507;  // the most an IPv4 UDP datagram carries
 
 void PutU16(unsigned char* at, uint16_t value);
 void PutU32(unsigned char* at, uint32_t value);
 
-// Writes the 20-byte header.
+// Writes the header.
 void PutHeader(unsigned char* at, uint32_t total_size, uint16_t type, uint16_t block_no, uint32_t scan_no);
 
-// Writes a 46-byte type-1 telegram with the beam range; returns its size.
+// Writes a type-1 telegram with the beam range; returns its size.
 size_t BuildBeamTelegram(unsigned char* out, uint16_t beam_start, uint16_t beam_stop, uint16_t beam_step);
 
 // Writes a type-6 telegram of `size` bytes (at least 20, TotalSize = size)

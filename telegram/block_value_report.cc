@@ -58,7 +58,7 @@ void ReportBlockValues(Telegram t, ReportOutput* out) {
   // Printed as signed 32-bit numbers: a TotalSize below 20 shows as a
   // negative size, a ScanNo of 2^31 or more as a negative number.
   OutputFormat(out, "TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n",
-               static_cast<int>(static_cast<int32_t>(TotalSize(t) - 20u)),
+               static_cast<int>(static_cast<int32_t>(TotalSize(t) - static_cast<uint32_t>(kHeaderSize))),
                static_cast<int>(static_cast<int32_t>(ScanNo(t))), static_cast<int>(BlockNo(t)));
   uint16_t block = BlockNo(t);
   if (block != 0 && block != 1) return;

@@ -11,12 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "telegram/telegram_layout.h"
+
 struct Telegram {
   const unsigned char* bytes;  // first byte of the datagram
   size_t received;             // number of bytes the receive delivered
 };
-
-const size_t kHeaderSize = 20;
 
 inline uint32_t ReadU8(Telegram t, size_t offset) {
   if (offset >= t.received) return 0;
@@ -38,30 +38,30 @@ inline uint32_t ReadU32(Telegram t, size_t offset) {
 }
 
 // Header, shared by every telegram.
-inline uint32_t TotalSize(Telegram t) { return ReadU32(t, 0); }
-inline uint8_t HeaderByte4(Telegram t) { return static_cast<uint8_t>(ReadU8(t, 4)); }
-inline uint8_t HeaderByte8(Telegram t) { return static_cast<uint8_t>(ReadU8(t, 8)); }
-inline uint16_t TelegramType(Telegram t) { return static_cast<uint16_t>(ReadU16(t, 12)); }
-inline uint16_t BlockNo(Telegram t) { return static_cast<uint16_t>(ReadU16(t, 14)); }
-inline uint32_t ScanNo(Telegram t) { return ReadU32(t, 16); }
+inline uint32_t TotalSize(Telegram t) { return ReadU32(t, kTotalSizeOffset); }
+inline uint8_t HeaderByte4(Telegram t) { return static_cast<uint8_t>(ReadU8(t, kHeaderByte4Offset)); }
+inline uint8_t HeaderByte8(Telegram t) { return static_cast<uint8_t>(ReadU8(t, kHeaderByte8Offset)); }
+inline uint16_t TelegramType(Telegram t) { return static_cast<uint16_t>(ReadU16(t, kTelegramTypeOffset)); }
+inline uint16_t BlockNo(Telegram t) { return static_cast<uint16_t>(ReadU16(t, kBlockNoOffset)); }
+inline uint32_t ScanNo(Telegram t) { return ReadU32(t, kScanNoOffset); }
 
 // Beam range of a type-1 telegram.
-inline uint16_t BeamStart(Telegram t) { return static_cast<uint16_t>(ReadU16(t, 40)); }
-inline uint16_t BeamStop(Telegram t) { return static_cast<uint16_t>(ReadU16(t, 42)); }
-inline uint16_t BeamStep(Telegram t) { return static_cast<uint16_t>(ReadU16(t, 44)); }
+inline uint16_t BeamStart(Telegram t) { return static_cast<uint16_t>(ReadU16(t, kBeamStartOffset)); }
+inline uint16_t BeamStop(Telegram t) { return static_cast<uint16_t>(ReadU16(t, kBeamStopOffset)); }
+inline uint16_t BeamStep(Telegram t) { return static_cast<uint16_t>(ReadU16(t, kBeamStepOffset)); }
 
 // Number of 16-bit BlockValues of a type-6 telegram: those that lie below
 // TotalSize and whose two bytes were both received.
 inline size_t BlockValueCount(Telegram t) {
   uint32_t total = TotalSize(t);
-  size_t by_size = total > kHeaderSize ? (total - kHeaderSize) / 2 : 0;
-  size_t by_received = t.received > kHeaderSize ? (t.received - kHeaderSize) / 2 : 0;
+  size_t by_size = total > kBlockValuesOffset ? (total - kBlockValuesOffset) / 2 : 0;
+  size_t by_received = t.received > kBlockValuesOffset ? (t.received - kBlockValuesOffset) / 2 : 0;
   return by_size < by_received ? by_size : by_received;
 }
 
 // Value i of BlockValues; i must be below BlockValueCount(t).
 inline uint16_t BlockValue(Telegram t, size_t i) {
-  const unsigned char* p = t.bytes + kHeaderSize + 2 * i;
+  const unsigned char* p = t.bytes + kBlockValuesOffset + 2 * i;
   return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
