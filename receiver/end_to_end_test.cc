@@ -4,7 +4,7 @@
 // Environment (set by the build): TELEGRAM_RECEIVER, the program;
 // TELEGRAM_RECEIVER_LAUNCHER, a command to run it with (wine), if any;
 // TELEGRAM_TEXT_MODE=1 where standard output turns "\n" into "\r\n";
-// TELEGRAM_SENDER, the sender tool.
+// TELEGRAM_SENDER, the sender tool, and TELEGRAM_SENDER_LAUNCHER to run it with.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -102,12 +102,16 @@ bool Start(Child* child, std::vector<std::string> args) {
   return true;
 }
 
-std::vector<std::string> ReceiverCommand() {
+// The program named by the variable `name`, behind its launcher if any.
+std::vector<std::string> Command(const std::string& name, std::vector<std::string> args = {}) {
   std::vector<std::string> command;
-  if (!Env("TELEGRAM_RECEIVER_LAUNCHER").empty()) command.push_back(Env("TELEGRAM_RECEIVER_LAUNCHER"));
-  command.push_back(Env("TELEGRAM_RECEIVER"));
+  if (!Env((name + "_LAUNCHER").c_str()).empty()) command.push_back(Env((name + "_LAUNCHER").c_str()));
+  command.push_back(Env(name.c_str()));
+  command.insert(command.end(), args.begin(), args.end());
   return command;
 }
+
+std::vector<std::string> ReceiverCommand() { return Command("TELEGRAM_RECEIVER"); }
 
 // Waits until the output holds at least `bytes` bytes; false on time-out.
 bool WaitForOutput(Child* child, size_t bytes) {
@@ -327,31 +331,82 @@ TEST_F(EndToEnd, LinesAreVisibleOnAPipeWhileTheProgramWaits) {
   EXPECT_EQ(receiver.status, 0);
 }
 
-TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
-  ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
-  ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size()));
-  Child sender;
-  ASSERT_TRUE(Start(&sender, {Env("TELEGRAM_SENDER"), "--scans", "250", "--blocks", "3", "--size", "61",
-                              "--rate", "5000"}));
-  ASSERT_TRUE(WaitForExit(&sender));
-  EXPECT_EQ(sender.status, 0) << sender.err;
-  EXPECT_NE(sender.err.find("sent 1000 telegrams"), std::string::npos) << sender.err;
-
+// The report of the sender's run of 250 scans, each a beam range and
+// blocks 0 to 2 of `size` bytes, with the banner and the closing lines.
+std::string WholeRunReport(size_t size) {
   std::string expected = kBanner;
   std::vector<unsigned char> telegram(kMaxDatagramSize);
   for (uint32_t scan = 1; scan <= 250; ++scan) {
     size_t n = BuildBeamTelegram(telegram.data(), 0, 2700, 10);
     expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
     for (uint16_t block = 0; block < 3; ++block) {
-      n = BuildBlockTelegram(telegram.data(), 61, scan, block);
+      n = BuildBlockTelegram(telegram.data(), size, scan, block);
       expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
     }
   }
-  expected += kClosing;
+  return expected + kClosing;
+}
+
+TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
+  ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
+  ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size()));
+  Child sender;
+  ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER",
+                                     {"--scans", "250", "--blocks", "3", "--size", "61", "--rate", "5000"})));
+  ASSERT_TRUE(WaitForExit(&sender));
+  EXPECT_EQ(sender.status, 0) << sender.err;
+  EXPECT_NE(sender.err.find("sent 1000 telegrams"), std::string::npos) << sender.err;
   ASSERT_TRUE(WaitForExit(&receiver));
   EXPECT_EQ(receiver.status, 0);
-  EXPECT_TRUE(receiver.out == AsWritten(expected)) << "output differs; first 1000 bytes:\n"
-                                                   << receiver.out.substr(0, 1000);
+  EXPECT_TRUE(receiver.out == AsWritten(WholeRunReport(61))) << "output differs; first 1000 bytes:\n"
+                                                             << receiver.out.substr(0, 1000);
+}
+
+// The demo: the sender starts the receiver, waits for its banner, sends, and
+// passes the receiver's report and exit status on. Where the build has a
+// Windows demo script (TELEGRAM_DEMO_SCRIPT), it is run the same way.
+std::vector<std::vector<std::string>> DemoCommands(const std::vector<std::string>& args) {
+  std::vector<std::string> sender_args = {"--receiver", Env("TELEGRAM_RECEIVER")};
+  sender_args.insert(sender_args.end(), args.begin(), args.end());
+  std::vector<std::vector<std::string>> commands = {Command("TELEGRAM_SENDER", sender_args)};
+  std::string script = Env("TELEGRAM_DEMO_SCRIPT");
+  if (!script.empty()) {
+    for (char& c : script) c = c == '/' ? '\\' : c;
+    std::vector<std::string> run = {Env("TELEGRAM_SENDER_LAUNCHER"), "cmd", "/c", "Z:" + script};
+    run.insert(run.end(), args.begin(), args.end());
+    commands.push_back(run);
+  }
+  return commands;
+}
+
+TEST(Demo, FeedsItsOwnReceiverAWholeRunAndEndsWithItsStatus) {
+  for (const std::vector<std::string>& command : DemoCommands({"--size", "61"})) {
+    Child demo;
+    ASSERT_TRUE(Start(&demo, command));
+    ASSERT_TRUE(WaitForExit(&demo));
+    EXPECT_EQ(demo.status, 0) << command[0] << ": " << demo.err;
+    EXPECT_TRUE(demo.out == AsWritten(WholeRunReport(61))) << command[0] << ": output differs; first 1000 bytes:\n"
+                                                           << demo.out.substr(0, 1000);
+    EXPECT_NE(demo.err.find("sent 1000 telegrams"), std::string::npos) << demo.err;
+  }
+}
+
+TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
+  for (const std::vector<std::string>& command : DemoCommands({})) {
+    PortHolder holder;
+    ASSERT_TRUE(holder.Bind()) << strerror(errno);
+    Child demo;
+    ASSERT_TRUE(Start(&demo, command));
+    ASSERT_TRUE(WaitForExit(&demo));
+    EXPECT_EQ(demo.status, 1) << command[0];
+    EXPECT_EQ(demo.out, AsWritten(std::string(kBanner) + "WSAGetLastError: 10048\r\n" + kClosing));
+    EXPECT_NE(demo.err.find("ended before it was ready (exit status 1), so nothing was sent"), std::string::npos)
+        << demo.err;
+    // Not one datagram reached the program that holds the port.
+    char byte;
+    EXPECT_EQ(recv(holder.fd, &byte, 1, MSG_DONTWAIT), -1);
+    EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
+  }
 }
 
 TEST(Sender, RejectsBadArgumentsWithAReason) {
@@ -361,16 +416,14 @@ TEST(Sender, RejectsBadArgumentsWithAReason) {
   };
   for (const std::vector<std::string>& args : bad) {
     Child sender;
-    std::vector<std::string> command = {Env("TELEGRAM_SENDER")};
-    command.insert(command.end(), args.begin(), args.end());
-    ASSERT_TRUE(Start(&sender, command));
+    ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", args)));
     ASSERT_TRUE(WaitForExit(&sender));
     EXPECT_EQ(sender.status, 2) << args[0];
     EXPECT_NE(sender.err.find("telegram-sender: "), std::string::npos) << args[0];
     EXPECT_EQ(sender.out, "");
   }
   Child help;
-  ASSERT_TRUE(Start(&help, {Env("TELEGRAM_SENDER"), "--help"}));
+  ASSERT_TRUE(Start(&help, Command("TELEGRAM_SENDER", {"--help"})));
   ASSERT_TRUE(WaitForExit(&help));
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("usage: telegram-sender", 0), 0u);

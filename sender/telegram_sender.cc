@@ -1,15 +1,15 @@
 // telegram-sender: plays the scanner. Sends scans of telegrams over UDP, each
 // a type-1 telegram with the beam range followed by type-6 blocks 0 to N-1,
 // back-to-back or at a given rate.
-#include <time.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "sender/receiver_demo.h"
 #include "sender/scan_telegrams.h"
+#include "sender/send_scans.h"
 #include "sender/udp_send.h"
 
 namespace {
@@ -21,7 +21,8 @@ struct SenderOptions {
   long blocks = 3;
   long size = 60;
   bool beam_range = true;
-  double rate = 0;  // telegrams per second; 0 sends back-to-back
+  long rate = 0;  // telegrams per second; 0 sends back-to-back
+  const char* receiver = nullptr;  // the demo: start this receiver and feed it
 };
 
 const char kUsage[] =
@@ -37,6 +38,8 @@ const char kUsage[] =
     "  --size BYTES   size of each type-6 telegram, 20 to 65507 (default 60)\n"
     "  --no-beam      leave out the type-1 telegram of each scan\n"
     "  --rate N       telegrams per second (default: back-to-back)\n"
+    "  --receiver PROGRAM  start PROGRAM (telegram-receiver), pass its report on,\n"
+    "                 send once it is ready and end with its exit status\n"
     "  --help         show this text\n";
 
 bool ParseNumber(const char* text, long low, long high, long* value) {
@@ -68,7 +71,6 @@ int ParseOptions(int argc, char** argv, SenderOptions* options, bool* done) {
     }
     const char* value = argv[++i];
     bool ok = true;
-    long rate = 0;
     if (strcmp(name, "--host") == 0) {
       options->host = value;
     } else if (strcmp(name, "--port") == 0) {
@@ -80,8 +82,9 @@ int ParseOptions(int argc, char** argv, SenderOptions* options, bool* done) {
     } else if (strcmp(name, "--size") == 0) {
       ok = ParseNumber(value, 20, static_cast<long>(kMaxDatagramSize), &options->size);
     } else if (strcmp(name, "--rate") == 0) {
-      ok = ParseNumber(value, 1, 100000000, &rate);
-      options->rate = static_cast<double>(rate);
+      ok = ParseNumber(value, 1, 100000000, &options->rate);
+    } else if (strcmp(name, "--receiver") == 0) {
+      options->receiver = value;
     } else {
       fprintf(stderr, "telegram-sender: unknown option '%s' (see --help)\n", name);
       return 2;
@@ -94,21 +97,6 @@ int ParseOptions(int argc, char** argv, SenderOptions* options, bool* done) {
   return 0;
 }
 
-// Sleeps until `deadline`, then moves it on by one interval.
-void WaitForTurn(timespec* deadline, long interval_ns) {
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, deadline, nullptr) == EINTR) {
-  }
-  deadline->tv_nsec += interval_ns;
-  deadline->tv_sec += deadline->tv_nsec / 1000000000L;
-  deadline->tv_nsec %= 1000000000L;
-}
-
-double SecondsSince(const timespec& start) {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec - start.tv_sec) + static_cast<double>(now.tv_nsec - start.tv_nsec) / 1e9;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,40 +105,27 @@ int main(int argc, char** argv) {
   int status = ParseOptions(argc, argv, &options, &done);
   if (status != 0 || done) return status;
 
+  const ScanPlan plan = {options.scans, options.blocks, options.size, options.beam_range, options.rate};
+  const uint16_t port = static_cast<uint16_t>(options.port);
+  if (options.receiver != nullptr) return RunReceiverDemo(options.receiver, plan, options.host, port);
+
   UdpTarget target;
   char error[256];
-  if (!OpenUdpTarget(&target, options.host, static_cast<uint16_t>(options.port), error, sizeof error)) {
+  if (!OpenUdpTarget(&target, options.host, port, error, sizeof error)) {
     fprintf(stderr, "telegram-sender: %s\n", error);
     return 1;
   }
-
-  std::vector<unsigned char> telegram(kMaxDatagramSize);
-  const long interval_ns = options.rate > 0 ? static_cast<long>(1e9 / options.rate) : 0;
-  timespec start;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  timespec deadline = start;
-  long sent = 0;
-  unsigned long long bytes = 0;
-  for (long scan = 0; scan < options.scans; ++scan) {
-    const uint32_t scan_no = static_cast<uint32_t>(scan + 1);
-    for (long block = options.beam_range ? -1 : 0; block < options.blocks; ++block) {
-      size_t length = block < 0 ? BuildBeamTelegram(telegram.data(), 0, 2700, 10)
-                                : BuildBlockTelegram(telegram.data(), static_cast<size_t>(options.size), scan_no,
-                                                     static_cast<uint16_t>(block));
-      if (interval_ns > 0) WaitForTurn(&deadline, interval_ns);
-      int failure = SendDatagram(target, telegram.data(), length);
-      if (failure != 0) {
-        fprintf(stderr, "telegram-sender: sending telegram %ld to %s:%ld failed: %s\n", sent + 1, options.host,
-                options.port, strerror(failure));
-        CloseUdpTarget(&target);
-        return 1;
-      }
-      ++sent;
-      bytes += length;
-    }
-  }
+  SendTally tally = {};
+  const int failure = SendScans(plan, target, nullptr, &tally);
   CloseUdpTarget(&target);
-  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%ld in %.3f s\n", sent, bytes,
-          options.host, options.port, SecondsSince(start));
+  if (failure != 0) {
+    char cause[256];
+    DescribeSendError(failure, cause, sizeof cause);
+    fprintf(stderr, "telegram-sender: sending telegram %ld to %s:%ld failed: %s\n", tally.sent + 1, options.host,
+            options.port, cause);
+    return 1;
+  }
+  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%ld in %.3f s\n", tally.sent, tally.bytes,
+          options.host, options.port, tally.seconds);
   return 0;
 }

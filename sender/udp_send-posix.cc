@@ -1,6 +1,8 @@
+// Sending datagrams on POSIX sockets.
 #include "sender/udp_send.h"
 
 #include <netdb.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,22 +21,29 @@ bool OpenUdpTarget(UdpTarget* target, const char* host, uint16_t port, char* err
     snprintf(error, error_size, "cannot resolve host '%s': %s", host, gai_strerror(status));
     return false;
   }
-  memcpy(&target->address, found->ai_addr, sizeof target->address);
+  sockaddr_in resolved = {};
+  memcpy(&resolved, found->ai_addr, sizeof resolved);
   freeaddrinfo(found);
-  target->address.sin_port = htons(port);
+  target->address = resolved.sin_addr.s_addr;
+  target->port = port;
 
-  target->fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  if (target->fd < 0) {
+  int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  if (fd < 0) {
     snprintf(error, error_size, "cannot open a UDP socket: %s", strerror(errno));
     return false;
   }
+  target->sock = static_cast<std::uintptr_t>(fd);
   return true;
 }
 
 int SendDatagram(const UdpTarget& target, const unsigned char* bytes, size_t length) {
+  sockaddr_in to = {};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(target.port);
+  to.sin_addr.s_addr = target.address;
   for (;;) {
-    ssize_t sent = sendto(target.fd, bytes, length, 0, reinterpret_cast<const sockaddr*>(&target.address),
-                          sizeof target.address);
+    ssize_t sent = sendto(static_cast<int>(target.sock), bytes, length, 0, reinterpret_cast<const sockaddr*>(&to),
+                          sizeof to);
     if (sent >= 0) return 0;
     if (errno == EINTR) continue;
     // A full send queue on a busy host: wait for room rather than drop.
@@ -47,7 +56,6 @@ int SendDatagram(const UdpTarget& target, const unsigned char* bytes, size_t len
   }
 }
 
-void CloseUdpTarget(UdpTarget* target) {
-  if (target->fd >= 0) close(target->fd);
-  target->fd = -1;
-}
+void DescribeSendError(int code, char* text, size_t text_size) { snprintf(text, text_size, "%s", strerror(code)); }
+
+void CloseUdpTarget(UdpTarget* target) { close(static_cast<int>(target->sock)); }

@@ -1,0 +1,135 @@
+#include "sender/receiver_demo.h"
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "sender/receiver_process.h"
+#include "sender/udp_send.h"
+
+namespace {
+
+const char kBanner[] = "Receiving datagrams...";
+const char kErrorLine[] = "WSAGetLastError";
+const long kWholeRun = 1000;  // datagrams after which the receiver ends by itself
+
+enum Readiness { kStarting, kReady, kNotReady };
+
+// What the thread that passes the receiver's report on has seen of it.
+struct Relay {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::string head;  // the first bytes, until readiness is decided
+  Readiness readiness = kStarting;
+  std::atomic<bool> ended{false};  // its output is closed
+};
+
+// Ready once its first line is the banner and no error line follows. A
+// receiver that cannot start puts out the banner, the error line and the
+// closing lines in one write, so they arrive together.
+Readiness Decide(const std::string& head) {
+  const size_t banner = strlen(kBanner);
+  const size_t known = head.size() < banner ? head.size() : banner;
+  if (head.compare(0, known, kBanner, known) != 0) return kNotReady;
+  const size_t line_end = head.find('\n');
+  if (line_end == std::string::npos) return kStarting;
+  const std::string rest = head.substr(line_end + 1);
+  return rest.compare(0, strlen(kErrorLine), kErrorLine) == 0 ? kNotReady : kReady;
+}
+
+void PassOn(const ReceiverProcess* receiver, Relay* relay) {
+  char chunk[65536];
+  long n;
+  bool writing = true;
+  while ((n = ReadReceiverOutput(*receiver, chunk, sizeof chunk)) > 0) {
+    // Should our own output fail, keep reading so that the receiver never
+    // blocks on a full pipe.
+    if (writing) writing = WriteOwnOutput(chunk, static_cast<size_t>(n));
+    std::lock_guard<std::mutex> hold(relay->lock);
+    if (relay->readiness == kStarting) {
+      relay->head.append(chunk, static_cast<size_t>(n));
+      relay->readiness = Decide(relay->head);
+      relay->changed.notify_all();
+    }
+  }
+  std::lock_guard<std::mutex> hold(relay->lock);
+  relay->ended = true;
+  if (relay->readiness == kStarting) relay->readiness = kNotReady;
+  relay->changed.notify_all();
+}
+
+}  // namespace
+
+int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host, uint16_t port) {
+  ReceiverProcess receiver = {};
+  char error[512];
+  if (!StartReceiver(&receiver, program, error, sizeof error)) {
+    fprintf(stderr, "telegram-sender: %s\n", error);
+    return 1;
+  }
+  // Started after the receiver, which keeps its own way with interrupts.
+  IgnoreInterrupts();
+  Relay relay;
+  std::thread pass_on(PassOn, &receiver, &relay);
+
+  Readiness readiness;
+  {
+    std::unique_lock<std::mutex> hold(relay.lock);
+    // Wine's first start in a new prefix takes several seconds.
+    relay.changed.wait_for(hold, std::chrono::seconds(60), [&] { return relay.readiness != kStarting; });
+    readiness = relay.readiness;
+  }
+  int status = 1;
+  if (readiness != kReady) {
+    if (readiness == kStarting) StopReceiver(receiver);
+    pass_on.join();
+    WaitForReceiver(&receiver, -1, &status);
+    fprintf(stderr, "telegram-sender: %s %s (exit status %d), so nothing was sent\n", program,
+            readiness == kStarting ? "did not put out its banner within 60 s and was stopped"
+                                   : "ended before it was ready",
+            status);
+    return status != 0 ? status : 1;
+  }
+
+  UdpTarget target = {};
+  SendTally tally = {};
+  int failure = -1;
+  if (OpenUdpTarget(&target, host, port, error, sizeof error)) {
+    failure = SendScans(plan, target, &relay.ended, &tally);
+    CloseUdpTarget(&target);
+    if (failure != 0) {
+      char cause[256];
+      DescribeSendError(failure, cause, sizeof cause);
+      snprintf(error, sizeof error, "sending telegram %ld to %s:%u failed: %s", tally.sent + 1, host,
+               static_cast<unsigned>(port), cause);
+    }
+  }
+
+  // A whole run ends by itself within moments of its last telegram.
+  const bool whole_run = failure == 0 && tally.sent >= kWholeRun;
+  const bool ended = WaitForReceiver(&receiver, whole_run ? 10000 : 1000, &status);
+  if (!ended) {
+    StopReceiver(receiver);
+    WaitForReceiver(&receiver, -1, &status);
+  }
+  pass_on.join();
+  if (failure != 0) {
+    fprintf(stderr, "telegram-sender: %s\n", error);
+    return 1;
+  }
+  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s\n", tally.sent, tally.bytes,
+          host, static_cast<unsigned>(port), tally.seconds);
+  if (ended) return status;
+  if (whole_run) {
+    fprintf(stderr, "telegram-sender: %s did not end after a whole run of %ld telegrams (some were lost?): stopped it\n",
+            program, kWholeRun);
+    return 1;
+  }
+  fprintf(stderr, "telegram-sender: fewer than %ld telegrams make no whole run: stopped %s\n", kWholeRun, program);
+  return 0;
+}

@@ -1,0 +1,16 @@
+// The demo: telegram-sender starts the receiver itself, passes its report
+// on to its own standard output, and sends only once the receiver is ready.
+#ifndef SENDER_RECEIVER_DEMO_H_
+#define SENDER_RECEIVER_DEMO_H_
+
+#include <cstdint>
+
+#include "sender/send_scans.h"
+
+// Runs `program`, waits for its banner, sends `plan` to host:port, and waits
+// for the receiver to end (stopping it if fewer telegrams were sent than
+// make a whole run). The exit status: the receiver's; 0 if the demo stopped
+// it after a short run; 1 if the demo could not do its part.
+int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host, uint16_t port);
+
+#endif  // SENDER_RECEIVER_DEMO_H_

@@ -1,0 +1,41 @@
+#include "sender/send_scans.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "sender/clock.h"
+#include "sender/scan_telegrams.h"
+
+namespace {
+
+bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
+
+}  // namespace
+
+int SendScans(const ScanPlan& plan, const UdpTarget& target, const std::atomic<bool>* stop, SendTally* tally) {
+  std::vector<unsigned char> telegram(kMaxDatagramSize);
+  const int64_t interval = plan.rate > 0 ? 1000000000 / plan.rate : 0;
+  const int64_t start = MonotonicNanoseconds();
+  int64_t deadline = start;
+  *tally = SendTally{0, 0, 0.0};
+  int failure = 0;
+  for (long scan = 0; scan < plan.scans && failure == 0 && !Stopped(stop); ++scan) {
+    const uint32_t scan_no = static_cast<uint32_t>(scan + 1);
+    for (long block = plan.beam_range ? -1 : 0; block < plan.blocks && failure == 0 && !Stopped(stop); ++block) {
+      const size_t length = block < 0 ? BuildBeamTelegram(telegram.data(), 0, 2700, 10)
+                                      : BuildBlockTelegram(telegram.data(), static_cast<size_t>(plan.size), scan_no,
+                                                           static_cast<uint16_t>(block));
+      if (interval > 0) {
+        SleepUntil(deadline);
+        deadline += interval;
+      }
+      failure = SendDatagram(target, telegram.data(), length);
+      if (failure == 0) {
+        ++tally->sent;
+        tally->bytes += length;
+      }
+    }
+  }
+  tally->seconds = static_cast<double>(MonotonicNanoseconds() - start) / 1e9;
+  return failure;
+}
