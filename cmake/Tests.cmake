@@ -52,13 +52,36 @@ if(NOT WIN32)
     TIMEOUT 600
     ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>")
 
-  # The same suite against the 32-bit Windows build, run under Wine.
-  set(TELEGRAM_WINDOWS_RECEIVER "" CACHE FILEPATH "telegram-receiver.exe to test under Wine")
-  if(TELEGRAM_WINDOWS_RECEIVER)
+  # The same suite against a Windows build, its receiver and its sender run
+  # under Wine: TELEGRAM_WINDOWS_DIR is that build, TELEGRAM_WINE the loader.
+  set(TELEGRAM_WINDOWS_DIR "" CACHE PATH "Windows build whose programs the end-to-end suite runs under Wine")
+  set(TELEGRAM_WINE "wine" CACHE FILEPATH "Wine loader for the Windows programs")
+  if(TELEGRAM_WINDOWS_DIR)
     add_test(NAME end_to_end_test_wine COMMAND end_to_end_test)
     set_tests_properties(end_to_end_test_wine PROPERTIES
+      LABELS windows
       RESOURCE_LOCK udp_port_9999
       TIMEOUT 900
-      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_RECEIVER};TELEGRAM_RECEIVER_LAUNCHER=wine;TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>")
+      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_DIR}/telegram-receiver.exe;TELEGRAM_RECEIVER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=${TELEGRAM_WINDOWS_DIR}/telegram-sender.exe;TELEGRAM_SENDER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_DEMO_SCRIPT=${TELEGRAM_WINDOWS_DIR}/demo.cmd")
   endif()
+
+  # The Windows programs as a Windows user gets them: console executables
+  # of the right width that import nothing but system DLLs.
+  set(TELEGRAM_WIN32_DIR "" CACHE PATH "32-bit Windows build whose executables are checked")
+  set(TELEGRAM_WIN64_DIR "" CACHE PATH "64-bit Windows build whose executables are checked")
+  find_program(TELEGRAM_OBJDUMP NAMES objdump x86_64-w64-mingw32-objdump i686-w64-mingw32-objdump)
+  foreach(width 32 64)
+    if(TELEGRAM_WIN${width}_DIR)
+      set(format PE32)
+      if(width EQUAL 64)
+        set(format PE32+)
+      endif()
+      add_test(NAME windows_executable_test_${width}
+        COMMAND bash ${PROJECT_SOURCE_DIR}/receiver/windows_executable_test.sh ${format}
+          ${TELEGRAM_WIN${width}_DIR}/telegram-receiver.exe ${TELEGRAM_WIN${width}_DIR}/telegram-sender.exe)
+      set_tests_properties(windows_executable_test_${width} PROPERTIES
+        LABELS windows
+        ENVIRONMENT "OBJDUMP=${TELEGRAM_OBJDUMP}")
+    endif()
+  endforeach()
 endif()
