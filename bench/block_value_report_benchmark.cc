@@ -29,7 +29,7 @@ void BM_ReportBlockValues(benchmark::State& state) {
   std::vector<unsigned char> bytes = LargestBlock();
   FILE* null = fopen("/dev/null", "wb");
   ReportOutput out = {};
-  OpenReportOutput(&out, null, size_t{256} * 1024);
+  OpenReportOutput(&out, size_t{256} * 1024, WriteToFile, null);
   Telegram t = {bytes.data(), bytes.size()};
   for (auto _ : state) {
     ReportBlockValues(t, &out);

@@ -34,17 +34,21 @@ add_test(NAME telegram_test COMMAND telegram_test)
 
 # The loop against a scripted socket layer, defined by the test itself.
 telegram_test(receive_loop_test receiver/receive_loop_test.cc)
-target_link_libraries(receive_loop_test PRIVATE receive_loop)
+target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words)
 add_test(NAME receive_loop_test COMMAND receive_loop_test)
 
 # Tests that bind UDP port 9999 run one after another.
-telegram_test(socket_test receiver/socket_test.cc)
-target_link_libraries(socket_test PRIVATE socket_layer)
+if(WIN32)
+  telegram_test(socket_test receiver/socket_test.cc)
+else()
+  telegram_test(socket_test receiver/socket_test.cc receiver/socket-posix_test.cc)
+endif()
+target_link_libraries(socket_test PRIVATE receiver_platform sender_lib)
 add_test(NAME socket_test COMMAND socket_test)
 set_tests_properties(socket_test PROPERTIES RESOURCE_LOCK udp_port_9999)
 
 if(NOT WIN32)
-  telegram_test(end_to_end_test receiver/end_to_end_test.cc)
+  telegram_test(end_to_end_test receiver/end_to_end_test.cc receiver/hostile_conditions_test.cc)
   target_link_libraries(end_to_end_test PRIVATE sender_lib Threads::Threads)
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES

@@ -64,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FILE* sink = open_memstream(&text, &text_size);
   ReportOutput out = {};
   // A small buffer drains often, through every path of the output.
-  if (sink == nullptr || !OpenReportOutput(&out, sink, kLongestLine + size % 512)) abort();
+  if (sink == nullptr || !OpenReportOutput(&out, kLongestLine + size % 512, WriteToFile, sink)) abort();
   Telegram telegram = {buffer, size};
   ReportTelegram(telegram, &out);
   DrainReportOutput(&out);

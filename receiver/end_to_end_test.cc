@@ -1,10 +1,5 @@
 // The built telegram-receiver as a black box: real UDP datagrams to
 // 127.0.0.1:9999, its standard output read through a pipe while sending.
-//
-// Environment (set by the build): TELEGRAM_RECEIVER, the program;
-// TELEGRAM_RECEIVER_LAUNCHER, a command to run it with (wine), if any;
-// TELEGRAM_TEXT_MODE=1 where standard output turns "\n" into "\r\n";
-// TELEGRAM_SENDER, the sender tool, and TELEGRAM_SENDER_LAUNCHER to run it with.
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -26,178 +21,19 @@
 #include <thread>
 #include <vector>
 
+#include "receiver/end_to_end_test_util.h"
 #include "sender/scan_telegrams.h"
 #include "sender/udp_send.h"
 #include "telegram/report_model_test_util.h"
 
 namespace {
 
-const std::chrono::seconds kTimeout(60);
-
-std::string Env(const char* name) {
-  const char* value = getenv(name);
-  return value ? value : "";
-}
-
-// A child process whose standard output (and error) a thread keeps reading,
-// so that a full pipe never stalls it.
-struct Child {
-  pid_t pid = -1;
-  int status = -1;
-  bool exited = false;
-  std::thread reader;
-  std::mutex lock;
-  std::condition_variable changed;
-  std::string out;
-  std::string err;
-  std::thread err_reader;
-};
-
-void ReadInto(int fd, Child* child, std::string* text) {
-  char chunk[65536];
-  for (;;) {
-    ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    std::lock_guard<std::mutex> hold(child->lock);
-    text->append(chunk, static_cast<size_t>(n));
-    child->changed.notify_all();
-  }
-  close(fd);
-}
-
-bool Start(Child* child, std::vector<std::string> args) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (pipe(out_pipe) != 0 || pipe(err_pipe) != 0) return false;
-  std::vector<char*> argv;
-  argv.reserve(args.size() + 1);
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t parent = getpid();
-  child->pid = fork();
-  if (child->pid == 0) {
-    // Should the test process die, the child dies with it and lets go of
-    // the port, instead of failing every later test with 10048.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != parent) _exit(127);
-    dup2(out_pipe[1], 1);
-    dup2(err_pipe[1], 2);
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    close(out_pipe[1]);
-    close(err_pipe[1]);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  close(out_pipe[1]);
-  close(err_pipe[1]);
-  if (child->pid < 0) {
-    close(out_pipe[0]);
-    close(err_pipe[0]);
-    return false;
-  }
-  child->reader = std::thread(ReadInto, out_pipe[0], child, &child->out);
-  child->err_reader = std::thread(ReadInto, err_pipe[0], child, &child->err);
-  return true;
-}
-
-// The program named by the variable `name`, behind its launcher if any.
-std::vector<std::string> Command(const std::string& name, std::vector<std::string> args = {}) {
-  std::vector<std::string> command;
-  if (!Env((name + "_LAUNCHER").c_str()).empty()) command.push_back(Env((name + "_LAUNCHER").c_str()));
-  command.push_back(Env(name.c_str()));
-  command.insert(command.end(), args.begin(), args.end());
-  return command;
-}
-
-std::vector<std::string> ReceiverCommand() { return Command("TELEGRAM_RECEIVER"); }
-
-// Waits until the output holds at least `bytes` bytes; false on time-out.
-bool WaitForOutput(Child* child, size_t bytes) {
-  std::unique_lock<std::mutex> hold(child->lock);
-  return child->changed.wait_for(hold, kTimeout, [&] { return child->out.size() >= bytes; });
-}
-
-std::string OutputSoFar(Child* child) {
-  std::lock_guard<std::mutex> hold(child->lock);
-  return child->out;
-}
-
-// Waits for the child to end; false (and the child killed) on time-out.
-bool WaitForExit(Child* child) {
-  auto deadline = std::chrono::steady_clock::now() + kTimeout;
-  for (;;) {
-    int status = 0;
-    pid_t done = waitpid(child->pid, &status, WNOHANG);
-    if (done == child->pid) {
-      child->exited = true;
-      child->status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      break;
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(child->pid, SIGKILL);
-      waitpid(child->pid, &status, 0);
-      child->exited = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  child->reader.join();
-  child->err_reader.join();
-  return child->status >= 0;
-}
-
-bool StillRunning(Child* child) { return waitpid(child->pid, nullptr, WNOHANG) == 0; }
-
-// Ends a child a failed test left behind, so that the port is free again.
-void Reap(Child* child) {
-  if (child->pid > 0 && !child->exited) {
-    kill(child->pid, SIGKILL);
-    waitpid(child->pid, nullptr, 0);
-    child->exited = true;
-  }
-  if (child->reader.joinable()) child->reader.join();
-  if (child->err_reader.joinable()) child->err_reader.join();
-}
-
-// Where standard output is a text stream that writes "\n" as "\r\n".
-std::string AsWritten(const std::string& text) {
-  if (Env("TELEGRAM_TEXT_MODE") != "1") return text;
-  std::string written;
-  for (char c : text) {
-    if (c == '\n') written += '\r';
-    written += c;
-  }
-  return written;
-}
-
-const char kBanner[] = "Receiving datagrams...\n";
-const char kClosing[] = "Finished receiving. Closing socket.\nExiting.\n";
-
-struct Sender {
-  UdpTarget target;
-  bool open = false;
-  Sender() {
-    char error[256];
-    open = OpenUdpTarget(&target, "127.0.0.1", 9999, error, sizeof error);
-  }
-  ~Sender() {
-    if (open) CloseUdpTarget(&target);
-  }
-  void Send(const std::string& d) const {
-    ASSERT_EQ(SendDatagram(target, reinterpret_cast<const unsigned char*>(d.data()), d.size()), 0);
-  }
-};
+using namespace e2e;  // NOLINT(google-build-using-namespace): the tests' own helpers
 
 std::string RandomBytes(std::mt19937* random, size_t length) {
   std::string bytes(length, '\0');
   for (char& c : bytes) c = static_cast<char>((*random)() & 0xFF);
   return bytes;
-}
-
-void Set(std::string* d, size_t offset, uint32_t value, size_t width) {
-  for (size_t i = 0; i < width && offset + i < d->size(); ++i) (*d)[offset + i] = static_cast<char>(value >> (8 * i));
 }
 
 // A datagram of a mix that reaches every path of the reports: short
@@ -275,21 +111,6 @@ TEST_F(EndToEnd, ThousandMixedTelegramsReportedByteForByte) {
   EXPECT_TRUE(receiver.out == AsWritten(expected)) << "output differs";
 }
 
-// Holds UDP port 9999 on every local address while it lives.
-struct PortHolder {
-  int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  bool Bind() const {
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(9999);
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    return fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-  }
-  ~PortHolder() {
-    if (fd >= 0) close(fd);
-  }
-};
-
 TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
   {
     PortHolder holder;
@@ -299,6 +120,9 @@ TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
   }
   EXPECT_EQ(receiver.out, AsWritten(std::string(kBanner) + "WSAGetLastError: 10048\r\n" + kClosing));
   EXPECT_EQ(receiver.status, 1);
+  // Said once in words on standard error too, which a user sees when the
+  // report goes to a file.
+  EXPECT_EQ(receiver.err, AsWritten("telegram-receiver: cannot bind UDP port 9999: address already in use (10048)\n"));
 }
 
 TEST_F(EndToEnd, LinesAreVisibleOnAPipeWhileTheProgramWaits) {

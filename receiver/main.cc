@@ -2,6 +2,16 @@
 // sends to UDP port 9999, and stops after 1000 datagrams.
 #include <cstdio>
 
+#include "receiver/interrupt.h"
 #include "receiver/receive_loop.h"
+#include "receiver/standard_output.h"
 
-int main() { return RunReceiver(DefaultReceiverSettings(), stdout, stderr); }
+int main() {
+  if (!OpenStandardStreams()) {
+    fputs("telegram-receiver: standard output is closed, so the report has nowhere to go\n", stderr);
+    return 1;
+  }
+  const int status = RunReceiver(DefaultReceiverSettings(), stdout, stderr);
+  if (status == kRunInterrupted) EndAsInterrupted();
+  return status;
+}

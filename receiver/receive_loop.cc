@@ -1,11 +1,12 @@
 #include "receiver/receive_loop.h"
 
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
+#include "receiver/interrupt.h"
 #include "receiver/socket.h"
+#include "receiver/standard_output.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
 #include "telegram/telegram_report.h"
@@ -20,27 +21,49 @@ const int kSocketReceiveBufferSize = 8 * 1024 * 1024;
 // Large enough that a 65,507-byte block's 32,743 values go out in one write.
 const size_t kReportOutputSize = size_t{256} * 1024;
 
-// Receives and reports datagrams until the limit or the first failed
-// receive. 0 at the limit, 1 on a failure.
-int ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSettings& settings,
-                     ReportOutput* out) {
+enum RunEnd { kLimitReached, kSocketFailed, kInterruptCame, kOutputFailed };
+
+int WriteStream(void* stream, const char* data, size_t size) {
+  return WriteReport(static_cast<FILE*>(stream), data, size);
+}
+
+// The failure in words on standard error, beside the report's error line.
+void SayFailure(FILE* err, const char* what, int code) {
+  char cause[256];
+  NetDescribeError(code, cause, sizeof cause);
+  fprintf(err, "telegram-receiver: %s: %s\n", what, cause);
+}
+
+// Receives and reports datagrams until the limit, the first failure, or an
+// interrupt.
+RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSettings& settings,
+                        ReportOutput* out, FILE* err) {
   for (int count = 0; count < settings.datagram_limit; ++count) {
-    // About to wait: let every line received so far reach the reader, since
-    // the usual way to stop the program is to interrupt it while it waits.
-    // While datagrams are queued, keep buffering to keep up with a burst.
-    if (NetDatagramWaiting(sock) != 1) {
+    int error = 0;
+    DatagramWait wait = WaitForDatagram(sock, false, &error);
+    if (wait == kNoDatagramWaiting) {
+      // About to wait: let every line received so far reach the reader.
+      // While datagrams are queued, keep buffering to keep up with a burst.
       DrainReportOutput(out);
-      fflush(out->stream);
+      if (out->failure != 0) return kOutputFailed;
+      wait = WaitForDatagram(sock, true, &error);
     }
-    int received = NetReceive(sock, buffer, static_cast<int>(settings.buffer_size));
+    if (wait == kInterrupted) return kInterruptCame;
+    int received = -1;
+    if (wait == kDatagramWaiting) {
+      received = NetReceive(sock, buffer, static_cast<int>(settings.buffer_size));
+      if (received < 0) error = NetLastError();
+    }
     if (received < 0) {
-      OutputFormat(out, "WSAGetLastError: %d\r\n", NetLastError());
-      return 1;
+      OutputFormat(out, "WSAGetLastError: %d\r\n", error);
+      SayFailure(err, "cannot receive a datagram", error);
+      return kSocketFailed;
     }
     Telegram telegram = {buffer, static_cast<size_t>(received)};
     ReportTelegram(telegram, out);
+    if (out->failure != 0) return kOutputFailed;
   }
-  return 0;
+  return kLimitReached;
 }
 
 }  // namespace
@@ -59,53 +82,63 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
     return 1;
   }
   ReportOutput output = {};
-  if (!OpenReportOutput(&output, out, kReportOutputSize)) {
+  if (!OpenReportOutput(&output, kReportOutputSize, WriteStream, out)) {
     fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte report buffer\n",
             static_cast<unsigned long>(kReportOutputSize));
     free(buffer);
     return 1;
   }
-
   // The report output does the buffering: each drain goes to the system in
   // one write instead of being copied again into the stream's own buffer.
   setvbuf(out, nullptr, _IONBF, 0);
+
+  // Without it an interrupt still ends the run, only without the last
+  // reports; that is no reason not to receive.
+  (void)WatchInterrupts();
 
   // Any start-up failure is reported right after the banner, with no
   // receive attempted: on some platforms a receive on an unbound socket
   // waits for ever instead of failing.
   NetSocket sock = 0;
+  char failed_step[64] = "cannot start the socket library";
   int error = NetStartup();
   const bool started = error == 0;
   bool opened = false;
   if (error == 0) {
+    snprintf(failed_step, sizeof failed_step, "cannot open a UDP socket");
     error = NetOpenUdp(&sock);
     opened = error == 0;
   }
   if (error == 0) {
     // A smaller grant than asked, or none, still leaves a working socket.
     (void)NetSetReceiveBuffer(sock, kSocketReceiveBufferSize);
+    snprintf(failed_step, sizeof failed_step, "cannot bind UDP port %u", static_cast<unsigned>(settings.port));
     error = NetBindAnyAddress(sock, settings.port);
   }
 
   OutputText(&output, "Receiving datagrams...\n");
-  int status = 1;
+  RunEnd end = kSocketFailed;
   if (error != 0) {
     OutputFormat(&output, "WSAGetLastError: %d\r\n", error);
+    SayFailure(err, failed_step, error);
   } else {
-    status = ReceiveDatagrams(sock, buffer, settings, &output);
+    end = ReceiveDatagrams(sock, buffer, settings, &output, err);
   }
 
-  OutputText(&output, "Finished receiving. Closing socket.\n");
+  // An interrupt or a failed write gets no closing lines: the one ends the
+  // report where it stands, the other has nowhere to write them.
+  const bool closing_lines = end == kLimitReached || end == kSocketFailed;
+  if (closing_lines) OutputText(&output, "Finished receiving. Closing socket.\n");
   if (opened) NetClose(sock);
-  OutputText(&output, "Exiting.\n");
+  if (closing_lines) OutputText(&output, "Exiting.\n");
   if (started) NetCleanup();
   free(buffer);
 
   DrainReportOutput(&output);
   CloseReportOutput(&output);
-  if (fflush(out) != 0 || ferror(out)) {
-    fprintf(err, "telegram-receiver: cannot write the report: %s\n", strerror(errno));
-    status = 1;
+  if (output.failure != 0) {
+    fprintf(err, "telegram-receiver: cannot write the report: %s\n", strerror(output.failure));
   }
-  return status;
+  if (end == kInterruptCame) return kRunInterrupted;
+  return end == kLimitReached && output.failure == 0 ? 0 : 1;
 }

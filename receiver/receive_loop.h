@@ -16,9 +16,17 @@ struct ReceiverSettings {
 // Port 9999, a 2,048,000-byte buffer, 1000 datagrams.
 ReceiverSettings DefaultReceiverSettings();
 
-// Runs the receiver, writing the report to `out` and a failure to obtain
-// memory to `err`. Exit status: 0 once the limit is reached, 1 when the run
-// ended on a failure (start-up, bind, receive, or writing the report).
+// RunReceiver's status when an interrupt ended the run: the report is out,
+// and the caller ends the process as the interrupt would have.
+const int kRunInterrupted = -1;
+
+// Runs the receiver, writing the report to `out` and a failure, in words, to
+// `err`. Exit status: 0 once the limit is reached, 1 when the run ended on a
+// failure (start-up, bind, receive, or writing the report), or
+// kRunInterrupted.
+//
+// A write to `out` that fails for good ends the run at once, with nothing
+// more written: what reached `out` is an exact prefix of the report.
 int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err);
 
 #endif  // RECEIVER_RECEIVE_LOOP_H_

@@ -8,12 +8,15 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "receiver/interrupt.h"
 #include "receiver/socket.h"
+#include "receiver/socket_error_words.h"
 
 namespace {
 
@@ -23,7 +26,9 @@ struct Script {
   int bind_error = 0;
   std::vector<std::string> datagrams;  // delivered in turn
   int receive_error = 0;               // the receive after the last datagram fails with this
-  std::vector<int> waiting;            // NetDatagramWaiting's answer before each receive; 0 past the end
+  std::vector<int> waiting;            // before each receive: 1 if a datagram is queued; 0 past the end
+  int interrupt_after = -1;            // an interrupt comes once this many datagrams are received
+  bool interrupt_while_blocked = false;  // it comes only in a wait that blocks
 
   std::vector<std::string> calls;
   std::vector<long> visible_at_receive;  // bytes of the report on disk as each receive begins
@@ -111,9 +116,24 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   script.calls.push_back("bind " + std::to_string(sock) + " " + std::to_string(port));
   return script.bind_error;
 }
-int NetDatagramWaiting(NetSocket /*sock*/) {
+int NetErrorCode(int platform_error) { return platform_error; }
+void NetDescribeError(int code, char* text, size_t text_size) {
+  const char* words = SocketErrorWords(code);
+  snprintf(text, text_size, "%s (%d)", words ? words : "?", code);
+}
+int WatchInterrupts() {
+  script.calls.push_back("watch interrupts");
+  return 0;
+}
+DatagramWait WaitForDatagram(NetSocket /*sock*/, bool block, int* /*error*/) {
+  if (script.interrupt_after >= 0 && script.next >= static_cast<size_t>(script.interrupt_after) &&
+      (block || !script.interrupt_while_blocked)) {
+    script.calls.push_back(block ? "interrupted while waiting" : "interrupted");
+    return kInterrupted;
+  }
+  if (block) return kDatagramWaiting;
   size_t turn = static_cast<size_t>(script.waits_asked++);
-  return turn < script.waiting.size() ? script.waiting[turn] : 0;
+  return turn < script.waiting.size() && script.waiting[turn] == 1 ? kDatagramWaiting : kNoDatagramWaiting;
 }
 int NetReceive(NetSocket /*sock*/, unsigned char* buffer, int length) {
   script.calls.push_back("receive");
@@ -150,9 +170,9 @@ TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
   EXPECT_EQ(run.err, "");
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(script.next, 1000u);  // no 1001st receive
-  ASSERT_EQ(script.calls.size(), 4u + 1000u + 2u);
-  EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 4),
-            Calls({"startup", "open", "receive buffer 42 8388608", "bind 42 9999"}));
+  ASSERT_EQ(script.calls.size(), 5u + 1000u + 2u);
+  EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 5),
+            Calls({"watch interrupts", "startup", "open", "receive buffer 42 8388608", "bind 42 9999"}));
   EXPECT_EQ(std::vector<std::string>(script.calls.end() - 2, script.calls.end()), Calls({"close 42", "cleanup"}));
 }
 
@@ -168,9 +188,10 @@ TEST_F(ReceiveLoop, FailedReceiveEndsTheRunAfterTheLinesBeforeIt) {
             "WSAGetLastError: 10054\r\n" +
                 std::string(kClosing));
   EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "telegram-receiver: cannot receive a datagram: connection reset by peer (10054)\n");
   EXPECT_EQ(script.calls,
-            Calls({"startup", "open", "receive buffer 42 8388608", "bind 42 9999", "receive", "receive", "receive",
-                    "close 42", "cleanup"}));
+            Calls({"watch interrupts", "startup", "open", "receive buffer 42 8388608", "bind 42 9999", "receive",
+                   "receive", "receive", "close 42", "cleanup"}));
 }
 
 TEST_F(ReceiveLoop, StartUpFailuresAreReportedAfterTheBannerWithNoReceive) {
@@ -180,21 +201,25 @@ TEST_F(ReceiveLoop, StartUpFailuresAreReportedAfterTheBannerWithNoReceive) {
   RunResult run = RunScript(DefaultReceiverSettings());
   EXPECT_EQ(run.out, report);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(script.calls, Calls({"startup", "open", "receive buffer 42 8388608", "bind 42 9999", "close 42", "cleanup"}));
+  EXPECT_EQ(run.err, "telegram-receiver: cannot bind UDP port 9999: address already in use (10048)\n");
+  EXPECT_EQ(script.calls, Calls({"watch interrupts", "startup", "open", "receive buffer 42 8388608", "bind 42 9999",
+                                 "close 42", "cleanup"}));
 
   script = Script();
-  script.open_error = 10055;
+  script.open_error = 10024;
   run = RunScript(DefaultReceiverSettings());
-  EXPECT_EQ(run.out, std::string("Receiving datagrams...\nWSAGetLastError: 10055\r\n") + kClosing);
+  EXPECT_EQ(run.out, std::string("Receiving datagrams...\nWSAGetLastError: 10024\r\n") + kClosing);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(script.calls, Calls({"startup", "open", "cleanup"}));
+  EXPECT_EQ(run.err, "telegram-receiver: cannot open a UDP socket: too many open sockets (10024)\n");
+  EXPECT_EQ(script.calls, Calls({"watch interrupts", "startup", "open", "cleanup"}));
 
   script = Script();
   script.startup_error = 10091;
   run = RunScript(DefaultReceiverSettings());
   EXPECT_EQ(run.out, std::string("Receiving datagrams...\nWSAGetLastError: 10091\r\n") + kClosing);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(script.calls, Calls({"startup"}));
+  EXPECT_EQ(run.err, "telegram-receiver: cannot start the socket library: network subsystem is unavailable (10091)\n");
+  EXPECT_EQ(script.calls, Calls({"watch interrupts", "startup"}));
 }
 
 TEST_F(ReceiveLoop, BufferThatCannotBeHadEndsTheRunBeforeAnySocket) {
@@ -208,13 +233,12 @@ TEST_F(ReceiveLoop, BufferThatCannotBeHadEndsTheRunBeforeAnySocket) {
   EXPECT_TRUE(script.calls.empty());
 }
 
-TEST_F(ReceiveLoop, ReportThatCannotBeWrittenEndsWithAFailure) {
+TEST_F(ReceiveLoop, ReportThatCannotBeWrittenEndsTheRunAtOnce) {
   // Every write to /dev/full fails as a full disk does.
   FILE* full = fopen("/dev/full", "w");
   if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
   FILE* err = tmpfile();
   script.out = full;
-  // A run that would end well: both datagrams received, the limit reached.
   script.datagrams = {Datagram(20, 2, 0, 20), Datagram(20, 3, 0, 20)};
   ReceiverSettings settings = DefaultReceiverSettings();
   settings.datagram_limit = 2;
@@ -223,14 +247,39 @@ TEST_F(ReceiveLoop, ReportThatCannotBeWrittenEndsWithAFailure) {
   fclose(full);
   fclose(err);
   EXPECT_EQ(status, 1);
-  EXPECT_NE(message.find("cannot write the report"), std::string::npos) << message;
-  // The run itself went on to its orderly end.
-  EXPECT_EQ(script.calls.back(), "cleanup");
+  EXPECT_EQ(message, std::string("telegram-receiver: cannot write the report: ") + strerror(ENOSPC) + "\n");
+  // The banner could not be written before the first wait: nothing was
+  // received, and the socket was closed and the library stopped.
+  EXPECT_EQ(script.calls, Calls({"watch interrupts", "startup", "open", "receive buffer 42 8388608", "bind 42 9999",
+                                 "close 42", "cleanup"}));
+}
+
+TEST_F(ReceiveLoop, InterruptPutsOutEveryReportReceivedAndNothingMore) {
+  const std::string block = Datagram(26, 6, 0, 26);
+  const std::string block_report = "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:0\t BlockNo:0\r\n\n7\t7\t7\t";
+  // In a burst (datagrams queued) and while waiting (nothing queued).
+  for (int queued : {1, 0}) {
+    script = Script();
+    script.datagrams = {block, block, block};
+    script.waiting = {queued, queued, queued};
+    script.interrupt_after = 2;
+    script.interrupt_while_blocked = queued == 0;
+    RunResult run = RunScript(DefaultReceiverSettings());
+    EXPECT_EQ(run.status, kRunInterrupted);
+    std::string expected = "Receiving datagrams...\n";
+    expected += block_report;
+    expected += block_report;
+    EXPECT_EQ(run.out, expected) << "no closing lines";
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(script.next, 2u) << "no datagram received after the interrupt";
+    EXPECT_EQ(std::vector<std::string>(script.calls.end() - 3, script.calls.end()),
+              Calls({queued ? "interrupted" : "interrupted while waiting", "close 42", "cleanup"}));
+  }
 }
 
 TEST_F(ReceiveLoop, LinesReachTheStreamBeforeEveryWaitButNotWhileDatagramsQueue) {
   script.datagrams = {Datagram(20, 2, 0, 20), Datagram(20, 3, 0, 20), Datagram(20, 4, 0, 20)};
-  script.receive_error = 10004;
+  script.receive_error = 10054;
   script.waiting = {0, 1, 0, 0};
   RunResult run = RunScript(DefaultReceiverSettings());
   const long banner = static_cast<long>(strlen("Receiving datagrams...\n"));

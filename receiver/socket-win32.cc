@@ -3,6 +3,28 @@
 
 #include <winsock2.h>
 
+#include <cstdio>
+
+#include "receiver/socket_error_words.h"
+
+int NetErrorCode(int platform_error) { return platform_error; }
+
+void NetDescribeError(int code, char* text, size_t text_size) {
+  const char* words = SocketErrorWords(code);
+  if (words != nullptr) {
+    snprintf(text, text_size, "%s (%d)", words, code);
+    return;
+  }
+  char system_words[256] = "";
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           static_cast<DWORD>(code), 0, system_words, sizeof system_words, nullptr);
+  // The system's text ends in a full stop and a line end.
+  while (n > 0 && (system_words[n - 1] == '\r' || system_words[n - 1] == '\n' || system_words[n - 1] == '.')) {
+    system_words[--n] = '\0';
+  }
+  snprintf(text, text_size, "%s (%d)", n > 0 ? system_words : "unknown error", code);
+}
+
 int NetStartup() {
   WSADATA data;
   // WSAStartup returns its error code; WSAGetLastError is not usable yet.
@@ -37,22 +59,21 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   return 0;
 }
 
-int NetDatagramWaiting(NetSocket sock) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(static_cast<SOCKET>(sock), &readable);
-  timeval no_wait = {0, 0};
-  int ready = select(0, &readable, nullptr, nullptr, &no_wait);
-  if (ready == SOCKET_ERROR) return -1;
-  return ready > 0 ? 1 : 0;
-}
-
 int NetReceive(NetSocket sock, unsigned char* buffer, int length) {
-  sockaddr_in sender = {};
-  int sender_length = static_cast<int>(sizeof sender);
-  int received = recvfrom(static_cast<SOCKET>(sock), reinterpret_cast<char*>(buffer), length, 0,
-                          reinterpret_cast<sockaddr*>(&sender), &sender_length);
-  return received == SOCKET_ERROR ? -1 : received;
+  for (;;) {
+    sockaddr_in sender = {};
+    int sender_length = static_cast<int>(sizeof sender);
+    int received = recvfrom(static_cast<SOCKET>(sock), reinterpret_cast<char*>(buffer), length, 0,
+                            reinterpret_cast<sockaddr*>(&sender), &sender_length);
+    if (received != SOCKET_ERROR) return received;
+    if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    // The wait for interrupts makes the socket non-blocking; should nothing
+    // be there after all, wait for it here as a blocking socket would.
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(static_cast<SOCKET>(sock), &readable);
+    if (select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) return -1;
+  }
 }
 
 int NetLastError() { return WSAGetLastError(); }

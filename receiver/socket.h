@@ -26,9 +26,6 @@ int NetSetReceiveBuffer(NetSocket sock, int bytes);
 // Binds to `port` on every local IPv4 address. 0, or the error code.
 int NetBindAnyAddress(NetSocket sock, uint16_t port);
 
-// 1 if a datagram is already waiting, so a receive would not block; 0 if
-// none is; -1 if that cannot be told. Never waits.
-int NetDatagramWaiting(NetSocket sock);
 // Receives one datagram into `buffer`, waiting as long as it takes. The
 // datagram's length (0 is a valid length), or -1; NetLastError() then says why.
 int NetReceive(NetSocket sock, unsigned char* buffer, int length);
@@ -36,5 +33,13 @@ int NetReceive(NetSocket sock, unsigned char* buffer, int length);
 int NetLastError();
 
 void NetClose(NetSocket sock);
+
+// The Windows Sockets number of one of the platform's own error codes (an
+// errno value on POSIX); a code with no such number is returned as it is.
+int NetErrorCode(int platform_error);
+
+// Words for an error code, followed by the code: "address already in use
+// (10048)".
+void NetDescribeError(int code, char* text, size_t text_size);
 
 #endif  // RECEIVER_SOCKET_H_

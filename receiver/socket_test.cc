@@ -1,7 +1,14 @@
-// The platform's socket layer, on the real socket library.
+// The platform's socket layer and the wait for a datagram, on the real
+// socket library.
 #include "receiver/socket.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "receiver/interrupt.h"
+#include "sender/udp_send.h"
 
 TEST(SocketLayer, SecondBindOnAPortReportsAddressInUse) {
   ASSERT_EQ(NetStartup(), 0);
@@ -13,8 +20,9 @@ TEST(SocketLayer, SecondBindOnAPortReportsAddressInUse) {
   EXPECT_EQ(NetSetReceiveBuffer(first, 8 * 1024 * 1024), 0);
   EXPECT_EQ(NetBindAnyAddress(first, 9999), 0);
   EXPECT_EQ(NetBindAnyAddress(second, 9999), 10048);
-  // Nothing has been sent: a receive would wait.
-  EXPECT_EQ(NetDatagramWaiting(first), 0);
+  char words[128];
+  NetDescribeError(10048, words, sizeof words);
+  EXPECT_STREQ(words, "address already in use (10048)");
   NetClose(second);
   NetClose(first);
   NetCleanup();
@@ -28,5 +36,39 @@ TEST(SocketLayer, ReceiveOnAClosedSocketFailsWithNotASocket) {
   unsigned char buffer[64];
   EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer), -1);
   EXPECT_EQ(NetLastError(), 10038);
+  NetCleanup();
+}
+
+TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
+  ASSERT_EQ(WatchInterrupts(), 0);
+  ASSERT_EQ(NetStartup(), 0);
+  NetSocket sock = 0;
+  ASSERT_EQ(NetOpenUdp(&sock), 0);
+  ASSERT_EQ(NetBindAnyAddress(sock, 9999), 0);
+  int error = 0;
+  EXPECT_EQ(WaitForDatagram(sock, false, &error), kNoDatagramWaiting);
+
+  UdpTarget target = {};
+  char why[256];
+  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9999, why, sizeof why)) << why;
+  const unsigned char datagram[3] = {1, 2, 3};
+  unsigned char buffer[64];
+  // Sent while the wait blocks, and twice: the second arrives while the
+  // first is being received, and is seen without blocking.
+  for (int round = 0; round < 3; ++round) {
+    std::thread later([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      EXPECT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
+      EXPECT_EQ(SendDatagram(target, datagram, 2), 0);
+    });
+    EXPECT_EQ(WaitForDatagram(sock, true, &error), kDatagramWaiting);
+    later.join();
+    EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer), 3);
+    EXPECT_EQ(WaitForDatagram(sock, false, &error), kDatagramWaiting);
+    EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer), 2);
+    EXPECT_EQ(WaitForDatagram(sock, false, &error), kNoDatagramWaiting);
+  }
+  CloseUdpTarget(&target);
+  NetClose(sock);
   NetCleanup();
 }

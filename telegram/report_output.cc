@@ -1,14 +1,37 @@
 #include "telegram/report_output.h"
 
+#include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 
-bool OpenReportOutput(ReportOutput* out, FILE* stream, size_t capacity) {
+namespace {
+
+// Hands text to the destination straight away, after what is buffered.
+void WriteThrough(ReportOutput* out, const char* text, size_t length) {
+  DrainReportOutput(out);
+  if (out->failure == 0) out->failure = out->write(out->destination, text, length);
+}
+
+void Append(ReportOutput* out, const char* text, size_t length) {
+  ReserveReportOutput(out, length);
+  if (out->capacity - out->used < length) {
+    WriteThrough(out, text, length);
+    return;
+  }
+  memcpy(out->data + out->used, text, length);
+  out->used += length;
+}
+
+}  // namespace
+
+bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, void* destination) {
   out->data = static_cast<char*>(malloc(capacity));
   out->capacity = out->data ? capacity : 0;
   out->used = 0;
-  out->stream = stream;
+  out->write = write;
+  out->destination = destination;
+  out->failure = 0;
   return out->data != nullptr;
 }
 
@@ -19,43 +42,40 @@ void CloseReportOutput(ReportOutput* out) {
   out->used = 0;
 }
 
+int WriteToFile(void* file, const char* data, size_t size) {
+  FILE* stream = static_cast<FILE*>(file);
+  if (fwrite(data, 1, size, stream) == size) return 0;
+  return errno != 0 ? errno : EIO;
+}
+
 void DrainReportOutput(ReportOutput* out) {
   if (out->used == 0) return;
-  // A short write leaves the stream's error flag set; the run reports it at
-  // the end rather than stopping the receive.
-  fwrite(out->data, 1, out->used, out->stream);
+  if (out->failure == 0) out->failure = out->write(out->destination, out->data, out->used);
   out->used = 0;
 }
 
-void OutputText(ReportOutput* out, const char* text) {
-  size_t length = strlen(text);
-  if (out->capacity - out->used < length) {
-    DrainReportOutput(out);
-    if (out->capacity < length) {
-      fwrite(text, 1, length, out->stream);
-      return;
-    }
-  }
-  memcpy(out->data + out->used, text, length);
-  out->used += length;
-}
+void OutputText(ReportOutput* out, const char* text) { Append(out, text, strlen(text)); }
 
 void OutputFormat(ReportOutput* out, const char* format, ...) {
-  ReserveReportOutput(out, kLongestLine);
-  size_t room = out->capacity - out->used;
+  char line[kLongestLine];
   va_list args;
   va_start(args, format);
-  int length = vsnprintf(out->data + out->used, room, format, args);
+  const int length = vsnprintf(line, sizeof line, format, args);
   va_end(args);
   if (length < 0) return;
-  if (static_cast<size_t>(length) < room) {
-    out->used += static_cast<size_t>(length);
+  if (static_cast<size_t>(length) < sizeof line) {
+    Append(out, line, static_cast<size_t>(length));
     return;
   }
-  // Longer than any report line: let the stream format it after what is
-  // already buffered, so the order holds.
-  DrainReportOutput(out);
+  // Longer than any report line: formatted again at its full length.
+  char* long_line = static_cast<char*>(malloc(static_cast<size_t>(length) + 1));
+  if (long_line == nullptr) {
+    if (out->failure == 0) out->failure = ENOMEM;
+    return;
+  }
   va_start(args, format);
-  vfprintf(out->stream, format, args);
+  vsnprintf(long_line, static_cast<size_t>(length) + 1, format, args);
   va_end(args);
+  Append(out, long_line, static_cast<size_t>(length));
+  free(long_line);
 }

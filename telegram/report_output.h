@@ -1,21 +1,31 @@
-// The text of the report on its way to standard output.
+// The text of the report on its way to its destination.
 //
 // Report lines and block values are formatted into one buffer allocated at
-// start-up and handed to the stream with fwrite: a 65,507-byte block holds
-// 32,743 values, and one printf call per value costs more CPU than the
-// scanner leaves between telegrams. The bytes are exactly those printf would
-// have written; the stream keeps its own mode (text mode on Windows).
+// start-up and handed on in large writes: a 65,507-byte block holds 32,743
+// values, and one printf call per value costs more CPU than the scanner
+// leaves between telegrams. The bytes are exactly those printf would have
+// written.
+//
+// The first write that fails is kept in `failure`, and from then on nothing
+// more is written, so that what reached the destination is an exact prefix
+// of the report, never one with a hole in it.
 #ifndef TELEGRAM_REPORT_OUTPUT_H_
 #define TELEGRAM_REPORT_OUTPUT_H_
 
 #include <cstddef>
 #include <cstdio>
 
+// Hands all `size` bytes to `destination`. 0, or the errno value of a
+// failure.
+typedef int (*ReportWriter)(void* destination, const char* data, size_t size);
+
 struct ReportOutput {
   char* data;
   size_t capacity;
   size_t used;
-  FILE* stream;
+  ReportWriter write;
+  void* destination;
+  int failure;  // the errno value of the first failed write, or 0
 };
 
 // Room for the longest line any report formats in one piece.
@@ -23,10 +33,13 @@ const size_t kLongestLine = 128;
 
 // Allocates the buffer; false if it cannot be had. `capacity` must be at
 // least kLongestLine.
-bool OpenReportOutput(ReportOutput* out, FILE* stream, size_t capacity);
+bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, void* destination);
 void CloseReportOutput(ReportOutput* out);
 
-// Hands everything formatted so far to the stream (no fflush).
+// A ReportWriter for a FILE*, through fwrite.
+int WriteToFile(void* file, const char* data, size_t size);
+
+// Hands everything formatted so far to the destination (no fflush).
 void DrainReportOutput(ReportOutput* out);
 
 // Appends a NUL-terminated literal.

@@ -17,7 +17,7 @@ inline std::string RenderReport(ReportFunction report, const unsigned char* byte
   FILE* file = tmpfile();
   if (file == nullptr) return "<no temporary file>";
   ReportOutput out = {};
-  if (!OpenReportOutput(&out, file, capacity)) {
+  if (!OpenReportOutput(&out, capacity, WriteToFile, file)) {
     fclose(file);
     return "<no memory>";
   }

@@ -1,0 +1,72 @@
+// Interrupts on POSIX: SIGINT, SIGTERM and SIGHUP.
+//
+// The handler only records the signal. The three signals stay blocked while
+// the program works and are let in only inside ppoll(), atomically with the
+// wait, so a signal either ends a wait at once or stays pending until the
+// next one: it can never slip in between looking at the flag and going to
+// sleep. Once it has come, the loop puts out what it has, and
+// EndAsInterrupted() raises the signal again with its default action.
+#include "receiver/interrupt.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+volatile sig_atomic_t caught = 0;
+sigset_t waiting_mask;  // the mask to wait with: the three let in
+
+void Catch(int signal_number) { caught = signal_number; }
+
+}  // namespace
+
+int WatchInterrupts() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (int signal_number : kSignals) sigaddset(&interrupts, signal_number);
+  if (sigprocmask(SIG_BLOCK, &interrupts, &waiting_mask) != 0) return NetErrorCode(errno);
+  for (int signal_number : kSignals) sigdelset(&waiting_mask, signal_number);
+  struct sigaction action = {};
+  action.sa_handler = Catch;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : kSignals) {
+    if (sigaction(signal_number, &action, nullptr) != 0) return NetErrorCode(errno);
+  }
+  return 0;
+}
+
+DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error) {
+  const timespec no_wait = {0, 0};
+  for (;;) {
+    if (caught != 0) return kInterrupted;
+    pollfd entry = {static_cast<int>(sock), POLLIN, 0};
+    const int ready = ppoll(&entry, 1, block ? nullptr : &no_wait, &waiting_mask);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) {
+      *error = NetErrorCode(errno);
+      return kWaitFailed;
+    }
+    if (caught != 0) return kInterrupted;
+    if (ready > 0) return kDatagramWaiting;
+    if (!block) return kNoDatagramWaiting;
+  }
+}
+
+void EndAsInterrupted() {
+  const int signal_number = caught;
+  signal(signal_number, SIG_DFL);
+  sigset_t just_it;
+  sigemptyset(&just_it);
+  sigaddset(&just_it, signal_number);
+  sigprocmask(SIG_UNBLOCK, &just_it, nullptr);
+  raise(signal_number);
+  // Not reached: the signal ends the process.
+  // cppcheck-suppress unreachableCode
+  _exit(128 + signal_number);
+}

@@ -1,0 +1,87 @@
+// Interrupts on Windows: Ctrl-C, Ctrl-Break and closing the console window.
+//
+// The system runs the console handler on a thread of its own. It signals
+// the main thread, which takes it up only where it waits for a datagram
+// (WaitForMultipleObjects on the socket's event and the interrupt's), then
+// waits until the main thread has put out its report, and returns FALSE so
+// that the system ends the process as it always does.
+#include "receiver/interrupt.h"
+
+#include <winsock2.h>
+
+namespace {
+
+HANDLE interrupt_event = nullptr;  // set by the handler
+HANDLE drained_event = nullptr;    // set once the report is out
+WSAEVENT socket_event = WSA_INVALID_EVENT;
+
+const DWORD kStatusControlCExit = 0xC000013A;
+// The system ends the process soon after a console window is closed; the
+// report has that long to go out.
+const DWORD kDrainMilliseconds = 4000;
+
+BOOL WINAPI OnConsoleEvent(DWORD type) {
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
+  SetEvent(interrupt_event);
+  WaitForSingleObject(drained_event, kDrainMilliseconds);
+  return FALSE;
+}
+
+bool Interrupted() { return WaitForSingleObject(interrupt_event, 0) == WAIT_OBJECT_0; }
+
+bool Readable(NetSocket sock, int* error) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(static_cast<SOCKET>(sock), &readable);
+  timeval no_wait = {0, 0};
+  const int ready = select(0, &readable, nullptr, nullptr, &no_wait);
+  if (ready == SOCKET_ERROR) *error = WSAGetLastError();
+  return ready > 0;
+}
+
+}  // namespace
+
+int WatchInterrupts() {
+  interrupt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  drained_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  socket_event = WSACreateEvent();
+  if (interrupt_event == nullptr || drained_event == nullptr) return static_cast<int>(GetLastError());
+  if (socket_event == WSA_INVALID_EVENT) return WSAGetLastError();
+  if (!SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) return static_cast<int>(GetLastError());
+  return 0;
+}
+
+DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error) {
+  static bool selected = false;
+  for (;;) {
+    if (Interrupted()) return kInterrupted;
+    *error = 0;
+    if (Readable(sock, error)) return kDatagramWaiting;
+    if (*error != 0) return kWaitFailed;
+    if (!block) return kNoDatagramWaiting;
+    // The socket's event is set when a datagram arrives. This makes the
+    // socket non-blocking, which the receive after a wait never notices.
+    if (!selected) {
+      if (WSAEventSelect(static_cast<SOCKET>(sock), socket_event, FD_READ) == SOCKET_ERROR) {
+        *error = WSAGetLastError();
+        return kWaitFailed;
+      }
+      selected = true;
+    }
+    WSAResetEvent(socket_event);
+    if (Readable(sock, error)) return kDatagramWaiting;  // arrived before the reset
+    HANDLE events[2] = {socket_event, interrupt_event};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_FAILED) {
+      *error = static_cast<int>(GetLastError());
+      return kWaitFailed;
+    }
+  }
+}
+
+void EndAsInterrupted() {
+  // The handler, still waiting on its own thread, now returns and the
+  // system ends the process; should it not, end it here as it would.
+  SetEvent(drained_event);
+  Sleep(kDrainMilliseconds);
+  ExitProcess(kStatusControlCExit);
+}

@@ -1,0 +1,33 @@
+// Interrupts, and the wait for the next datagram, which is the only place
+// where one is let in. One implementation per platform (interrupt-posix.cc:
+// SIGINT, SIGTERM and SIGHUP; interrupt-win32.cc: Ctrl-C, Ctrl-Break and
+// closing the console window); the build picks one.
+//
+// An interrupt that came while a report was being formatted waits until the
+// report is finished and the program is about to wait again, so every report
+// of a datagram taken from the socket reaches the output whole.
+#ifndef RECEIVER_INTERRUPT_H_
+#define RECEIVER_INTERRUPT_H_
+
+#include "receiver/socket.h"
+
+// From now on an interrupt is held back, except inside WaitForDatagram. 0,
+// or the error code.
+int WatchInterrupts();
+
+enum DatagramWait {
+  kDatagramWaiting,    // a receive would not block
+  kNoDatagramWaiting,  // only when not asked to block
+  kInterrupted,        // an interrupt came; receive nothing more
+  kWaitFailed,         // *error says why
+};
+
+// Tells whether a datagram is waiting on `sock`; with `block`, waits without
+// a time-out until one is, or until an interrupt comes.
+DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error);
+
+// Ends the process as the interrupt would have ended it, once its report is
+// out: on POSIX by the signal itself, with its default action.
+[[noreturn]] void EndAsInterrupted();
+
+#endif  // RECEIVER_INTERRUPT_H_

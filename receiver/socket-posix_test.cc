@@ -1,0 +1,62 @@
+// The POSIX socket layer's error numbers: each errno that Windows Sockets
+// has a number for prints as that number, so a report reads the same
+// wherever it was made.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "receiver/socket.h"
+
+TEST(SocketErrors, EveryErrnoWithAWindowsSocketsNumberPrintsAsIt) {
+  const struct {
+    int platform;
+    int windows;
+  } table[] = {
+      {EINTR, 10004},        {EACCES, 10013},          {EPERM, 10013},           {EFAULT, 10014},
+      {EINVAL, 10022},       {EMFILE, 10024},          {ENFILE, 10024},          {EWOULDBLOCK, 10035},
+      {EAGAIN, 10035},       {EINPROGRESS, 10036},     {EALREADY, 10037},        {ENOTSOCK, 10038},
+      {EBADF, 10038},        {EDESTADDRREQ, 10039},    {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
+      {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},
+      {EPFNOSUPPORT, 10046}, {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},      {EADDRNOTAVAIL, 10049},
+      {ENETDOWN, 10050},     {ENETUNREACH, 10051},     {ENETRESET, 10052},       {ECONNABORTED, 10053},
+      {ECONNRESET, 10054},   {ECONNREFUSED, 10054},    {ENOBUFS, 10055},         {ENOMEM, 10055},
+      {EISCONN, 10056},      {ENOTCONN, 10057},        {ESHUTDOWN, 10058},       {ETOOMANYREFS, 10059},
+      {ETIMEDOUT, 10060},    {ELOOP, 10062},           {ENAMETOOLONG, 10063},    {EHOSTDOWN, 10064},
+      {EHOSTUNREACH, 10065}, {ENOTEMPTY, 10066},       {EUSERS, 10068},          {EDQUOT, 10069},
+      {ESTALE, 10070},       {EREMOTE, 10071},
+  };
+  for (const auto& entry : table) {
+    EXPECT_EQ(NetErrorCode(entry.platform), entry.windows) << strerror(entry.platform);
+  }
+  // No counterpart: the errno value itself, in the system's words.
+  EXPECT_EQ(NetErrorCode(ENOENT), ENOENT);
+  char words[256];
+  NetDescribeError(ENOENT, words, sizeof words);
+  EXPECT_EQ(std::string(words), std::string(strerror(ENOENT)) + " (" + std::to_string(ENOENT) + ")");
+  NetDescribeError(10053, words, sizeof words);
+  EXPECT_STREQ(words, "software caused connection abort (10053)");
+}
+
+TEST(SocketErrors, NoDescriptorLeftForASocketIsTooManyOpenSockets) {
+  rlimit saved = {};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit low = saved;
+  low.rlim_cur = 32;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<NetSocket> open;
+  int error = 0;
+  while (error == 0 && open.size() < 64) {
+    NetSocket sock = 0;
+    error = NetOpenUdp(&sock);
+    if (error == 0) open.push_back(sock);
+  }
+  for (NetSocket sock : open) NetClose(sock);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(error, 10024);
+  char words[128];
+  NetDescribeError(error, words, sizeof words);
+  EXPECT_STREQ(words, "too many open sockets (10024)");
+}

@@ -1,0 +1,24 @@
+// The standard streams on Windows.
+#include "receiver/standard_output.h"
+
+#include <windows.h>
+
+#include <cerrno>
+
+bool OpenStandardStreams() {
+  // Sockets are no C runtime descriptors here, so none can take the place
+  // of a closed stream; only a missing standard output matters.
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  return output != nullptr && output != INVALID_HANDLE_VALUE;
+}
+
+int WriteReport(FILE* stream, const char* data, size_t size) {
+  while (size > 0) {
+    errno = 0;
+    const size_t written = fwrite(data, 1, size, stream);
+    if (written == 0) return errno != 0 ? errno : EIO;
+    data += written;
+    size -= written;
+  }
+  return 0;
+}
