@@ -37,6 +37,11 @@ telegram_test(receive_loop_test receiver/receive_loop_test.cc)
 target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words)
 add_test(NAME receive_loop_test COMMAND receive_loop_test)
 
+# The standard streams' platform twin.
+telegram_test(standard_output_test receiver/standard_output_test.cc)
+target_link_libraries(standard_output_test PRIVATE standard_output telegram)
+add_test(NAME standard_output_test COMMAND standard_output_test)
+
 # Tests that bind UDP port 9999 run one after another.
 if(WIN32)
   telegram_test(socket_test receiver/socket_test.cc)

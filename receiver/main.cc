@@ -11,7 +11,9 @@ int main() {
     fputs("telegram-receiver: standard output is closed, so the report has nowhere to go\n", stderr);
     return 1;
   }
-  const int status = RunReceiver(DefaultReceiverSettings(), stdout, stderr);
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.crlf_line_ends = PrepareStandardOutput();
+  const int status = RunReceiver(settings, stdout, stderr);
   if (status == kRunInterrupted) EndAsInterrupted();
   return status;
 }

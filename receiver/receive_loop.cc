@@ -69,7 +69,7 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
 }  // namespace
 
 ReceiverSettings DefaultReceiverSettings() {
-  ReceiverSettings settings = {9999, size_t{2000} * 1024, 1000};
+  ReceiverSettings settings = {9999, size_t{2000} * 1024, 1000, false};
   return settings;
 }
 
@@ -88,6 +88,7 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
     free(buffer);
     return 1;
   }
+  output.crlf_line_ends = settings.crlf_line_ends;
   // The report output does the buffering: each drain goes to the system in
   // one write instead of being copied again into the stream's own buffer.
   setvbuf(out, nullptr, _IONBF, 0);

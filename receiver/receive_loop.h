@@ -11,9 +11,10 @@ struct ReceiverSettings {
   uint16_t port;         // UDP port, on every local IPv4 address
   size_t buffer_size;    // bytes of the receive buffer offered to each receive
   int datagram_limit;    // the run ends after this many datagrams
+  bool crlf_line_ends;   // write each "\n" of a line as "\r\n"
 };
 
-// Port 9999, a 2,048,000-byte buffer, 1000 datagrams.
+// Port 9999, a 2,048,000-byte buffer, 1000 datagrams, "\n" as it is.
 ReceiverSettings DefaultReceiverSettings();
 
 // RunReceiver's status when an interrupt ended the run: the report is out,

@@ -176,6 +176,22 @@ TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
   EXPECT_EQ(std::vector<std::string>(script.calls.end() - 2, script.calls.end()), Calls({"close 42", "cleanup"}));
 }
 
+TEST_F(ReceiveLoop, LineEndsOfATextStreamAreWrittenByTheProgramItself) {
+  // As a Windows text stream writes them: every "\n" of a line as "\r\n",
+  // so "\r\n" as "\r\r\n"; block values are left as they are.
+  script.datagrams = {Datagram(26, 6, 0, 26), Datagram(46, 1, 0, 46)};
+  script.receive_error = 10054;
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.crlf_line_ends = true;
+  RunResult run = RunScript(settings);
+  EXPECT_EQ(run.out,
+            "Receiving datagrams...\r\n"
+            "--> Telegram Type: 6\r\r\nTotalSize: 6\t ScanNo:0\t BlockNo:0\r\r\n\r\n7\t7\t7\t"
+            "--> Telegram Type: 1\r\r\nBeamCount : 1\t0\t46\t0\r\r\n"
+            "WSAGetLastError: 10054\r\r\n"
+            "Finished receiving. Closing socket.\r\nExiting.\r\n");
+}
+
 TEST_F(ReceiveLoop, FailedReceiveEndsTheRunAfterTheLinesBeforeIt) {
   script.datagrams = {Datagram(22, 6, 0, 22), Datagram(20, 9, 0, 20)};
   script.receive_error = 10054;

@@ -22,6 +22,8 @@ bool OpenStandardStreams() {
   return output_open;
 }
 
+bool PrepareStandardOutput() { return false; }
+
 int WriteReport(FILE* stream, const char* data, size_t size) {
   const int fd = fileno(stream);
   while (size > 0) {

@@ -1,6 +1,8 @@
 // The standard streams on Windows.
 #include "receiver/standard_output.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cerrno>
@@ -10,6 +12,12 @@ bool OpenStandardStreams() {
   // of a closed stream; only a missing standard output matters.
   HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   return output != nullptr && output != INVALID_HANDLE_VALUE;
+}
+
+bool PrepareStandardOutput() {
+  // The bytes that reach a file, a pipe or the console stay those of the
+  // text stream: the report output writes every "\n" as "\r\n".
+  return _setmode(_fileno(stdout), _O_BINARY) != -1;
 }
 
 int WriteReport(FILE* stream, const char* data, size_t size) {

@@ -13,6 +13,12 @@
 // nowhere to go.
 bool OpenStandardStreams();
 
+// Makes standard output take each drain of the report in one write. On
+// Windows the C runtime's text mode would split it into pieces of about 2 KB
+// to turn "\n" into "\r\n", so the stream becomes binary and the program
+// does that translation itself: true if it must.
+bool PrepareStandardOutput();
+
 // Writes all `size` bytes to `stream`, waiting (without spinning) while it
 // cannot take more, as a non-blocking pipe with a slow reader cannot. 0, or
 // the errno value of a failure that waiting will not mend.

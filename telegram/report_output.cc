@@ -23,6 +23,23 @@ void Append(ReportOutput* out, const char* text, size_t length) {
   out->used += length;
 }
 
+// A line, with each "\n" written as "\r\n" where the stream's line ends
+// call for it.
+void AppendLine(ReportOutput* out, const char* text, size_t length) {
+  if (!out->crlf_line_ends) {
+    Append(out, text, length);
+    return;
+  }
+  size_t start = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (text[i] != '\n') continue;
+    Append(out, text + start, i - start);
+    Append(out, "\r\n", 2);
+    start = i + 1;
+  }
+  Append(out, text + start, length - start);
+}
+
 }  // namespace
 
 bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, void* destination) {
@@ -32,6 +49,7 @@ bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, vo
   out->write = write;
   out->destination = destination;
   out->failure = 0;
+  out->crlf_line_ends = false;
   return out->data != nullptr;
 }
 
@@ -54,7 +72,7 @@ void DrainReportOutput(ReportOutput* out) {
   out->used = 0;
 }
 
-void OutputText(ReportOutput* out, const char* text) { Append(out, text, strlen(text)); }
+void OutputText(ReportOutput* out, const char* text) { AppendLine(out, text, strlen(text)); }
 
 void OutputFormat(ReportOutput* out, const char* format, ...) {
   char line[kLongestLine];
@@ -64,7 +82,7 @@ void OutputFormat(ReportOutput* out, const char* format, ...) {
   va_end(args);
   if (length < 0) return;
   if (static_cast<size_t>(length) < sizeof line) {
-    Append(out, line, static_cast<size_t>(length));
+    AppendLine(out, line, static_cast<size_t>(length));
     return;
   }
   // Longer than any report line: formatted again at its full length.
@@ -76,6 +94,6 @@ void OutputFormat(ReportOutput* out, const char* format, ...) {
   va_start(args, format);
   vsnprintf(long_line, static_cast<size_t>(length) + 1, format, args);
   va_end(args);
-  Append(out, long_line, static_cast<size_t>(length));
+  AppendLine(out, long_line, static_cast<size_t>(length));
   free(long_line);
 }

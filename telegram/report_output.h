@@ -26,13 +26,18 @@ struct ReportOutput {
   ReportWriter write;
   void* destination;
   int failure;  // the errno value of the first failed write, or 0
+  // Write each "\n" of a line as "\r\n", as a Windows text stream does, so
+  // that the stream itself can be binary and take each drain in one write.
+  // Block values hold no line feed, so only OutputText and OutputFormat
+  // translate.
+  bool crlf_line_ends;
 };
 
 // Room for the longest line any report formats in one piece.
 const size_t kLongestLine = 128;
 
-// Allocates the buffer; false if it cannot be had. `capacity` must be at
-// least kLongestLine.
+// Allocates the buffer; false if it cannot be had. Lines keep their "\n"
+// until crlf_line_ends is set.
 bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, void* destination);
 void CloseReportOutput(ReportOutput* out);
 
