@@ -107,3 +107,20 @@ TEST(BlockValueReport, LargestBlocksMatchThePlainModelWhateverTheBufferSize) {
     }
   }
 }
+
+TEST(BlockValueReport, EverySixteenBitValueMatchesThePlainModel) {
+  // One block holding every value from 0 to 65535, then the same in
+  // descending order, through a buffer that drains between values.
+  std::vector<unsigned> values;
+  for (unsigned v = 0; v < 65536; ++v) values.push_back(v);
+  for (unsigned v = 65536; v-- > 0;) values.push_back(v);
+  const unsigned long total = 20 + 2 * values.size();
+  const std::vector<unsigned char> bytes = BlockTelegram(total, 1, 0, values);
+  const std::string model = ModelReport(std::string(bytes.begin(), bytes.end()));
+  const std::string expected = model.substr(model.find("\r\n") + 2);  // less the type line
+  for (size_t capacity : {size_t{128}, size_t{4099}, size_t{256} * 1024}) {
+    const std::string text = RenderReport(ReportBlockValues, bytes, capacity);
+    ASSERT_EQ(text.size(), expected.size()) << "capacity " << capacity;
+    ASSERT_TRUE(text == expected) << "capacity " << capacity;
+  }
+}
