@@ -1,13 +1,22 @@
-// Measures three receivers side by side, each as its own process with its
+// Measures receivers side by side, each as its own process with its
 // standard output to a file, fed by telegram-sender: the program; a bare
-// loop that prints only the type lines (the limit); and a receiver that
-// prints each block value with its own printf call (the straightforward way).
-// For each scenario and receiver it reports, as medians over the rounds,
-// the telegrams reported out of 1000, whether it ended by itself, and its
-// CPU seconds (user plus system, from the kernel's accounting of the
-// process). It reports figures; it passes or fails nothing.
+// loop that prints only the type lines; the floor, which writes the same
+// report but formats a block's values only once while they repeat (what is
+// left is the receive and the write); a receiver that prints each block
+// value with its own printf call (the straightforward way); and, if given,
+// the Windows program under Wine.
 //
-// usage: receiver-benchmark [--rounds N]   (the programs beside it are used)
+// For each scenario and receiver it reports, as medians over the rounds,
+// the telegrams reported out of 1000, whether it ended by itself, the wall
+// time from the first telegram sent to its end, its CPU seconds (user plus
+// system, from the kernel's accounting of the process), and the whole
+// host's busy CPU seconds over the same time (/proc/stat), which also counts
+// the sender and, under Wine, the wineserver that does a Windows program's
+// socket work. It reports figures; it passes or fails nothing.
+//
+// usage: receiver-benchmark [--rounds N] [--only SCENARIO] [--receiver NAME "COMMAND ARGS"]... [--only-added]
+// (the programs beside it are used; --receiver adds one, such as the
+// Windows program under Wine, and --only-added measures only those added)
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -33,15 +42,38 @@ struct Scenario {
 };
 
 struct Receiver {
-  const char* name;
+  std::string name;
   std::vector<std::string> command;
 };
 
 struct Measurement {
   long reported = 0;
   bool ended = false;
+  double wall_seconds = 0;
   double cpu_seconds = 0;
+  double host_cpu_seconds = 0;
 };
+
+// Busy CPU seconds of the whole host so far, all cores together: the first
+// line of /proc/stat, less idle and iowait.
+double HostBusySeconds() {
+  FILE* stat = fopen("/proc/stat", "r");
+  if (stat == nullptr) return 0;
+  char line[512] = "";
+  const bool read = fgets(line, sizeof line, stat) != nullptr;
+  fclose(stat);
+  if (!read || strncmp(line, "cpu ", 4) != 0) return 0;
+  unsigned long long busy = 0;
+  char* at = line + 4;
+  for (int field = 0; field < 8; ++field) {
+    char* end = nullptr;
+    const unsigned long long ticks = strtoull(at, &end, 10);
+    if (end == at) return 0;
+    if (field != 3 && field != 4) busy += ticks;  // idle, iowait
+    at = end;
+  }
+  return static_cast<double>(busy) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
 
 std::string Dir() {
   char path[4096];
@@ -132,6 +164,8 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   std::vector<std::string> send = {sender};
   send.insert(send.end(), scenario.sender_args.begin(), scenario.sender_args.end());
   int null_out = open("/dev/null", O_WRONLY);
+  const double start = Now();
+  const double host_start = HostBusySeconds();
   pid_t sender_pid = Spawn(send, null_out);
   close(null_out);
   waitpid(sender_pid, nullptr, 0);
@@ -143,8 +177,10 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   rusage usage = {};
   double deadline = Now() + 3;
   pid_t done = 0;
-  while ((done = wait4(pid, &status, WNOHANG, &usage)) == 0 && Now() < deadline) Sleep(0.002);
+  while ((done = wait4(pid, &status, WNOHANG, &usage)) == 0 && Now() < deadline) Sleep(0.001);
   m.ended = done == pid;
+  m.wall_seconds = Now() - start;
+  m.host_cpu_seconds = HostBusySeconds() - host_start;
   if (!m.ended) {
     kill(pid, SIGKILL);
     wait4(pid, &status, 0, &usage);
@@ -175,15 +211,51 @@ std::string FirstLine(const char* path) {
   return text;
 }
 
+// The CPU's model, as /proc/cpuinfo names it.
+std::string CpuModel() {
+  FILE* info = fopen("/proc/cpuinfo", "r");
+  if (info == nullptr) return "?";
+  char line[512];
+  std::string model = "?";
+  while (fgets(line, sizeof line, info)) {
+    if (strncmp(line, "model name", 10) == 0 && strchr(line, ':') != nullptr) {
+      model = strchr(line, ':') + 2;
+      while (!model.empty() && model.back() == '\n') model.pop_back();
+      break;
+    }
+  }
+  fclose(info);
+  return model;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   int rounds = 3;
+  int only = 0;
+  bool only_added = false;
+  std::vector<Receiver> more;
   for (int i = 1; i < argc; ++i) {
     if (strcmp(argv[i], "--rounds") == 0 && i + 1 < argc) {
       rounds = static_cast<int>(strtol(argv[++i], nullptr, 10));
+    } else if (strcmp(argv[i], "--only") == 0 && i + 1 < argc) {
+      only = static_cast<int>(strtol(argv[++i], nullptr, 10));
+    } else if (strcmp(argv[i], "--only-added") == 0) {
+      only_added = true;
+    } else if (strcmp(argv[i], "--receiver") == 0 && i + 2 < argc) {
+      Receiver receiver = {argv[i + 1], {}};
+      const std::string command = argv[i + 2];
+      for (size_t at = 0; at < command.size();) {
+        const size_t space = command.find(' ', at);
+        const size_t end = space == std::string::npos ? command.size() : space;
+        if (end > at) receiver.command.push_back(command.substr(at, end - at));
+        at = end + 1;
+      }
+      more.push_back(receiver);
+      i += 2;
     } else {
-      fprintf(stderr, "usage: receiver-benchmark [--rounds N]\n");
+      fprintf(stderr,
+              "usage: receiver-benchmark [--rounds N] [--only 1|2] [--receiver NAME \"COMMAND ARGS\"]... [--only-added]\n");
       return 2;
     }
   }
@@ -191,16 +263,21 @@ int main(int argc, char** argv) {
 
   const std::string dir = Dir();
   const std::string sender = dir + "/telegram-sender";
-  const std::vector<Receiver> receivers = {
+  std::vector<Receiver> receivers = {
       {"telegram-receiver", {dir + "/telegram-receiver"}},
+      {"floor (values formatted once)", {dir + "/baseline-receiver", "floor"}},
       {"bare loop (type lines only)", {dir + "/baseline-receiver", "bare"}},
       {"printf per value", {dir + "/baseline-receiver", "printf"}},
   };
+  if (only_added) receivers.clear();
+  receivers.insert(receivers.end(), more.begin(), more.end());
+  // The 1 Gbit/s blocks repeat their values, so that the floor formats them
+  // once; the others format every block all the same.
   const std::vector<Scenario> scenarios = {
       {"burst: 1000 x 1,420-byte type-6 blocks 0-9, back-to-back",
        {"--no-beam", "--scans", "100", "--blocks", "10", "--size", "1420"}},
       {"1 Gbit/s: 1000 x 65,507-byte block-0 telegrams, one every 524 us",
-       {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908"}},
+       {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values"}},
   };
 
   printf("receiver-benchmark: %d rounds, taken in turn; medians\n", rounds);
@@ -210,38 +287,57 @@ int main(int argc, char** argv) {
   const time_t now = time(nullptr);
   tm utc = {};
   strftime(date, sizeof date, "%Y-%m-%d %H:%M UTC", gmtime_r(&now, &utc));
-  printf("machine: %s %s %s, %ld cores, net.core.rmem_max %s\n", system.sysname, system.release, system.machine,
-         sysconf(_SC_NPROCESSORS_ONLN), FirstLine("/proc/sys/net/core/rmem_max").c_str());
+  printf("machine: %s, %ld cores; %s %s %s; net.core.rmem_max %s\n", CpuModel().c_str(),
+         sysconf(_SC_NPROCESSORS_ONLN), system.sysname, system.release, system.machine,
+         FirstLine("/proc/sys/net/core/rmem_max").c_str());
   printf("date: %s\n\n", date);
 
-  for (const Scenario& scenario : scenarios) {
+  for (size_t s = 0; s < scenarios.size(); ++s) {
+    if (only != 0 && static_cast<size_t>(only) != s + 1) continue;
+    const Scenario& scenario = scenarios[s];
     std::vector<std::vector<Measurement>> results(receivers.size());
     for (int round = 0; round < rounds; ++round) {
       for (size_t r = 0; r < receivers.size(); ++r) results[r].push_back(Measure(receivers[r], scenario, sender));
     }
     printf("%s\n", scenario.name);
-    printf("  %-30s %10s %9s %12s %14s\n", "receiver", "reported", "ended", "CPU s", "CPU us/tel.");
-    std::vector<double> per_telegram(receivers.size());
+    printf("  %-34s %10s %7s %8s %9s %12s %11s\n", "receiver", "reported", "ended", "wall s", "CPU s", "CPU us/tel.",
+           "host CPU s");
     for (size_t r = 0; r < receivers.size(); ++r) {
       std::vector<long> reported;
-      std::vector<double> seconds;
+      std::vector<double> wall, cpu, host;
       int ended = 0;
       for (const Measurement& m : results[r]) {
         reported.push_back(m.reported);
-        seconds.push_back(m.cpu_seconds);
+        wall.push_back(m.wall_seconds);
+        cpu.push_back(m.cpu_seconds);
+        host.push_back(m.host_cpu_seconds);
         ended += m.ended ? 1 : 0;
       }
-      const double cpu = Median(seconds);
       const long median_reported = Median(reported);
-      per_telegram[r] = median_reported > 0 ? cpu / static_cast<double>(median_reported) : 0.0;
-      printf("  %-30s %5ld/1000 %5d/%-3d %12.4f %14.1f\n", receivers[r].name, median_reported, ended, rounds, cpu,
-             per_telegram[r] * 1e6);
+      const double per_telegram = median_reported > 0 ? Median(cpu) / static_cast<double>(median_reported) : 0.0;
+      printf("  %-34s %5ld/1000 %3d/%-3d %8.3f %9.4f %12.1f %11.3f\n", receivers[r].name.c_str(), median_reported,
+             ended, rounds, Median(wall), Median(cpu), per_telegram * 1e6, Median(host));
     }
-    // Per telegram reported: a receiver that fell behind spent its CPU on
-    // fewer telegrams.
-    printf("  CPU per telegram: printf per value / telegram-receiver = %.1f x; telegram-receiver / bare loop = %.1f x\n\n",
-           per_telegram[0] > 0 ? per_telegram[2] / per_telegram[0] : 0.0,
-           per_telegram[1] > 0 ? per_telegram[0] / per_telegram[1] : 0.0);
+    // Per telegram reported, round by round: the receivers of a round ran
+    // side by side, so the ratio keeps less of the host's drift than a
+    // ratio of medians would.
+    std::vector<double> to_floor, printf_to_program;
+    for (int round = 0; round < rounds && !only_added; ++round) {
+      const Measurement& program = results[0][static_cast<size_t>(round)];
+      const Measurement& floor = results[1][static_cast<size_t>(round)];
+      const Measurement& by_printf = results[3][static_cast<size_t>(round)];
+      if (program.reported > 0 && floor.reported > 0 && by_printf.reported > 0 && floor.cpu_seconds > 0 &&
+          program.cpu_seconds > 0) {
+        const double program_each = program.cpu_seconds / static_cast<double>(program.reported);
+        to_floor.push_back(program_each / (floor.cpu_seconds / static_cast<double>(floor.reported)));
+        printf_to_program.push_back(by_printf.cpu_seconds / static_cast<double>(by_printf.reported) / program_each);
+      }
+    }
+    if (!only_added && !to_floor.empty()) {
+      printf("  CPU per telegram, median of the rounds' ratios: telegram-receiver / floor = %.2f x; "
+             "printf per value / telegram-receiver = %.1f x\n\n",
+             Median(to_floor), Median(printf_to_program));
+    }
     fflush(stdout);
   }
   return 0;

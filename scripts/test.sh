@@ -33,52 +33,9 @@ unavailable() {
   echo "Skipping the Windows suite: $1"
 }
 
-# Whether this host runs 32-bit x86 code, found by running some; $why_not
-# says what happened when it does not.
-why_not=
-host_runs_32_bit_code() {
-  local probe
-  for probe in /lib/ld-linux.so.2 /usr/lib/wine/wine; do
-    if [ -e "$probe" ]; then
-      if why_not=$("$probe" --version 2>&1 >/dev/null); then
-        return 0
-      fi
-      why_not="$probe --version: ${why_not:-exit status $?}"
-      return 1
-    fi
-  done
-  why_not="there is no 32-bit program here to try (libc6:i386 and wine32 are not installed)"
-  return 1
-}
-
-width=${TELEGRAM_WINDOWS_WIDTH:-}
-if [ -z "$width" ]; then
-  if host_runs_32_bit_code; then
-    width=32
-    reason="this host runs 32-bit code"
-  else
-    width=64
-    reason="this host runs no 32-bit code ($why_not)"
-  fi
-else
-  reason="TELEGRAM_WINDOWS_WIDTH=$width"
-fi
-case $width in
-  32) triplet=i686-w64-mingw32 loader=/usr/lib/wine/wine wine_package=wine32:i386 ;;
-  64) triplet=x86_64-w64-mingw32 loader=/usr/lib/wine/wine64 wine_package=wine64 ;;
-  *) echo "error: TELEGRAM_WINDOWS_WIDTH must be 32 or 64" >&2; exit 2 ;;
-esac
-# A prefix made by either loader is a 64-bit one where wine64 is installed,
-# and needs the 64-bit server.
-server=/usr/lib/wine/wineserver64
-[ -x "$server" ] || server=/usr/lib/wine/wineserver32
-
-windows_configure() {  # build directory, width
-  local toolchain=cmake/toolchain-i686-w64-mingw32.cmake
-  [ "$2" = 64 ] && toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake
-  cmake -S . -B "$1" -DCMAKE_TOOLCHAIN_FILE=$toolchain -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_WINE=$loader --no-warn-unused-cli \
-    >/dev/null
-}
+# The Windows width this host can run, and its Wine: $width, $reason,
+# $loader, $server, $wine_package; windows_configure, start_wine.
+source scripts/windows-width.sh
 
 windows_dirs=()
 # The 32-bit programs are always built and checked; their tests run only
@@ -86,7 +43,7 @@ windows_dirs=()
 if ! command -v i686-w64-mingw32-g++-posix >/dev/null; then
   unavailable "the 32-bit cross compiler is not installed (g++-mingw-w64-i686)"
 else
-  windows_configure build-win32 32
+  windows_configure build-win32 32 RelWithDebInfo
   if [ $width = 32 ]; then
     cmake --build build-win32 --parallel
   else
@@ -103,27 +60,16 @@ elif [ ! -x $loader ] || [ ! -x "$server" ]; then
   unavailable "$loader or $server is missing (install $wine_package)"
 else
   if [ $width = 64 ]; then
-    windows_configure build-win64 64
+    windows_configure build-win64 64 RelWithDebInfo
     cmake --build build-win64 --parallel
     windows_dirs+=(-DTELEGRAM_WIN64_DIR="$PWD/build-win64")
   fi
   tested_dir=$PWD/build-win$width
 fi
 
-if [ -n "$tested_dir" ]; then
-  # A throw-away prefix for this run, created once up front (the first
-  # start in a new prefix takes several seconds), and one server kept
-  # running for the whole suite so that each start of an .exe is quick.
-  WINEPREFIX=$(mktemp -d /tmp/telegram-wine.XXXXXX)
-  export WINEPREFIX WINEDEBUG=-all WINELOADER=$loader WINESERVER=$server
-  trap '"$WINESERVER" -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
-  # Their output goes to a file: Wine's daemons keep a pipe open for ever.
-  boot_log=$WINEPREFIX.log
-  trap '"$WINESERVER" -k 2>/dev/null || true; rm -rf "$WINEPREFIX" "$boot_log"' EXIT
-  if ! { "$WINESERVER" -p && "$loader" wineboot -i; } >"$boot_log" 2>&1; then
-    tested_dir=
-    unavailable "Wine does not start ($WINESERVER -p, then $loader wineboot -i): $(tail -n 5 "$boot_log")"
-  fi
+if [ -n "$tested_dir" ] && ! start_wine; then
+  tested_dir=
+  unavailable "$wine_failure"
 fi
 
 if [ -n "$tested_dir" ]; then

@@ -22,9 +22,14 @@ int SendScans(const ScanPlan& plan, const UdpTarget& target, const std::atomic<b
   for (long scan = 0; scan < plan.scans && failure == 0 && !Stopped(stop); ++scan) {
     const uint32_t scan_no = static_cast<uint32_t>(scan + 1);
     for (long block = plan.beam_range ? -1 : 0; block < plan.blocks && failure == 0 && !Stopped(stop); ++block) {
-      const size_t length = block < 0 ? BuildBeamTelegram(telegram.data(), 0, 2700, 10)
-                                      : BuildBlockTelegram(telegram.data(), static_cast<size_t>(plan.size), scan_no,
-                                                           static_cast<uint16_t>(block));
+      size_t length = 0;
+      if (block < 0) {
+        length = BuildBeamTelegram(telegram.data(), 0, 2700, 10);
+      } else {
+        length = BuildBlockTelegram(telegram.data(), static_cast<size_t>(plan.size), plan.same_values ? 1 : scan_no,
+                                    static_cast<uint16_t>(block));
+        PutU32(telegram.data() + kScanNoOffset, scan_no);
+      }
       if (interval > 0) {
         SleepUntil(deadline);
         deadline += interval;

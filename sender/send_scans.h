@@ -14,6 +14,7 @@ struct ScanPlan {
   long size;         // bytes of each type-6 telegram
   bool beam_range;   // a type-1 telegram before each scan's blocks
   long rate;         // telegrams per second; 0 sends back-to-back
+  bool same_values;  // every scan's blocks carry the values of scan 1
 };
 
 struct SendTally {

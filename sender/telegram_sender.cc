@@ -21,6 +21,7 @@ struct SenderOptions {
   long blocks = 3;
   long size = 60;
   bool beam_range = true;
+  bool same_values = false;
   long rate = 0;  // telegrams per second; 0 sends back-to-back
   const char* receiver = nullptr;  // the demo: start this receiver and feed it
 };
@@ -37,6 +38,7 @@ const char kUsage[] =
     "  --blocks N     type-6 blocks per scan, numbered from 0 (default 3)\n"
     "  --size BYTES   size of each type-6 telegram, 20 to 65507 (default 60)\n"
     "  --no-beam      leave out the type-1 telegram of each scan\n"
+    "  --same-values  every scan's blocks carry the values of scan 1\n"
     "  --rate N       telegrams per second (default: back-to-back)\n"
     "  --receiver PROGRAM  start PROGRAM (telegram-receiver), pass its report on,\n"
     "                 send once it is ready and end with its exit status\n"
@@ -63,6 +65,10 @@ int ParseOptions(int argc, char** argv, SenderOptions* options, bool* done) {
     }
     if (strcmp(name, "--no-beam") == 0) {
       options->beam_range = false;
+      continue;
+    }
+    if (strcmp(name, "--same-values") == 0) {
+      options->same_values = true;
       continue;
     }
     if (i + 1 >= argc) {
@@ -105,7 +111,8 @@ int main(int argc, char** argv) {
   int status = ParseOptions(argc, argv, &options, &done);
   if (status != 0 || done) return status;
 
-  const ScanPlan plan = {options.scans, options.blocks, options.size, options.beam_range, options.rate};
+  const ScanPlan plan = {options.scans, options.blocks, options.size,
+                         options.beam_range, options.rate, options.same_values};
   const uint16_t port = static_cast<uint16_t>(options.port);
   if (options.receiver != nullptr) return RunReceiverDemo(options.receiver, plan, options.host, port);
 
