@@ -13,6 +13,7 @@ if(NOT GTest_FOUND)
   if(MINGW)
     set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   endif()
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   add_subdirectory(${TELEGRAM_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 endif()
 find_package(Threads REQUIRED)
@@ -37,6 +38,11 @@ telegram_test(receive_loop_test receiver/receive_loop_test.cc)
 target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words)
 add_test(NAME receive_loop_test COMMAND receive_loop_test)
 
+# The sender's command line.
+telegram_test(sender_test sender/sender_options_test.cc)
+target_link_libraries(sender_test PRIVATE sender_lib)
+add_test(NAME sender_test COMMAND sender_test)
+
 # The standard streams' platform twin.
 telegram_test(standard_output_test receiver/standard_output_test.cc)
 target_link_libraries(standard_output_test PRIVATE standard_output telegram)
@@ -59,7 +65,7 @@ if(NOT WIN32)
   set_tests_properties(end_to_end_test PROPERTIES
     RESOURCE_LOCK udp_port_9999
     TIMEOUT 600
-    ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>")
+    ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>;TELEGRAM_VERSION=${PROJECT_VERSION}")
 
   # The same suite against a Windows build, its receiver and its sender run
   # under Wine: TELEGRAM_WINDOWS_DIR is that build, TELEGRAM_WINE the loader.
@@ -71,7 +77,7 @@ if(NOT WIN32)
       LABELS windows
       RESOURCE_LOCK udp_port_9999
       TIMEOUT 900
-      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_DIR}/telegram-receiver.exe;TELEGRAM_RECEIVER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=${TELEGRAM_WINDOWS_DIR}/telegram-sender.exe;TELEGRAM_SENDER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_DEMO_SCRIPT=${TELEGRAM_WINDOWS_DIR}/demo.cmd")
+      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_DIR}/telegram-receiver.exe;TELEGRAM_RECEIVER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=${TELEGRAM_WINDOWS_DIR}/telegram-sender.exe;TELEGRAM_SENDER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_DEMO_SCRIPT=${TELEGRAM_WINDOWS_DIR}/demo.cmd;TELEGRAM_VERSION=${PROJECT_VERSION}")
   endif()
 
   # The Windows programs as a Windows user gets them: console executables
@@ -86,7 +92,7 @@ if(NOT WIN32)
         set(format PE32+)
       endif()
       add_test(NAME windows_executable_test_${width}
-        COMMAND bash ${PROJECT_SOURCE_DIR}/receiver/windows_executable_test.sh ${format}
+        COMMAND bash ${PROJECT_SOURCE_DIR}/receiver/windows_executable_test.sh ${format} ${PROJECT_VERSION}
           ${TELEGRAM_WIN${width}_DIR}/telegram-receiver.exe ${TELEGRAM_WIN${width}_DIR}/telegram-sender.exe)
       set_tests_properties(windows_executable_test_${width} PROPERTIES
         LABELS windows

@@ -234,16 +234,19 @@ TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
 }
 
 TEST(Sender, RejectsBadArgumentsWithAReason) {
-  const std::vector<std::vector<std::string>> bad = {
-      {"--port", "0"}, {"--port", "65536"}, {"--size", "19"},  {"--size", "65508"}, {"--scans", "-1"},
-      {"--rate", "x"}, {"--blocks", "3x"},  {"--frobnicate"}, {"--scans"},
+  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+      {{"--bogus"}, "unknown option '--bogus' (see --help)"},
+      {{"extra"}, "unexpected argument 'extra'"},
+      {{"--scans=3x"}, "bad value '3x' for --scans: a whole number from 0 to 100000000 is needed"},
+      {{"--scans"}, "--scans needs a value (N)"},
+      {{"--port", "0"}, "bad value '0' for --port: a whole number from 1 to 65535 is needed"},
   };
-  for (const std::vector<std::string>& args : bad) {
+  for (const auto& [args, reason] : bad) {
     Child sender;
     ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", args)));
     ASSERT_TRUE(WaitForExit(&sender));
     EXPECT_EQ(sender.status, 2) << args[0];
-    EXPECT_NE(sender.err.find("telegram-sender: "), std::string::npos) << args[0];
+    EXPECT_EQ(sender.err, AsWritten("telegram-sender: " + reason + "\n"));
     EXPECT_EQ(sender.out, "");
   }
   Child help;
@@ -251,6 +254,11 @@ TEST(Sender, RejectsBadArgumentsWithAReason) {
   ASSERT_TRUE(WaitForExit(&help));
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("usage: telegram-sender", 0), 0u);
+  Child version;
+  ASSERT_TRUE(Start(&version, Command("TELEGRAM_SENDER", {"--version"})));
+  ASSERT_TRUE(WaitForExit(&version));
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, AsWritten("telegram-sender " + Env("TELEGRAM_VERSION") + "\n"));
 }
 
 }  // namespace

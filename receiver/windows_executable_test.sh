@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Checks that each Windows program is a console executable of the given
 # format (PE32 for 32-bit, PE32+ for 64-bit) that imports only DLLs that
-# every Windows has, so that it runs with nothing beside it.
-# usage: windows_executable_test.sh PE32|PE32+ program.exe...
+# every Windows has, so that it runs with nothing beside it, and that its
+# file properties show the product, the version and a description.
+# usage: windows_executable_test.sh PE32|PE32+ VERSION program.exe...
 set -u
 format=$1
-shift
+version=$2
+shift 2
 objdump=${OBJDUMP:-objdump}
 system_dlls='^(KERNEL32|msvcrt|WS2_32)\.dll$'
 failed=0
@@ -30,6 +32,14 @@ for exe in "$@"; do
   while read -r dll; do
     [ -z "$dll" ] || grep -qiE "$system_dlls" <<<"$dll" || fail "$exe: imports $dll, which is not part of Windows"
   done <<<"$dlls"
-  [ $bad = 1 ] || echo "ok: $exe: $format console program; imports $(echo $dlls)"
+  # The version resource's strings, UTF-16: each name followed by its value.
+  resource=$(strings -el "$exe")
+  value_of() { grep -A1 -x "$1" <<<"$resource" | sed -n 2p; }
+  [ "$(value_of ProductName)" = telegram-receiver ] || fail "$exe: no ProductName 'telegram-receiver'"
+  [ "$(value_of ProductVersion)" = "$version" ] || fail "$exe: ProductVersion is not '$version'"
+  [ "$(value_of FileVersion)" = "$version" ] || fail "$exe: FileVersion is not '$version'"
+  [ "$(value_of OriginalFilename)" = "$(basename "$exe")" ] || fail "$exe: OriginalFilename is not its name"
+  [ -n "$(value_of FileDescription)" ] || fail "$exe: no FileDescription"
+  [ $bad = 1 ] || echo "ok: $exe: $format console program, version $version ($(value_of FileDescription)); imports $(echo $dlls)"
 done
 exit $failed

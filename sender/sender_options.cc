@@ -1,0 +1,152 @@
+#include "sender/sender_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "sender/scan_telegrams.h"
+
+namespace {
+
+enum OptionId { kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kReceiver, kHelp, kVersion };
+
+struct Option {
+  OptionId id;
+  const char* name;
+  const char* value_name;  // null for an option that takes no value
+  long low, high;          // the range of a number
+  const char* help;
+};
+
+const Option kOptions[] = {
+    {kHost, "--host", "ADDR", 0, 0, "destination address or host name (default 127.0.0.1)"},
+    {kPort, "--port", "N", 1, 65535, "destination UDP port, 1 to 65535 (default 9999)"},
+    {kScans, "--scans", "N", 0, 100000000, "number of scans, 0 to 100000000 (default 250)"},
+    {kBlocks, "--blocks", "N", 0, 65536, "type-6 blocks per scan, 0 to 65536 (default 3)"},
+    {kSize, "--size", "BYTES", 20, static_cast<long>(kMaxDatagramSize),
+     "bytes of each type-6 telegram, 20 to 65507 (default 60)"},
+    {kRate, "--rate", "N", 1, 100000000, "telegrams a second, 1 to 100000000 (default: no pause)"},
+    {kNoBeam, "--no-beam", nullptr, 0, 0, "leave out the type-1 telegram of each scan"},
+    {kSameValues, "--same-values", nullptr, 0, 0, "every scan's blocks carry the values of scan 1"},
+    {kReceiver, "--receiver", "PROGRAM", 0, 0,
+     "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end with its "
+     "exit status"},
+    {kHelp, "--help", nullptr, 0, 0, "show this text"},
+    {kVersion, "--version", nullptr, 0, 0, "show the version"},
+};
+
+bool ParseNumber(const char* text, long low, long high, long* value) {
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || parsed < low || parsed > high) return false;
+  *value = parsed;
+  return true;
+}
+
+const Option* FindOption(const std::string& name) {
+  if (name == "-h") return FindOption("--help");
+  for (const Option& option : kOptions) {
+    if (name == option.name) return &option;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.compare(0, 1, "-") != 0 || word == "-") {
+      *error = "unexpected argument '" + word + "'";
+      return kBadArguments;
+    }
+    const size_t equals = word.find('=');
+    const std::string name = word.substr(0, equals);
+    const Option* option = FindOption(name);
+    if (option == nullptr) {
+      *error = "unknown option '" + name + "' (see --help)";
+      return kBadArguments;
+    }
+    if (option->value_name == nullptr) {
+      if (equals != std::string::npos) {
+        *error = name + " takes no value";
+        return kBadArguments;
+      }
+      switch (option->id) {
+        case kNoBeam: options->plan.beam_range = false; break;
+        case kSameValues: options->plan.same_values = true; break;
+        case kHelp: return kShowHelp;
+        case kVersion: return kShowVersion;
+        default: break;
+      }
+      continue;
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = word.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    }
+    if (value.empty()) {
+      *error = name + " needs a value (" + option->value_name + ")";
+      return kBadArguments;
+    }
+    long number = 0;
+    if (option->high > 0 && !ParseNumber(value.c_str(), option->low, option->high, &number)) {
+      *error = "bad value '" + value + "' for ";
+      *error += name;
+      *error += ": a whole number from " + std::to_string(option->low);
+      *error += " to " + std::to_string(option->high) + " is needed";
+      return kBadArguments;
+    }
+    switch (option->id) {
+      case kHost: options->host = value; break;
+      case kPort: options->port = number; break;
+      case kScans: options->plan.scans = number; break;
+      case kBlocks: options->plan.blocks = number; break;
+      case kSize: options->plan.size = number; break;
+      case kRate: options->plan.rate = number; break;
+      case kReceiver: options->receiver = value; break;
+      default: break;
+    }
+  }
+  return kSend;
+}
+
+std::string SenderUsage() {
+  std::string text =
+      "usage: telegram-sender [options]\n"
+      "Plays the scanner: sends scans of telegrams over UDP, each a type-1\n"
+      "telegram with the beam range, then type-6 blocks 0 to N-1 of 16-bit\n"
+      "values. The defaults send 1000 telegrams, a whole run of telegram-receiver.\n"
+      "Options take their value as --name VALUE or --name=VALUE.\n"
+      "\n";
+  for (const Option& option : kOptions) {
+    std::string left = std::string("  ") + option.name;
+    if (option.value_name != nullptr) left += std::string(" ") + option.value_name;
+    text += left;
+    text += left.size() < 22 ? std::string(22 - left.size(), ' ') : "\n" + std::string(22, ' ');
+    // The help wrapped to 80 columns.
+    std::string help = option.help;
+    size_t column = 22;
+    size_t at = 0;
+    while (at < help.size()) {
+      size_t space = help.find(' ', at);
+      if (space == std::string::npos) space = help.size();
+      const std::string help_word = help.substr(at, space - at);
+      if (column > 22 && column + 1 + help_word.size() > 79) {
+        text += "\n" + std::string(22, ' ');
+        column = 22;
+      } else if (column > 22) {
+        text += ' ';
+        ++column;
+      }
+      text += help_word;
+      column += help_word.size();
+      at = space + 1;
+    }
+    text += "\n";
+  }
+  return text;
+}

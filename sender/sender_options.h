@@ -1,0 +1,28 @@
+// telegram-sender's command line: its options, their ranges and defaults,
+// and the text of --help, all from one table.
+#ifndef SENDER_SENDER_OPTIONS_H_
+#define SENDER_SENDER_OPTIONS_H_
+
+#include <string>
+
+#include "sender/send_scans.h"
+
+struct SenderOptions {
+  std::string host = "127.0.0.1";
+  long port = 9999;
+  // 250 scans of a beam range and 3 blocks: 1000 telegrams, a whole run.
+  ScanPlan plan = {250, 3, 60, true, 0, false};
+  std::string receiver;  // the demo: start this receiver and feed it
+};
+
+enum SenderCommand { kSend, kShowHelp, kShowVersion, kBadArguments };
+
+// Reads the arguments into `options`, which holds the defaults. Accepts
+// "--name value" and "--name=value". On kBadArguments, `error` says why in
+// one line.
+SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error);
+
+// The text of --help: every option with its range and default.
+std::string SenderUsage();
+
+#endif  // SENDER_SENDER_OPTIONS_H_
