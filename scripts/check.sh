@@ -10,7 +10,8 @@ fuzz_seconds=${FUZZ_SECONDS:-60}
 
 echo "== Sanitizers: AddressSanitizer and UndefinedBehaviorSanitizer"
 CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_SANITIZE=ON >/dev/null
-cmake --build build-sanitize --parallel >/dev/null
+# The benchmarks too, which a plain build leaves out.
+cmake --build build-sanitize --parallel --target all receiver-benchmark >/dev/null
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --output-on-failure
