@@ -98,32 +98,26 @@ int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host,
 
   UdpTarget target = {};
   SendTally tally = {};
-  int failure = -1;
-  if (OpenUdpTarget(&target, host, port, error, sizeof error)) {
+  const bool opened = OpenUdpTarget(&target, host, port, error, sizeof error);
+  int failure = 0;
+  if (opened) {
     failure = SendScans(plan, target, &relay.ended, &tally);
     CloseUdpTarget(&target);
-    if (failure != 0) {
-      char cause[256];
-      DescribeSendError(failure, cause, sizeof cause);
-      snprintf(error, sizeof error, "sending telegram %ld to %s:%u failed: %s", tally.sent + 1, host,
-               static_cast<unsigned>(port), cause);
-    }
   }
 
   // A whole run ends by itself within moments of its last telegram.
-  const bool whole_run = failure == 0 && tally.sent >= kWholeRun;
+  const bool whole_run = opened && failure == 0 && tally.sent >= kWholeRun;
   const bool ended = WaitForReceiver(&receiver, whole_run ? 10000 : 1000, &status);
   if (!ended) {
     StopReceiver(receiver);
     WaitForReceiver(&receiver, -1, &status);
   }
   pass_on.join();
-  if (failure != 0) {
+  if (!opened) {
     fprintf(stderr, "telegram-sender: %s\n", error);
     return 1;
   }
-  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s\n", tally.sent, tally.bytes,
-          host, static_cast<unsigned>(port), tally.seconds);
+  if (SayHowSendingWent(tally, failure, host, port) != 0) return 1;
   if (ended) return status;
   if (whole_run) {
     fprintf(stderr, "telegram-sender: %s did not end after a whole run of %ld telegrams (some were lost?): stopped it\n",

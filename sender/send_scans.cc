@@ -1,6 +1,7 @@
 #include "sender/send_scans.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "sender/clock.h"
@@ -43,4 +44,17 @@ int SendScans(const ScanPlan& plan, const UdpTarget& target, const std::atomic<b
   }
   tally->seconds = static_cast<double>(MonotonicNanoseconds() - start) / 1e9;
   return failure;
+}
+
+int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port) {
+  if (failure != 0) {
+    char cause[256];
+    DescribeSendError(failure, cause, sizeof cause);
+    fprintf(stderr, "telegram-sender: sending telegram %ld to %s:%u failed: %s\n", tally.sent + 1, host,
+            static_cast<unsigned>(port), cause);
+    return 1;
+  }
+  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s\n", tally.sent, tally.bytes,
+          host, static_cast<unsigned>(port), tally.seconds);
+  return 0;
 }

@@ -5,6 +5,7 @@
 #define SENDER_SEND_SCANS_H_
 
 #include <atomic>
+#include <cstdint>
 
 #include "sender/udp_send.h"
 
@@ -26,5 +27,9 @@ struct SendTally {
 // Sends the plan to `target`, stopping early once `stop` (if given) is set.
 // 0, or the error code of the send that failed (telegram tally->sent + 1).
 int SendScans(const ScanPlan& plan, const UdpTarget& target, const std::atomic<bool>* stop, SendTally* tally);
+
+// Says on standard error how SendScans went: which telegram failed and why,
+// or how many were sent. 0 if every send went through, 1 if not.
+int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port);
 
 #endif  // SENDER_SEND_SCANS_H_

@@ -35,14 +35,5 @@ int main(int argc, char** argv) {
   SendTally tally = {};
   const int failure = SendScans(options.plan, target, nullptr, &tally);
   CloseUdpTarget(&target);
-  if (failure != 0) {
-    char cause[256];
-    DescribeSendError(failure, cause, sizeof cause);
-    fprintf(stderr, "telegram-sender: sending telegram %ld to %s:%ld failed: %s\n", tally.sent + 1, host, options.port,
-            cause);
-    return 1;
-  }
-  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%ld in %.3f s\n", tally.sent, tally.bytes,
-          host, options.port, tally.seconds);
-  return 0;
+  return SayHowSendingWent(tally, failure, host, port);
 }
