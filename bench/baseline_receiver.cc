@@ -18,8 +18,10 @@
 #include <cstring>
 #include <string>
 
+#include "receiver/receive_loop.h"
 #include "receiver/socket.h"
 #include "telegram/beam_count_report.h"
+#include "telegram/report_format.h"
 #include "telegram/telegram.h"
 
 // The value format as the report's format string has always been written.
@@ -30,13 +32,13 @@ namespace {
 void PrintfReport(Telegram t) {
   uint16_t type = TelegramType(t);
   if (type == 1) {
-    printf("BeamCount : %d\t%d\t%d\t%d\r\n", BeamCount(BeamStart(t), BeamStop(t), BeamStep(t)), HeaderByte4(t),
+    printf(kBeamCountLineFormat, BeamCount(BeamStart(t), BeamStop(t), BeamStep(t)), HeaderByte4(t),
            static_cast<int>(TotalSize(t)), HeaderByte8(t));
   } else if (type == 6) {
-    printf("TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n", static_cast<int>(TotalSize(t) - 20),
+    printf(kBlockLineFormat, static_cast<int>(TotalSize(t) - 20),
            static_cast<int>(ScanNo(t)), BlockNo(t));
     if (BlockNo(t) == 0 || BlockNo(t) == 1) {
-      printf("\n");
+      printf("%s", kBlockValuesStart);
       size_t count = BlockValueCount(t);
       for (size_t i = 0; i < count; ++i) printf("%00000d\t", BlockValue(t, i));
     }
@@ -49,17 +51,18 @@ std::string last_text;
 
 void FloorReport(Telegram t) {
   char lines[256];
-  int length = snprintf(lines, sizeof lines, "--> Telegram Type: %d\r\n", TelegramType(t));
+  int length = snprintf(lines, sizeof lines, kTypeLineFormat, TelegramType(t));
   const char* values = "";
   size_t values_length = 0;
   if (TelegramType(t) == 1) {
-    length += snprintf(lines + length, sizeof lines - static_cast<size_t>(length), "BeamCount : %d\t%d\t%d\t%d\r\n",
-                       BeamCount(BeamStart(t), BeamStop(t), BeamStep(t)), HeaderByte4(t),
+    length += snprintf(lines + length, sizeof lines - static_cast<size_t>(length), kBeamCountLineFormat, BeamCount(BeamStart(t), BeamStop(t), BeamStep(t)), HeaderByte4(t),
                        static_cast<int>(TotalSize(t)), HeaderByte8(t));
   } else if (TelegramType(t) == 6) {
-    length += snprintf(lines + length, sizeof lines - static_cast<size_t>(length),
-                       "TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n%s", static_cast<int>(TotalSize(t) - 20),
-                       static_cast<int>(ScanNo(t)), BlockNo(t), BlockNo(t) <= 1 ? "\n" : "");
+    length += snprintf(lines + length, sizeof lines - static_cast<size_t>(length), kBlockLineFormat,
+                       static_cast<int>(TotalSize(t) - 20), static_cast<int>(ScanNo(t)), BlockNo(t));
+    if (BlockNo(t) <= 1) {
+      length += snprintf(lines + length, sizeof lines - static_cast<size_t>(length), "%s", kBlockValuesStart);
+    }
     if (BlockNo(t) <= 1) {
       const size_t count = BlockValueCount(t);
       const char* payload = reinterpret_cast<const char*>(t.bytes + kBlockValuesOffset);
@@ -87,26 +90,25 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: baseline-receiver bare|floor|printf\n");
     return 2;
   }
-  const int kBufferSize = 2000 * 1024;
-  unsigned char* buffer = static_cast<unsigned char*>(malloc(kBufferSize));
+  unsigned char* buffer = static_cast<unsigned char*>(malloc(kReceiveBufferSize));
   NetSocket sock = 0;
   int error = buffer ? NetStartup() : 10055;
   if (error == 0) error = NetOpenUdp(&sock);
   if (error == 0) {
-    NetSetReceiveBuffer(sock, 8 * 1024 * 1024);
-    error = NetBindAnyAddress(sock, 9999);
+    NetSetReceiveBuffer(sock, kSocketReceiveBufferRequest);
+    error = NetBindAnyAddress(sock, kReceiverPort);
   }
-  printf("Receiving datagrams...\n");
+  printf("%s", kBannerLine);
   fflush(stdout);
   if (error != 0) {
-    printf("WSAGetLastError: %d\r\n", error);
+    printf(kErrorLineFormat, error);
     free(buffer);
     return 1;
   }
-  for (int count = 0; count < 1000; ++count) {
-    int received = NetReceive(sock, buffer, kBufferSize);
+  for (int count = 0; count < kDatagramLimit; ++count) {
+    int received = NetReceive(sock, buffer, static_cast<int>(kReceiveBufferSize));
     if (received < 0) {
-      printf("WSAGetLastError: %d\r\n", NetLastError());
+      printf(kErrorLineFormat, NetLastError());
       break;
     }
     Telegram t = {buffer, static_cast<size_t>(received)};
@@ -114,12 +116,12 @@ int main(int argc, char** argv) {
       FloorReport(t);
       continue;
     }
-    printf("--> Telegram Type: %d\r\n", TelegramType(t));
+    printf(kTypeLineFormat, TelegramType(t));
     if (strcmp(mode, "printf") == 0) PrintfReport(t);
   }
-  printf("Finished receiving. Closing socket.\n");
+  printf("%s", kClosingLine);
   NetClose(sock);
-  printf("Exiting.\n");
+  printf("%s", kExitLine);
   NetCleanup();
   free(buffer);
   return 0;

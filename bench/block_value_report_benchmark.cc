@@ -10,18 +10,18 @@
 #include <vector>
 
 #include "telegram/block_value_report.h"
+#include "telegram/report_capture_test_util.h"
+#include "telegram/report_format.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
+#include "telegram/telegram_writer.h"
 
 namespace {
 
 std::vector<unsigned char> LargestBlock() {
-  std::vector<unsigned char> bytes(65507);
+  std::vector<unsigned char> bytes(kMaxDatagramSize);
   for (size_t i = 20; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 131 + i / 7);
-  const unsigned size = 65507;
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<unsigned char>(size >> (8 * i));
-  for (int i = 4; i < 20; ++i) bytes[i] = 0;
-  bytes[12] = 6;
+  WriteHeader(bytes.data(), static_cast<uint32_t>(bytes.size()), 6, 0, 0);
   return bytes;
 }
 
@@ -29,7 +29,7 @@ void BM_ReportBlockValues(benchmark::State& state) {
   std::vector<unsigned char> bytes = LargestBlock();
   FILE* null = fopen("/dev/null", "wb");
   ReportOutput out = {};
-  OpenReportOutput(&out, size_t{256} * 1024, WriteToFile, null);
+  OpenReportOutput(&out, size_t{256} * 1024, kLineEndsAsWritten, WriteToFile, null);
   Telegram t = {bytes.data(), bytes.size()};
   for (auto _ : state) {
     ReportBlockValues(t, &out);
@@ -46,7 +46,7 @@ void BM_PrintfPerValue(benchmark::State& state) {
   FILE* null = fopen("/dev/null", "wb");
   Telegram t = {bytes.data(), bytes.size()};
   for (auto _ : state) {
-    fprintf(null, "TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n", static_cast<int>(TotalSize(t) - 20),
+    fprintf(null, kBlockLineFormat, static_cast<int>(TotalSize(t) - 20),
             static_cast<int>(ScanNo(t)), BlockNo(t));
     fprintf(null, "\n");
     const size_t count = BlockValueCount(t);

@@ -30,7 +30,7 @@ telegram_test(telegram_test
   telegram/beam_count_report_test.cc
   telegram/block_value_report_test.cc
   telegram/telegram_report_test.cc)
-target_link_libraries(telegram_test PRIVATE telegram)
+target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
 
 # The loop against a scripted socket layer, defined by the test itself.
@@ -45,7 +45,7 @@ add_test(NAME sender_test COMMAND sender_test)
 
 # The standard streams' platform twin.
 telegram_test(standard_output_test receiver/standard_output_test.cc)
-target_link_libraries(standard_output_test PRIVATE standard_output telegram)
+target_link_libraries(standard_output_test PRIVATE standard_output report_test_support)
 add_test(NAME standard_output_test COMMAND standard_output_test)
 
 # Tests that bind UDP port 9999 run one after another.
@@ -60,7 +60,7 @@ set_tests_properties(socket_test PROPERTIES RESOURCE_LOCK udp_port_9999)
 
 if(NOT WIN32)
   telegram_test(end_to_end_test receiver/end_to_end_test.cc receiver/hostile_conditions_test.cc)
-  target_link_libraries(end_to_end_test PRIVATE sender_lib Threads::Threads)
+  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support Threads::Threads)
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES
     RESOURCE_LOCK udp_port_9999

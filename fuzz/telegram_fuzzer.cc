@@ -15,14 +15,14 @@
 #include <cstring>
 #include <string>
 
+#include "telegram/report_capture_test_util.h"
+#include "telegram/report_format.h"
 #include "telegram/report_model_test_util.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
 #include "telegram/telegram_report.h"
 
 namespace {
-
-const size_t kBufferSize = size_t{2000} * 1024;
 
 // Lays the earlier datagram over the first `size` bytes: a type-6 block 0
 // filling the whole buffer, every value 0xEEEE.
@@ -35,9 +35,9 @@ void LayEarlierDatagram(unsigned char* buffer, size_t size) {
 unsigned char* ReceiveBuffer() {
   static unsigned char* buffer = nullptr;
   if (buffer == nullptr) {
-    buffer = static_cast<unsigned char*>(malloc(kBufferSize));
+    buffer = static_cast<unsigned char*>(malloc(kReceiveBufferSize));
     if (buffer == nullptr) abort();
-    LayEarlierDatagram(buffer, kBufferSize);
+    LayEarlierDatagram(buffer, kReceiveBufferSize);
   }
   return buffer;
 }
@@ -55,23 +55,12 @@ unsigned char* ReceiveBuffer() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size > kBufferSize) return 0;
+  if (size > kReceiveBufferSize) return 0;
   unsigned char* buffer = ReceiveBuffer();
   memcpy(buffer, data, size);
 
-  char* text = nullptr;
-  size_t text_size = 0;
-  FILE* sink = open_memstream(&text, &text_size);
-  ReportOutput out = {};
   // A small buffer drains often, through every path of the output.
-  if (sink == nullptr || !OpenReportOutput(&out, kLongestLine + size % 512, WriteToFile, sink)) abort();
-  Telegram telegram = {buffer, size};
-  ReportTelegram(telegram, &out);
-  DrainReportOutput(&out);
-  CloseReportOutput(&out);
-  fclose(sink);
-  const std::string output(text, text_size);
-  free(text);
+  const std::string output = RenderReport(ReportTelegram, buffer, size, kLongestLine + size % 512);
 
   LayEarlierDatagram(buffer, size);  // for the next input
 

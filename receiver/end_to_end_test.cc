@@ -118,7 +118,7 @@ TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
     ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
     ASSERT_TRUE(WaitForExit(&receiver)) << OutputSoFar(&receiver);
   }
-  EXPECT_EQ(receiver.out, AsWritten(std::string(kBanner) + "WSAGetLastError: 10048\r\n" + kClosing));
+  EXPECT_EQ(receiver.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
   EXPECT_EQ(receiver.status, 1);
   // Said once in words on standard error too, which a user sees when the
   // report goes to a file.
@@ -137,7 +137,7 @@ TEST_F(EndToEnd, LinesAreVisibleOnAPipeWhileTheProgramWaits) {
   Set(&block, 22, 200, 2);
   Set(&block, 24, 300, 2);
   sender.Send(block);
-  std::string expected = std::string(kBanner) + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:42\t BlockNo:0\r\n\n100\t200\t300\t";
+  std::string expected = kBanner + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:42\t BlockNo:0\r\n\n100\t200\t300\t";
   ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(expected).size())) << OutputSoFar(&receiver);
   EXPECT_EQ(OutputSoFar(&receiver), AsWritten(expected));
   EXPECT_TRUE(StillRunning(&receiver));
@@ -161,7 +161,7 @@ std::string WholeRunReport(size_t size) {
   std::string expected = kBanner;
   std::vector<unsigned char> telegram(kMaxDatagramSize);
   for (uint32_t scan = 1; scan <= 250; ++scan) {
-    size_t n = BuildBeamTelegram(telegram.data(), 0, 2700, 10);
+    size_t n = BuildBeamTelegram(telegram.data());
     expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
     for (uint16_t block = 0; block < 3; ++block) {
       n = BuildBlockTelegram(telegram.data(), size, scan, block);
@@ -223,7 +223,7 @@ TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
     ASSERT_TRUE(Start(&demo, command));
     ASSERT_TRUE(WaitForExit(&demo));
     EXPECT_EQ(demo.status, 1) << command[0];
-    EXPECT_EQ(demo.out, AsWritten(std::string(kBanner) + "WSAGetLastError: 10048\r\n" + kClosing));
+    EXPECT_EQ(demo.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
     EXPECT_NE(demo.err.find("ended before it was ready (exit status 1), so nothing was sent"), std::string::npos)
         << demo.err;
     // Not one datagram reached the program that holds the port.

@@ -31,12 +31,14 @@
 #include <vector>
 
 #include "sender/udp_send.h"
+#include "telegram/report_format.h"
+#include "telegram/telegram_writer.h"
 
 namespace e2e {
 
 const std::chrono::seconds kTimeout(60);
-const char kBanner[] = "Receiving datagrams...\n";
-const char kClosing[] = "Finished receiving. Closing socket.\nExiting.\n";
+const std::string kBanner = kBannerLine;
+const std::string kClosing = std::string(kClosingLine) + kExitLine;
 
 inline std::string Env(const char* name) {
   const char* value = getenv(name);
@@ -210,7 +212,7 @@ struct Sender {
   bool open = false;
   Sender() {
     char error[256];
-    open = OpenUdpTarget(&target, "127.0.0.1", 9999, error, sizeof error);
+    open = OpenUdpTarget(&target, "127.0.0.1", kReceiverPort, error, sizeof error);
   }
   ~Sender() {
     if (open) CloseUdpTarget(&target);
@@ -220,8 +222,11 @@ struct Sender {
   }
 };
 
+// Writes the field of `width` bytes at `offset`, as far as it lies inside `d`.
 inline void Set(std::string* d, size_t offset, uint32_t value, size_t width) {
-  for (size_t i = 0; i < width && offset + i < d->size(); ++i) (*d)[offset + i] = static_cast<char>(value >> (8 * i));
+  unsigned char bytes[4];
+  PutU32(bytes, value);
+  for (size_t i = 0; i < width && offset + i < d->size(); ++i) (*d)[offset + i] = static_cast<char>(bytes[i]);
 }
 
 // Holds UDP port 9999 on every local address while it lives.
@@ -230,7 +235,7 @@ struct PortHolder {
   bool Bind() const {
     sockaddr_in local = {};
     local.sin_family = AF_INET;
-    local.sin_port = htons(9999);
+    local.sin_port = htons(kReceiverPort);
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     return fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
   }

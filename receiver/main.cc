@@ -12,7 +12,7 @@ int main() {
     return 1;
   }
   ReceiverSettings settings = DefaultReceiverSettings();
-  settings.crlf_line_ends = PrepareStandardOutput();
+  settings.line_ends = PrepareStandardOutput() ? kLineEndsCrlf : kLineEndsAsWritten;
   const int status = RunReceiver(settings, stdout, stderr);
   if (status == kRunInterrupted) EndAsInterrupted();
   return status;

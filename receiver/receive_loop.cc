@@ -7,16 +7,12 @@
 #include "receiver/interrupt.h"
 #include "receiver/socket.h"
 #include "receiver/standard_output.h"
+#include "telegram/report_format.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
 #include "telegram/telegram_report.h"
 
 namespace {
-
-// A scanner sends each scan as a burst of blocks at line rate, and a datagram
-// the socket has no room for is lost for good. The default buffer (about
-// 200 KB on Linux, 64 KB or less on Windows) overflows within a burst.
-const int kSocketReceiveBufferSize = 8 * 1024 * 1024;
 
 // Large enough that a 65,507-byte block's 32,743 values go out in one write.
 const size_t kReportOutputSize = size_t{256} * 1024;
@@ -45,7 +41,7 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
       // About to wait: let every line received so far reach the reader.
       // While datagrams are queued, keep buffering to keep up with a burst.
       DrainReportOutput(out);
-      if (out->failure != 0) return kOutputFailed;
+      if (ReportOutputFailure(out) != 0) return kOutputFailed;
       wait = WaitForDatagram(sock, true, &error);
     }
     if (wait == kInterrupted) return kInterruptCame;
@@ -55,13 +51,13 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
       if (received < 0) error = NetLastError();
     }
     if (received < 0) {
-      OutputFormat(out, "WSAGetLastError: %d\r\n", error);
+      OutputFormat(out, kErrorLineFormat, error);
       SayFailure(err, "cannot receive a datagram", error);
       return kSocketFailed;
     }
     Telegram telegram = {buffer, static_cast<size_t>(received)};
     ReportTelegram(telegram, out);
-    if (out->failure != 0) return kOutputFailed;
+    if (ReportOutputFailure(out) != 0) return kOutputFailed;
   }
   return kLimitReached;
 }
@@ -69,7 +65,7 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
 }  // namespace
 
 ReceiverSettings DefaultReceiverSettings() {
-  ReceiverSettings settings = {9999, size_t{2000} * 1024, 1000, false};
+  ReceiverSettings settings = {kReceiverPort, kReceiveBufferSize, kDatagramLimit, kLineEndsAsWritten};
   return settings;
 }
 
@@ -82,13 +78,12 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
     return 1;
   }
   ReportOutput output = {};
-  if (!OpenReportOutput(&output, kReportOutputSize, WriteStream, out)) {
+  if (!OpenReportOutput(&output, kReportOutputSize, settings.line_ends, WriteStream, out)) {
     fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte report buffer\n",
             static_cast<unsigned long>(kReportOutputSize));
     free(buffer);
     return 1;
   }
-  output.crlf_line_ends = settings.crlf_line_ends;
   // The report output does the buffering: each drain goes to the system in
   // one write instead of being copied again into the stream's own buffer.
   setvbuf(out, nullptr, _IONBF, 0);
@@ -112,15 +107,15 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   }
   if (error == 0) {
     // A smaller grant than asked, or none, still leaves a working socket.
-    (void)NetSetReceiveBuffer(sock, kSocketReceiveBufferSize);
+    (void)NetSetReceiveBuffer(sock, kSocketReceiveBufferRequest);
     snprintf(failed_step, sizeof failed_step, "cannot bind UDP port %u", static_cast<unsigned>(settings.port));
     error = NetBindAnyAddress(sock, settings.port);
   }
 
-  OutputText(&output, "Receiving datagrams...\n");
+  OutputText(&output, kBannerLine);
   RunEnd end = kSocketFailed;
   if (error != 0) {
-    OutputFormat(&output, "WSAGetLastError: %d\r\n", error);
+    OutputFormat(&output, kErrorLineFormat, error);
     SayFailure(err, failed_step, error);
   } else {
     end = ReceiveDatagrams(sock, buffer, settings, &output, err);
@@ -129,17 +124,18 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   // An interrupt or a failed write gets no closing lines: the one ends the
   // report where it stands, the other has nowhere to write them.
   const bool closing_lines = end == kLimitReached || end == kSocketFailed;
-  if (closing_lines) OutputText(&output, "Finished receiving. Closing socket.\n");
+  if (closing_lines) OutputText(&output, kClosingLine);
   if (opened) NetClose(sock);
-  if (closing_lines) OutputText(&output, "Exiting.\n");
+  if (closing_lines) OutputText(&output, kExitLine);
   if (started) NetCleanup();
   free(buffer);
 
   DrainReportOutput(&output);
   CloseReportOutput(&output);
-  if (output.failure != 0) {
-    fprintf(err, "telegram-receiver: cannot write the report: %s\n", strerror(output.failure));
+  const int write_failure = ReportOutputFailure(&output);
+  if (write_failure != 0) {
+    fprintf(err, "telegram-receiver: cannot write the report: %s\n", strerror(write_failure));
   }
   if (end == kInterruptCame) return kRunInterrupted;
-  return end == kLimitReached && output.failure == 0 ? 0 : 1;
+  return end == kLimitReached && write_failure == 0 ? 0 : 1;
 }

@@ -7,12 +7,20 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "telegram/report_output.h"
+
 struct ReceiverSettings {
   uint16_t port;         // UDP port, on every local IPv4 address
   size_t buffer_size;    // bytes of the receive buffer offered to each receive
   int datagram_limit;    // the run ends after this many datagrams
-  bool crlf_line_ends;   // write each "\n" of a line as "\r\n"
+  LineEnds line_ends;    // how each "\n" of a line reaches the output
 };
+
+// The socket receive buffer the receiver asks for. A scanner sends each scan
+// as a burst of blocks at line rate, and a datagram the socket has no room
+// for is lost for good; the default (about 200 KB on Linux, 64 KB or less on
+// Windows) overflows within a burst.
+const int kSocketReceiveBufferRequest = 8 * 1024 * 1024;
 
 // Port 9999, a 2,048,000-byte buffer, 1000 datagrams, "\n" as it is.
 ReceiverSettings DefaultReceiverSettings();

@@ -17,6 +17,7 @@
 #include "receiver/interrupt.h"
 #include "receiver/socket.h"
 #include "receiver/socket_error_words.h"
+#include "telegram/telegram_writer.h"
 
 namespace {
 
@@ -73,15 +74,12 @@ RunResult RunScript(const ReceiverSettings& settings) {
   return run;
 }
 
-std::string Datagram(unsigned total_size, unsigned type, unsigned block_no, size_t length) {
-  std::string bytes(length > 20 ? length : 20, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(total_size >> (8 * i));
-  bytes[12] = static_cast<char>(type);
-  bytes[13] = static_cast<char>(type >> 8);
-  bytes[14] = static_cast<char>(block_no);
-  for (size_t i = 20; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 2 == 0 ? 7 : 0);
-  bytes.resize(length);
-  return bytes;
+// A telegram of `length` bytes, cut from a header and values of 7.
+std::string Datagram(uint32_t total_size, uint16_t type, uint16_t block_no, size_t length) {
+  std::vector<unsigned char> bytes(length > 20 ? length : 20, 0);
+  WriteHeader(bytes.data(), total_size, type, block_no, 0);
+  for (size_t i = 20; i + 1 < bytes.size(); i += 2) PutU16(&bytes[i], 7);
+  return std::string(bytes.begin(), bytes.begin() + static_cast<long>(length));
 }
 
 std::vector<std::string> Calls(std::initializer_list<const char*> names) {
@@ -182,7 +180,7 @@ TEST_F(ReceiveLoop, LineEndsOfATextStreamAreWrittenByTheProgramItself) {
   script.datagrams = {Datagram(26, 6, 0, 26), Datagram(46, 1, 0, 46)};
   script.receive_error = 10054;
   ReceiverSettings settings = DefaultReceiverSettings();
-  settings.crlf_line_ends = true;
+  settings.line_ends = kLineEndsCrlf;
   RunResult run = RunScript(settings);
   EXPECT_EQ(run.out,
             "Receiving datagrams...\r\n"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "telegram/block_value_report.h"
+#include "telegram/report_capture_test_util.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
 
@@ -47,8 +48,7 @@ std::string Render(const std::vector<Piece>& pieces, const char* path, const cha
   FILE* file = fopen(path, mode);
   if (file == nullptr) return "<cannot open " + std::string(path) + ">";
   ReportOutput out = {};
-  if (!OpenReportOutput(&out, 256, WriteToFile, file)) return "<no memory>";
-  out.crlf_line_ends = crlf;
+  if (!OpenReportOutput(&out, 256, crlf ? kLineEndsCrlf : kLineEndsAsWritten, WriteToFile, file)) return "<no memory>";
   for (const Piece& piece : pieces) {
     switch (piece.kind) {
       case Piece::kText: OutputText(&out, piece.text); break;

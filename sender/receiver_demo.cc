@@ -11,12 +11,10 @@
 
 #include "sender/receiver_process.h"
 #include "sender/udp_send.h"
+#include "telegram/report_format.h"
 
 namespace {
 
-const char kBanner[] = "Receiving datagrams...";
-const char kErrorLine[] = "WSAGetLastError";
-const long kWholeRun = 1000;  // datagrams after which the receiver ends by itself
 
 enum Readiness { kStarting, kReady, kNotReady };
 
@@ -32,14 +30,17 @@ struct Relay {
 // Ready once its first line is the banner and no error line follows. A
 // receiver that cannot start puts out the banner, the error line and the
 // closing lines in one write, so they arrive together.
+// The banner is compared up to its line end, which a Windows text stream
+// writes as "\r\n".
 Readiness Decide(const std::string& head) {
-  const size_t banner = strlen(kBanner);
+  const size_t banner = strlen(kBannerLine) - 1;
   const size_t known = head.size() < banner ? head.size() : banner;
-  if (head.compare(0, known, kBanner, known) != 0) return kNotReady;
+  if (head.compare(0, known, kBannerLine, known) != 0) return kNotReady;
   const size_t line_end = head.find('\n');
   if (line_end == std::string::npos) return kStarting;
+  const size_t error_start = FixedStartLength(kErrorLineFormat);
   const std::string rest = head.substr(line_end + 1);
-  return rest.compare(0, strlen(kErrorLine), kErrorLine) == 0 ? kNotReady : kReady;
+  return rest.compare(0, error_start, kErrorLineFormat, error_start) == 0 ? kNotReady : kReady;
 }
 
 void PassOn(const ReceiverProcess* receiver, Relay* relay) {
@@ -106,7 +107,7 @@ int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host,
   }
 
   // A whole run ends by itself within moments of its last telegram.
-  const bool whole_run = opened && failure == 0 && tally.sent >= kWholeRun;
+  const bool whole_run = opened && failure == 0 && tally.sent >= kDatagramLimit;
   const bool ended = WaitForReceiver(&receiver, whole_run ? 10000 : 1000, &status);
   if (!ended) {
     StopReceiver(receiver);
@@ -120,10 +121,10 @@ int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host,
   if (SayHowSendingWent(tally, failure, host, port) != 0) return 1;
   if (ended) return status;
   if (whole_run) {
-    fprintf(stderr, "telegram-sender: %s did not end after a whole run of %ld telegrams (some were lost?): stopped it\n",
-            program, kWholeRun);
+    fprintf(stderr, "telegram-sender: %s did not end after a whole run of %d telegrams (some were lost?): stopped it\n",
+            program, kDatagramLimit);
     return 1;
   }
-  fprintf(stderr, "telegram-sender: fewer than %ld telegrams make no whole run: stopped %s\n", kWholeRun, program);
+  fprintf(stderr, "telegram-sender: fewer than %d telegrams make no whole run: stopped %s\n", kDatagramLimit, program);
   return 0;
 }

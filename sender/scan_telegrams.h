@@ -8,16 +8,10 @@
 
 #include "telegram/telegram_layout.h"
 
-const size_t kMaxDatagramSize = 65507;  // the most an IPv4 UDP datagram carries
-
-void PutU16(unsigned char* at, uint16_t value);
-void PutU32(unsigned char* at, uint32_t value);
-
-// Writes the header.
-void PutHeader(unsigned char* at, uint32_t total_size, uint16_t type, uint16_t block_no, uint32_t scan_no);
-
-// Writes a type-1 telegram with the beam range; returns its size.
-size_t BuildBeamTelegram(unsigned char* out, uint16_t beam_start, uint16_t beam_stop, uint16_t beam_step);
+// Writes the scan's type-1 telegram: the beam range 0 to 2700 in steps of
+// 10, and the header's bytes 4 and 8 as a scanner fills them in; returns its
+// size.
+size_t BuildBeamTelegram(unsigned char* out);
 
 // Writes a type-6 telegram of `size` bytes (at least 20, TotalSize = size)
 // whose values are a pattern of scan, block and position; returns `size`.

@@ -6,6 +6,7 @@
 
 #include "sender/clock.h"
 #include "sender/scan_telegrams.h"
+#include "telegram/telegram_writer.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ int SendScans(const ScanPlan& plan, const UdpTarget& target, const std::atomic<b
     for (long block = plan.beam_range ? -1 : 0; block < plan.blocks && failure == 0 && !Stopped(stop); ++block) {
       size_t length = 0;
       if (block < 0) {
-        length = BuildBeamTelegram(telegram.data(), 0, 2700, 10);
+        length = BuildBeamTelegram(telegram.data());
       } else {
         length = BuildBlockTelegram(telegram.data(), static_cast<size_t>(plan.size), plan.same_values ? 1 : scan_no,
                                     static_cast<uint16_t>(block));

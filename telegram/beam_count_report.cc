@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "telegram/report_format.h"
+
 int32_t BeamCount(uint16_t start, uint16_t stop, uint16_t step) {
   if (step == 0) return 0;
   // The difference is signed: a range that runs downward gives a negative
@@ -13,7 +15,7 @@ int32_t BeamCount(uint16_t start, uint16_t stop, uint16_t step) {
 }
 
 void ReportBeamCount(Telegram t, ReportOutput* out) {
-  OutputFormat(out, "BeamCount : %d\t%d\t%d\t%d\r\n",
+  OutputFormat(out, kBeamCountLineFormat,
                static_cast<int>(BeamCount(BeamStart(t), BeamStop(t), BeamStep(t))),
                static_cast<int>(HeaderByte4(t)), static_cast<int>(static_cast<int32_t>(TotalSize(t))),
                static_cast<int>(HeaderByte8(t)));

@@ -5,28 +5,17 @@
 #include <cstdint>
 #include <vector>
 
-#include "telegram/report_test_util.h"
+#include "telegram/report_capture_test_util.h"
+#include "telegram/report_model_test_util.h"
+#include "telegram/telegram_writer.h"
 
 namespace {
 
-std::vector<unsigned char> BeamTelegram(unsigned start, unsigned stop, unsigned step) {
+std::vector<unsigned char> BeamTelegram(uint16_t start, uint16_t stop, uint16_t step) {
   std::vector<unsigned char> bytes(46, 0);
-  Put32(&bytes, 0, 1024);
-  bytes[4] = 3;
-  bytes[8] = 1;
-  Put16(&bytes, 12, 1);
-  Put16(&bytes, 40, start);
-  Put16(&bytes, 42, stop);
-  Put16(&bytes, 44, step);
+  WriteBeamTelegram(bytes.data(), start, stop, step, 3, 1);
+  PutU32(&bytes[0], 1024);
   return bytes;
-}
-
-// The exact ceiling of (stop - start) / step, plus 1, in integers.
-int64_t ExactBeamCount(int64_t start, int64_t stop, int64_t step) {
-  int64_t difference = stop - start;
-  int64_t quotient = difference / step;  // truncates toward zero
-  if (difference % step != 0 && difference > 0) ++quotient;
-  return quotient + 1;
 }
 
 }  // namespace
@@ -62,7 +51,7 @@ TEST(BeamCount, MatchesExactIntegerCeilingAcrossTheRange) {
     for (unsigned stop = 0; stop <= 65535; stop += 3001) {
       for (unsigned step : steps) {
         ASSERT_EQ(BeamCount(static_cast<uint16_t>(start), static_cast<uint16_t>(stop), static_cast<uint16_t>(step)),
-                  ExactBeamCount(start, stop, step))
+                  ModelBeamCount(start, stop, step))
             << start << " " << stop << " " << step;
       }
     }
@@ -77,11 +66,11 @@ TEST(BeamCountReport, PrintsCountAndRawHeaderFields) {
   std::vector<unsigned char> bytes = BeamTelegram(0, 10, 3);
   bytes[4] = 255;
   bytes[8] = 200;
-  Put32(&bytes, 0, 0x80000000u);  // TotalSize unchanged, as a signed number
+  PutU32(&bytes[0], 0x80000000u);  // TotalSize unchanged, as a signed number
   EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t-2147483648\t200\r\n");
-  Put32(&bytes, 0, 0xFFFFFFFFu);
+  PutU32(&bytes[0], 0xFFFFFFFFu);
   EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t-1\t200\r\n");
-  Put32(&bytes, 0, 0x7FFFFFFFu);
+  PutU32(&bytes[0], 0x7FFFFFFFu);
   EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t2147483647\t200\r\n");
 }
 

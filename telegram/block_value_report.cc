@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "telegram/report_format.h"
+
 namespace {
 
 // The text of every 16-bit value followed by its tab ("65535\t" at most),
@@ -27,7 +29,7 @@ bool BuildValueTexts() {
     } while (rest != 0);
     ValueText& entry = value_texts[v];
     for (int i = 0; i < n; ++i) entry.text[i] = digits[n - 1 - i];
-    entry.text[n] = '\t';
+    entry.text[n] = kBlockValueSeparator;
     entry.length = static_cast<unsigned char>(n + 1);
   }
   return true;
@@ -39,16 +41,17 @@ void OutputBlockValues(Telegram t, ReportOutput* out) {
   const size_t count = BlockValueCount(t);
   size_t i = 0;
   while (i < count) {
-    ReserveReportOutput(out, sizeof(ValueText));
-    size_t fit = (out->capacity - out->used) / sizeof(ValueText);
-    size_t end = count - i < fit ? count : i + fit;
-    char* text = out->data + out->used;
+    size_t room = 0;
+    char* const start = ReportRoom(out, sizeof(ValueText), &room);
+    const size_t fit = room / sizeof(ValueText);
+    const size_t end = count - i < fit ? count : i + fit;
+    char* text = start;
     for (; i < end; ++i) {
       const ValueText& entry = value_texts[BlockValue(t, i)];
       memcpy(text, &entry, sizeof entry);
       text += entry.length;
     }
-    out->used = static_cast<size_t>(text - out->data);
+    CommitReportRoom(out, static_cast<size_t>(text - start));
   }
 }
 
@@ -57,11 +60,11 @@ void OutputBlockValues(Telegram t, ReportOutput* out) {
 void ReportBlockValues(Telegram t, ReportOutput* out) {
   // Printed as signed 32-bit numbers: a TotalSize below 20 shows as a
   // negative size, a ScanNo of 2^31 or more as a negative number.
-  OutputFormat(out, "TotalSize: %d\t ScanNo:%d\t BlockNo:%d\r\n",
+  OutputFormat(out, kBlockLineFormat,
                static_cast<int>(static_cast<int32_t>(TotalSize(t) - static_cast<uint32_t>(kHeaderSize))),
                static_cast<int>(static_cast<int32_t>(ScanNo(t))), static_cast<int>(BlockNo(t)));
   uint16_t block = BlockNo(t);
   if (block != 0 && block != 1) return;
-  OutputText(out, "\n");
+  OutputText(out, kBlockValuesStart);
   OutputBlockValues(t, out);
 }

@@ -5,19 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "telegram/report_capture_test_util.h"
 #include "telegram/report_model_test_util.h"
-#include "telegram/report_test_util.h"
+#include "telegram/telegram_writer.h"
 
 namespace {
 
-std::vector<unsigned char> BlockTelegram(unsigned long total_size, unsigned long scan_no, unsigned block_no,
+std::vector<unsigned char> BlockTelegram(uint32_t total_size, uint32_t scan_no, uint16_t block_no,
                                          const std::vector<unsigned>& values) {
-  std::vector<unsigned char> bytes(20, 0);
-  Put32(&bytes, 0, total_size);
-  Put16(&bytes, 12, 6);
-  Put16(&bytes, 14, block_no);
-  Put32(&bytes, 16, scan_no);
-  for (size_t i = 0; i < values.size(); ++i) Put16(&bytes, 20 + 2 * i, values[i]);
+  std::vector<unsigned char> bytes(20 + 2 * values.size(), 0);
+  WriteHeader(bytes.data(), total_size, 6, block_no, scan_no);
+  for (size_t i = 0; i < values.size(); ++i) PutU16(&bytes[20 + 2 * i], static_cast<uint16_t>(values[i]));
   return bytes;
 }
 
@@ -114,7 +112,7 @@ TEST(BlockValueReport, EverySixteenBitValueMatchesThePlainModel) {
   std::vector<unsigned> values;
   for (unsigned v = 0; v < 65536; ++v) values.push_back(v);
   for (unsigned v = 65536; v-- > 0;) values.push_back(v);
-  const unsigned long total = 20 + 2 * values.size();
+  const uint32_t total = static_cast<uint32_t>(20 + 2 * values.size());
   const std::vector<unsigned char> bytes = BlockTelegram(total, 1, 0, values);
   const std::string model = ModelReport(std::string(bytes.begin(), bytes.end()));
   const std::string expected = model.substr(model.find("\r\n") + 2);  // less the type line

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -14,19 +15,20 @@ void WriteThrough(ReportOutput* out, const char* text, size_t length) {
 }
 
 void Append(ReportOutput* out, const char* text, size_t length) {
-  ReserveReportOutput(out, length);
-  if (out->capacity - out->used < length) {
+  size_t room = 0;
+  char* at = ReportRoom(out, length, &room);
+  if (room < length) {
     WriteThrough(out, text, length);
     return;
   }
-  memcpy(out->data + out->used, text, length);
-  out->used += length;
+  memcpy(at, text, length);
+  CommitReportRoom(out, length);
 }
 
 // A line, with each "\n" written as "\r\n" where the stream's line ends
 // call for it.
 void AppendLine(ReportOutput* out, const char* text, size_t length) {
-  if (!out->crlf_line_ends) {
+  if (out->line_ends == kLineEndsAsWritten) {
     Append(out, text, length);
     return;
   }
@@ -42,14 +44,15 @@ void AppendLine(ReportOutput* out, const char* text, size_t length) {
 
 }  // namespace
 
-bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, void* destination) {
+bool OpenReportOutput(ReportOutput* out, size_t capacity, LineEnds line_ends, ReportWriter write,
+                      void* destination) {
   out->data = static_cast<char*>(malloc(capacity));
   out->capacity = out->data ? capacity : 0;
   out->used = 0;
   out->write = write;
   out->destination = destination;
   out->failure = 0;
-  out->crlf_line_ends = false;
+  out->line_ends = line_ends;
   return out->data != nullptr;
 }
 
@@ -58,12 +61,6 @@ void CloseReportOutput(ReportOutput* out) {
   out->data = nullptr;
   out->capacity = 0;
   out->used = 0;
-}
-
-int WriteToFile(void* file, const char* data, size_t size) {
-  FILE* stream = static_cast<FILE*>(file);
-  if (fwrite(data, 1, size, stream) == size) return 0;
-  return errno != 0 ? errno : EIO;
 }
 
 void DrainReportOutput(ReportOutput* out) {

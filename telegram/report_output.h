@@ -6,19 +6,25 @@
 // leaves between telegrams. The bytes are exactly those printf would have
 // written.
 //
-// The first write that fails is kept in `failure`, and from then on nothing
-// more is written, so that what reached the destination is an exact prefix
-// of the report, never one with a hole in it.
+// The first write that fails is kept, and from then on nothing more is
+// written, so that what reached the destination is an exact prefix of the
+// report, never one with a hole in it.
 #ifndef TELEGRAM_REPORT_OUTPUT_H_
 #define TELEGRAM_REPORT_OUTPUT_H_
 
 #include <cstddef>
-#include <cstdio>
 
 // Hands all `size` bytes to `destination`. 0, or the errno value of a
 // failure.
 typedef int (*ReportWriter)(void* destination, const char* data, size_t size);
 
+// How each "\n" of a line reaches the destination: as it is, or as "\r\n",
+// as a Windows text stream writes it, so that the stream itself can be
+// binary and take each drain in one write. Block values hold no line feed,
+// so only OutputText and OutputFormat translate.
+enum LineEnds { kLineEndsAsWritten, kLineEndsCrlf };
+
+// The fields are the output's own; use the functions below.
 struct ReportOutput {
   char* data;
   size_t capacity;
@@ -26,26 +32,22 @@ struct ReportOutput {
   ReportWriter write;
   void* destination;
   int failure;  // the errno value of the first failed write, or 0
-  // Write each "\n" of a line as "\r\n", as a Windows text stream does, so
-  // that the stream itself can be binary and take each drain in one write.
-  // Block values hold no line feed, so only OutputText and OutputFormat
-  // translate.
-  bool crlf_line_ends;
+  LineEnds line_ends;
 };
 
 // Room for the longest line any report formats in one piece.
 const size_t kLongestLine = 128;
 
-// Allocates the buffer; false if it cannot be had. Lines keep their "\n"
-// until crlf_line_ends is set.
-bool OpenReportOutput(ReportOutput* out, size_t capacity, ReportWriter write, void* destination);
+// Allocates the buffer; false if it cannot be had.
+bool OpenReportOutput(ReportOutput* out, size_t capacity, LineEnds line_ends, ReportWriter write,
+                      void* destination);
 void CloseReportOutput(ReportOutput* out);
-
-// A ReportWriter for a FILE*, through fwrite.
-int WriteToFile(void* file, const char* data, size_t size);
 
 // Hands everything formatted so far to the destination (no fflush).
 void DrainReportOutput(ReportOutput* out);
+
+// The errno value of the first write that failed, or 0.
+inline int ReportOutputFailure(const ReportOutput* out) { return out->failure; }
 
 // Appends a NUL-terminated literal.
 void OutputText(ReportOutput* out, const char* text);
@@ -56,9 +58,15 @@ __attribute__((format(printf, 2, 3)))
 #endif
 void OutputFormat(ReportOutput* out, const char* format, ...);
 
-// Makes room for at least `bytes` more; drains the buffer if needed.
-inline void ReserveReportOutput(ReportOutput* out, size_t bytes) {
-  if (out->capacity - out->used < bytes) DrainReportOutput(out);
+// For a formatter that writes in place: where to write, with at least
+// `at_least` bytes of room (the buffer is drained first if need be), and in
+// `*room` how many there are. CommitReportRoom then takes what it wrote.
+inline char* ReportRoom(ReportOutput* out, size_t at_least, size_t* room) {
+  if (out->capacity - out->used < at_least) DrainReportOutput(out);
+  *room = out->capacity - out->used;
+  return out->data + out->used;
 }
+
+inline void CommitReportRoom(ReportOutput* out, size_t written) { out->used += written; }
 
 #endif  // TELEGRAM_REPORT_OUTPUT_H_

@@ -26,4 +26,7 @@ const size_t kBeamTelegramSize = 46;  // the header, 20 bytes not read, the rang
 // header up to TotalSize.
 const size_t kBlockValuesOffset = kHeaderSize;
 
+// The most an IPv4 UDP datagram carries, and so the longest telegram.
+const size_t kMaxDatagramSize = 65507;
+
 #endif  // TELEGRAM_TELEGRAM_LAYOUT_H_

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "telegram/report_test_util.h"
+#include "telegram/report_capture_test_util.h"
+#include "telegram/telegram_writer.h"
 
 namespace {
 
-std::vector<unsigned char> Header(unsigned long total_size, unsigned type) {
+std::vector<unsigned char> Header(uint32_t total_size, uint16_t type) {
   std::vector<unsigned char> bytes(20, 0);
-  Put32(&bytes, 0, total_size);
-  Put16(&bytes, 12, type);
+  WriteHeader(bytes.data(), total_size, type, 0, 0);
   return bytes;
 }
 
@@ -31,13 +31,14 @@ TEST(TelegramReport, TypesOneAndSixRunTheirReport) {
   beam.resize(46, 0);
   beam[4] = 9;
   beam[8] = 8;
-  Put16(&beam, 42, 100);
-  Put16(&beam, 44, 1);
+  PutU16(&beam[42], 100);
+  PutU16(&beam[44], 1);
   EXPECT_EQ(RenderReport(ReportTelegram, beam), "--> Telegram Type: 1\r\nBeamCount : 101\t9\t46\t8\r\n");
 
   std::vector<unsigned char> block = Header(24, 6);
-  Put16(&block, 20, 5);
-  Put16(&block, 22, 6);
+  block.resize(24);
+  PutU16(&block[20], 5);
+  PutU16(&block[22], 6);
   EXPECT_EQ(RenderReport(ReportTelegram, block),
             "--> Telegram Type: 6\r\nTotalSize: 4\t ScanNo:0\t BlockNo:0\r\n\n5\t6\t");
 }
@@ -47,7 +48,7 @@ TEST(TelegramReport, ShortDatagramAfterALongOneShowsNoStaleBytes) {
   // its first bytes.
   std::vector<unsigned char> buffer = Header(200, 6);
   buffer.resize(200, 0x33);
-  Put32(&buffer, 16, 77);
+  PutU32(&buffer[16], 77);
 
   EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 0), "--> Telegram Type: 0\r\n");
   EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 13), "--> Telegram Type: 0\r\n");
@@ -57,6 +58,6 @@ TEST(TelegramReport, ShortDatagramAfterALongOneShowsNoStaleBytes) {
             "--> Telegram Type: 6\r\nTotalSize: 180\t ScanNo:77\t BlockNo:0\r\n\n13107\t13107\t");
 
   // A type-1 telegram cut before its beam range reads the range as 0.
-  Put16(&buffer, 12, 1);
+  PutU16(&buffer[12], 1);
   EXPECT_EQ(RenderReport(ReportTelegram, buffer.data(), 40), "--> Telegram Type: 1\r\nBeamCount : 0\t0\t200\t0\r\n");
 }
