@@ -106,9 +106,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   for (int count = 0; count < kDatagramLimit; ++count) {
-    int received = NetReceive(sock, buffer, static_cast<int>(kReceiveBufferSize));
-    if (received < 0) {
-      printf(kErrorLineFormat, NetLastError());
+    int received = 0;
+    error = NetReceive(sock, buffer, static_cast<int>(kReceiveBufferSize), &received);
+    if (error != 0) {
+      printf(kErrorLineFormat, error);
       break;
     }
     Telegram t = {buffer, static_cast<size_t>(received)};

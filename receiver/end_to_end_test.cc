@@ -228,7 +228,7 @@ TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
         << demo.err;
     // Not one datagram reached the program that holds the port.
     char byte;
-    EXPECT_EQ(recv(holder.fd, &byte, 1, MSG_DONTWAIT), -1);
+    EXPECT_EQ(recv(holder.fd(), &byte, 1, MSG_DONTWAIT), -1);
     EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
   }
 }

@@ -231,16 +231,12 @@ inline void Set(std::string* d, size_t offset, uint32_t value, size_t width) {
 
 // Holds UDP port 9999 on every local address while it lives.
 struct PortHolder {
-  int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-  bool Bind() const {
-    sockaddr_in local = {};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(kReceiverPort);
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    return fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) == 0;
-  }
+  NetSocket sock = 0;
+  bool open = NetOpenUdp(&sock) == 0;
+  int fd() const { return static_cast<int>(sock); }
+  bool Bind() const { return open && NetBindAnyAddress(sock, kReceiverPort) == 0; }
   ~PortHolder() {
-    if (fd >= 0) close(fd);
+    if (open) NetClose(sock);
   }
 };
 

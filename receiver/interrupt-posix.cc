@@ -41,20 +41,18 @@ int WatchInterrupts() {
   return 0;
 }
 
-DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error) {
+int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {
   const timespec no_wait = {0, 0};
   for (;;) {
-    if (caught != 0) return kInterrupted;
+    *wait = kInterrupted;
+    if (caught != 0) return 0;
     pollfd entry = {static_cast<int>(sock), POLLIN, 0};
     const int ready = ppoll(&entry, 1, block ? nullptr : &no_wait, &waiting_mask);
     if (ready < 0 && errno == EINTR) continue;
-    if (ready < 0) {
-      *error = NetErrorCode(errno);
-      return kWaitFailed;
-    }
-    if (caught != 0) return kInterrupted;
-    if (ready > 0) return kDatagramWaiting;
-    if (!block) return kNoDatagramWaiting;
+    if (ready < 0) return NetErrorCode(errno);
+    if (caught != 0) return 0;
+    *wait = ready > 0 ? kDatagramWaiting : kNoDatagramWaiting;
+    if (ready > 0 || !block) return 0;
   }
 }
 

@@ -34,14 +34,16 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
   return FALSE;
 }
 
-bool Readable(NetSocket sock, int* error) {
-  fd_set readable;
-  FD_ZERO(&readable);
-  FD_SET(static_cast<SOCKET>(sock), &readable);
+// Whether a datagram is waiting: 0 or the error code, and `*readable`.
+int LookForDatagram(NetSocket sock, bool* readable) {
+  fd_set sockets;
+  FD_ZERO(&sockets);
+  FD_SET(static_cast<SOCKET>(sock), &sockets);
   timeval no_wait = {0, 0};
-  const int ready = select(0, &readable, nullptr, nullptr, &no_wait);
-  if (ready == SOCKET_ERROR) *error = WSAGetLastError();
-  return ready > 0;
+  const int ready = select(0, &sockets, nullptr, nullptr, &no_wait);
+  if (ready == SOCKET_ERROR) return WSAGetLastError();
+  *readable = ready > 0;
+  return 0;
 }
 
 }  // namespace
@@ -57,22 +59,21 @@ int WatchInterrupts() {
   return 0;
 }
 
-DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error) {
+int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {
   static bool selected = false;
   for (;;) {
-    if (interrupted != 0) return kInterrupted;
-    *error = 0;
-    if (Readable(sock, error)) return kDatagramWaiting;
-    if (*error != 0) return kWaitFailed;
-    if (!block) return kNoDatagramWaiting;
+    *wait = kInterrupted;
+    if (interrupted != 0) return 0;
+    bool readable = false;
+    const int error = LookForDatagram(sock, &readable);
+    if (error != 0) return error;
+    *wait = readable ? kDatagramWaiting : kNoDatagramWaiting;
+    if (readable || !block) return 0;
     // From now on the socket's event is set whenever a datagram arrives.
     // This makes the socket non-blocking, which the receive after a wait
     // never notices.
     if (!selected) {
-      if (WSAEventSelect(static_cast<SOCKET>(sock), socket_event, FD_READ) == SOCKET_ERROR) {
-        *error = WSAGetLastError();
-        return kWaitFailed;
-      }
+      if (WSAEventSelect(static_cast<SOCKET>(sock), socket_event, FD_READ) == SOCKET_ERROR) return WSAGetLastError();
       selected = true;
       continue;  // a datagram may have come before
     }
@@ -80,10 +81,7 @@ DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error) {
     // event left set by one received without a wait makes the wait return
     // at once; the look then finds nothing and the next wait blocks.
     HANDLE events[2] = {socket_event, interrupt_event};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_FAILED) {
-      *error = static_cast<int>(GetLastError());
-      return kWaitFailed;
-    }
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_FAILED) return static_cast<int>(GetLastError());
   }
 }
 

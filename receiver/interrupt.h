@@ -19,12 +19,12 @@ enum DatagramWait {
   kDatagramWaiting,    // a receive would not block
   kNoDatagramWaiting,  // only when not asked to block
   kInterrupted,        // an interrupt came; receive nothing more
-  kWaitFailed,         // *error says why
 };
 
-// Tells whether a datagram is waiting on `sock`; with `block`, waits without
-// a time-out until one is, or until an interrupt comes.
-DatagramWait WaitForDatagram(NetSocket sock, bool block, int* error);
+// Tells in `*wait` whether a datagram is waiting on `sock`; with `block`,
+// waits without a time-out until one is, or until an interrupt comes. 0, or
+// the error code of a failed wait.
+int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait);
 
 // Ends the process as the interrupt would have ended it, once its report is
 // out: on POSIX by the signal itself, with its default action.

@@ -23,39 +23,71 @@ int WriteStream(void* stream, const char* data, size_t size) {
   return WriteReport(static_cast<FILE*>(stream), data, size);
 }
 
+// The steps that can fail, as the words on standard error name them.
+enum Step { kStartingLibrary, kOpeningSocket, kBindingPort, kReceiving };
+
+// What start-up got as far as, so that the close undoes just that.
+struct SocketState {
+  NetSocket sock;
+  bool library_started;
+  bool opened;
+};
+
 // The failure in words on standard error, beside the report's error line.
-void SayFailure(FILE* err, const char* what, int code) {
+void SayFailure(FILE* err, Step step, uint16_t port, int code) {
   char cause[256];
   NetDescribeError(code, cause, sizeof cause);
-  fprintf(err, "telegram-receiver: %s: %s\n", what, cause);
+  switch (step) {
+    case kStartingLibrary: fprintf(err, "telegram-receiver: cannot start the socket library: %s\n", cause); break;
+    case kOpeningSocket: fprintf(err, "telegram-receiver: cannot open a UDP socket: %s\n", cause); break;
+    case kBindingPort:
+      fprintf(err, "telegram-receiver: cannot bind UDP port %u: %s\n", static_cast<unsigned>(port), cause);
+      break;
+    case kReceiving: fprintf(err, "telegram-receiver: cannot receive a datagram: %s\n", cause); break;
+  }
 }
 
-// Receives and reports datagrams until the limit, the first failure, or an
-// interrupt.
+// Starts the socket library, opens the socket and binds it. 0, or the
+// error code with the step that failed in `*failed`.
+int StartSocket(uint16_t port, SocketState* state, Step* failed) {
+  int error = NetStartup();
+  if (error != 0) {
+    *failed = kStartingLibrary;
+    return error;
+  }
+  state->library_started = true;
+  error = NetOpenUdp(&state->sock);
+  if (error != 0) {
+    *failed = kOpeningSocket;
+    return error;
+  }
+  state->opened = true;
+  // A smaller grant than asked, or none, still leaves a working socket.
+  (void)NetSetReceiveBuffer(state->sock, kSocketReceiveBufferRequest);
+  error = NetBindAnyAddress(state->sock, port);
+  if (error != 0) *failed = kBindingPort;
+  return error;
+}
+
+// Receives and reports datagrams until the limit, the first failure (its
+// code in `*error`), or an interrupt.
 RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSettings& settings,
-                        ReportOutput* out, FILE* err) {
+                        ReportOutput* out, int* error) {
   for (int count = 0; count < settings.datagram_limit; ++count) {
-    int error = 0;
-    DatagramWait wait = WaitForDatagram(sock, false, &error);
-    if (wait == kNoDatagramWaiting) {
+    DatagramWait wait = kNoDatagramWaiting;
+    *error = WaitForDatagram(sock, false, &wait);
+    if (*error == 0 && wait == kNoDatagramWaiting) {
       // About to wait: let every line received so far reach the reader.
       // While datagrams are queued, keep buffering to keep up with a burst.
       DrainReportOutput(out);
       if (ReportOutputFailure(out) != 0) return kOutputFailed;
-      wait = WaitForDatagram(sock, true, &error);
+      *error = WaitForDatagram(sock, true, &wait);
     }
-    if (wait == kInterrupted) return kInterruptCame;
-    int received = -1;
-    if (wait == kDatagramWaiting) {
-      received = NetReceive(sock, buffer, static_cast<int>(settings.buffer_size));
-      if (received < 0) error = NetLastError();
-    }
-    if (received < 0) {
-      OutputFormat(out, kErrorLineFormat, error);
-      SayFailure(err, "cannot receive a datagram", error);
-      return kSocketFailed;
-    }
-    Telegram telegram = {buffer, static_cast<size_t>(received)};
+    if (*error == 0 && wait == kInterrupted) return kInterruptCame;
+    int received = 0;
+    if (*error == 0) *error = NetReceive(sock, buffer, static_cast<int>(settings.buffer_size), &received);
+    if (*error != 0) return kSocketFailed;
+    const Telegram telegram = {buffer, static_cast<size_t>(received)};
     ReportTelegram(telegram, out);
     if (ReportOutputFailure(out) != 0) return kOutputFailed;
   }
@@ -95,39 +127,24 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   // Any start-up failure is reported right after the banner, with no
   // receive attempted: on some platforms a receive on an unbound socket
   // waits for ever instead of failing.
-  NetSocket sock = 0;
-  char failed_step[64] = "cannot start the socket library";
-  int error = NetStartup();
-  const bool started = error == 0;
-  bool opened = false;
-  if (error == 0) {
-    snprintf(failed_step, sizeof failed_step, "cannot open a UDP socket");
-    error = NetOpenUdp(&sock);
-    opened = error == 0;
-  }
-  if (error == 0) {
-    // A smaller grant than asked, or none, still leaves a working socket.
-    (void)NetSetReceiveBuffer(sock, kSocketReceiveBufferRequest);
-    snprintf(failed_step, sizeof failed_step, "cannot bind UDP port %u", static_cast<unsigned>(settings.port));
-    error = NetBindAnyAddress(sock, settings.port);
-  }
-
+  SocketState socket = {0, false, false};
+  Step failed = kReceiving;
+  int error = StartSocket(settings.port, &socket, &failed);
   OutputText(&output, kBannerLine);
   RunEnd end = kSocketFailed;
-  if (error != 0) {
+  if (error == 0) end = ReceiveDatagrams(socket.sock, buffer, settings, &output, &error);
+  if (end == kSocketFailed) {
     OutputFormat(&output, kErrorLineFormat, error);
-    SayFailure(err, failed_step, error);
-  } else {
-    end = ReceiveDatagrams(sock, buffer, settings, &output, err);
+    SayFailure(err, failed, settings.port, error);
   }
 
   // An interrupt or a failed write gets no closing lines: the one ends the
   // report where it stands, the other has nowhere to write them.
   const bool closing_lines = end == kLimitReached || end == kSocketFailed;
   if (closing_lines) OutputText(&output, kClosingLine);
-  if (opened) NetClose(sock);
+  if (socket.opened) NetClose(socket.sock);
   if (closing_lines) OutputText(&output, kExitLine);
-  if (started) NetCleanup();
+  if (socket.library_started) NetCleanup();
   free(buffer);
 
   DrainReportOutput(&output);

@@ -35,7 +35,6 @@ struct Script {
   std::vector<long> visible_at_receive;  // bytes of the report on disk as each receive begins
   FILE* out = nullptr;
   size_t next = 0;
-  int last_error = 0;
   int waits_asked = 0;
 };
 
@@ -114,7 +113,6 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   script.calls.push_back("bind " + std::to_string(sock) + " " + std::to_string(port));
   return script.bind_error;
 }
-int NetErrorCode(int platform_error) { return platform_error; }
 void NetDescribeError(int code, char* text, size_t text_size) {
   const char* words = SocketErrorWords(code);
   snprintf(text, text_size, "%s (%d)", words ? words : "?", code);
@@ -123,17 +121,19 @@ int WatchInterrupts() {
   script.calls.push_back("watch interrupts");
   return 0;
 }
-DatagramWait WaitForDatagram(NetSocket /*sock*/, bool block, int* /*error*/) {
+int WaitForDatagram(NetSocket /*sock*/, bool block, DatagramWait* wait) {
   if (script.interrupt_after >= 0 && script.next >= static_cast<size_t>(script.interrupt_after) &&
       (block || !script.interrupt_while_blocked)) {
     script.calls.push_back(block ? "interrupted while waiting" : "interrupted");
-    return kInterrupted;
+    *wait = kInterrupted;
+    return 0;
   }
-  if (block) return kDatagramWaiting;
-  size_t turn = static_cast<size_t>(script.waits_asked++);
-  return turn < script.waiting.size() && script.waiting[turn] == 1 ? kDatagramWaiting : kNoDatagramWaiting;
+  const size_t turn = block ? 0 : static_cast<size_t>(script.waits_asked++);
+  *wait = block || (turn < script.waiting.size() && script.waiting[turn] == 1) ? kDatagramWaiting
+                                                                               : kNoDatagramWaiting;
+  return 0;
 }
-int NetReceive(NetSocket /*sock*/, unsigned char* buffer, int length) {
+int NetReceive(NetSocket /*sock*/, unsigned char* buffer, int length, int* received) {
   script.calls.push_back("receive");
   script.visible_at_receive.push_back(VisibleBytes(script.out));
   if (script.next < script.datagrams.size()) {
@@ -141,13 +141,12 @@ int NetReceive(NetSocket /*sock*/, unsigned char* buffer, int length) {
     ++script.next;
     EXPECT_LE(datagram.size(), static_cast<size_t>(length));
     std::copy(datagram.begin(), datagram.end(), buffer);
-    return static_cast<int>(datagram.size());
+    *received = static_cast<int>(datagram.size());
+    return 0;
   }
   if (script.receive_error == 0) ADD_FAILURE() << "receive beyond the script";
-  script.last_error = script.receive_error;
-  return -1;
+  return script.receive_error;
 }
-int NetLastError() { return script.last_error; }
 void NetClose(NetSocket sock) { script.calls.push_back("close " + std::to_string(sock)); }
 
 TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {

@@ -2,6 +2,7 @@
 #include "receiver/socket.h"
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,14 +10,42 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "receiver/socket_error_words.h"
 
 namespace {
 
-int last_error = 0;
-
 int Fd(NetSocket sock) { return static_cast<int>(sock); }
+
+// The one place an IPv4 socket address is laid out.
+sockaddr_in Ipv4Address(uint32_t address, uint16_t port) {
+  sockaddr_in at = {};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(port);
+  at.sin_addr.s_addr = address;
+  return at;
+}
+
+// What Windows Sockets reports for a name that getaddrinfo cannot resolve.
+int ResolveErrorCode(int status) {
+  switch (status) {
+    case EAI_NONAME: return 11001;
+#ifdef EAI_NODATA
+    case EAI_NODATA: return 11004;
+#endif
+#ifdef EAI_ADDRFAMILY
+    case EAI_ADDRFAMILY: return 11004;
+#endif
+    case EAI_AGAIN: return 11002;
+    case EAI_FAIL: return 11003;
+    case EAI_FAMILY: return 10047;
+    case EAI_SOCKTYPE: return 10044;
+    case EAI_MEMORY: return 10055;
+    case EAI_SYSTEM: return NetErrorCode(errno);
+    default: return 10022;
+  }
+}
 
 }  // namespace
 
@@ -91,11 +120,13 @@ int NetStartup() { return 0; }
 void NetCleanup() {}
 
 int NetOpenUdp(NetSocket* sock) {
-  int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  const int fd = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (fd < 0) return NetErrorCode(errno);
   *sock = static_cast<NetSocket>(fd);
   return 0;
 }
+
+void NetClose(NetSocket sock) { close(Fd(sock)); }
 
 int NetSetReceiveBuffer(NetSocket sock, int bytes) {
   if (setsockopt(Fd(sock), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) != 0) return NetErrorCode(errno);
@@ -103,28 +134,51 @@ int NetSetReceiveBuffer(NetSocket sock, int bytes) {
 }
 
 int NetBindAnyAddress(NetSocket sock, uint16_t port) {
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (bind(Fd(sock), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) return NetErrorCode(errno);
+  const sockaddr_in local = Ipv4Address(htonl(INADDR_ANY), port);
+  if (bind(Fd(sock), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return NetErrorCode(errno);
   return 0;
 }
 
-int NetReceive(NetSocket sock, unsigned char* buffer, int length) {
+int NetReceive(NetSocket sock, unsigned char* buffer, int length, int* received) {
   sockaddr_in sender = {};
   for (;;) {
     socklen_t sender_length = sizeof sender;
-    ssize_t received = recvfrom(Fd(sock), buffer, static_cast<size_t>(length), 0,
-                                reinterpret_cast<sockaddr*>(&sender), &sender_length);
-    if (received >= 0) return static_cast<int>(received);
+    const ssize_t n = recvfrom(Fd(sock), buffer, static_cast<size_t>(length), 0,
+                               reinterpret_cast<sockaddr*>(&sender), &sender_length);
+    if (n >= 0) {
+      *received = static_cast<int>(n);
+      return 0;
+    }
     // A signal that interrupts the wait is no failure of the socket.
-    if (errno == EINTR) continue;
-    last_error = NetErrorCode(errno);
-    return -1;
+    if (errno != EINTR) return NetErrorCode(errno);
   }
 }
 
-int NetLastError() { return last_error; }
+int NetResolveIpv4(const char* host, uint32_t* address) {
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  const int status = getaddrinfo(host, nullptr, &hints, &found);
+  if (status != 0) return ResolveErrorCode(status);
+  sockaddr_in resolved = {};
+  memcpy(&resolved, found->ai_addr, sizeof resolved);
+  freeaddrinfo(found);
+  *address = resolved.sin_addr.s_addr;
+  return 0;
+}
 
-void NetClose(NetSocket sock) { close(Fd(sock)); }
+int NetSendTo(NetSocket sock, uint32_t address, uint16_t port, const unsigned char* bytes, size_t length) {
+  const sockaddr_in to = Ipv4Address(address, port);
+  for (;;) {
+    if (sendto(Fd(sock), bytes, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0) return 0;
+    if (errno == EINTR) continue;
+    // A full send queue on a busy host: wait for room rather than drop.
+    if (errno == ENOBUFS || errno == EAGAIN) {
+      const timespec pause = {0, 100000};
+      nanosleep(&pause, nullptr);
+      continue;
+    }
+    return NetErrorCode(errno);
+  }
+}

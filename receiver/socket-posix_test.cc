@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "receiver/socket.h"
+#include "receiver/socket_error_words.h"
 
 TEST(SocketErrors, EveryErrnoWithAWindowsSocketsNumberPrintsAsIt) {
   const struct {
@@ -38,6 +39,16 @@ TEST(SocketErrors, EveryErrnoWithAWindowsSocketsNumberPrintsAsIt) {
   EXPECT_EQ(std::string(words), std::string(strerror(ENOENT)) + " (" + std::to_string(ENOENT) + ")");
   NetDescribeError(10053, words, sizeof words);
   EXPECT_STREQ(words, "software caused connection abort (10053)");
+}
+
+TEST(SocketErrors, EveryWindowsSocketsNumberItGivesHasWords) {
+  // A number without words would be said as a bare errno text of another
+  // error, or as "?"; every errno the system has is tried.
+  for (int platform = 1; platform < 256; ++platform) {
+    const int code = NetErrorCode(platform);
+    if (code == platform) continue;  // no Windows Sockets number: said in the system's words
+    EXPECT_NE(SocketErrorWords(code), nullptr) << strerror(platform) << " gives " << code << ", which has no words";
+  }
 }
 
 TEST(SocketErrors, NoDescriptorLeftForASocketIsTooManyOpenSockets) {

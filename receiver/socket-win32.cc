@@ -2,10 +2,27 @@
 #include "receiver/socket.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "receiver/socket_error_words.h"
+
+namespace {
+
+SOCKET Handle(NetSocket sock) { return static_cast<SOCKET>(sock); }
+
+// The one place an IPv4 socket address is laid out.
+sockaddr_in Ipv4Address(uint32_t address, uint16_t port) {
+  sockaddr_in at = {};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(port);
+  at.sin_addr.s_addr = address;
+  return at;
+}
+
+}  // namespace
 
 int NetErrorCode(int platform_error) { return platform_error; }
 
@@ -18,8 +35,9 @@ void NetDescribeError(int code, char* text, size_t text_size) {
   char system_words[256] = "";
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                            static_cast<DWORD>(code), 0, system_words, sizeof system_words, nullptr);
-  // The system's text ends in a full stop and a line end.
-  while (n > 0 && (system_words[n - 1] == '\r' || system_words[n - 1] == '\n' || system_words[n - 1] == '.')) {
+  // The system's text ends in a line end and often a full stop.
+  while (n > 0 && (system_words[n - 1] == '\r' || system_words[n - 1] == '\n' || system_words[n - 1] == '.' ||
+                   system_words[n - 1] == ' ')) {
     system_words[--n] = '\0';
   }
   snprintf(text, text_size, "%s (%d)", n > 0 ? system_words : "unknown error", code);
@@ -34,14 +52,16 @@ int NetStartup() {
 void NetCleanup() { WSACleanup(); }
 
 int NetOpenUdp(NetSocket* sock) {
-  SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+  const SOCKET s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
   if (s == INVALID_SOCKET) return WSAGetLastError();
   *sock = static_cast<NetSocket>(s);
   return 0;
 }
 
+void NetClose(NetSocket sock) { closesocket(Handle(sock)); }
+
 int NetSetReceiveBuffer(NetSocket sock, int bytes) {
-  if (setsockopt(static_cast<SOCKET>(sock), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
+  if (setsockopt(Handle(sock), SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bytes),
                  static_cast<int>(sizeof bytes)) == SOCKET_ERROR) {
     return WSAGetLastError();
   }
@@ -49,33 +69,59 @@ int NetSetReceiveBuffer(NetSocket sock, int bytes) {
 }
 
 int NetBindAnyAddress(NetSocket sock, uint16_t port) {
-  sockaddr_in local = {};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(INADDR_ANY);
-  if (bind(static_cast<SOCKET>(sock), reinterpret_cast<sockaddr*>(&local), static_cast<int>(sizeof local)) == SOCKET_ERROR) {
+  const sockaddr_in local = Ipv4Address(htonl(INADDR_ANY), port);
+  if (bind(Handle(sock), reinterpret_cast<const sockaddr*>(&local), static_cast<int>(sizeof local)) == SOCKET_ERROR) {
     return WSAGetLastError();
   }
   return 0;
 }
 
-int NetReceive(NetSocket sock, unsigned char* buffer, int length) {
+int NetReceive(NetSocket sock, unsigned char* buffer, int length, int* received) {
   for (;;) {
     sockaddr_in sender = {};
     int sender_length = static_cast<int>(sizeof sender);
-    int received = recvfrom(static_cast<SOCKET>(sock), reinterpret_cast<char*>(buffer), length, 0,
-                            reinterpret_cast<sockaddr*>(&sender), &sender_length);
-    if (received != SOCKET_ERROR) return received;
-    if (WSAGetLastError() != WSAEWOULDBLOCK) return -1;
+    const int n = recvfrom(Handle(sock), reinterpret_cast<char*>(buffer), length, 0,
+                           reinterpret_cast<sockaddr*>(&sender), &sender_length);
+    if (n != SOCKET_ERROR) {
+      *received = n;
+      return 0;
+    }
+    const int error = WSAGetLastError();
+    if (error != WSAEWOULDBLOCK) return error;
     // The wait for interrupts makes the socket non-blocking; should nothing
     // be there after all, wait for it here as a blocking socket would.
     fd_set readable;
     FD_ZERO(&readable);
-    FD_SET(static_cast<SOCKET>(sock), &readable);
-    if (select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) return -1;
+    FD_SET(Handle(sock), &readable);
+    if (select(0, &readable, nullptr, nullptr, nullptr) == SOCKET_ERROR) return WSAGetLastError();
   }
 }
 
-int NetLastError() { return WSAGetLastError(); }
+int NetResolveIpv4(const char* host, uint32_t* address) {
+  addrinfo hints = {};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  // getaddrinfo returns a Windows Sockets number.
+  const int status = getaddrinfo(host, nullptr, &hints, &found);
+  if (status != 0) return status;
+  sockaddr_in resolved = {};
+  memcpy(&resolved, found->ai_addr, sizeof resolved);
+  freeaddrinfo(found);
+  *address = resolved.sin_addr.s_addr;
+  return 0;
+}
 
-void NetClose(NetSocket sock) { closesocket(static_cast<SOCKET>(sock)); }
+int NetSendTo(NetSocket sock, uint32_t address, uint16_t port, const unsigned char* bytes, size_t length) {
+  const sockaddr_in to = Ipv4Address(address, port);
+  for (;;) {
+    if (sendto(Handle(sock), reinterpret_cast<const char*>(bytes), static_cast<int>(length), 0,
+               reinterpret_cast<const sockaddr*>(&to), static_cast<int>(sizeof to)) != SOCKET_ERROR) {
+      return 0;
+    }
+    const int error = WSAGetLastError();
+    // A full send queue on a busy host: wait for room rather than drop.
+    if (error != WSAENOBUFS && error != WSAEWOULDBLOCK) return error;
+    Sleep(0);
+  }
+}

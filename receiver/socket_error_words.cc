@@ -54,6 +54,10 @@ const ErrorWords kWords[] = {
     {10091, "network subsystem is unavailable"},
     {10092, "Windows Sockets version out of range"},
     {10093, "Windows Sockets not yet started"},
+    {11001, "no such host is known"},
+    {11002, "temporary failure in name resolution"},
+    {11003, "non-recoverable failure in name resolution"},
+    {11004, "no address of the requested type"},
 };
 
 }  // namespace

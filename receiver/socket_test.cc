@@ -28,14 +28,27 @@ TEST(SocketLayer, SecondBindOnAPortReportsAddressInUse) {
   NetCleanup();
 }
 
+TEST(SocketLayer, DottedAddressResolvesToItsBytesInNetworkOrder) {
+  ASSERT_EQ(NetStartup(), 0);
+  uint32_t address = 0;
+  ASSERT_EQ(NetResolveIpv4("192.0.2.7", &address), 0);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
+  EXPECT_EQ(bytes[0], 192);
+  EXPECT_EQ(bytes[1], 0);
+  EXPECT_EQ(bytes[2], 2);
+  EXPECT_EQ(bytes[3], 7);
+  NetCleanup();
+}
+
 TEST(SocketLayer, ReceiveOnAClosedSocketFailsWithNotASocket) {
   ASSERT_EQ(NetStartup(), 0);
   NetSocket sock = 0;
   ASSERT_EQ(NetOpenUdp(&sock), 0);
   NetClose(sock);
   unsigned char buffer[64];
-  EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer), -1);
-  EXPECT_EQ(NetLastError(), 10038);
+  int received = -1;
+  EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer, &received), 10038);
+  EXPECT_EQ(received, -1) << "nothing received";
   NetCleanup();
 }
 
@@ -45,8 +58,9 @@ TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
   NetSocket sock = 0;
   ASSERT_EQ(NetOpenUdp(&sock), 0);
   ASSERT_EQ(NetBindAnyAddress(sock, 9999), 0);
-  int error = 0;
-  EXPECT_EQ(WaitForDatagram(sock, false, &error), kNoDatagramWaiting);
+  DatagramWait wait = kInterrupted;
+  EXPECT_EQ(WaitForDatagram(sock, false, &wait), 0);
+  EXPECT_EQ(wait, kNoDatagramWaiting);
 
   UdpTarget target = {};
   char why[256];
@@ -61,12 +75,18 @@ TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
       EXPECT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
       EXPECT_EQ(SendDatagram(target, datagram, 2), 0);
     });
-    EXPECT_EQ(WaitForDatagram(sock, true, &error), kDatagramWaiting);
+    int received = 0;
+    EXPECT_EQ(WaitForDatagram(sock, true, &wait), 0);
+    EXPECT_EQ(wait, kDatagramWaiting);
     later.join();
-    EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer), 3);
-    EXPECT_EQ(WaitForDatagram(sock, false, &error), kDatagramWaiting);
-    EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer), 2);
-    EXPECT_EQ(WaitForDatagram(sock, false, &error), kNoDatagramWaiting);
+    EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer, &received), 0);
+    EXPECT_EQ(received, 3);
+    EXPECT_EQ(WaitForDatagram(sock, false, &wait), 0);
+    EXPECT_EQ(wait, kDatagramWaiting);
+    EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer, &received), 0);
+    EXPECT_EQ(received, 2);
+    EXPECT_EQ(WaitForDatagram(sock, false, &wait), 0);
+    EXPECT_EQ(wait, kNoDatagramWaiting);
   }
   CloseUdpTarget(&target);
   NetClose(sock);

@@ -50,7 +50,7 @@ int SendScans(const ScanPlan& plan, const UdpTarget& target, const std::atomic<b
 int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port) {
   if (failure != 0) {
     char cause[256];
-    DescribeSendError(failure, cause, sizeof cause);
+    NetDescribeError(failure, cause, sizeof cause);
     fprintf(stderr, "telegram-sender: sending telegram %ld to %s:%u failed: %s\n", tally.sent + 1, host,
             static_cast<unsigned>(port), cause);
     return 1;

@@ -1,16 +1,17 @@
-// Sending datagrams over UDP, for the sender tool and the end-to-end tests.
-// One implementation per platform (udp_send-posix.cc: POSIX sockets;
-// udp_send-win32.cc: Windows Sockets 2); the build picks one.
+// Sending datagrams over UDP to one host and port, for the sender and the
+// end-to-end tests, on the socket layer of receiver/socket.h.
 #ifndef SENDER_UDP_SEND_H_
 #define SENDER_UDP_SEND_H_
 
 #include <cstddef>
 #include <cstdint>
 
+#include "receiver/socket.h"
+
 struct UdpTarget {
-  std::uintptr_t sock;    // a POSIX descriptor or a Windows SOCKET
-  uint32_t address;       // IPv4, network byte order
-  uint16_t port;          // host byte order
+  NetSocket sock;
+  uint32_t address;  // IPv4, network byte order
+  uint16_t port;     // host byte order
 };
 
 // Resolves `host` (an IPv4 address or a name) and opens a socket to send to
@@ -18,11 +19,9 @@ struct UdpTarget {
 bool OpenUdpTarget(UdpTarget* target, const char* host, uint16_t port, char* error, size_t error_size);
 
 // Sends one datagram, waiting for room in a full send queue rather than
-// dropping it. 0, or the platform's error code of the failure.
+// dropping it. 0, or the error code of the failure (NetDescribeError has
+// words for it).
 int SendDatagram(const UdpTarget& target, const unsigned char* bytes, size_t length);
-
-// Words for an error code that SendDatagram returned.
-void DescribeSendError(int code, char* text, size_t text_size);
 
 void CloseUdpTarget(UdpTarget* target);
 
