@@ -29,13 +29,14 @@ telegram_test(telegram_test
   telegram/telegram_test.cc
   telegram/beam_count_report_test.cc
   telegram/block_value_report_test.cc
+  telegram/report_output_test.cc
   telegram/telegram_report_test.cc)
 target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
 
 # The loop against a scripted socket layer, defined by the test itself.
 telegram_test(receive_loop_test receiver/receive_loop_test.cc)
-target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words)
+target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words report_test_support)
 add_test(NAME receive_loop_test COMMAND receive_loop_test)
 
 # The sender's command line.

@@ -27,6 +27,7 @@
 #include "receiver/end_to_end_test_util.h"
 #include "sender/scan_telegrams.h"
 #include "telegram/report_model_test_util.h"
+#include "tests/file_test_util.h"
 
 namespace {
 
@@ -72,17 +73,6 @@ long WholeReports(const std::string& out, const Burst& burst) {
     ++count;
   }
   return at == out.size() ? count : -1;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::string text;
-  FILE* file = fopen(path.c_str(), "rb");
-  if (file == nullptr) return text;
-  char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-  fclose(file);
-  return text;
 }
 
 // A file for the report, removed with the test.
@@ -247,7 +237,7 @@ TEST(HostileOutput, OutputThatFailsForGoodEndsTheRunAtOnceWithAnExactPrefix) {
     } else {
       EXPECT_EQ(receiver.status, 128 + SIGXFSZ);
     }
-    const std::string text = ReadFile(file.path);
+    const std::string text = ReadWholeFile(file.path);
     EXPECT_EQ(text.size(), size_t{100000});
     EXPECT_EQ(expected.compare(0, text.size(), text), 0) << "not a prefix of the report";
   }
@@ -281,7 +271,7 @@ TEST(Interrupt, DuringABurstEveryReportOfADatagramTakenIsWhole) {
       if (!UnderWine()) {
         EXPECT_EQ(receiver.status, 128 + signal_number) << "ended as the signal ends it";
       }
-      const std::string text = ReadFile(file.path);
+      const std::string text = ReadWholeFile(file.path);
       EXPECT_GE(WholeReports(text, burst), 0) << "signal " << signal_number << " after " << pause_us
                                               << " us: not the banner and whole reports; " << text.size()
                                               << " bytes, ending in: " << text.substr(text.size() - 80);

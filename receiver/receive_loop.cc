@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "receiver/interrupt.h"
+#include "receiver/datagram_wait.h"
 #include "receiver/socket.h"
 #include "receiver/standard_output.h"
 #include "telegram/report_format.h"
@@ -116,10 +116,6 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
     free(buffer);
     return 1;
   }
-  // The report output does the buffering: each drain goes to the system in
-  // one write instead of being copied again into the stream's own buffer.
-  setvbuf(out, nullptr, _IONBF, 0);
-
   // Without it an interrupt still ends the run, only without the last
   // reports; that is no reason not to receive.
   (void)WatchInterrupts();

@@ -14,10 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "receiver/interrupt.h"
+#include "receiver/datagram_wait.h"
 #include "receiver/socket.h"
 #include "receiver/socket_error_words.h"
 #include "telegram/telegram_writer.h"
+#include "tests/file_test_util.h"
 
 namespace {
 
@@ -45,15 +46,6 @@ long VisibleBytes(FILE* file) {
   return fstat(fileno(file), &info) == 0 ? static_cast<long>(info.st_size) : -1;
 }
 
-std::string ReadAll(FILE* file) {
-  std::string text;
-  rewind(file);
-  char chunk[4096];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
-  return text;
-}
-
 struct RunResult {
   int status;
   std::string out;
@@ -63,11 +55,14 @@ struct RunResult {
 RunResult RunScript(const ReceiverSettings& settings) {
   FILE* out = tmpfile();
   FILE* err = tmpfile();
+  // Unbuffered, as the program's standard output is, so that each drain is
+  // on disk at once.
+  setvbuf(out, nullptr, _IONBF, 0);
   script.out = out;
   RunResult run;
   run.status = RunReceiver(settings, out, err);
-  run.out = ReadAll(out);
-  run.err = ReadAll(err);
+  run.out = ReadWholeStream(out);
+  run.err = ReadWholeStream(err);
   fclose(out);
   fclose(err);
   return run;
@@ -250,13 +245,14 @@ TEST_F(ReceiveLoop, ReportThatCannotBeWrittenEndsTheRunAtOnce) {
   // Every write to /dev/full fails as a full disk does.
   FILE* full = fopen("/dev/full", "w");
   if (full == nullptr) GTEST_SKIP() << "no /dev/full here";
+  setvbuf(full, nullptr, _IONBF, 0);  // as the program's standard output is
   FILE* err = tmpfile();
   script.out = full;
   script.datagrams = {Datagram(20, 2, 0, 20), Datagram(20, 3, 0, 20)};
   ReceiverSettings settings = DefaultReceiverSettings();
   settings.datagram_limit = 2;
   const int status = RunReceiver(settings, full, err);
-  const std::string message = ReadAll(err);
+  const std::string message = ReadWholeStream(err);
   fclose(full);
   fclose(err);
   EXPECT_EQ(status, 1);

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "receiver/interrupt.h"
+#include "receiver/datagram_wait.h"
 #include "sender/udp_send.h"
 
 TEST(SocketLayer, SecondBindOnAPortReportsAddressInUse) {

@@ -7,17 +7,17 @@
 #include <cstddef>
 #include <cstdio>
 
-// Opens each closed standard stream on the null device, before anything
-// else opens a descriptor, so that the socket can never take the place of
-// standard output. False if standard output was closed: the report then has
-// nowhere to go.
-bool OpenStandardStreams();
+#include "telegram/report_output.h"
 
-// Makes standard output take each drain of the report in one write. On
-// Windows the C runtime's text mode would split it into pieces of about 2 KB
-// to turn "\n" into "\r\n", so the stream becomes binary and the program
-// does that translation itself: true if it must.
-bool PrepareStandardOutput();
+// Sets up the standard streams before anything else opens a descriptor:
+// opens each closed one on the null device, so that the socket can never
+// take the place of standard output, and makes standard output take each
+// drain of the report in one write, unbuffered by the C runtime. On Windows
+// the runtime's text mode would split a write into pieces of about 2 KB to
+// turn "\n" into "\r\n", so the stream becomes binary and the report
+// output writes those line ends itself: `*line_ends` says which. False if
+// standard output was closed: the report then has nowhere to go.
+bool SetUpStandardOutput(LineEnds* line_ends);
 
 // Writes all `size` bytes to `stream`, waiting (without spinning) while it
 // cannot take more, as a non-blocking pipe with a slow reader cannot. 0, or

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "sender/receiver_process.h"
+#include "sender/demo_platform.h"
 #include "sender/udp_send.h"
 #include "telegram/report_format.h"
 

@@ -1,4 +1,5 @@
-// Interrupts on Windows: Ctrl-C, Ctrl-Break and closing the console window.
+// The wait for a datagram and interrupts on Windows: Ctrl-C, Ctrl-Break and
+// closing the console window.
 //
 // The system runs the console handler on a thread of its own. It signals
 // the main thread, which takes it up only where it waits for a datagram
@@ -9,7 +10,7 @@
 // Under Wine every wait, select and event call is a round trip to the
 // wineserver, so the steady state costs as few of them as it can: one
 // select to look, one wait, one select to confirm.
-#include "receiver/interrupt.h"
+#include "receiver/datagram_wait.h"
 
 #include <winsock2.h>
 

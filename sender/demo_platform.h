@@ -1,9 +1,11 @@
-// The receiver as a child process of the demo: started with its standard
-// output on a pipe that the demo reads (to see its banner) and passes on,
-// its standard input and error shared with the demo. One implementation per
-// platform (receiver_process-posix.cc, receiver_process-win32.cc).
-#ifndef SENDER_RECEIVER_PROCESS_H_
-#define SENDER_RECEIVER_PROCESS_H_
+// What the demo needs of the platform: the receiver as its child process,
+// started with its standard output on a pipe that the demo reads (to see its
+// banner) and passes on, its standard input and error shared with the demo;
+// the demo's own output; and interrupts left to the receiver. One
+// implementation per platform (demo_platform-posix.cc,
+// demo_platform-win32.cc); the build picks one.
+#ifndef SENDER_DEMO_PLATFORM_H_
+#define SENDER_DEMO_PLATFORM_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -38,4 +40,4 @@ void StopReceiver(const ReceiverProcess& receiver);
 // demo itself then goes on to pass on the rest of its report, and ends.
 void IgnoreInterrupts();
 
-#endif  // SENDER_RECEIVER_PROCESS_H_
+#endif  // SENDER_DEMO_PLATFORM_H_

@@ -1,5 +1,5 @@
-// The receiver as a child process, on Windows.
-#include "sender/receiver_process.h"
+// What the demo needs of the platform, on Windows.
+#include "sender/demo_platform.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-// The receiver as a child process, on POSIX.
-#include "sender/receiver_process.h"
+// What the demo needs of the platform, on POSIX.
+#include "sender/demo_platform.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,13 +1,13 @@
-// Interrupts, and the wait for the next datagram, which is the only place
-// where one is let in. One implementation per platform (interrupt-posix.cc:
-// SIGINT, SIGTERM and SIGHUP; interrupt-win32.cc: Ctrl-C, Ctrl-Break and
-// closing the console window); the build picks one.
+// The wait for the next datagram, and the interrupts that only it lets in.
+// One implementation per platform (datagram_wait-posix.cc: SIGINT, SIGTERM
+// and SIGHUP; datagram_wait-win32.cc: Ctrl-C, Ctrl-Break and closing the
+// console window); the build picks one.
 //
 // An interrupt that came while a report was being formatted waits until the
 // report is finished and the program is about to wait again, so every report
 // of a datagram taken from the socket reaches the output whole.
-#ifndef RECEIVER_INTERRUPT_H_
-#define RECEIVER_INTERRUPT_H_
+#ifndef RECEIVER_DATAGRAM_WAIT_H_
+#define RECEIVER_DATAGRAM_WAIT_H_
 
 #include "receiver/socket.h"
 
@@ -30,4 +30,4 @@ int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait);
 // out: on POSIX by the signal itself, with its default action.
 [[noreturn]] void EndAsInterrupted();
 
-#endif  // RECEIVER_INTERRUPT_H_
+#endif  // RECEIVER_DATAGRAM_WAIT_H_

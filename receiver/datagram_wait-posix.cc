@@ -1,4 +1,5 @@
-// Interrupts on POSIX: SIGINT, SIGTERM and SIGHUP.
+// The wait for a datagram and interrupts on POSIX: SIGINT, SIGTERM and
+// SIGHUP.
 //
 // The handler only records the signal. The three signals stay blocked while
 // the program works and are let in only inside ppoll(), atomically with the
@@ -6,7 +7,7 @@
 // next one: it can never slip in between looking at the flag and going to
 // sleep. Once it has come, the loop puts out what it has, and
 // EndAsInterrupted() raises the signal again with its default action.
-#include "receiver/interrupt.h"
+#include "receiver/datagram_wait.h"
 
 #include <poll.h>
 #include <signal.h>

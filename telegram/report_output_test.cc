@@ -1,0 +1,75 @@
+// The line ends the report output writes itself are exactly those the C
+// runtime's text stream would have written (under Wine, the Windows
+// runtime's own), however the drains fall.
+#include "telegram/report_output.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "telegram/block_value_report.h"
+#include "telegram/report_capture_test_util.h"
+#include "telegram/telegram.h"
+#include "tests/file_test_util.h"
+
+namespace {
+
+// One piece of a report: a line, a formatted line, a block's values, or a
+// drain.
+struct Piece {
+  enum Kind { kText, kErrorLine, kBlock, kDrain } kind;
+  const char* text;
+};
+
+// Runs the pieces through a report output with a small buffer into `path`,
+// opened with `mode`; the bytes that reach the file.
+std::string Render(const std::vector<Piece>& pieces, const char* path, const char* mode, bool crlf) {
+  std::vector<unsigned char> block(20 + 2 * 300, 0);
+  block[0] = static_cast<unsigned char>(block.size());
+  block[1] = static_cast<unsigned char>(block.size() >> 8);
+  block[12] = 6;
+  block[14] = 1;
+  for (size_t i = 20; i < block.size(); ++i) block[i] = static_cast<unsigned char>(i * 37);
+  const Telegram telegram = {block.data(), block.size()};
+
+  FILE* file = fopen(path, mode);
+  if (file == nullptr) return "<cannot open " + std::string(path) + ">";
+  ReportOutput out = {};
+  if (!OpenReportOutput(&out, 256, crlf ? kLineEndsCrlf : kLineEndsAsWritten, WriteToFile, file)) return "<no memory>";
+  for (const Piece& piece : pieces) {
+    switch (piece.kind) {
+      case Piece::kText: OutputText(&out, piece.text); break;
+      case Piece::kErrorLine: OutputFormat(&out, "WSAGetLastError: %d\r\n", 10048); break;
+      case Piece::kBlock: ReportBlockValues(telegram, &out); break;
+      case Piece::kDrain: DrainReportOutput(&out); break;
+    }
+  }
+  DrainReportOutput(&out);
+  CloseReportOutput(&out);
+  fclose(file);
+  return ReadWholeFile(path);
+}
+
+}  // namespace
+
+TEST(ReportOutput, LineEndsAreExactlyThoseOfTheTextStream) {
+  const char* path = "report_output_test.tmp";
+  const bool text_mode_translates = TextStreamWritesCrlf(path);
+
+  const std::vector<std::vector<Piece>> cases = {
+      {{Piece::kText, "\n"}},                                                      // a lone line feed
+      {{Piece::kText, "--> Telegram Type: 6\r\n"}},                                // "\r\n" becomes "\r\r\n"
+      {{Piece::kText, "Receiving datagrams...\n"}, {Piece::kDrain, nullptr},       // "\n" last in a drain,
+       {Piece::kText, "\nExiting.\n"}},                                            // then first in the next
+      {{Piece::kBlock, nullptr}},                                                  // drains of values only
+      {{Piece::kText, "9\t"}, {Piece::kErrorLine, nullptr}, {Piece::kText, "Finished receiving. Closing socket.\n"}},
+  };
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const std::string text_stream = Render(cases[i], path, "w", false);
+    const std::string translated = Render(cases[i], path, "wb", text_mode_translates);
+    EXPECT_EQ(translated, text_stream) << "case " << i;
+  }
+  remove(path);
+}

@@ -1,0 +1,28 @@
+#include "tests/file_test_util.h"
+
+std::string ReadWholeStream(FILE* file) {
+  std::string text;
+  rewind(file);
+  char chunk[65536];
+  size_t n;
+  while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) text.append(chunk, n);
+  return text;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) return "";
+  std::string text = ReadWholeStream(file);
+  fclose(file);
+  return text;
+}
+
+bool TextStreamWritesCrlf(const char* path) {
+  FILE* probe = fopen(path, "w");
+  if (probe == nullptr) return false;
+  fputs("\n", probe);
+  fclose(probe);
+  const bool translates = ReadWholeFile(path) == "\r\n";
+  remove(path);
+  return translates;
+}
