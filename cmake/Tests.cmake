@@ -39,8 +39,8 @@ telegram_test(receive_loop_test receiver/receive_loop_test.cc)
 target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words report_test_support)
 add_test(NAME receive_loop_test COMMAND receive_loop_test)
 
-# The sender's command line.
-telegram_test(sender_test sender/sender_options_test.cc)
+# The sender's command line, its made-up scans and its pacing.
+telegram_test(sender_test sender/sender_options_test.cc sender/scan_source_test.cc sender/paced_sending_test.cc)
 target_link_libraries(sender_test PRIVATE sender_lib)
 add_test(NAME sender_test COMMAND sender_test)
 

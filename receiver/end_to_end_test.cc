@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "receiver/end_to_end_test_util.h"
-#include "sender/scan_telegrams.h"
+#include "sender/scan_source.h"
 #include "sender/udp_send.h"
 #include "telegram/report_model_test_util.h"
 

@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "receiver/end_to_end_test_util.h"
-#include "sender/scan_telegrams.h"
+#include "sender/scan_source.h"
 #include "telegram/report_model_test_util.h"
 #include "tests/file_test_util.h"
 

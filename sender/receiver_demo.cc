@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "sender/demo_platform.h"
+#include "sender/paced_sending.h"
 #include "sender/udp_send.h"
 #include "telegram/report_format.h"
 
@@ -66,7 +67,7 @@ void PassOn(const ReceiverProcess* receiver, Relay* relay) {
 
 }  // namespace
 
-int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host, uint16_t port) {
+int RunReceiverDemo(const char* program, TelegramSource source, long rate, const char* host, uint16_t port) {
   ReceiverProcess receiver = {};
   char error[512];
   if (!StartReceiver(&receiver, program, error, sizeof error)) {
@@ -102,7 +103,7 @@ int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host,
   const bool opened = OpenUdpTarget(&target, host, port, error, sizeof error);
   int failure = 0;
   if (opened) {
-    failure = SendScans(plan, target, &relay.ended, &tally);
+    failure = SendTelegrams(source, rate, target, &relay.ended, &tally);
     CloseUdpTarget(&target);
   }
 

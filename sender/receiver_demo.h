@@ -5,12 +5,13 @@
 
 #include <cstdint>
 
-#include "sender/send_scans.h"
+#include "sender/telegram_source.h"
 
-// Runs `program`, waits for its banner, sends `plan` to host:port, and waits
-// for the receiver to end (stopping it if fewer telegrams were sent than
-// make a whole run). The exit status: the receiver's; 0 if the demo stopped
-// it after a short run; 1 if the demo could not do its part.
-int RunReceiverDemo(const char* program, const ScanPlan& plan, const char* host, uint16_t port);
+// Runs `program`, waits for its banner, sends the telegrams of `source` to
+// host:port at `rate` (as SendTelegrams does), and waits for the receiver to
+// end (stopping it if fewer telegrams were sent than make a whole run). The
+// exit status: the receiver's; 0 if the demo stopped it after a short run;
+// 1 if the demo could not do its part.
+int RunReceiverDemo(const char* program, TelegramSource source, long rate, const char* host, uint16_t port);
 
 #endif  // SENDER_RECEIVER_DEMO_H_

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sender/scan_telegrams.h"
+#include "telegram/telegram_layout.h"
 
 namespace {
 
@@ -14,26 +14,55 @@ struct Option {
   OptionId id;
   const char* name;
   const char* value_name;  // null for an option that takes no value
-  long low, high;          // the range of a number
+  long low, high;          // the range of a number; high 0 for a text
   const char* help;
+  const char* unset;       // what a default of 0 means, for --help; null: no default shown
 };
 
 const Option kOptions[] = {
-    {kHost, "--host", "ADDR", 0, 0, "destination address or host name (default 127.0.0.1)"},
-    {kPort, "--port", "N", 1, 65535, "destination UDP port, 1 to 65535 (default 9999)"},
-    {kScans, "--scans", "N", 0, 100000000, "number of scans, 0 to 100000000 (default 250)"},
-    {kBlocks, "--blocks", "N", 0, 65536, "type-6 blocks per scan, 0 to 65536 (default 3)"},
-    {kSize, "--size", "BYTES", 20, static_cast<long>(kMaxDatagramSize),
-     "bytes of each type-6 telegram, 20 to 65507 (default 60)"},
-    {kRate, "--rate", "N", 1, 100000000, "telegrams a second, 1 to 100000000 (default: no pause)"},
-    {kNoBeam, "--no-beam", nullptr, 0, 0, "leave out the type-1 telegram of each scan"},
-    {kSameValues, "--same-values", nullptr, 0, 0, "every scan's blocks carry the values of scan 1"},
+    {kHost, "--host", "ADDR", 0, 0, "destination address or host name", nullptr},
+    {kPort, "--port", "N", 1, 65535, "destination UDP port", nullptr},
+    {kScans, "--scans", "N", 0, 100000000, "number of scans", nullptr},
+    {kBlocks, "--blocks", "N", 0, 65536, "type-6 blocks per scan", nullptr},
+    {kSize, "--size", "BYTES", static_cast<long>(kHeaderSize), static_cast<long>(kMaxDatagramSize),
+     "bytes of each type-6 telegram", nullptr},
+    {kRate, "--rate", "N", 1, 100000000, "telegrams a second", "no pause"},
+    {kNoBeam, "--no-beam", nullptr, 0, 0, "leave out the type-1 telegram of each scan", nullptr},
+    {kSameValues, "--same-values", nullptr, 0, 0, "every scan's blocks carry the values of scan 1", nullptr},
     {kReceiver, "--receiver", "PROGRAM", 0, 0,
      "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end with its "
-     "exit status"},
-    {kHelp, "--help", nullptr, 0, 0, "show this text"},
-    {kVersion, "--version", nullptr, 0, 0, "show the version"},
+     "exit status",
+     nullptr},
+    {kHelp, "--help", nullptr, 0, 0, "show this text", nullptr},
+    {kVersion, "--version", nullptr, 0, 0, "show the version", nullptr},
 };
+
+// The default of an option that takes a value, as --help shows it; "" for
+// none.
+std::string DefaultText(const Option& option) {
+  const SenderOptions defaults;
+  long number = 0;
+  switch (option.id) {
+    case kHost: return " " + defaults.host;
+    case kPort: number = defaults.port; break;
+    case kScans: number = defaults.plan.scans; break;
+    case kBlocks: number = defaults.plan.blocks; break;
+    case kSize: number = defaults.plan.size; break;
+    case kRate: number = defaults.rate; break;
+    default: return "";
+  }
+  if (number == 0 && option.unset != nullptr) return std::string(": ") + option.unset;
+  return " " + std::to_string(number);
+}
+
+// The help of one option: its words, its range and its default.
+std::string HelpText(const Option& option) {
+  std::string help = option.help;
+  if (option.high > 0) help += ", " + std::to_string(option.low) + " to " + std::to_string(option.high);
+  const std::string default_text = DefaultText(option);
+  if (!default_text.empty()) help += " (default" + default_text + ")";
+  return help;
+}
 
 bool ParseNumber(const char* text, long low, long high, long* value) {
   char* end = nullptr;
@@ -106,7 +135,7 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       case kScans: options->plan.scans = number; break;
       case kBlocks: options->plan.blocks = number; break;
       case kSize: options->plan.size = number; break;
-      case kRate: options->plan.rate = number; break;
+      case kRate: options->rate = number; break;
       case kReceiver: options->receiver = value; break;
       default: break;
     }
@@ -128,7 +157,7 @@ std::string SenderUsage() {
     text += left;
     text += left.size() < 22 ? std::string(22 - left.size(), ' ') : "\n" + std::string(22, ' ');
     // The help wrapped to 80 columns.
-    std::string help = option.help;
+    const std::string help = HelpText(option);
     size_t column = 22;
     size_t at = 0;
     while (at < help.size()) {

@@ -1,17 +1,20 @@
-// telegram-sender's command line: its options, their ranges and defaults,
-// and the text of --help, all from one table.
+// telegram-sender's command line. The options, their value names, ranges
+// and help come from one table; their defaults from SenderOptions below, and
+// --help shows both.
 #ifndef SENDER_SENDER_OPTIONS_H_
 #define SENDER_SENDER_OPTIONS_H_
 
 #include <string>
 
-#include "sender/send_scans.h"
+#include "sender/scan_source.h"
+#include "telegram/report_format.h"
 
 struct SenderOptions {
   std::string host = "127.0.0.1";
-  long port = 9999;
+  long port = kReceiverPort;
   // 250 scans of a beam range and 3 blocks: 1000 telegrams, a whole run.
-  ScanPlan plan = {250, 3, 60, true, 0, false};
+  ScanPlan plan = {250, 3, 60, true, false};
+  long rate = 0;         // telegrams a second; 0 sends back to back
   std::string receiver;  // the demo: start this receiver and feed it
 };
 

@@ -41,7 +41,7 @@ TEST(SenderOptions, ValuesAfterASpaceOrAnEqualsSign) {
   EXPECT_EQ(parsed.options.plan.scans, 0);
   EXPECT_EQ(parsed.options.plan.blocks, 65536);
   EXPECT_EQ(parsed.options.plan.size, 65507);
-  EXPECT_EQ(parsed.options.plan.rate, 1);
+  EXPECT_EQ(parsed.options.rate, 1);
   EXPECT_FALSE(parsed.options.plan.beam_range);
   EXPECT_TRUE(parsed.options.plan.same_values);
   EXPECT_EQ(parsed.options.receiver, "build/telegram-receiver");

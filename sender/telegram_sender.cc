@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <string>
 
+#include "sender/paced_sending.h"
 #include "sender/receiver_demo.h"
-#include "sender/send_scans.h"
+#include "sender/scan_source.h"
 #include "sender/sender_options.h"
 #include "sender/udp_send.h"
 
@@ -24,7 +25,9 @@ int main(int argc, char** argv) {
   }
   const char* host = options.host.c_str();
   const uint16_t port = static_cast<uint16_t>(options.port);
-  if (!options.receiver.empty()) return RunReceiverDemo(options.receiver.c_str(), options.plan, host, port);
+  ScanSource scans;
+  const TelegramSource source = StartScanSource(&scans, options.plan);
+  if (!options.receiver.empty()) return RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port);
 
   UdpTarget target;
   char why[256];
@@ -33,7 +36,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   SendTally tally = {};
-  const int failure = SendScans(options.plan, target, nullptr, &tally);
+  const int failure = SendTelegrams(source, options.rate, target, nullptr, &tally);
   CloseUdpTarget(&target);
   return SayHowSendingWent(tally, failure, host, port);
 }

@@ -1,0 +1,65 @@
+#include "sender/scan_source.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "telegram/telegram.h"
+
+namespace {
+
+std::vector<std::vector<unsigned char>> Drain(TelegramSource source) {
+  std::vector<std::vector<unsigned char>> telegrams;
+  SourceTelegram next = {};
+  while (source.next(source.state, &next) && telegrams.size() < 100) {
+    EXPECT_EQ(next.due, kNotTimed);
+    telegrams.emplace_back(next.bytes, next.bytes + next.size);
+  }
+  return telegrams;
+}
+
+}  // namespace
+
+TEST(ScanSource, EachScanIsItsBeamRangeThenItsBlocksInOrder) {
+  ScanSource scans;
+  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {2, 2, 25, true, false}));
+  ASSERT_EQ(telegrams.size(), 6u);
+  const unsigned types[] = {1, 6, 6, 1, 6, 6};
+  const unsigned blocks[] = {0, 0, 1, 0, 0, 1};
+  const unsigned scan_nos[] = {0, 1, 1, 0, 2, 2};
+  for (size_t i = 0; i < telegrams.size(); ++i) {
+    const Telegram t = {telegrams[i].data(), telegrams[i].size()};
+    EXPECT_EQ(TelegramType(t), types[i]) << i;
+    if (types[i] == 1) {
+      EXPECT_EQ(t.received, 46u);
+      EXPECT_EQ(BeamStop(t), 2700);
+      EXPECT_EQ(BeamStep(t), 10);
+      continue;
+    }
+    EXPECT_EQ(t.received, 25u);
+    EXPECT_EQ(TotalSize(t), 25u);
+    EXPECT_EQ(BlockNo(t), blocks[i]) << i;
+    EXPECT_EQ(ScanNo(t), scan_nos[i]) << i;
+    ASSERT_EQ(BlockValueCount(t), 2u);
+    EXPECT_EQ(BlockValue(t, 1), PatternValue(scan_nos[i], static_cast<uint16_t>(blocks[i]), 1));
+    EXPECT_EQ(telegrams[i][24], 0) << "the odd last byte";
+  }
+}
+
+TEST(ScanSource, SameValuesKeepEachScansNumber) {
+  ScanSource scans;
+  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {3, 1, 30, false, true}));
+  ASSERT_EQ(telegrams.size(), 3u);
+  for (uint32_t scan = 1; scan <= 3; ++scan) {
+    const Telegram t = {telegrams[scan - 1].data(), telegrams[scan - 1].size()};
+    EXPECT_EQ(ScanNo(t), scan);
+    EXPECT_EQ(BlockValue(t, 4), PatternValue(1, 0, 4));
+  }
+}
+
+TEST(ScanSource, ScansWithNothingInThemEndAtOnce) {
+  ScanSource scans;
+  EXPECT_TRUE(Drain(StartScanSource(&scans, {1000000, 0, 60, false, false})).empty());
+  EXPECT_TRUE(Drain(StartScanSource(&scans, {0, 3, 60, true, false})).empty());
+}
