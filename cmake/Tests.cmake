@@ -60,7 +60,10 @@ add_test(NAME socket_test COMMAND socket_test)
 set_tests_properties(socket_test PROPERTIES RESOURCE_LOCK udp_port_9999)
 
 if(NOT WIN32)
-  telegram_test(end_to_end_test receiver/end_to_end_test.cc receiver/hostile_conditions_test.cc)
+  # The programs together, as a user runs them: the receiver, the demo, the
+  # sender's command line, and the receiver under hostile conditions.
+  telegram_test(end_to_end_test tests/receiver_end_to_end_test.cc tests/demo_test.cc
+    tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/end_to_end_test_util.cc)
   target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support Threads::Threads)
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES
@@ -93,7 +96,7 @@ if(NOT WIN32)
         set(format PE32+)
       endif()
       add_test(NAME windows_executable_test_${width}
-        COMMAND bash ${PROJECT_SOURCE_DIR}/receiver/windows_executable_test.sh ${format} ${PROJECT_VERSION}
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/windows_executable_test.sh ${format} ${PROJECT_VERSION}
           ${TELEGRAM_WIN${width}_DIR}/telegram-receiver.exe ${TELEGRAM_WIN${width}_DIR}/telegram-sender.exe)
       set_tests_properties(windows_executable_test_${width} PROPERTIES
         LABELS windows

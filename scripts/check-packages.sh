@@ -67,7 +67,7 @@ for bits in 32 64; do
   done
   format=PE32
   [ $bits = 64 ] && format=PE32+
-  bash receiver/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe"
+  bash tests/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe"
   if [ $bits != "$width" ]; then
     echo "(the $bits-bit demo is not run: this host runs the $width-bit Windows programs)"
     continue

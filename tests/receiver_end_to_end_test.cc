@@ -1,30 +1,17 @@
 // The built telegram-receiver as a black box: real UDP datagrams to
 // 127.0.0.1:9999, its standard output read through a pipe while sending.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "receiver/end_to_end_test_util.h"
-#include "sender/scan_source.h"
-#include "sender/udp_send.h"
 #include "telegram/report_model_test_util.h"
+#include "telegram/telegram_layout.h"
+#include "tests/end_to_end_test_util.h"
 
 namespace {
 
@@ -106,7 +93,7 @@ TEST_F(EndToEnd, ThousandMixedTelegramsReportedByteForByte) {
   }
   expected += kClosing;
   ASSERT_TRUE(WaitForExit(&receiver));
-  EXPECT_EQ(receiver.status, 0);
+  EXPECT_EQ(receiver.exit_code, 0);
   EXPECT_EQ(receiver.out.size(), AsWritten(expected).size());
   EXPECT_TRUE(receiver.out == AsWritten(expected)) << "output differs";
 }
@@ -119,7 +106,7 @@ TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
     ASSERT_TRUE(WaitForExit(&receiver)) << OutputSoFar(&receiver);
   }
   EXPECT_EQ(receiver.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
-  EXPECT_EQ(receiver.status, 1);
+  EXPECT_EQ(receiver.exit_code, 1);
   // Said once in words on standard error too, which a user sees when the
   // report goes to a file.
   EXPECT_EQ(receiver.err, AsWritten("telegram-receiver: cannot bind UDP port 9999: address already in use (10048)\n"));
@@ -152,23 +139,7 @@ TEST_F(EndToEnd, LinesAreVisibleOnAPipeWhileTheProgramWaits) {
   }
   ASSERT_TRUE(WaitForExit(&receiver));
   EXPECT_EQ(receiver.out, AsWritten(expected + kClosing));
-  EXPECT_EQ(receiver.status, 0);
-}
-
-// The report of the sender's run of 250 scans, each a beam range and
-// blocks 0 to 2 of `size` bytes, with the banner and the closing lines.
-std::string WholeRunReport(size_t size) {
-  std::string expected = kBanner;
-  std::vector<unsigned char> telegram(kMaxDatagramSize);
-  for (uint32_t scan = 1; scan <= 250; ++scan) {
-    size_t n = BuildBeamTelegram(telegram.data());
-    expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
-    for (uint16_t block = 0; block < 3; ++block) {
-      n = BuildBlockTelegram(telegram.data(), size, scan, block);
-      expected += ModelReport(std::string(telegram.begin(), telegram.begin() + static_cast<long>(n)));
-    }
-  }
-  return expected + kClosing;
+  EXPECT_EQ(receiver.exit_code, 0);
 }
 
 TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
@@ -178,87 +149,12 @@ TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
   ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER",
                                      {"--scans", "250", "--blocks", "3", "--size", "61", "--rate", "5000"})));
   ASSERT_TRUE(WaitForExit(&sender));
-  EXPECT_EQ(sender.status, 0) << sender.err;
+  EXPECT_EQ(sender.exit_code, 0) << sender.err;
   EXPECT_NE(sender.err.find("sent 1000 telegrams"), std::string::npos) << sender.err;
   ASSERT_TRUE(WaitForExit(&receiver));
-  EXPECT_EQ(receiver.status, 0);
+  EXPECT_EQ(receiver.exit_code, 0);
   EXPECT_TRUE(receiver.out == AsWritten(WholeRunReport(61))) << "output differs; first 1000 bytes:\n"
                                                              << receiver.out.substr(0, 1000);
-}
-
-// The demo: the sender starts the receiver, waits for its banner, sends, and
-// passes the receiver's report and exit status on. Where the build has a
-// Windows demo script (TELEGRAM_DEMO_SCRIPT), it is run the same way.
-std::vector<std::vector<std::string>> DemoCommands(const std::vector<std::string>& args) {
-  std::vector<std::string> sender_args = {"--receiver", Env("TELEGRAM_RECEIVER")};
-  sender_args.insert(sender_args.end(), args.begin(), args.end());
-  std::vector<std::vector<std::string>> commands = {Command("TELEGRAM_SENDER", sender_args)};
-  std::string script = Env("TELEGRAM_DEMO_SCRIPT");
-  if (!script.empty()) {
-    for (char& c : script) c = c == '/' ? '\\' : c;
-    std::vector<std::string> run = {Env("TELEGRAM_SENDER_LAUNCHER"), "cmd", "/c", "Z:" + script};
-    run.insert(run.end(), args.begin(), args.end());
-    commands.push_back(run);
-  }
-  return commands;
-}
-
-TEST(Demo, FeedsItsOwnReceiverAWholeRunAndEndsWithItsStatus) {
-  for (const std::vector<std::string>& command : DemoCommands({"--size", "61"})) {
-    Child demo;
-    ASSERT_TRUE(Start(&demo, command));
-    ASSERT_TRUE(WaitForExit(&demo));
-    EXPECT_EQ(demo.status, 0) << command[0] << ": " << demo.err;
-    EXPECT_TRUE(demo.out == AsWritten(WholeRunReport(61))) << command[0] << ": output differs; first 1000 bytes:\n"
-                                                           << demo.out.substr(0, 1000);
-    EXPECT_NE(demo.err.find("sent 1000 telegrams"), std::string::npos) << demo.err;
-  }
-}
-
-TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
-  for (const std::vector<std::string>& command : DemoCommands({})) {
-    PortHolder holder;
-    ASSERT_TRUE(holder.Bind()) << strerror(errno);
-    Child demo;
-    ASSERT_TRUE(Start(&demo, command));
-    ASSERT_TRUE(WaitForExit(&demo));
-    EXPECT_EQ(demo.status, 1) << command[0];
-    EXPECT_EQ(demo.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
-    EXPECT_NE(demo.err.find("ended before it was ready (exit status 1), so nothing was sent"), std::string::npos)
-        << demo.err;
-    // Not one datagram reached the program that holds the port.
-    char byte;
-    EXPECT_EQ(recv(holder.fd(), &byte, 1, MSG_DONTWAIT), -1);
-    EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
-  }
-}
-
-TEST(Sender, RejectsBadArgumentsWithAReason) {
-  const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
-      {{"--bogus"}, "unknown option '--bogus' (see --help)"},
-      {{"extra"}, "unexpected argument 'extra'"},
-      {{"--scans=3x"}, "bad value '3x' for --scans: a whole number from 0 to 100000000 is needed"},
-      {{"--scans"}, "--scans needs a value (N)"},
-      {{"--port", "0"}, "bad value '0' for --port: a whole number from 1 to 65535 is needed"},
-  };
-  for (const auto& [args, reason] : bad) {
-    Child sender;
-    ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", args)));
-    ASSERT_TRUE(WaitForExit(&sender));
-    EXPECT_EQ(sender.status, 2) << args[0];
-    EXPECT_EQ(sender.err, AsWritten("telegram-sender: " + reason + "\n"));
-    EXPECT_EQ(sender.out, "");
-  }
-  Child help;
-  ASSERT_TRUE(Start(&help, Command("TELEGRAM_SENDER", {"--help"})));
-  ASSERT_TRUE(WaitForExit(&help));
-  EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: telegram-sender", 0), 0u);
-  Child version;
-  ASSERT_TRUE(Start(&version, Command("TELEGRAM_SENDER", {"--version"})));
-  ASSERT_TRUE(WaitForExit(&version));
-  EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, AsWritten("telegram-sender " + Env("TELEGRAM_VERSION") + "\n"));
 }
 
 }  // namespace

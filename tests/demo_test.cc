@@ -1,0 +1,63 @@
+// The demo as a user runs it: telegram-sender --receiver starts the
+// receiver, waits for its banner, sends, and passes the receiver's report
+// and exit status on. Where the build has a Windows demo script
+// (TELEGRAM_DEMO_SCRIPT), it is run the same way.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/end_to_end_test_util.h"
+
+namespace {
+
+using namespace e2e;  // NOLINT(google-build-using-namespace): the tests' own helpers
+
+std::vector<std::vector<std::string>> DemoCommands(const std::vector<std::string>& args) {
+  std::vector<std::string> sender_args = {"--receiver", Env("TELEGRAM_RECEIVER")};
+  sender_args.insert(sender_args.end(), args.begin(), args.end());
+  std::vector<std::vector<std::string>> commands = {Command("TELEGRAM_SENDER", sender_args)};
+  std::string script = Env("TELEGRAM_DEMO_SCRIPT");
+  if (!script.empty()) {
+    for (char& c : script) c = c == '/' ? '\\' : c;
+    std::vector<std::string> run = {Env("TELEGRAM_SENDER_LAUNCHER"), "cmd", "/c", "Z:" + script};
+    run.insert(run.end(), args.begin(), args.end());
+    commands.push_back(run);
+  }
+  return commands;
+}
+
+TEST(Demo, FeedsItsOwnReceiverAWholeRunAndEndsWithItsStatus) {
+  for (const std::vector<std::string>& command : DemoCommands({"--size", "61"})) {
+    Child demo;
+    ASSERT_TRUE(Start(&demo, command));
+    ASSERT_TRUE(WaitForExit(&demo));
+    EXPECT_EQ(demo.exit_code, 0) << command[0] << ": " << demo.err;
+    EXPECT_TRUE(demo.out == AsWritten(WholeRunReport(61))) << command[0] << ": output differs; first 1000 bytes:\n"
+                                                           << demo.out.substr(0, 1000);
+    EXPECT_NE(demo.err.find("sent 1000 telegrams"), std::string::npos) << demo.err;
+  }
+}
+
+TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
+  for (const std::vector<std::string>& command : DemoCommands({})) {
+    PortHolder holder;
+    ASSERT_TRUE(holder.Bind()) << strerror(errno);
+    Child demo;
+    ASSERT_TRUE(Start(&demo, command));
+    ASSERT_TRUE(WaitForExit(&demo));
+    EXPECT_EQ(demo.exit_code, 1) << command[0];
+    EXPECT_EQ(demo.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
+    EXPECT_NE(demo.err.find("ended before it was ready (exit status 1), so nothing was sent"), std::string::npos)
+        << demo.err;
+    // Not one datagram reached the program that holds the port.
+    char byte;
+    EXPECT_EQ(recv(holder.fd(), &byte, 1, MSG_DONTWAIT), -1);
+    EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
+  }
+}
+
+}  // namespace

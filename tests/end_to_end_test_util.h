@@ -1,0 +1,116 @@
+// What the end-to-end tests share: the built programs as child processes
+// whose output threads keep reading, datagrams sent to 127.0.0.1:9999, and
+// the port held by someone else.
+//
+// Environment (set by the build): TELEGRAM_RECEIVER, the program;
+// TELEGRAM_RECEIVER_LAUNCHER, a command to run it with (wine), if any;
+// TELEGRAM_TEXT_MODE=1 where standard output turns "\n" into "\r\n";
+// TELEGRAM_SENDER, the sender tool, and TELEGRAM_SENDER_LAUNCHER to run it with.
+#ifndef TESTS_END_TO_END_TEST_UTIL_H_
+#define TESTS_END_TO_END_TEST_UTIL_H_
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "receiver/socket.h"
+#include "sender/udp_send.h"
+
+namespace e2e {
+
+const std::chrono::seconds kTimeout(60);
+// The banner, and the closing lines of a run that ends by itself.
+extern const std::string kBanner;
+extern const std::string kClosing;
+
+std::string Env(const char* name);
+bool UnderWine();
+
+// A child process whose standard output (and error) a thread keeps reading,
+// so that a full pipe never stalls it.
+struct Child {
+  pid_t pid = -1;
+  bool exited = false;
+  int exit_code = -1;  // its exit status, or -1 if a signal ended it
+  int signal = 0;      // the signal that ended it, or 0
+  std::thread reader;
+  std::mutex lock;
+  std::condition_variable changed;
+  std::string out;
+  std::string err;
+  std::thread err_reader;
+  ~Child();  // ends a child that a failed test left behind
+};
+
+// How a child's standard streams, signals and limits differ from the usual.
+struct StartOptions {
+  int out_fd = -1;                // standard output: this descriptor, not a pipe the child reads
+  bool close_out = false;         // standard output closed
+  bool close_in_and_err = false;  // standard input and error closed
+  bool ignore_sigpipe = false;    // a write to a closed pipe fails with EPIPE
+  long file_size_limit = -1;      // RLIMIT_FSIZE, in bytes
+  bool ignore_sigxfsz = false;    // a write past it fails with EFBIG
+  bool block_interrupts = false;  // started with SIGINT, SIGTERM and SIGHUP blocked
+};
+
+bool Start(Child* child, std::vector<std::string> args, const StartOptions& options = StartOptions());
+
+// The program named by the variable `name`, behind its launcher if any.
+std::vector<std::string> Command(const std::string& name, std::vector<std::string> args = {});
+std::vector<std::string> ReceiverCommand();
+
+// Waits until the output holds at least `bytes` bytes; false on time-out.
+bool WaitForOutput(Child* child, size_t bytes);
+std::string OutputSoFar(Child* child);
+
+// Waits for the child to end; false (and the child killed) on time-out.
+bool WaitForExit(Child* child);
+// Looks without reaping, so that WaitForExit still sees how it ended.
+bool StillRunning(Child* child);
+// Ends a child a failed test left behind, so that the port is free again.
+void Reap(Child* child);
+
+// Polls `done` until it holds; false on time-out.
+bool WaitUntil(const std::function<bool()>& done);
+
+// Where standard output is a text stream that writes "\n" as "\r\n".
+std::string AsWritten(const std::string& text);
+
+// Sends datagrams to the receiver's port on 127.0.0.1.
+struct Sender {
+  UdpTarget target = {};
+  bool open = false;
+  Sender();
+  ~Sender();
+  void Send(const std::string& datagram) const;
+};
+
+// The report of telegram-sender's default run of 250 scans, each a beam
+// range and blocks 0 to 2 of `size` bytes, with the banner and the closing
+// lines.
+std::string WholeRunReport(size_t size);
+
+// Writes the field of `width` bytes at `offset`, as far as it lies inside `d`.
+void Set(std::string* d, size_t offset, uint32_t value, size_t width);
+
+// Holds the receiver's UDP port on every local address while it lives.
+struct PortHolder {
+  NetSocket sock = 0;
+  bool open = false;
+  PortHolder();
+  ~PortHolder();
+  bool Bind() const;
+  int fd() const { return static_cast<int>(sock); }
+};
+
+}  // namespace e2e
+
+#endif  // TESTS_END_TO_END_TEST_UTIL_H_
