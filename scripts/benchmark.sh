@@ -13,6 +13,7 @@ cmake --build build-release --parallel --target receiver-benchmark >/dev/null
 build-release/receiver-benchmark "$@"
 
 source scripts/windows-width.sh
+trap stop_wine EXIT
 if ! command -v $triplet-g++-posix >/dev/null; then
   echo "(the Windows program is not measured: the $width-bit cross compiler is not installed)"
 elif ! start_wine; then

@@ -6,27 +6,31 @@
 # under Wine where this host can. Any failure fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-version=$(sed -n 's/^project(telegram_receiver VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+source scripts/windows-width.sh
 work=$(mktemp -d /tmp/telegram-packages.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+trap 'stop_wine; rm -rf "$work"' EXIT
 
 fail() {
   echo "FAIL: $1" >&2
   exit 1
 }
 
-# A whole run's report: the banner, 1000 type lines, the closing lines.
-check_report() {  # report file, what ran
-  local types
-  types=$(grep -c -- '--> Telegram Type: ' "$1" || true)
-  [ "$(head -c 22 "$1")" = "Receiving datagrams..." ] || fail "$2: no banner"
-  [ "$types" = 1000 ] || fail "$2: $types type lines, not 1000"
-  tail -c 60 "$1" | tr -d '\r' | grep -q 'Finished receiving. Closing socket.$' || fail "$2: no closing lines"
-  echo "ok: $2: a whole run of 1000 telegrams reported"
-}
+# The version and the packages' names, as the build made them.
+source build-package/build-facts.sh
 
-deb=packages/telegram-receiver_${version}_amd64.deb
-tgz=packages/telegram-receiver-${version}-linux-x86_64.tar.gz
+# The report of a whole demo run, made by the programs the Linux package was
+# built from; each package's demo must write the same, byte for byte.
+build-package/telegram-sender --receiver build-package/telegram-receiver >"$work/expected.txt" 2>/dev/null ||
+  fail "the built programs' demo ended with status $?"
+# As a Windows text stream writes it: every "\n" as "\r\n".
+perl -pe 's/\n/\r\n/' "$work/expected.txt" >"$work/expected-windows.txt"
+
+check_report() {  # report file, expected report, what ran
+  cmp -s "$1" "$2" || fail "$3: the report differs from the built programs' ($(cmp "$1" "$2" 2>&1 | head -n 1))"
+  echo "ok: $3: a whole run reported, byte for byte"
+}
+deb=packages/$deb_file
+tgz=packages/$package_base.tar.gz
 [ -f "$deb" ] || fail "$deb is missing"
 [ -f "$tgz" ] || fail "$tgz is missing"
 echo "== $deb"
@@ -41,7 +45,7 @@ bin=$root/usr/bin
 [ "$("$bin/telegram-sender" --version)" = "telegram-sender $version" ] || fail "telegram-sender --version"
 "$bin/telegram-sender" --receiver "$bin/telegram-receiver" >"$work/report.txt" 2>"$work/demo.err" ||
   fail "the installed demo ended with status $?: $(cat "$work/demo.err")"
-check_report "$work/report.txt" "the .deb's telegram-sender --receiver telegram-receiver"
+check_report "$work/report.txt" "$work/expected.txt" "the .deb's telegram-sender --receiver telegram-receiver"
 for page in telegram-receiver telegram-sender; do
   file=$root/usr/share/man/man1/$page.1
   warnings=$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
@@ -50,18 +54,19 @@ for page in telegram-receiver telegram-sender; do
   echo "ok: man -l $page.1 renders"
 done
 
-source scripts/windows-width.sh
 wine_ready=
 for bits in 32 64; do
-  zip=packages/telegram-receiver-${version}-win$bits.zip
-  if [ ! -f "$zip" ]; then
-    echo "(no $zip: this host has no $bits-bit cross compiler)"
+  if [ ! -f build-package-win$bits/build-facts.sh ]; then
+    echo "(no $bits-bit Windows package: this host has no $bits-bit cross compiler)"
     continue
   fi
+  kit_name=$(source build-package-win$bits/build-facts.sh && echo "$package_base")
+  zip=packages/$kit_name.zip
+  [ -f "$zip" ] || fail "$zip is missing"
   echo "== $zip"
   unzip -l "$zip" | sed -n 's/^ *[0-9]\+ \+[0-9-]\+ [0-9:]\+ \+/  /p'
   unzip -q "$zip" -d "$work/win$bits"
-  kit=$work/win$bits/telegram-receiver-${version}-win$bits
+  kit=$work/win$bits/$kit_name
   for file in telegram-receiver.exe telegram-sender.exe demo.cmd README.txt; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
@@ -78,5 +83,5 @@ for bits in 32 64; do
   fi
   "$loader" cmd /c "Z:${kit//\//\\}\\demo.cmd" >"$work/win-report.txt" 2>"$work/win-demo.err" ||
     fail "the .zip's demo.cmd under Wine ended with status $?: $(cat "$work/win-demo.err")"
-  check_report "$work/win-report.txt" "the $bits-bit .zip's demo.cmd under Wine"
+  check_report "$work/win-report.txt" "$work/expected-windows.txt" "the $bits-bit .zip's demo.cmd under Wine"
 done

@@ -1,31 +1,33 @@
 #!/usr/bin/env bash
 # Builds every package this host's tools allow, into packages/, and lists
 # them: on Linux a .deb and a .tar.gz; with the MinGW-w64 cross compilers a
-# .zip for 32-bit and for 64-bit Windows. The version is the one set in
-# CMakeLists.txt's project().
+# .zip for 32-bit and for 64-bit Windows. Each build folder's build-facts.sh
+# names what it made, for scripts/check-packages.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/windows-width.sh
 out=$PWD/packages
 mkdir -p "$out"
 
 package() {  # build directory, cmake arguments...
-  local dir=$1
+  local dir=$1 log
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTELEGRAM_BUILD_TESTS=OFF --no-warn-unused-cli "$@" >/dev/null
   cmake --build "$dir" --parallel >/dev/null
-  (cd "$dir" && cpack -B "$out" >/dev/null)
+  # CPack's progress goes to its log; the log is shown only if it fails.
+  if ! log=$(cd "$dir" && cpack -B "$out" 2>&1); then
+    echo "$log" >&2
+    return 1
+  fi
 }
 
 package build-package
-for width in 32 64; do
-  case $width in
-    32) triplet=i686-w64-mingw32 toolchain=cmake/toolchain-i686-w64-mingw32.cmake ;;
-    64) triplet=x86_64-w64-mingw32 toolchain=cmake/toolchain-x86_64-w64-mingw32.cmake ;;
-  esac
+for bits in 32 64; do
+  windows_tools $bits
   if command -v $triplet-g++-posix >/dev/null; then
-    package build-package-win$width -DCMAKE_TOOLCHAIN_FILE=$toolchain
+    package build-package-win$bits -DCMAKE_TOOLCHAIN_FILE=$toolchain
   else
-    echo "No $width-bit Windows package: the cross compiler $triplet-g++-posix is not installed."
+    echo "No $bits-bit Windows package: the cross compiler $triplet-g++-posix is not installed."
   fi
 done
 # CPack's own working files stay in packages/_CPack_Packages.
