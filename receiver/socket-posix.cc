@@ -34,9 +34,6 @@ int ResolveErrorCode(int status) {
 #ifdef EAI_NODATA
     case EAI_NODATA: return 11004;
 #endif
-#ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return 11004;
-#endif
     case EAI_AGAIN: return 11002;
     case EAI_FAIL: return 11003;
     case EAI_FAMILY: return 10047;

@@ -14,7 +14,7 @@ namespace {
 std::vector<unsigned char> BeamTelegram(uint16_t start, uint16_t stop, uint16_t step) {
   std::vector<unsigned char> bytes(46, 0);
   WriteBeamTelegram(bytes.data(), start, stop, step, 3, 1);
-  PutU32(&bytes[0], 1024);
+  PutU32(bytes.data(), 1024);
   return bytes;
 }
 
@@ -66,11 +66,11 @@ TEST(BeamCountReport, PrintsCountAndRawHeaderFields) {
   std::vector<unsigned char> bytes = BeamTelegram(0, 10, 3);
   bytes[4] = 255;
   bytes[8] = 200;
-  PutU32(&bytes[0], 0x80000000u);  // TotalSize unchanged, as a signed number
+  PutU32(bytes.data(), 0x80000000u);  // TotalSize unchanged, as a signed number
   EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t-2147483648\t200\r\n");
-  PutU32(&bytes[0], 0xFFFFFFFFu);
+  PutU32(bytes.data(), 0xFFFFFFFFu);
   EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t-1\t200\r\n");
-  PutU32(&bytes[0], 0x7FFFFFFFu);
+  PutU32(bytes.data(), 0x7FFFFFFFu);
   EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t2147483647\t200\r\n");
 }
 

@@ -50,7 +50,10 @@ TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
     ASSERT_TRUE(Start(&demo, command));
     ASSERT_TRUE(WaitForExit(&demo));
     EXPECT_EQ(demo.exit_code, 1) << command[0];
-    EXPECT_EQ(demo.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
+    std::string expected = kBanner;
+    expected += "WSAGetLastError: 10048\r\n";
+    expected += kClosing;
+    EXPECT_EQ(demo.out, AsWritten(expected));
     EXPECT_NE(demo.err.find("ended before it was ready (exit status 1), so nothing was sent"), std::string::npos)
         << demo.err;
     // Not one datagram reached the program that holds the port.
