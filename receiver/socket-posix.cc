@@ -152,6 +152,13 @@ int NetReceive(NetSocket sock, unsigned char* buffer, int length, int* received)
 }
 
 int NetResolveIpv4(const char* host, uint32_t* address) {
+  // A dotted address needs no name service, which a statically linked
+  // program can use only in part.
+  in_addr dotted = {};
+  if (inet_pton(AF_INET, host, &dotted) == 1) {
+    *address = dotted.s_addr;
+    return 0;
+  }
   addrinfo hints = {};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_DGRAM;

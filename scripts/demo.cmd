@@ -4,15 +4,29 @@ rem the receiver, waits for its banner, plays the scanner with a whole run of
 rem 1000 telegrams and passes the report on; the demo ends with the
 rem receiver's exit status. Arguments go to telegram-sender, for example
 rem   demo.cmd --scans 100 --blocks 9 --size 1420
-rem The programs are looked for beside this script (as unpacked from the
-rem .zip), then in the build directories build-win32 and build-win64.
+rem The programs are taken from the first of these folders whose programs
+rem run on this computer: beside this script (as unpacked from the .zip),
+rem then the build folders build-win32, build-win64 and build-msvc\Release.
 setlocal
-set "bin=%~dp0"
-if not exist "%bin%telegram-receiver.exe" set "bin=%~dp0..\build-win32\"
-if not exist "%bin%telegram-receiver.exe" set "bin=%~dp0..\build-win64\"
-if not exist "%bin%telegram-receiver.exe" (
-  echo demo: telegram-receiver.exe is not beside this script, nor in build-win32 or build-win64 1>&2
+set "bin="
+for %%d in ("%~dp0." "%~dp0..\build-win32" "%~dp0..\build-win64" "%~dp0..\build-msvc\Release") do (
+  if not defined bin call :try "%%~fd"
+)
+if not defined bin (
+  1>&2 echo demo: no telegram-receiver.exe that runs here, beside this script or in build-win32, build-win64 or build-msvc\Release
   exit /b 2
 )
-"%bin%telegram-sender.exe" --receiver "%bin%telegram-receiver.exe" %*
+rem Started by a double click, cmd.exe runs this script alone (/c) in a
+rem window that closes at the end; the sender then waits for a key first.
+set "keep="
+echo %cmdcmdline% | find /i " /c " >nul
+if not errorlevel 1 set "keep=--keep-window"
+"%bin%\telegram-sender.exe" --receiver "%bin%\telegram-receiver.exe" %keep% %*
 exit /b %errorlevel%
+
+rem Takes the folder %1 if its programs are there and run here.
+:try
+if not exist "%~1\telegram-receiver.exe" exit /b 0
+"%~1\telegram-sender.exe" --version >nul 2>&1
+if not errorlevel 1 set "bin=%~1"
+exit /b 0

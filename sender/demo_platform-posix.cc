@@ -79,3 +79,6 @@ bool WaitForReceiver(ReceiverProcess* receiver, int milliseconds, int* status) {
 void StopReceiver(const ReceiverProcess& receiver) { kill(static_cast<pid_t>(receiver.process), SIGTERM); }
 
 void IgnoreInterrupts() { signal(SIGINT, SIG_IGN); }
+
+// A terminal window outlives the programs run in it.
+void WaitForKeyIfWindowCloses() {}

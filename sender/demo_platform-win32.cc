@@ -75,3 +75,22 @@ bool WaitForReceiver(ReceiverProcess* receiver, int milliseconds, int* status) {
 void StopReceiver(const ReceiverProcess& receiver) { TerminateProcess(reinterpret_cast<HANDLE>(receiver.process), 1); }
 
 void IgnoreInterrupts() { SetConsoleCtrlHandler(nullptr, TRUE); }
+
+void WaitForKeyIfWindowCloses() {
+  // Alone on the console: this program and the script that started it. A
+  // console with more on it (a shell the user typed into), or none, stays.
+  DWORD processes[3];
+  const DWORD on_console = GetConsoleProcessList(processes, 3);
+  if (on_console == 0 || on_console > 2) return;
+  HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  DWORD mode = 0;
+  if (!GetConsoleMode(input, &mode)) return;
+  fputs("telegram-sender: press a key to close this window\n", stderr);
+  FlushConsoleInputBuffer(input);
+  for (;;) {
+    INPUT_RECORD record;
+    DWORD read = 0;
+    if (!ReadConsoleInputA(input, &record, 1, &read) || read == 0) return;
+    if (record.EventType == KEY_EVENT && record.Event.KeyEvent.bKeyDown) return;
+  }
+}

@@ -40,4 +40,10 @@ void StopReceiver(const ReceiverProcess& receiver);
 // demo itself then goes on to pass on the rest of its report, and ends.
 void IgnoreInterrupts();
 
+// Where the demo's console window closes when it ends (on Windows, a script
+// started by a double click, with nothing else on its console), says so on
+// standard error and waits for a key, so that the report can be read.
+// Elsewhere it does nothing.
+void WaitForKeyIfWindowCloses();
+
 #endif  // SENDER_DEMO_PLATFORM_H_

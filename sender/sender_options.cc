@@ -8,7 +8,9 @@
 
 namespace {
 
-enum OptionId { kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kReceiver, kHelp, kVersion };
+enum OptionId {
+  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kReceiver, kKeepWindow, kHelp, kVersion
+};
 
 struct Option {
   OptionId id;
@@ -33,7 +35,11 @@ const Option kOptions[] = {
      "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end with its "
      "exit status",
      nullptr},
-    {kHelp, "--help", nullptr, 0, 0, "show this text", nullptr},
+    {kKeepWindow, "--keep-window", nullptr, 0, 0,
+     "with --receiver on Windows: at the end, wait for a key if the console window would close (demo.cmd started "
+     "by a double click)",
+     nullptr},
+    {kHelp, "--help", nullptr, 0, 0, "show this text (also -h, /?)", nullptr},
     {kVersion, "--version", nullptr, 0, 0, "show the version", nullptr},
 };
 
@@ -64,7 +70,9 @@ std::string HelpText(const Option& option) {
   return help;
 }
 
+// A whole number of digits alone: no sign, no spaces.
 bool ParseNumber(const char* text, long low, long high, long* value) {
+  if (*text < '0' || *text > '9') return false;
   char* end = nullptr;
   errno = 0;
   const long parsed = strtol(text, &end, 10);
@@ -74,7 +82,7 @@ bool ParseNumber(const char* text, long low, long high, long* value) {
 }
 
 const Option* FindOption(const std::string& name) {
-  if (name == "-h") return FindOption("--help");
+  if (name == "-h" || name == "-?") return FindOption("--help");
   for (const Option& option : kOptions) {
     if (name == option.name) return &option;
   }
@@ -86,8 +94,9 @@ const Option* FindOption(const std::string& name) {
 SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error) {
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
+    if (word == "/?") return kShowHelp;  // as Windows programs take it
     if (word.compare(0, 1, "-") != 0 || word == "-") {
-      *error = "unexpected argument '" + word + "'";
+      *error = "unexpected argument '" + word + "' (see --help)";
       return kBadArguments;
     }
     const size_t equals = word.find('=');
@@ -105,6 +114,7 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       switch (option->id) {
         case kNoBeam: options->plan.beam_range = false; break;
         case kSameValues: options->plan.same_values = true; break;
+        case kKeepWindow: options->keep_window = true; break;
         case kHelp: return kShowHelp;
         case kVersion: return kShowVersion;
         default: break;

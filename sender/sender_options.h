@@ -16,6 +16,7 @@ struct SenderOptions {
   ScanPlan plan = {250, 3, 60, true, false};
   long rate = 0;         // telegrams a second; 0 sends back to back
   std::string receiver;  // the demo: start this receiver and feed it
+  bool keep_window = false;  // the demo: wait for a key before a lone console window closes
 };
 
 enum SenderCommand { kSend, kShowHelp, kShowVersion, kBadArguments };

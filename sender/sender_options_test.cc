@@ -52,6 +52,8 @@ TEST(SenderOptions, ValuesAfterASpaceOrAnEqualsSign) {
 TEST(SenderOptions, HelpAndVersionWinOverWhatFollows) {
   EXPECT_EQ(Parse({"--help", "--bogus"}).command, kShowHelp);
   EXPECT_EQ(Parse({"-h"}).command, kShowHelp);
+  EXPECT_EQ(Parse({"/?"}).command, kShowHelp);
+  EXPECT_EQ(Parse({"-?"}).command, kShowHelp);
   EXPECT_EQ(Parse({"--scans", "3", "--version"}).command, kShowVersion);
 }
 
@@ -63,9 +65,9 @@ TEST(SenderOptions, EachBadArgumentGetsItsOwnReason) {
       {{"--bogus"}, "unknown option '--bogus' (see --help)"},
       {{"--bogus=3"}, "unknown option '--bogus' (see --help)"},
       {{"--bogus", "3"}, "unknown option '--bogus' (see --help)"},
-      {{"extra"}, "unexpected argument 'extra'"},
-      {{"--scans", "3", "extra"}, "unexpected argument 'extra'"},
-      {{"-"}, "unexpected argument '-'"},
+      {{"extra"}, "unexpected argument 'extra' (see --help)"},
+      {{"--scans", "3", "extra"}, "unexpected argument 'extra' (see --help)"},
+      {{"-"}, "unexpected argument '-' (see --help)"},
       {{"--scans"}, "--scans needs a value (N)"},
       {{"--host="}, "--host needs a value (ADDR)"},
       {{"--no-beam=yes"}, "--no-beam takes no value"},
@@ -73,6 +75,8 @@ TEST(SenderOptions, EachBadArgumentGetsItsOwnReason) {
       {{"--scans", "-1"}, "bad value '-1' for --scans: a whole number from 0 to 100000000 is needed"},
       {{"--port", "0"}, "bad value '0' for --port: a whole number from 1 to 65535 is needed"},
       {{"--port=65536"}, "bad value '65536' for --port: a whole number from 1 to 65535 is needed"},
+      {{"--port=+80"}, "bad value '+80' for --port: a whole number from 1 to 65535 is needed"},
+      {{"--scans", " 3"}, "bad value ' 3' for --scans: a whole number from 0 to 100000000 is needed"},
       {{"--blocks", "65537"}, "bad value '65537' for --blocks: a whole number from 0 to 65536 is needed"},
       {{"--size", "19"}, "bad value '19' for --size: a whole number from 20 to 65507 is needed"},
       {{"--size", "65508"}, "bad value '65508' for --size: a whole number from 20 to 65507 is needed"},

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "sender/demo_platform.h"
 #include "sender/paced_sending.h"
 #include "sender/receiver_demo.h"
 #include "sender/scan_source.h"
@@ -27,7 +28,11 @@ int main(int argc, char** argv) {
   const uint16_t port = static_cast<uint16_t>(options.port);
   ScanSource scans;
   const TelegramSource source = StartScanSource(&scans, options.plan);
-  if (!options.receiver.empty()) return RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port);
+  if (!options.receiver.empty()) {
+    const int status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port);
+    if (options.keep_window) WaitForKeyIfWindowCloses();
+    return status;
+  }
 
   UdpTarget target;
   char why[256];

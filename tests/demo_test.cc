@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -61,6 +62,42 @@ TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
     EXPECT_EQ(recv(holder.fd(), &byte, 1, MSG_DONTWAIT), -1);
     EXPECT_TRUE(errno == EAGAIN || errno == EWOULDBLOCK) << strerror(errno);
   }
+}
+
+// The Windows demo script takes the first programs that run on this host:
+// beside itself, then the build folders. Programs that do not run (here,
+// files that are no programs at all) are passed over.
+TEST(Demo, WindowsScriptTakesTheProgramsThatRunHere) {
+  const std::string script = Env("TELEGRAM_DEMO_SCRIPT");
+  if (script.empty()) GTEST_SKIP() << "no Windows demo script in this build";
+  char tree_template[] = "/tmp/telegram-demo-tree.XXXXXX";
+  ASSERT_NE(mkdtemp(tree_template), nullptr);
+  const std::string tree = tree_template;
+  const std::string programs = Env("TELEGRAM_RECEIVER").substr(0, Env("TELEGRAM_RECEIVER").rfind('/'));
+  const std::string make_tree =
+      "mkdir -p '" + tree + "/scripts' '" + tree + "/build-win32' '" + tree + "/build-win64' && cp '" + script +
+      "' '" + tree + "/scripts/' && for p in telegram-receiver telegram-sender; do echo 'no program' > '" + tree +
+      "/build-win32/'$p.exe; cp '" + programs + "/'$p.exe '" + tree + "/build-win64/'; done";
+  ASSERT_EQ(system(make_tree.c_str()), 0);
+  const std::vector<std::string> run = {Env("TELEGRAM_SENDER_LAUNCHER"), "cmd", "/c",
+                                        "Z:" + tree + "/scripts/demo.cmd", "--scans", "2"};
+  std::vector<std::string> windows_run = run;
+  for (char& c : windows_run[3]) c = c == '/' ? '\\' : c;
+
+  Child demo;
+  ASSERT_TRUE(Start(&demo, windows_run));
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 0) << demo.err;
+  EXPECT_NE(demo.err.find("build-win64\\telegram-receiver.exe"), std::string::npos) << demo.err;
+
+  ASSERT_EQ(system(("rm -r '" + tree + "/build-win64'").c_str()), 0);
+  Child none;
+  ASSERT_TRUE(Start(&none, windows_run));
+  ASSERT_TRUE(WaitForExit(&none));
+  EXPECT_EQ(none.exit_code, 2);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find("no telegram-receiver.exe that runs here"), std::string::npos) << none.err;
+  ASSERT_EQ(system(("rm -r '" + tree + "'").c_str()), 0);
 }
 
 }  // namespace

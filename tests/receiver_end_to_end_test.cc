@@ -112,6 +112,27 @@ TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
   EXPECT_EQ(receiver.err, AsWritten("telegram-receiver: cannot bind UDP port 9999: address already in use (10048)\n"));
 }
 
+TEST_F(EndToEnd, ArgumentsAreNamedOnceAndIgnored) {
+  const std::vector<std::vector<std::string>> arguments = {{"--help"}, {"/?", "--port", "80"}};
+  const std::vector<std::string> said = {"'--help' is ignored", "'/?' and 2 more are ignored"};
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    PortHolder holder;
+    ASSERT_TRUE(holder.Bind()) << strerror(errno);
+    std::vector<std::string> command = ReceiverCommand();
+    command.insert(command.end(), arguments[i].begin(), arguments[i].end());
+    Child with_arguments;
+    ASSERT_TRUE(Start(&with_arguments, command));
+    ASSERT_TRUE(WaitForExit(&with_arguments));
+    // The report and the status are those of a run without arguments.
+    EXPECT_EQ(with_arguments.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
+    EXPECT_EQ(with_arguments.exit_code, 1);
+    EXPECT_EQ(with_arguments.err,
+              AsWritten("telegram-receiver: takes no arguments, so " + said[i] +
+                        "; receiving on UDP port 9999 (its README and man page say more)\n"
+                        "telegram-receiver: cannot bind UDP port 9999: address already in use (10048)\n"));
+  }
+}
+
 TEST_F(EndToEnd, LinesAreVisibleOnAPipeWhileTheProgramWaits) {
   ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
   ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size())) << "no banner while waiting";

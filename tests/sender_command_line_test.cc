@@ -15,7 +15,7 @@ using namespace e2e;  // NOLINT(google-build-using-namespace): the tests' own he
 TEST(Sender, RejectsBadArgumentsWithAReason) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
       {{"--bogus"}, "unknown option '--bogus' (see --help)"},
-      {{"extra"}, "unexpected argument 'extra'"},
+      {{"extra"}, "unexpected argument 'extra' (see --help)"},
       {{"--scans=3x"}, "bad value '3x' for --scans: a whole number from 0 to 100000000 is needed"},
       {{"--scans"}, "--scans needs a value (N)"},
       {{"--port", "0"}, "bad value '0' for --port: a whole number from 1 to 65535 is needed"},
