@@ -1,25 +1,34 @@
 #!/usr/bin/env bash
-# Checks the packages that scripts/package.sh made, as a user would get them:
-# lists each one's contents, unpacks the .deb into a temporary root and runs
-# its programs for a whole demo run, renders its man pages, and checks each
-# Windows .zip's programs (format, imports, version) and runs its demo.cmd
-# under Wine where this host can. Any failure fails the run.
+# Checks the packages that scripts/package.sh made, as a user gets them:
+# - the .deb: its control fields, its licence as Debian's copyright file,
+#   a whole demo run of its programs, its man pages rendered and the
+#   examples they give run as written;
+# - the .tar.gz: its licence, and a whole demo run of its programs in an
+#   empty root, with no system library at all;
+# - each Windows .zip: its licence, its README.txt as plain text, its
+#   programs' format, imports and version, and its demo.cmd under Wine
+#   where this host can run that width.
+# Every demo run must report byte for byte what the programs the packages
+# were built from report. Any failure fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/windows-width.sh
 work=$(mktemp -d /tmp/telegram-packages.XXXXXX)
-trap 'stop_wine; rm -rf "$work"' EXIT
+receiver_pid=
+trap '[ -z "$receiver_pid" ] || kill "$receiver_pid" 2>/dev/null; stop_wine; rm -rf "$work"' EXIT
 
 fail() {
   echo "FAIL: $1" >&2
   exit 1
 }
 
-# The version and the packages' names, as the build made them.
-source build-package/build-facts.sh
+# The package that a build folder made, from its build-facts.sh.
+package_of() { (source "$1/build-facts.sh" && echo "packages/$package_file"); }
+folder_of() { (source "$1/build-facts.sh" && echo "$package_folder"); }
+source build-package/build-facts.sh  # $version
 
-# The report of a whole demo run, made by the programs the Linux package was
-# built from; each package's demo must write the same, byte for byte.
+# The report of a whole demo run, made by the programs the .deb was built
+# from; each package's demo must write the same, byte for byte.
 build-package/telegram-sender --receiver build-package/telegram-receiver >"$work/expected.txt" 2>/dev/null ||
   fail "the built programs' demo ended with status $?"
 # As a Windows text stream writes it: every "\n" as "\r\n".
@@ -29,47 +38,104 @@ check_report() {  # report file, expected report, what ran
   cmp -s "$1" "$2" || fail "$3: the report differs from the built programs' ($(cmp "$1" "$2" 2>&1 | head -n 1))"
   echo "ok: $3: a whole run reported, byte for byte"
 }
-deb=packages/$deb_file
-tgz=packages/$package_base.tar.gz
-[ -f "$deb" ] || fail "$deb is missing"
-[ -f "$tgz" ] || fail "$tgz is missing"
-echo "== $deb"
-dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Architecture\):/  \1:/p'
-dpkg-deb --contents "$deb" | awk '{print "  " $NF}'
-echo "== $tgz"
-tar -tzf "$tgz" | sed 's/^/  /'
 
+# True once some socket holds UDP port 9999 (hex 270F).
+port_held() { grep -q ':270F ' /proc/net/udp; }
+
+# Runs one example of a man page as written, in $work/examples, with the
+# package's programs first on the PATH. An example that starts a receiver
+# and waits gets a whole run from telegram-sender.
+run_example() {  # bin folder, command
+  local bin=$1 command=$2 status=0
+  mkdir -p "$work/examples"
+  ( cd "$work/examples" && PATH="$bin:$PATH" exec timeout 60 bash -c "$command" ) >"$work/example.out" 2>&1 &
+  receiver_pid=$!
+  for _ in $(seq 200); do
+    port_held || ! kill -0 $receiver_pid 2>/dev/null && break
+    sleep 0.05
+  done
+  if kill -0 $receiver_pid 2>/dev/null && port_held && [[ $command == telegram-receiver* ]]; then
+    "$bin/telegram-sender" 2>/dev/null || fail "feeding the example '$command' failed"
+  fi
+  wait $receiver_pid || status=$?
+  receiver_pid=
+  [ $status = 0 ] || fail "the man page's example '$command' ended with status $status: $(tail -n 3 "$work/example.out")"
+  echo "ok: the man page's example runs as written: $command"
+}
+
+# --- The .deb ------------------------------------------------------------------
+deb=$(package_of build-package)
+[ -f "$deb" ] || fail "$deb is missing"
+echo "== $deb"
+dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Architecture\|Maintainer\):/  \1:/p'
+dpkg-deb --contents "$deb" | awk '{print "  " $NF}'
+dpkg-deb --field "$deb" Maintainer | grep -qE '<[^@ ]+@[^@ ]+>$' || fail "$deb: the Maintainer has no address"
 root=$work/root
 dpkg -x "$deb" "$root"
+doc=$root/usr/share/doc/telegram-receiver
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" &&
+  grep -qx 'License: Expat' "$doc/copyright" || fail "$deb: no copyright file in Debian's format"
+# The licence's text, as the copyright file indents it.
+sed -n '/^Permission/,$p' LICENSE | sed 's/^$/./; s/^/ /' | cmp -s - <(sed -n '/^ Permission/,$p' "$doc/copyright") ||
+  fail "$deb: the copyright file does not hold the licence's text"
+echo "ok: $deb: the licence as Debian's copyright file; Maintainer $(dpkg-deb --field "$deb" Maintainer)"
 bin=$root/usr/bin
 [ "$("$bin/telegram-sender" --version)" = "telegram-sender $version" ] || fail "telegram-sender --version"
 "$bin/telegram-sender" --receiver "$bin/telegram-receiver" >"$work/report.txt" 2>"$work/demo.err" ||
   fail "the installed demo ended with status $?: $(cat "$work/demo.err")"
 check_report "$work/report.txt" "$work/expected.txt" "the .deb's telegram-sender --receiver telegram-receiver"
 for page in telegram-receiver telegram-sender; do
-  file=$root/usr/share/man/man1/$page.1
+  file=$root/usr/share/man/man1/$page.1.gz
+  [ -f "$file" ] || fail "$deb has no $page.1.gz"
   warnings=$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
   [ -z "$warnings" ] || fail "man -l $file: $warnings"
   MANWIDTH=80 man -l "$file" | grep -q "telegram-receiver $version" || fail "man -l $file shows no version"
-  echo "ok: man -l $page.1 renders"
+  echo "ok: man -l $page.1.gz renders"
+  # Each example: a .TP, then the command in bold, its dashes escaped.
+  examples=$(zcat "$file" | sed -n '/^\.SH EXAMPLES/,/^\.SH /p' | sed -n '/^\.TP/{n;s/^\.B //p}' | sed 's/\\-/-/g')
+  [ -n "$examples" ] || fail "$page.1 has no examples"
+  while read -r example; do run_example "$bin" "$example"; done <<<"$examples"
 done
 
+# --- The .tar.gz ---------------------------------------------------------------
+tgz=$(package_of build-package-portable)
+[ -f "$tgz" ] || fail "$tgz is missing"
+echo "== $tgz"
+tar -tzf "$tgz" | sed 's/^/  /'
+tar -xzf "$tgz" -C "$work"
+portable=$work/$(folder_of build-package-portable)
+cmp -s LICENSE "$portable/share/doc/telegram-receiver/LICENSE" || fail "$tgz: no LICENSE"
+# An empty root with the two programs and nothing else: no C library, no
+# loader. What runs there needs nothing of any Linux but its kernel.
+empty=$work/empty-root
+mkdir -p "$empty/bin"
+cp "$portable/bin/telegram-receiver" "$portable/bin/telegram-sender" "$empty/bin/"
+chroot "$empty" /bin/telegram-sender --receiver /bin/telegram-receiver >"$work/portable.txt" 2>"$work/portable.err" ||
+  fail "the .tar.gz's demo in an empty root ended with status $?: $(cat "$work/portable.err")"
+check_report "$work/portable.txt" "$work/expected.txt" "the .tar.gz's programs in an empty root, with no system library"
+
+# --- The Windows .zip files ----------------------------------------------------
 wine_ready=
 for bits in 32 64; do
   if [ ! -f build-package-win$bits/build-facts.sh ]; then
     echo "(no $bits-bit Windows package: this host has no $bits-bit cross compiler)"
     continue
   fi
-  kit_name=$(source build-package-win$bits/build-facts.sh && echo "$package_base")
-  zip=packages/$kit_name.zip
+  zip=$(package_of build-package-win$bits)
   [ -f "$zip" ] || fail "$zip is missing"
   echo "== $zip"
   unzip -l "$zip" | sed -n 's/^ *[0-9]\+ \+[0-9-]\+ [0-9:]\+ \+/  /p'
   unzip -q "$zip" -d "$work/win$bits"
-  kit=$work/win$bits/$kit_name
-  for file in telegram-receiver.exe telegram-sender.exe demo.cmd README.txt; do
+  kit=$work/win$bits/$(folder_of build-package-win$bits)
+  for file in telegram-receiver.exe telegram-sender.exe demo.cmd README.txt LICENSE.txt; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
+  tr -d '\r' <"$kit/LICENSE.txt" | cmp -s LICENSE - || fail "$zip: LICENSE.txt is not the licence"
+  # README.txt as a Windows console shows it: ASCII with CR LF, no Markdown.
+  ! LC_ALL=C grep -q '[^[:print:][:space:]]' "$kit/README.txt" || fail "$zip: README.txt is not plain ASCII"
+  [ "$(grep -c $'\r$' "$kit/README.txt")" = "$(wc -l <"$kit/README.txt")" ] || fail "$zip: README.txt has lines without CR LF"
+  ! grep -qE '^(#|```)' "$kit/README.txt" || fail "$zip: README.txt holds Markdown"
+  echo "ok: $zip: LICENSE.txt, and README.txt in plain ASCII with Windows line ends"
   format=PE32
   [ $bits = 64 ] && format=PE32+
   bash tests/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds every package this host's tools allow, into packages/, and lists
-# them: on Linux a .deb and a .tar.gz; with the MinGW-w64 cross compilers a
-# .zip for 32-bit and for 64-bit Windows. Each build folder's build-facts.sh
-# names what it made, for scripts/check-packages.sh.
+# them: on Linux a .deb (build-package) and a statically linked .tar.gz for
+# any x86-64 Linux (build-package-portable); with the MinGW-w64 cross
+# compilers a .zip for 32-bit and for 64-bit Windows
+# (build-package-win32, -win64). Each build folder's build-facts.sh names
+# what it made, for scripts/check-packages.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/windows-width.sh
@@ -13,15 +15,15 @@ package() {  # build directory, cmake arguments...
   local dir=$1 log
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release -DTELEGRAM_BUILD_TESTS=OFF --no-warn-unused-cli "$@" >/dev/null
-  cmake --build "$dir" --parallel >/dev/null
-  # CPack's progress goes to its log; the log is shown only if it fails.
-  if ! log=$(cd "$dir" && cpack -B "$out" 2>&1); then
+  # The build's and CPack's progress are shown only if they fail.
+  if ! log=$(cmake --build "$dir" --parallel 2>&1) || ! log=$(cd "$dir" && cpack -B "$out" 2>&1); then
     echo "$log" >&2
     return 1
   fi
 }
 
 package build-package
+package build-package-portable -DTELEGRAM_PORTABLE=ON
 for bits in 32 64; do
   windows_tools $bits
   if command -v $triplet-g++-posix >/dev/null; then

@@ -39,7 +39,7 @@ const Option kOptions[] = {
      "with --receiver on Windows: at the end, wait for a key if the console window would close (demo.cmd started "
      "by a double click)",
      nullptr},
-    {kHelp, "--help", nullptr, 0, 0, "show this text (also -h, /?)", nullptr},
+    {kHelp, "--help", nullptr, 0, 0, "show this text (also -h, -?, /?)", nullptr},
     {kVersion, "--version", nullptr, 0, 0, "show the version", nullptr},
 };
 

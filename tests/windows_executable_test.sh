@@ -2,7 +2,8 @@
 # Checks that each Windows program is a console executable of the given
 # format (PE32 for 32-bit, PE32+ for 64-bit) that imports only DLLs that
 # every Windows has, so that it runs with nothing beside it, and that its
-# file properties show the product, the version and a description.
+# file properties show the product, the version, a description and the
+# copyright.
 # usage: windows_executable_test.sh PE32|PE32+ VERSION program.exe...
 set -u
 format=$1
@@ -40,6 +41,7 @@ for exe in "$@"; do
   [ "$(value_of FileVersion)" = "$version" ] || fail "$exe: FileVersion is not '$version'"
   [ "$(value_of OriginalFilename)" = "$(basename "$exe")" ] || fail "$exe: OriginalFilename is not its name"
   [ -n "$(value_of FileDescription)" ] || fail "$exe: no FileDescription"
+  [[ "$(value_of LegalCopyright)" == Copyright* ]] || fail "$exe: no LegalCopyright"
   [ $bad = 1 ] || echo "ok: $exe: $format console program, version $version ($(value_of FileDescription)); imports $(echo $dlls)"
 done
 exit $failed

@@ -1,0 +1,91 @@
+# Installing, and the packages (scripts/package.sh):
+# - Linux, the system's libraries: a .deb with both programs, their man
+#   pages, the README and the licence as Debian's copyright file;
+# - Linux, TELEGRAM_PORTABLE (statically linked): a .tar.gz with the same,
+#   for any x86-64 Linux;
+# - Windows: a .zip with both programs, the demo, a README.txt written for
+#   Windows users, and the licence.
+include(GNUInstallDirs)
+
+set(CPACK_PACKAGE_NAME telegram-receiver)
+set(CPACK_PACKAGE_VENDOR "telegram-receiver developers")
+set(CPACK_PACKAGE_CONTACT "telegram-receiver developers <maintainers@users.noreply.c-seed-cfcffc8c.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prints a decoded report of each telegram a scanner sends over UDP")
+set(CPACK_PACKAGE_DESCRIPTION
+    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner.")
+set(CPACK_STRIP_FILES ON)
+
+if(WIN32)
+  install(TARGETS telegram-receiver telegram-sender RUNTIME DESTINATION .)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/demo.cmd DESTINATION .)
+  # Plain text with Windows line ends, which Notepad and `type` show right.
+  configure_file(packaging/README-windows.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
+  configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+  set(CPACK_GENERATOR ZIP)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-win64)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-win32)
+  endif()
+else()
+  install(TARGETS telegram-receiver telegram-sender RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  # Man pages compressed, as man finds them and Debian wants them.
+  set(pages)
+  foreach(page telegram-receiver.1 telegram-sender.1)
+    configure_file(man/${page}.in ${CMAKE_CURRENT_BINARY_DIR}/${page} @ONLY)
+    add_custom_command(OUTPUT ${page}.gz
+                       COMMAND gzip -9n -c ${page} > ${page}.gz
+                       DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${page}
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+    list(APPEND pages ${CMAKE_CURRENT_BINARY_DIR}/${page}.gz)
+  endforeach()
+  add_custom_target(man_pages ALL DEPENDS ${pages})
+  install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  set(doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/telegram-receiver)
+  install(FILES README.md DESTINATION ${doc})
+
+  if(TELEGRAM_PORTABLE)
+    install(FILES LICENSE DESTINATION ${doc})
+    set(CPACK_GENERATOR TGZ)
+    set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
+  else()
+    # Debian's copyright file: the licence in its machine-readable format,
+    # each line of the text indented and each empty line a lone full stop.
+    file(READ LICENSE licence)
+    string(FIND "${licence}" "Permission" body_start)
+    string(SUBSTRING "${licence}" ${body_start} -1 licence_body)
+    string(STRIP "${licence_body}" licence_body)
+    string(REPLACE "\n\n" "\n.\n" licence_body "${licence_body}")
+    string(REPLACE "\n" "\n " licence_body " ${licence_body}")
+    string(REGEX REPLACE "^Copyright \\(c\\) " "" TELEGRAM_COPYRIGHT_NOTICE "${TELEGRAM_COPYRIGHT}")
+    set(TELEGRAM_LICENCE_BODY "${licence_body}")
+    configure_file(packaging/copyright.in ${CMAKE_CURRENT_BINARY_DIR}/copyright @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${doc})
+
+    set(CPACK_GENERATOR DEB)
+    # The Debian name of this machine's architecture (amd64, i386, arm64, ...).
+    execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE TELEGRAM_DEB_ARCHITECTURE
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(TELEGRAM_DEB_ARCHITECTURE)
+      set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${TELEGRAM_DEB_ARCHITECTURE})
+    endif()
+    set(CPACK_DEBIAN_FILE_NAME ${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}.deb)
+    set(CPACK_DEBIAN_PACKAGE_SECTION net)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-deb)
+  endif()
+endif()
+
+# What the scripts need to know of this build (scripts/check-packages.sh
+# sources it): the version and the name of the package it makes. Before
+# include(CPack), which reuses CPACK_PACKAGE_FILE_NAME for the source package.
+if(CPACK_GENERATOR STREQUAL DEB)
+  set(TELEGRAM_PACKAGE_FILE ${CPACK_DEBIAN_FILE_NAME})
+elseif(CPACK_GENERATOR STREQUAL TGZ)
+  set(TELEGRAM_PACKAGE_FILE ${CPACK_PACKAGE_FILE_NAME}.tar.gz)
+else()
+  set(TELEGRAM_PACKAGE_FILE ${CPACK_PACKAGE_FILE_NAME}.zip)
+endif()
+configure_file(cmake/build-facts.sh.in ${CMAKE_CURRENT_BINARY_DIR}/build-facts.sh @ONLY)
+include(CPack)
