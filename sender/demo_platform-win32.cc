@@ -86,7 +86,7 @@ void WaitForKeyIfWindowCloses() {
   DWORD mode = 0;
   if (!GetConsoleMode(input, &mode)) return;
   fputs("telegram-sender: press a key to close this window\n", stderr);
-  FlushConsoleInputBuffer(input);
+  if (!FlushConsoleInputBuffer(input)) return;
   for (;;) {
     INPUT_RECORD record;
     DWORD read = 0;

@@ -78,7 +78,7 @@ TEST(Demo, WindowsScriptTakesTheProgramsThatRunHere) {
       "mkdir -p '" + tree + "/scripts' '" + tree + "/build-win32' '" + tree + "/build-win64' && cp '" + script +
       "' '" + tree + "/scripts/' && for p in telegram-receiver telegram-sender; do echo 'no program' > '" + tree +
       "/build-win32/'$p.exe; cp '" + programs + "/'$p.exe '" + tree + "/build-win64/'; done";
-  ASSERT_EQ(system(make_tree.c_str()), 0);
+  ASSERT_TRUE(RunShell(make_tree));
   const std::vector<std::string> run = {Env("TELEGRAM_SENDER_LAUNCHER"), "cmd", "/c",
                                         "Z:" + tree + "/scripts/demo.cmd", "--scans", "2"};
   std::vector<std::string> windows_run = run;
@@ -90,14 +90,14 @@ TEST(Demo, WindowsScriptTakesTheProgramsThatRunHere) {
   EXPECT_EQ(demo.exit_code, 0) << demo.err;
   EXPECT_NE(demo.err.find("build-win64\\telegram-receiver.exe"), std::string::npos) << demo.err;
 
-  ASSERT_EQ(system(("rm -r '" + tree + "/build-win64'").c_str()), 0);
+  ASSERT_TRUE(RunShell("rm -r '" + tree + "/build-win64'"));
   Child none;
   ASSERT_TRUE(Start(&none, windows_run));
   ASSERT_TRUE(WaitForExit(&none));
   EXPECT_EQ(none.exit_code, 2);
   EXPECT_EQ(none.out, "");
   EXPECT_NE(none.err.find("no telegram-receiver.exe that runs here"), std::string::npos) << none.err;
-  ASSERT_EQ(system(("rm -r '" + tree + "'").c_str()), 0);
+  ASSERT_TRUE(RunShell("rm -r '" + tree + "'"));
 }
 
 }  // namespace

@@ -171,6 +171,11 @@ void Reap(Child* child) {
 
 Child::~Child() { Reap(this); }
 
+bool RunShell(const std::string& command) {
+  Child shell;
+  return Start(&shell, {"/bin/sh", "-c", command}) && WaitForExit(&shell) && shell.exit_code == 0;
+}
+
 bool WaitUntil(const std::function<bool()>& done) {
   const auto deadline = std::chrono::steady_clock::now() + kTimeout;
   while (!done()) {

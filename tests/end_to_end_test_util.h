@@ -78,6 +78,9 @@ bool StillRunning(Child* child);
 // Ends a child a failed test left behind, so that the port is free again.
 void Reap(Child* child);
 
+// Runs a shell command to its end; true if it ended with status 0.
+bool RunShell(const std::string& command);
+
 // Polls `done` until it holds; false on time-out.
 bool WaitUntil(const std::function<bool()>& done);
 

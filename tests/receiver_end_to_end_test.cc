@@ -115,6 +115,7 @@ TEST_F(EndToEnd, TakenPortIsReportedWithAddressInUse) {
 TEST_F(EndToEnd, ArgumentsAreNamedOnceAndIgnored) {
   const std::vector<std::vector<std::string>> arguments = {{"--help"}, {"/?", "--port", "80"}};
   const std::vector<std::string> said = {"'--help' is ignored", "'/?' and 2 more are ignored"};
+  const std::string report = AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing);
   for (size_t i = 0; i < arguments.size(); ++i) {
     PortHolder holder;
     ASSERT_TRUE(holder.Bind()) << strerror(errno);
@@ -124,7 +125,7 @@ TEST_F(EndToEnd, ArgumentsAreNamedOnceAndIgnored) {
     ASSERT_TRUE(Start(&with_arguments, command));
     ASSERT_TRUE(WaitForExit(&with_arguments));
     // The report and the status are those of a run without arguments.
-    EXPECT_EQ(with_arguments.out, AsWritten(kBanner + "WSAGetLastError: 10048\r\n" + kClosing));
+    EXPECT_EQ(with_arguments.out, report);
     EXPECT_EQ(with_arguments.exit_code, 1);
     EXPECT_EQ(with_arguments.err,
               AsWritten("telegram-receiver: takes no arguments, so " + said[i] +
