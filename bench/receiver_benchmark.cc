@@ -7,7 +7,10 @@
 // the Windows program under Wine.
 //
 // For each scenario and receiver it reports, as medians over the rounds,
-// the telegrams reported out of 1000, whether it ended by itself, the wall
+// the telegrams reported out of 1000, the datagrams the kernel dropped for
+// want of room in its socket's receive buffer (the drops column of
+// /proc/net/udp, so that every receiver is counted alike), whether it ended
+// by itself, the wall
 // time from the first telegram sent to its end, its CPU seconds (user plus
 // system, from the kernel's accounting of the process), and the whole
 // host's busy CPU seconds over the same time (/proc/stat), which also counts
@@ -48,6 +51,7 @@ struct Receiver {
 
 struct Measurement {
   long reported = 0;
+  long dropped = 0;
   bool ended = false;
   double wall_seconds = 0;
   double cpu_seconds = 0;
@@ -115,15 +119,29 @@ pid_t Spawn(std::vector<std::string> args, int out_fd) {
   return pid;
 }
 
-// True once some socket is bound to UDP port 9999 (hex 270F).
-bool PortBound() {
+// The kernel's row of the socket bound to UDP port 9999 (hex 270F) in
+// /proc/net/udp: false if there is none; its drops column in `*drops`.
+bool PortRow(long* drops) {
   FILE* table = fopen("/proc/net/udp", "r");
   if (table == nullptr) return false;
   char line[512];
   bool bound = false;
-  while (!bound && fgets(line, sizeof line, table)) bound = strstr(line, ":270F ") != nullptr;
+  while (!bound && fgets(line, sizeof line, table)) {
+    if (strstr(line, ":270F ") == nullptr) continue;
+    bound = true;
+    // The last of the row's thirteen fields.
+    char* rest = nullptr;
+    char* field = strtok_r(line, " \n", &rest);
+    for (int i = 1; i < 13 && field != nullptr; ++i) field = strtok_r(nullptr, " \n", &rest);
+    *drops = field != nullptr ? strtol(field, nullptr, 10) : 0;
+  }
   fclose(table);
   return bound;
+}
+
+bool PortBound() {
+  long drops = 0;
+  return PortRow(&drops);
 }
 
 long CountTypeLines(const char* path) {
@@ -169,10 +187,14 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   pid_t sender_pid = Spawn(send, null_out);
   close(null_out);
   waitpid(sender_pid, nullptr, 0);
+  // On loopback every datagram is queued or dropped within its send, so the
+  // count is whole once the sender is done. A receiver that has ended
+  // already took all 1000 and dropped none.
+  Measurement m;
+  if (!PortRow(&m.dropped)) m.dropped = 0;
 
   // A receiver that kept up ends within moments of the last telegram; one
   // that lost telegrams waits for ever and is stopped.
-  Measurement m;
   int status = 0;
   rusage usage = {};
   double deadline = Now() + 3;
@@ -255,7 +277,8 @@ int main(int argc, char** argv) {
       i += 2;
     } else {
       fprintf(stderr,
-              "usage: receiver-benchmark [--rounds N] [--only 1|2] [--receiver NAME \"COMMAND ARGS\"]... [--only-added]\n");
+              "usage: receiver-benchmark [--rounds N] [--only 1|2|3] [--receiver NAME \"COMMAND ARGS\"]... "
+              "[--only-added]\n");
       return 2;
     }
   }
@@ -276,8 +299,11 @@ int main(int argc, char** argv) {
   const std::vector<Scenario> scenarios = {
       {"burst: 1000 x 1,420-byte type-6 blocks 0-9, back-to-back",
        {"--no-beam", "--scans", "100", "--blocks", "10", "--size", "1420"}},
-      {"1 Gbit/s: 1000 x 65,507-byte block-0 telegrams, one every 524 us",
+      {"1 Gbit/s: 1000 x 65,507-byte block-0 telegrams, one every 524 us, values over the whole range",
        {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values"}},
+      {"1 Gbit/s: the same with values in a smooth profile, as a scanner's distances",
+       {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values",
+        "--smooth"}},
   };
 
   printf("receiver-benchmark: %d rounds, taken in turn; medians\n", rounds);
@@ -300,14 +326,15 @@ int main(int argc, char** argv) {
       for (size_t r = 0; r < receivers.size(); ++r) results[r].push_back(Measure(receivers[r], scenario, sender));
     }
     printf("%s\n", scenario.name);
-    printf("  %-34s %10s %7s %8s %9s %12s %11s\n", "receiver", "reported", "ended", "wall s", "CPU s", "CPU us/tel.",
-           "host CPU s");
+    printf("  %-34s %10s %6s %7s %8s %9s %12s %11s\n", "receiver", "reported", "lost", "ended", "wall s", "CPU s",
+           "CPU us/tel.", "host CPU s");
     for (size_t r = 0; r < receivers.size(); ++r) {
-      std::vector<long> reported;
+      std::vector<long> reported, dropped;
       std::vector<double> wall, cpu, host;
       int ended = 0;
       for (const Measurement& m : results[r]) {
         reported.push_back(m.reported);
+        dropped.push_back(m.dropped);
         wall.push_back(m.wall_seconds);
         cpu.push_back(m.cpu_seconds);
         host.push_back(m.host_cpu_seconds);
@@ -315,8 +342,9 @@ int main(int argc, char** argv) {
       }
       const long median_reported = Median(reported);
       const double per_telegram = median_reported > 0 ? Median(cpu) / static_cast<double>(median_reported) : 0.0;
-      printf("  %-34s %5ld/1000 %3d/%-3d %8.3f %9.4f %12.1f %11.3f\n", receivers[r].name.c_str(), median_reported,
-             ended, rounds, Median(wall), Median(cpu), per_telegram * 1e6, Median(host));
+      printf("  %-34s %5ld/1000 %6ld %3d/%-3d %8.3f %9.4f %12.1f %11.3f\n", receivers[r].name.c_str(),
+             median_reported, Median(dropped), ended, rounds, Median(wall), Median(cpu), per_telegram * 1e6,
+             Median(host));
     }
     // Per telegram reported, round by round: the receivers of a round ran
     // side by side, so the ratio keeps less of the host's drift than a

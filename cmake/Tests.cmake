@@ -63,7 +63,8 @@ if(NOT WIN32)
   # The programs together, as a user runs them: the receiver, the demo, the
   # sender's command line, and the receiver under hostile conditions.
   telegram_test(end_to_end_test tests/receiver_end_to_end_test.cc tests/demo_test.cc
-    tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/end_to_end_test_util.cc)
+    tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/lost_datagrams_test.cc
+    tests/end_to_end_test_util.cc)
   target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support Threads::Threads)
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "receiver/datagram_wait.h"
+#include "receiver/lost_datagrams.h"
 #include "receiver/socket.h"
 #include "receiver/standard_output.h"
 #include "telegram/report_format.h"
@@ -70,9 +71,10 @@ int StartSocket(uint16_t port, SocketState* state, Step* failed) {
 }
 
 // Receives and reports datagrams until the limit, the first failure (its
-// code in `*error`), or an interrupt.
+// code in `*error`), or an interrupt. Datagrams lost meanwhile are said on
+// `err`.
 RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSettings& settings,
-                        ReportOutput* out, int* error) {
+                        ReportOutput* out, LossWatch* losses, FILE* err, int* error) {
   for (int count = 0; count < settings.datagram_limit; ++count) {
     DatagramWait wait = kNoDatagramWaiting;
     *error = WaitForDatagram(sock, false, &wait);
@@ -81,6 +83,7 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
       // While datagrams are queued, keep buffering to keep up with a burst.
       DrainReportOutput(out);
       if (ReportOutputFailure(out) != 0) return kOutputFailed;
+      SayNewLosses(losses, sock, err);
       *error = WaitForDatagram(sock, true, &wait);
     }
     if (*error == 0 && wait == kInterrupted) return kInterruptCame;
@@ -126,13 +129,19 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   SocketState socket = {0, false, false};
   Step failed = kReceiving;
   int error = StartSocket(settings.port, &socket, &failed);
+  const bool bound = error == 0;
   OutputText(&output, kBannerLine);
   RunEnd end = kSocketFailed;
-  if (error == 0) end = ReceiveDatagrams(socket.sock, buffer, settings, &output, &error);
+  LossWatch losses = {};
+  if (bound) {
+    StartLossWatch(&losses, socket.sock, kSocketReceiveBufferRequest, err);
+    end = ReceiveDatagrams(socket.sock, buffer, settings, &output, &losses, err, &error);
+  }
   if (end == kSocketFailed) {
     OutputFormat(&output, kErrorLineFormat, error);
     SayFailure(err, failed, settings.port, error);
   }
+  if (bound) SayTotalLosses(&losses, socket.sock, err);
 
   // An interrupt or a failed write gets no closing lines: the one ends the
   // report where it stands, the other has nowhere to write them.

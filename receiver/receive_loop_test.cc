@@ -31,8 +31,14 @@ struct Script {
   std::vector<int> waiting;            // before each receive: 1 if a datagram is queued; 0 past the end
   int interrupt_after = -1;            // an interrupt comes once this many datagrams are received
   bool interrupt_while_blocked = false;  // it comes only in a wait that blocks
+  std::vector<uint32_t> drops;         // the socket's drop count once k datagrams are received; the last past the end
+  int drop_count_error = 0;            // the drop count cannot be read: this error
+  DropCountScope drop_scope = kDropsOfThisSocket;
+  int receive_buffer = 425984;         // as the system reports it
 
   std::vector<std::string> calls;
+  std::vector<size_t> drop_looks;        // datagrams received at each look at the drop count
+  std::vector<bool> fresh_looks;         // whether each look asked for a fresh count
   std::vector<long> visible_at_receive;  // bytes of the report on disk as each receive begins
   FILE* out = nullptr;
   size_t next = 0;
@@ -107,6 +113,20 @@ int NetSetReceiveBuffer(NetSocket sock, int bytes) {
 int NetBindAnyAddress(NetSocket sock, uint16_t port) {
   script.calls.push_back("bind " + std::to_string(sock) + " " + std::to_string(port));
   return script.bind_error;
+}
+int NetReadReceiveBuffer(NetSocket /*sock*/, int* bytes, int* as_asked) {
+  *bytes = script.receive_buffer;
+  *as_asked = script.receive_buffer / 2;
+  return 0;
+}
+int NetReadDropCount(NetSocket /*sock*/, bool fresh, uint32_t* dropped, DropCountScope* scope) {
+  script.drop_looks.push_back(script.next);
+  script.fresh_looks.push_back(fresh);
+  if (script.drop_count_error != 0) return script.drop_count_error;
+  const size_t at = std::min(script.next, script.drops.empty() ? 0 : script.drops.size() - 1);
+  *dropped = script.drops.empty() ? 0 : script.drops[at];
+  *scope = script.drop_scope;
+  return 0;
 }
 void NetDescribeError(int code, char* text, size_t text_size) {
   const char* words = SocketErrorWords(code);
@@ -299,4 +319,88 @@ TEST_F(ReceiveLoop, LinesReachTheStreamBeforeEveryWaitButNotWhileDatagramsQueue)
   EXPECT_EQ(script.visible_at_receive[2], banner + 2 * type_line);
   EXPECT_EQ(script.visible_at_receive[3], banner + 3 * type_line);
   EXPECT_EQ(run.status, 1);
+}
+
+TEST_F(ReceiveLoop, LossesAreSaidAtTheNextWaitAndInAllAtTheEnd) {
+  // Six datagrams in three bursts. The count rises inside the first burst,
+  // wrapping at 2^32, again in the second, and once more with the last
+  // datagram, after which the program waits no more.
+  for (int i = 0; i < 6; ++i) script.datagrams.push_back(Datagram(20, 3, 0, 20));
+  script.waiting = {0, 1, 1, 0, 1, 0};
+  const uint32_t base = 0xFFFFFFFEu;
+  script.drops = {base, base + 2, base + 5, base + 5, base + 5, base + 7, base + 9};
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.datagram_limit = 6;
+  RunResult run = RunScript(settings);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "telegram-receiver: lost 5 datagrams (5 in all): the socket's receive buffer was full: it was granted "
+            "212992 bytes (425984 as the system counts them, with its bookkeeping) of the 8388608 asked for; raise "
+            "the limit with sysctl -w net.core.rmem_max=8388608 (see the README)\n"
+            "telegram-receiver: lost 2 datagrams (7 in all): the socket's receive buffer was full: it was granted "
+            "212992 bytes (425984 as the system counts them, with its bookkeeping) of the 8388608 asked for; raise "
+            "the limit with sysctl -w net.core.rmem_max=8388608 (see the README)\n"
+            "telegram-receiver: lost 9 datagrams in all\n");
+  // At the start, where it is about to wait (never inside a burst), and at
+  // the end.
+  EXPECT_EQ(script.drop_looks, (std::vector<size_t>{0, 0, 3, 5, 6}));
+  // The first and the last fresh, so that nothing is missed from the total.
+  EXPECT_EQ(script.fresh_looks, (std::vector<bool>{true, false, false, false, true}));
+  // The report itself is as ever.
+  std::string expected = "Receiving datagrams...\n";
+  for (int i = 0; i < 6; ++i) expected += "--> Telegram Type: 3\r\n";
+  EXPECT_EQ(run.out, expected + kClosing);
+}
+
+TEST_F(ReceiveLoop, TheTotalIsSaidAfterAnInterruptAndAfterAFailure) {
+  // Lost before an interrupt that comes while waiting.
+  script.datagrams = {Datagram(20, 3, 0, 20), Datagram(20, 3, 0, 20), Datagram(20, 3, 0, 20)};
+  script.waiting = {0, 0, 0};
+  script.interrupt_after = 2;
+  script.interrupt_while_blocked = true;
+  script.drops = {0, 4};
+  script.receive_buffer = 16777216;  // all it asked for, and yet too little
+  RunResult run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.status, kRunInterrupted);
+  EXPECT_EQ(run.err,
+            "telegram-receiver: lost 4 datagrams (4 in all): the socket's receive buffer of 8388608 bytes (16777216 "
+            "as the system counts them, with its bookkeeping) was full while the report's reader held the receiver "
+            "up\n"
+            "telegram-receiver: lost 4 datagrams in all\n");
+
+  // Lost with the last datagram before a failed receive.
+  script = Script();
+  script.datagrams = {Datagram(20, 3, 0, 20)};
+  script.waiting = {1, 1};
+  script.receive_error = 10054;
+  script.drops = {0, 3};
+  run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err,
+            "telegram-receiver: cannot receive a datagram: connection reset by peer (10054)\n"
+            "telegram-receiver: lost 3 datagrams in all\n");
+}
+
+TEST_F(ReceiveLoop, ASystemWideCountIsSaidToBeOneAndNoCountIsSaidOnce) {
+  script.datagrams = {Datagram(20, 3, 0, 20), Datagram(20, 3, 0, 20)};
+  script.waiting = {0, 0};
+  script.drops = {10, 10, 12};
+  script.drop_scope = kDropsOfTheSystem;
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.datagram_limit = 2;
+  RunResult run = RunScript(settings);
+  EXPECT_EQ(run.err,
+            "telegram-receiver: in all, the system could not deliver 2 UDP datagrams during the run (every "
+            "program's, not this one's alone)\n");
+
+  script = Script();
+  script.datagrams = {Datagram(20, 3, 0, 20), Datagram(20, 3, 0, 20)};
+  script.waiting = {0, 0};
+  script.drop_count_error = 10042;
+  run = RunScript(settings);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err,
+            "telegram-receiver: this system gives no count of dropped datagrams (bad protocol option (10042)), so "
+            "telegrams lost for want of room cannot be reported\n");
+  EXPECT_EQ(script.drop_looks.size(), 1u) << "not asked again";
 }

@@ -33,6 +33,23 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port);
 // length (0 is a valid length) goes to `*received`.
 int NetReceive(NetSocket sock, unsigned char* buffer, int length, int* received);
 
+// The size of the socket's receive buffer as the system reports it, in
+// `*bytes`, and in `*as_asked` as NetSetReceiveBuffer's `bytes` would have
+// asked for it (Linux doubles what it grants, to pay for its bookkeeping).
+int NetReadReceiveBuffer(NetSocket sock, int* bytes, int* as_asked);
+
+// Whose datagrams a drop count counts.
+enum DropCountScope {
+  kDropsOfThisSocket,  // those this socket had no room for (Linux)
+  kDropsOfTheSystem,   // every UDP datagram the system received but could not deliver, whatever its port (Windows)
+};
+
+// A running count of received datagrams that were dropped, in `*dropped`
+// (it wraps at 2^32: take differences), and in `*scope` whose they are.
+// Unless `fresh`, a platform where a look is dear may answer from one up
+// to 0.1 s old. Where the system keeps no such count, an error code.
+int NetReadDropCount(NetSocket sock, bool fresh, uint32_t* dropped, DropCountScope* scope);
+
 // The IPv4 address of `host`, a dotted address or a name, in network byte
 // order.
 int NetResolveIpv4(const char* host, uint32_t* address);

@@ -92,3 +92,49 @@ TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
   NetClose(sock);
   NetCleanup();
 }
+
+TEST(SocketLayer, DatagramsWithNoRoomAreCountedAsDropped) {
+  ASSERT_EQ(NetStartup(), 0);
+  NetSocket sock = 0;
+  ASSERT_EQ(NetOpenUdp(&sock), 0);
+  // The smallest buffer the system grants, so that a short burst overflows it.
+  ASSERT_EQ(NetSetReceiveBuffer(sock, 1), 0);
+  ASSERT_EQ(NetBindAnyAddress(sock, 9999), 0);
+  int buffer_bytes = 0;
+  int as_asked = 0;
+  ASSERT_EQ(NetReadReceiveBuffer(sock, &buffer_bytes, &as_asked), 0);
+  EXPECT_GT(as_asked, 0);
+  EXPECT_GE(buffer_bytes, as_asked);
+  uint32_t before = 0;
+  DropCountScope scope = kDropsOfThisSocket;
+  ASSERT_EQ(NetReadDropCount(sock, true, &before, &scope), 0);
+
+  UdpTarget target = {};
+  char why[256];
+  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9999, why, sizeof why)) << why;
+  const unsigned char datagram[1400] = {};
+  const int sent = 200;
+  for (int i = 0; i < sent; ++i) ASSERT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
+  CloseUdpTarget(&target);
+
+  // Every datagram sent was either queued or dropped.
+  int received = 0;
+  DatagramWait wait = kDatagramWaiting;
+  unsigned char buffer[2048];
+  while (WaitForDatagram(sock, false, &wait) == 0 && wait == kDatagramWaiting) {
+    int length = 0;
+    ASSERT_EQ(NetReceive(sock, buffer, sizeof buffer, &length), 0);
+    ++received;
+  }
+  uint32_t after = 0;
+  ASSERT_EQ(NetReadDropCount(sock, true, &after, &scope), 0);
+  EXPECT_LT(received, sent) << "the buffer of " << buffer_bytes << " bytes did not overflow";
+  if (scope == kDropsOfThisSocket) {
+    EXPECT_EQ(static_cast<int>(after - before), sent - received);
+  } else {
+    // A count of the whole system's has the others' drops in it too.
+    EXPECT_GE(static_cast<int>(after - before), sent - received);
+  }
+  NetClose(sock);
+  NetCleanup();
+}

@@ -1,5 +1,6 @@
 #include "sender/receiver_demo.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -26,7 +27,26 @@ struct Relay {
   std::string head;  // the first bytes, until readiness is decided
   Readiness readiness = kStarting;
   std::atomic<bool> ended{false};  // its output is closed
+  std::atomic<long> reported{0};   // type lines passed on: telegrams the receiver reported
+  std::string tail;                // the last bytes, in case a type line straddles two reads
+  std::atomic<long long> read{0};  // bytes read of the receiver's output
+  std::atomic<bool> writing{false};  // passing them on, to an output that may be slow
 };
+
+// Counts the type lines in what the receiver wrote, one read at a time.
+void CountReported(Relay* relay, const char* bytes, size_t size) {
+  const size_t start = FixedStartLength(kTypeLineFormat);
+  std::string text = relay->tail;
+  text.append(bytes, size);
+  long found = 0;
+  for (size_t at = text.find(kTypeLineFormat, 0, start); at != std::string::npos;
+       at = text.find(kTypeLineFormat, at + start, start)) {
+    ++found;
+  }
+  relay->reported += found;
+  // Keep less than a whole line start, so that none is counted twice.
+  relay->tail = text.substr(text.size() - std::min(text.size(), start - 1));
+}
 
 // Ready once its first line is the banner and no error line follows. A
 // receiver that cannot start puts out the banner, the error line and the
@@ -51,7 +71,11 @@ void PassOn(const ReceiverProcess* receiver, Relay* relay) {
   while ((n = ReadReceiverOutput(*receiver, chunk, sizeof chunk)) > 0) {
     // Should our own output fail, keep reading so that the receiver never
     // blocks on a full pipe.
+    relay->read += n;
+    relay->writing = true;
     if (writing) writing = WriteOwnOutput(chunk, static_cast<size_t>(n));
+    relay->writing = false;
+    CountReported(relay, chunk, static_cast<size_t>(n));
     std::lock_guard<std::mutex> hold(relay->lock);
     if (relay->readiness == kStarting) {
       relay->head.append(chunk, static_cast<size_t>(n));
@@ -108,8 +132,16 @@ int RunReceiverDemo(const char* program, TelegramSource source, long rate, const
   }
 
   // A whole run ends by itself within moments of its last telegram.
+  // A whole run ends by itself once its last report is out. One that lost
+  // telegrams waits for ever: once it has written nothing for a while (and
+  // is not held up by a slow output of ours), it is stopped.
   const bool whole_run = opened && failure == 0 && tally.sent >= kDatagramLimit;
-  const bool ended = WaitForReceiver(&receiver, whole_run ? 10000 : 1000, &status);
+  bool ended = false;
+  long long read = -1;
+  while (!ended && (relay.read != read || relay.writing)) {
+    read = relay.read;
+    ended = WaitForReceiver(&receiver, whole_run ? 2000 : 1000, &status);
+  }
   if (!ended) {
     StopReceiver(receiver);
     WaitForReceiver(&receiver, -1, &status);
@@ -122,8 +154,8 @@ int RunReceiverDemo(const char* program, TelegramSource source, long rate, const
   if (SayHowSendingWent(tally, failure, host, port) != 0) return 1;
   if (ended) return status;
   if (whole_run) {
-    fprintf(stderr, "telegram-sender: %s did not end after a whole run of %d telegrams (some were lost?): stopped it\n",
-            program, kDatagramLimit);
+    fprintf(stderr, "telegram-sender: %s reported %ld of the %ld telegrams sent and then waited for more: stopped it\n",
+            program, relay.reported.load(), tally.sent);
     return 1;
   }
   fprintf(stderr, "telegram-sender: fewer than %d telegrams make no whole run: stopped %s\n", kDatagramLimit, program);

@@ -6,15 +6,18 @@
 
 size_t BuildBeamTelegram(unsigned char* out) { return WriteBeamTelegram(out, 0, 2700, 10, 3, 1); }
 
-uint16_t PatternValue(uint32_t scan_no, uint16_t block_no, size_t index) {
-  // Spread over the whole 16-bit range so that every digit count appears.
+uint16_t PatternValue(uint32_t scan_no, uint16_t block_no, size_t index, bool smooth) {
+  if (smooth) {
+    const uint32_t phase = (static_cast<uint32_t>(index) + scan_no * 17u + block_no * 101u) % 4000u;
+    return static_cast<uint16_t>(1000u + (phase < 2000u ? phase : 4000u - phase));
+  }
   return static_cast<uint16_t>(static_cast<uint32_t>(index) * 2654435761u + scan_no * 40503u + block_no * 257u);
 }
 
-size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uint16_t block_no) {
+size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uint16_t block_no, bool smooth) {
   WriteHeader(out, static_cast<uint32_t>(size), 6, block_no, scan_no);
   for (size_t i = 0; kBlockValuesOffset + 2 * i + 1 < size; ++i) {
-    PutU16(out + kBlockValuesOffset + 2 * i, PatternValue(scan_no, block_no, i));
+    PutU16(out + kBlockValuesOffset + 2 * i, PatternValue(scan_no, block_no, i, smooth));
   }
   if (size % 2 == 1 && size > kBlockValuesOffset) out[size - 1] = 0;
   return size;
@@ -37,7 +40,7 @@ bool NextScanTelegram(void* state, SourceTelegram* next) {
     length = BuildBeamTelegram(telegram);
   } else {
     length = BuildBlockTelegram(telegram, static_cast<size_t>(plan.size), plan.same_values ? 1 : scan_no,
-                                static_cast<uint16_t>(source->block));
+                                static_cast<uint16_t>(source->block), plan.smooth);
     PutU32(telegram + kScanNoOffset, scan_no);
   }
   ++source->block;

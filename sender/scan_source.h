@@ -16,6 +16,7 @@ struct ScanPlan {
   long size;         // bytes of each type-6 telegram
   bool beam_range;   // a type-1 telegram before each scan's blocks
   bool same_values;  // every scan's blocks carry the values of scan 1
+  bool smooth;       // values follow a smooth profile, not the whole 16-bit range
 };
 
 struct ScanSource {
@@ -35,9 +36,12 @@ size_t BuildBeamTelegram(unsigned char* out);
 
 // Writes a type-6 telegram of `size` bytes (at least 20, TotalSize = size)
 // whose values are a pattern of scan, block and position; returns `size`.
-size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uint16_t block_no);
+size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uint16_t block_no, bool smooth = false);
 
-// The value at position `index` of the pattern BuildBlockTelegram writes.
-uint16_t PatternValue(uint32_t scan_no, uint16_t block_no, size_t index);
+// The value at position `index` of the pattern BuildBlockTelegram writes:
+// spread over the whole 16-bit range, so that every digit count appears;
+// or, `smooth`, a profile that rises and falls between 1000 and 3000 a step
+// at a time, as the distances a scanner measures do.
+uint16_t PatternValue(uint32_t scan_no, uint16_t block_no, size_t index, bool smooth = false);
 
 #endif  // SENDER_SCAN_SOURCE_H_

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "telegram/telegram.h"
+#include "telegram/telegram_layout.h"
 
 namespace {
 
@@ -23,7 +25,7 @@ std::vector<std::vector<unsigned char>> Drain(TelegramSource source) {
 
 TEST(ScanSource, EachScanIsItsBeamRangeThenItsBlocksInOrder) {
   ScanSource scans;
-  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {2, 2, 25, true, false}));
+  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {2, 2, 25, true, false, false}));
   ASSERT_EQ(telegrams.size(), 6u);
   const unsigned types[] = {1, 6, 6, 1, 6, 6};
   const unsigned blocks[] = {0, 0, 1, 0, 0, 1};
@@ -49,7 +51,7 @@ TEST(ScanSource, EachScanIsItsBeamRangeThenItsBlocksInOrder) {
 
 TEST(ScanSource, SameValuesKeepEachScansNumber) {
   ScanSource scans;
-  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {3, 1, 30, false, true}));
+  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {3, 1, 30, false, true, false}));
   ASSERT_EQ(telegrams.size(), 3u);
   for (uint32_t scan = 1; scan <= 3; ++scan) {
     const Telegram t = {telegrams[scan - 1].data(), telegrams[scan - 1].size()};
@@ -60,6 +62,22 @@ TEST(ScanSource, SameValuesKeepEachScansNumber) {
 
 TEST(ScanSource, ScansWithNothingInThemEndAtOnce) {
   ScanSource scans;
-  EXPECT_TRUE(Drain(StartScanSource(&scans, {1000000, 0, 60, false, false})).empty());
-  EXPECT_TRUE(Drain(StartScanSource(&scans, {0, 3, 60, true, false})).empty());
+  EXPECT_TRUE(Drain(StartScanSource(&scans, {1000000, 0, 60, false, false, false})).empty());
+  EXPECT_TRUE(Drain(StartScanSource(&scans, {0, 3, 60, true, false, false})).empty());
+}
+
+TEST(ScanSource, SmoothValuesStepByOneBetween1000And3000) {
+  ScanSource scans;
+  const std::vector<std::vector<unsigned char>> telegrams =
+      Drain(StartScanSource(&scans, {1, 1, static_cast<long>(kMaxDatagramSize), false, false, true}));
+  ASSERT_EQ(telegrams.size(), 1u);
+  const Telegram t = {telegrams[0].data(), telegrams[0].size()};
+  ASSERT_EQ(BlockValueCount(t), 32743u);
+  for (size_t i = 0; i < BlockValueCount(t); ++i) {
+    ASSERT_GE(BlockValue(t, i), 1000) << i;
+    ASSERT_LE(BlockValue(t, i), 3000) << i;
+    if (i > 0) {
+      ASSERT_EQ(std::abs(BlockValue(t, i) - BlockValue(t, i - 1)), 1) << i;
+    }
+  }
 }

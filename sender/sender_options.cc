@@ -9,7 +9,8 @@
 namespace {
 
 enum OptionId {
-  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kReceiver, kKeepWindow, kHelp, kVersion
+  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kSmooth, kReceiver, kKeepWindow, kHelp,
+  kVersion
 };
 
 struct Option {
@@ -31,6 +32,10 @@ const Option kOptions[] = {
     {kRate, "--rate", "N", 1, 100000000, "telegrams a second", "no pause"},
     {kNoBeam, "--no-beam", nullptr, 0, 0, "leave out the type-1 telegram of each scan", nullptr},
     {kSameValues, "--same-values", nullptr, 0, 0, "every scan's blocks carry the values of scan 1", nullptr},
+    {kSmooth, "--smooth", nullptr, 0, 0,
+     "block values follow a smooth profile from 1000 to 3000, as a scanner's distances do, instead of spreading "
+     "over the whole 16-bit range",
+     nullptr},
     {kReceiver, "--receiver", "PROGRAM", 0, 0,
      "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end with its "
      "exit status",
@@ -114,6 +119,7 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       switch (option->id) {
         case kNoBeam: options->plan.beam_range = false; break;
         case kSameValues: options->plan.same_values = true; break;
+        case kSmooth: options->plan.smooth = true; break;
         case kKeepWindow: options->keep_window = true; break;
         case kHelp: return kShowHelp;
         case kVersion: return kShowVersion;

@@ -13,7 +13,7 @@ struct SenderOptions {
   std::string host = "127.0.0.1";
   long port = kReceiverPort;
   // 250 scans of a beam range and 3 blocks: 1000 telegrams, a whole run.
-  ScanPlan plan = {250, 3, 60, true, false};
+  ScanPlan plan = {250, 3, 60, true, false, false};
   long rate = 0;         // telegrams a second; 0 sends back to back
   std::string receiver;  // the demo: start this receiver and feed it
   bool keep_window = false;  // the demo: wait for a key before a lone console window closes
