@@ -363,9 +363,26 @@ int main(int argc, char** argv) {
     }
     if (!only_added && !to_floor.empty()) {
       printf("  CPU per telegram, median of the rounds' ratios: telegram-receiver / floor = %.2f x; "
-             "printf per value / telegram-receiver = %.1f x\n\n",
+             "printf per value / telegram-receiver = %.1f x\n",
              Median(to_floor), Median(printf_to_program));
     }
+    // Each receiver added by --receiver against the program, in the same way.
+    for (size_t r = only_added ? receivers.size() : 4; r < receivers.size(); ++r) {
+      std::vector<double> to_program;
+      for (int round = 0; round < rounds; ++round) {
+        const Measurement& program = results[0][static_cast<size_t>(round)];
+        const Measurement& added = results[r][static_cast<size_t>(round)];
+        if (program.reported > 0 && added.reported > 0 && program.cpu_seconds > 0) {
+          to_program.push_back(added.cpu_seconds / static_cast<double>(added.reported) /
+                               (program.cpu_seconds / static_cast<double>(program.reported)));
+        }
+      }
+      if (!to_program.empty()) {
+        printf("  CPU per telegram, median of the rounds' ratios: %s / telegram-receiver = %.3f x\n",
+               receivers[r].name.c_str(), Median(to_program));
+      }
+    }
+    printf("\n");
     fflush(stdout);
   }
   return 0;
