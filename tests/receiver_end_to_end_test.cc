@@ -94,6 +94,7 @@ TEST_F(EndToEnd, ThousandMixedTelegramsReportedByteForByte) {
   expected += kClosing;
   ASSERT_TRUE(WaitForExit(&receiver));
   EXPECT_EQ(receiver.exit_code, 0);
+  EXPECT_EQ(receiver.err, "") << "nothing was lost, so nothing is said";
   EXPECT_EQ(receiver.out.size(), AsWritten(expected).size());
   EXPECT_TRUE(receiver.out == AsWritten(expected)) << "output differs";
 }
@@ -175,6 +176,7 @@ TEST_F(EndToEnd, SenderPlaysAWholeRunOfScans) {
   EXPECT_NE(sender.err.find("sent 1000 telegrams"), std::string::npos) << sender.err;
   ASSERT_TRUE(WaitForExit(&receiver));
   EXPECT_EQ(receiver.exit_code, 0);
+  EXPECT_EQ(receiver.err, "");
   EXPECT_TRUE(receiver.out == AsWritten(WholeRunReport(61))) << "output differs; first 1000 bytes:\n"
                                                              << receiver.out.substr(0, 1000);
 }
