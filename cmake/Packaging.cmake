@@ -1,10 +1,12 @@
 # Installing, and the packages (scripts/package.sh):
 # - Linux, the system's libraries: a .deb with both programs, their man
-#   pages, the README and the licence as Debian's copyright file;
+#   pages, the README, the licence as Debian's copyright file, and the
+#   dissector in the packet analyser's global plugin folder;
 # - Linux, TELEGRAM_PORTABLE (statically linked): a .tar.gz with the same,
-#   for any x86-64 Linux;
-# - Windows: a .zip with both programs, the demo, a README.txt written for
-#   Windows users, and the licence.
+#   for any x86-64 Linux, the dissector where a personal plugin folder has it
+#   (lib/wireshark/plugins);
+# - Windows: a .zip with both programs, the demo, the dissector, a
+#   README.txt written for Windows users, and the licence.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME telegram-receiver)
@@ -21,7 +23,8 @@ if(WIN32)
   # Plain text with Windows line ends, which Notepad and `type` show right.
   configure_file(packaging/README-windows.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
   configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt DESTINATION .)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt dissector/telegram.lua
+          DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-win64)
@@ -47,6 +50,7 @@ else()
 
   if(TELEGRAM_PORTABLE)
     install(FILES LICENSE DESTINATION ${doc})
+    install(FILES dissector/telegram.lua DESTINATION lib/wireshark/plugins)
     set(CPACK_GENERATOR TGZ)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   else()
@@ -62,6 +66,15 @@ else()
     set(TELEGRAM_LICENCE_BODY "${licence_body}")
     configure_file(packaging/copyright.in ${CMAKE_CURRENT_BINARY_DIR}/copyright @ONLY)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${doc})
+    # The analyser's global plugin folder, as Debian builds it: below the
+    # multiarch library folder.
+    execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE TELEGRAM_MULTIARCH
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(TELEGRAM_MULTIARCH)
+      install(FILES dissector/telegram.lua DESTINATION lib/${TELEGRAM_MULTIARCH}/wireshark/plugins)
+    else()
+      install(FILES dissector/telegram.lua DESTINATION lib/wireshark/plugins)
+    endif()
 
     set(CPACK_GENERATOR DEB)
     # The Debian name of this machine's architecture (amd64, i386, arm64, ...).

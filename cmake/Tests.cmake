@@ -34,6 +34,14 @@ telegram_test(telegram_test
 target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
 
+# Reading captures, and the UDP datagrams in them.
+add_library(capture_test_support STATIC capture/capture_writer_test_util.cc)
+target_include_directories(capture_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_compile_options(capture_test_support PRIVATE ${PROJECT_WARNINGS})
+telegram_test(capture_test capture/capture_file_test.cc capture/udp_datagrams_test.cc)
+target_link_libraries(capture_test PRIVATE capture capture_test_support)
+add_test(NAME capture_test COMMAND capture_test)
+
 # The loop against a scripted socket layer, defined by the test itself.
 telegram_test(receive_loop_test receiver/receive_loop_test.cc)
 target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words report_test_support)
@@ -64,13 +72,25 @@ if(NOT WIN32)
   # sender's command line, and the receiver under hostile conditions.
   telegram_test(end_to_end_test tests/receiver_end_to_end_test.cc tests/demo_test.cc
     tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/lost_datagrams_test.cc
+    tests/replay_test.cc
     tests/end_to_end_test_util.cc)
-  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support Threads::Threads)
+  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support Threads::Threads)
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES
     RESOURCE_LOCK udp_port_9999
     TIMEOUT 600
     ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>;TELEGRAM_VERSION=${PROJECT_VERSION}")
+
+  # The packet analyser and real captures: the dissector and the replay
+  # against the receiver's own report (needs root, tshark, dumpcap, editcap).
+  add_executable(send-datagrams tests/send_datagrams.cc)
+  target_link_libraries(send-datagrams PRIVATE sender_lib report_test_support)
+  target_compile_options(send-datagrams PRIVATE ${PROJECT_WARNINGS})
+  add_test(NAME analyser_test
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/analyser_test.sh $<TARGET_FILE:telegram-receiver>
+      $<TARGET_FILE:telegram-sender> $<TARGET_FILE:send-datagrams> ${PROJECT_SOURCE_DIR}/dissector/telegram.lua
+      ${PROJECT_SOURCE_DIR}/fuzz/corpus)
+  set_tests_properties(analyser_test PROPERTIES SKIP_RETURN_CODE 77 RESOURCE_LOCK udp_port_9999 TIMEOUT 600)
 
   # The same suite against a Windows build, its receiver and its sender run
   # under Wine: TELEGRAM_WINDOWS_DIR is that build, TELEGRAM_WINE the loader.

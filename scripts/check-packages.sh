@@ -2,7 +2,8 @@
 # Checks the packages that scripts/package.sh made, as a user gets them:
 # - the .deb: its control fields, its licence as Debian's copyright file,
 #   a whole demo run of its programs, its man pages rendered and the
-#   examples they give run as written;
+#   examples they give run as written, and its dissector where the packet
+#   analyser loads plugins, run by tshark;
 # - the .tar.gz: its licence, and a whole demo run of its programs in an
 #   empty root, with no system library at all;
 # - each Windows .zip: its licence, its README.txt as plain text, its
@@ -63,6 +64,14 @@ run_example() {  # bin folder, command
   echo "ok: the man page's example runs as written: $command"
 }
 
+# A type-1 telegram, as one UDP datagram to port 9999 in a capture; as
+# session.pcapng, it is the capture the man page's replay example plays.
+printf '2e 00 00 00 03 00 00 00 01 00 00 00 01 00 00 00 00 00 00 00 %s 00 00 8c 0a 0a 00\n' \
+  "$(printf '00 %.0s' $(seq 20))" | sed 's/^/000000 /' >"$work/beam.hex"
+text2pcap -q -4 127.0.0.1,127.0.0.1 -u 40000,9999 "$work/beam.hex" "$work/beam.pcap" >/dev/null
+mkdir -p "$work/examples"
+text2pcap -q -n -4 127.0.0.1,127.0.0.1 -u 40000,9999 "$work/beam.hex" "$work/examples/session.pcapng" >/dev/null
+
 # --- The .deb ------------------------------------------------------------------
 deb=$(package_of build-package)
 [ -f "$deb" ] || fail "$deb is missing"
@@ -97,6 +106,15 @@ for page in telegram-receiver telegram-sender; do
   while read -r example; do run_example "$bin" "$example"; done <<<"$examples"
 done
 
+# The dissector, where the analyser looks for Lua plugins of the whole
+# system, and tshark decoding a telegram with it.
+global_plugins=$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')
+dissector=$root$global_plugins/telegram.lua
+[ -f "$dissector" ] || fail "$deb has no dissector in the analyser's global Lua plugin folder, $global_plugins"
+decoded=$(tshark -r "$work/beam.pcap" -X lua_script:"$dissector" 2>/dev/null)
+[[ $decoded == *"Type 1, BeamCount 271"* ]] || fail "tshark with the .deb's dissector shows: $decoded"
+echo "ok: the dissector in $global_plugins: tshark shows 'Type 1, BeamCount 271'"
+
 # --- The .tar.gz ---------------------------------------------------------------
 tgz=$(package_of build-package-portable)
 [ -f "$tgz" ] || fail "$tgz is missing"
@@ -105,6 +123,7 @@ tar -tzf "$tgz" | sed 's/^/  /'
 tar -xzf "$tgz" -C "$work"
 portable=$work/$(folder_of build-package-portable)
 cmp -s LICENSE "$portable/share/doc/telegram-receiver/LICENSE" || fail "$tgz: no LICENSE"
+cmp -s dissector/telegram.lua "$portable/lib/wireshark/plugins/telegram.lua" || fail "$tgz: no dissector"
 # An empty root with the two programs and nothing else: no C library, no
 # loader. What runs there needs nothing of any Linux but its kernel.
 empty=$work/empty-root
@@ -127,7 +146,7 @@ for bits in 32 64; do
   unzip -l "$zip" | sed -n 's/^ *[0-9]\+ \+[0-9-]\+ [0-9:]\+ \+/  /p'
   unzip -q "$zip" -d "$work/win$bits"
   kit=$work/win$bits/$(folder_of build-package-win$bits)
-  for file in telegram-receiver.exe telegram-sender.exe demo.cmd README.txt LICENSE.txt; do
+  for file in telegram-receiver.exe telegram-sender.exe demo.cmd README.txt LICENSE.txt telegram.lua; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
   tr -d '\r' <"$kit/LICENSE.txt" | cmp -s LICENSE - || fail "$zip: LICENSE.txt is not the licence"

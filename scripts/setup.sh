@@ -2,12 +2,17 @@
 # Installs everything the build, the tests, the checks and the packages need
 # on Debian 12 (run as root): the compilers, GoogleTest and Google Benchmark,
 # clang's sanitizers and analysers, both MinGW-w64 cross compilers, Wine of
-# both widths, and the tools that build and check the packages.
+# both widths, the packet analyser (tshark, dumpcap, editcap) and network
+# namespaces for the capture tests, and the tools that build and check the
+# packages.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386
 apt-get update -qq
+# dumpcap for root alone: no question asked while installing.
+echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections
 apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 \
+  tshark wireshark-common iproute2 \
   dpkg-dev man-db unzip >/dev/null

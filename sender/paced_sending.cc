@@ -36,7 +36,8 @@ int SendTelegrams(TelegramSource source, long rate, const UdpTarget& target, con
   return failure;
 }
 
-int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port) {
+int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port,
+                      const std::string& about_source) {
   if (failure != 0) {
     char cause[256];
     NetDescribeError(failure, cause, sizeof cause);
@@ -44,7 +45,8 @@ int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uin
             static_cast<unsigned>(port), cause);
     return 1;
   }
-  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s\n", tally.sent, tally.bytes,
-          host, static_cast<unsigned>(port), tally.seconds);
+  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s%s%s\n", tally.sent,
+          tally.bytes, host, static_cast<unsigned>(port), tally.seconds, about_source.empty() ? "" : "; ",
+          about_source.c_str());
   return 0;
 }

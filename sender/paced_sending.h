@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "sender/telegram_source.h"
 #include "sender/udp_send.h"
@@ -23,7 +24,10 @@ int SendTelegrams(TelegramSource source, long rate, const UdpTarget& target, con
                   SendTally* tally);
 
 // Says on standard error how SendTelegrams went: which telegram failed and
-// why, or how many were sent. 0 if every send went through, 1 if not.
-int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port);
+// why, or how many were sent, with `about_source` after it (where the
+// telegrams came from) unless it is empty. 0 if every send went through,
+// 1 if not.
+int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port,
+                      const std::string& about_source);
 
 #endif  // SENDER_PACED_SENDING_H_

@@ -91,7 +91,8 @@ void PassOn(const ReceiverProcess* receiver, Relay* relay) {
 
 }  // namespace
 
-int RunReceiverDemo(const char* program, TelegramSource source, long rate, const char* host, uint16_t port) {
+int RunReceiverDemo(const char* program, TelegramSource source, long rate, const char* host, uint16_t port,
+                    const std::string& about_source) {
   ReceiverProcess receiver = {};
   char error[512];
   if (!StartReceiver(&receiver, program, error, sizeof error)) {
@@ -151,7 +152,7 @@ int RunReceiverDemo(const char* program, TelegramSource source, long rate, const
     fprintf(stderr, "telegram-sender: %s\n", error);
     return 1;
   }
-  if (SayHowSendingWent(tally, failure, host, port) != 0) return 1;
+  if (SayHowSendingWent(tally, failure, host, port, about_source) != 0) return 1;
   if (ended) return status;
   if (whole_run) {
     fprintf(stderr, "telegram-sender: %s reported %ld of the %ld telegrams sent and then waited for more: stopped it\n",

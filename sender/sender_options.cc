@@ -9,8 +9,8 @@
 namespace {
 
 enum OptionId {
-  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kSmooth, kReceiver, kKeepWindow, kHelp,
-  kVersion
+  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kSmooth, kReplay, kReplayPort, kReceiver,
+  kKeepWindow, kHelp, kVersion
 };
 
 struct Option {
@@ -36,6 +36,11 @@ const Option kOptions[] = {
      "block values follow a smooth profile from 1000 to 3000, as a scanner's distances do, instead of spreading "
      "over the whole 16-bit range",
      nullptr},
+    {kReplay, "--replay", "FILE", 0, 0,
+     "send the telegrams of a capture (pcap or pcapng) instead of made-up scans, at the recorded pace unless "
+     "--rate is given",
+     nullptr},
+    {kReplayPort, "--replay-port", "N", 1, 65535, "with --replay: the UDP port of the captured telegrams", nullptr},
     {kReceiver, "--receiver", "PROGRAM", 0, 0,
      "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end with its "
      "exit status",
@@ -60,6 +65,7 @@ std::string DefaultText(const Option& option) {
     case kBlocks: number = defaults.plan.blocks; break;
     case kSize: number = defaults.plan.size; break;
     case kRate: number = defaults.rate; break;
+    case kReplayPort: number = defaults.replay_port; break;
     default: return "";
   }
   if (number == 0 && option.unset != nullptr) return std::string(": ") + option.unset;
@@ -96,7 +102,14 @@ const Option* FindOption(const std::string& name) {
 
 }  // namespace
 
+// The options that shape made-up scans, which a replay does without.
+bool ShapesScans(OptionId id) {
+  return id == kScans || id == kBlocks || id == kSize || id == kNoBeam || id == kSameValues || id == kSmooth;
+}
+
 SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error) {
+  std::string scan_option;  // the first option given that shapes scans
+  bool replay_port = false;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "/?") return kShowHelp;  // as Windows programs take it
@@ -111,6 +124,8 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       *error = "unknown option '" + name + "' (see --help)";
       return kBadArguments;
     }
+    if (ShapesScans(option->id) && scan_option.empty()) scan_option = name;
+    if (option->id == kReplayPort) replay_port = true;
     if (option->value_name == nullptr) {
       if (equals != std::string::npos) {
         *error = name + " takes no value";
@@ -153,8 +168,18 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       case kSize: options->plan.size = number; break;
       case kRate: options->rate = number; break;
       case kReceiver: options->receiver = value; break;
+      case kReplay: options->replay = value; break;
+      case kReplayPort: options->replay_port = number; break;
       default: break;
     }
+  }
+  if (!options->replay.empty() && !scan_option.empty()) {
+    *error = scan_option + " shapes made-up scans, which --replay replaces with the capture's telegrams";
+    return kBadArguments;
+  }
+  if (replay_port && options->replay.empty()) {
+    *error = "--replay-port goes with --replay";
+    return kBadArguments;
   }
   return kSend;
 }

@@ -14,7 +14,9 @@ struct SenderOptions {
   long port = kReceiverPort;
   // 250 scans of a beam range and 3 blocks: 1000 telegrams, a whole run.
   ScanPlan plan = {250, 3, 60, true, false, false};
-  long rate = 0;         // telegrams a second; 0 sends back to back
+  long rate = 0;         // telegrams a second; 0 sends back to back (or at a replay's pace)
+  std::string replay;    // a capture to send the telegrams of, instead of made-up scans
+  long replay_port = kReceiverPort;  // the UDP port of the captured telegrams
   std::string receiver;  // the demo: start this receiver and feed it
   bool keep_window = false;  // the demo: wait for a key before a lone console window closes
 };

@@ -1,9 +1,11 @@
 // telegram-sender: plays the scanner. Sends scans of telegrams over UDP, each
 // a type-1 telegram with the beam range followed by type-6 blocks 0 to N-1,
-// back-to-back or at a given rate; or, with --receiver, runs the demo.
+// back-to-back or at a given rate, or the telegrams of a recorded capture;
+// with --receiver, runs the demo.
 #include <cstdio>
 #include <string>
 
+#include "sender/capture_source.h"
 #include "sender/demo_platform.h"
 #include "sender/paced_sending.h"
 #include "sender/receiver_demo.h"
@@ -26,10 +28,22 @@ int main(int argc, char** argv) {
   }
   const char* host = options.host.c_str();
   const uint16_t port = static_cast<uint16_t>(options.port);
+  // Made-up scans, or a capture, read and checked whole before anything is
+  // sent.
   ScanSource scans;
-  const TelegramSource source = StartScanSource(&scans, options.plan);
+  CaptureSource capture;
+  TelegramSource source = StartScanSource(&scans, options.plan);
+  std::string about_source;
+  if (!options.replay.empty()) {
+    if (!OpenCaptureSource(&capture, options.replay, static_cast<uint16_t>(options.replay_port), &error)) {
+      fprintf(stderr, "telegram-sender: %s\n", error.c_str());
+      return 2;
+    }
+    source = CaptureTelegrams(&capture);
+    about_source = DescribeSkipped(capture, options.replay);
+  }
   if (!options.receiver.empty()) {
-    const int status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port);
+    const int status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port, about_source);
     if (options.keep_window) WaitForKeyIfWindowCloses();
     return status;
   }
@@ -43,5 +57,5 @@ int main(int argc, char** argv) {
   SendTally tally = {};
   const int failure = SendTelegrams(source, options.rate, target, nullptr, &tally);
   CloseUdpTarget(&target);
-  return SayHowSendingWent(tally, failure, host, port);
+  return SayHowSendingWent(tally, failure, host, port, about_source);
 }

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# The packet analyser and real captures, against the receiver's own report:
+#  - a session is captured on the loopback (dumpcap) while the receiver
+#    reports it: telegrams of both types, the largest blocks, the fuzzer's
+#    seeds (fields beyond short datagrams, a beam step of 0, ...);
+#  - tshark with the dissector gives the telegrams' fields, from which the
+#    report is built again: it must equal the receiver's, byte for byte;
+#  - the capture, as pcapng and as pcap of both timestamp precisions, is
+#    replayed into a fresh receiver: the same report again;
+#  - the same with the loopback's MTU at 1500, so that the largest blocks
+#    travel as IP fragments; then with one fragment taken out of the capture,
+#    whose telegram is skipped and counted and never sent half;
+#  - damaged captures: nothing sent, one line with the byte, status 2.
+# Each run is in a network namespace of its own, so nothing else on the
+# machine is disturbed, nor disturbs it.
+#
+# usage: analyser_test.sh RECEIVER SENDER SEND_DATAGRAMS DISSECTOR CORPUS_DIR
+# Needs root (for the namespaces) and tshark, dumpcap and editcap. Where they
+# are missing it is skipped (status 77), unless CI=true.
+set -euo pipefail
+receiver=$1 sender=$2 send_datagrams=$3 dissector=$4 corpus=$5
+here=$(cd "$(dirname "$0")" && pwd)
+
+missing=
+[ "$(id -u)" = 0 ] || missing="root, for the network namespaces"
+for tool in tshark dumpcap editcap capinfos unshare ip; do
+  command -v $tool >/dev/null || missing="$missing $tool"
+done
+if [ -n "$missing" ]; then
+  echo "analyser_test: needs $missing"
+  [ "${CI:-}" = true ] && exit 1
+  exit 77
+fi
+
+work=$(mktemp -d /tmp/telegram-analyser.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failed=0
+fail() {
+  echo "FAIL: $1" >&2
+  failed=1
+}
+ok() { echo "ok: $1"; }
+
+# Runs a session in a namespace of its own: capture (to $1, unless empty),
+# the receiver (report to $2), then the commands of $3, with the loopback's
+# MTU $4; the receiver is interrupted once it has reported every telegram
+# the commands sent, so that its report holds no closing lines.
+session() {
+  local capture=$1 report=$2 commands=$3 mtu=$4
+  unshare -n bash -s "$capture" "$report" "$commands" "$mtu" "$receiver" <<'EOF'
+set -eu
+capture=$1 report=$2 commands=$3 mtu=$4 receiver=$5
+ip link set lo mtu "$mtu" up
+if [ -n "$capture" ]; then
+  dumpcap -q -i lo -B 64 -f udp -w "$capture" 2>/dev/null &
+  capturing=$!
+  # dumpcap is ready once its file exists.
+  for _ in $(seq 100); do [ -s "$capture" ] && break; sleep 0.05; done
+fi
+"$receiver" >"$report" 2>"$report.err" &
+receiving=$!
+for _ in $(seq 100); do grep -q ':270F ' /proc/net/udp && break; sleep 0.05; done
+eval "$commands" 2>"$report.sent"
+# Every datagram sent is reported by now, or lost.
+sleep 0.5
+kill -INT $receiving
+wait $receiving || true
+if [ -n "$capture" ]; then
+  sleep 0.2
+  kill -INT $capturing
+  wait $capturing || true
+fi
+EOF
+}
+
+fields() {  # capture -> each datagram's fields, one line each
+  tshark -r "$1" -X lua_script:"$dissector" -Y 'udp.dstport == 9999' -T fields -E separator=/t -E occurrence=a \
+    -E aggregator=, -e udp.length -e telegram.type -e telegram.total_size -e telegram.header_byte4 -e telegram.header_byte8 \
+    -e telegram.beam_count -e telegram.block_no -e telegram.scan_no -e telegram.value 2>/dev/null
+}
+
+# The report less its banner, as the dissector's fields give it.
+report_body() { tail -c +$((${#banner} + 1)) "$1"; }
+banner="Receiving datagrams..."$'\n'
+
+same_report() {  # report, expected report, what
+  if cmp -s "$1" "$2"; then
+    ok "$3"
+  else
+    fail "$3: $(cmp "$1" "$2" 2>&1 | head -n 1)"
+  fi
+}
+
+# --- A session captured, and the dissector's view of it -------------------
+corpus_files=$(ls "$corpus"/* | tr '\n' ' ')
+corpus_count=$(ls "$corpus" | wc -l)
+commands="'$sender' --scans 20 --blocks 3 --size 65507 --rate 1000; '$sender' --scans 5 --blocks 12 --size 61 --rate 1000;"
+commands+=" '$send_datagrams' 9999 $corpus_files;"
+# Two telegrams to another port, for Decode As.
+commands+=" '$sender' --port 5000 --scans 1 --blocks 1"
+session "$work/session.pcapng" "$work/report.txt" "$commands" 65536
+sent=$((80 + 65 + corpus_count))
+captured=$(capinfos -c -M "$work/session.pcapng" | sed -n 's/^Number of packets: *//p')
+reported=$(grep -c -- '--> Telegram Type: ' "$work/report.txt" || true)
+[ "$captured" = $((sent + 2)) ] || fail "the capture holds $captured packets of the $((sent + 2)) sent"
+[ "$reported" = $sent ] || fail "the receiver reported $reported of the $sent sent: $(cat "$work/report.txt.err")"
+
+fields "$work/session.pcapng" | awk -f "$here/report_from_fields.awk" >"$work/from-fields.txt"
+report_body "$work/report.txt" >"$work/report-body.txt"
+same_report "$work/from-fields.txt" "$work/report-body.txt" \
+  "the report built from the dissector's fields equals the receiver's ($sent telegrams, the fuzzer's seeds among them)"
+
+# Field names that can be filtered on, and the Info column.
+# (Each output is kept first: grep -q would end a pipe early.)
+shows() {  # what, pattern, tshark arguments...
+  local what=$1 pattern=$2
+  shift 2
+  tshark -r "$work/session.pcapng" -X lua_script:"$dissector" "$@" >"$work/shown.txt" 2>/dev/null || true
+  if grep -q -- "$pattern" "$work/shown.txt"; then ok "$what"; else fail "$what: no '$pattern'"; fi
+}
+shows "a display filter on the fields, and the Info column" 'Type 6, scan 1, block 2, 32743 values' \
+  -Y 'telegram.type == 6 && telegram.block_no == 2'
+shows "the beam count in the tree" '\[BeamCount: 271\]' -Y 'telegram.type == 1' -V
+shows "a beam step of 0 gives a count of 0" '\[BeamCount: 0\]' -Y 'telegram.beam_step == 0 && telegram.beam_stop > 0' -V
+shows "a field beyond the datagram is marked" 'BeamStep at byte 44 lies beyond the datagram.s 45 bytes' -V
+shows "a TotalSize that differs from the datagram's length is marked" 'TotalSize 4294967295, datagram' -V
+# Decode As, for the telegrams sent to another port.
+decoded=$(tshark -r "$work/session.pcapng" -X lua_script:"$dissector" -d udp.port==5000,telegram \
+  -Y 'udp.dstport == 5000 && telegram' 2>/dev/null | wc -l)
+[ "$decoded" = 2 ] && ok "offered under Decode As, for port 5000" || fail "Decode As on port 5000: $decoded packets"
+
+# --- Replay of the capture, in each format ----------------------------------
+editcap -F pcap "$work/session.pcapng" "$work/session.pcap"
+editcap -F nsecpcap "$work/session.pcapng" "$work/session-ns.pcap"
+for capture in session.pcapng session.pcap session-ns.pcap; do
+  session "" "$work/replayed.txt" "'$sender' --replay '$work/$capture'" 65536
+  same_report "$work/replayed.txt" "$work/report.txt" "$capture replayed into a fresh receiver: the same report"
+done
+grep -q "skipped 2: 0 not UDP over IPv4, 2 bound for another port, 0 with IP fragments missing, 0 cut short" \
+  "$work/replayed.txt.sent" && ok "the replay's line: what was skipped and why" ||
+  fail "the replay's line: $(cat "$work/replayed.txt.sent")"
+
+# --- IP fragments -----------------------------------------------------------
+commands="'$sender' --scans 10 --blocks 2 --size 65507 --rate 500"
+session "$work/fragments.pcapng" "$work/fragments.txt" "$commands" 1500
+fragments=$(capinfos -c -M "$work/fragments.pcapng" | sed -n 's/^Number of packets: *//p')
+[ "$fragments" -gt 300 ] && ok "at an MTU of 1500 the largest blocks travel as $fragments fragments" ||
+  fail "only $fragments packets at an MTU of 1500"
+fields "$work/fragments.pcapng" | awk -f "$here/report_from_fields.awk" >"$work/fragments-from-fields.txt"
+report_body "$work/fragments.txt" >"$work/fragments-body.txt"
+same_report "$work/fragments-from-fields.txt" "$work/fragments-body.txt" "the dissector on reassembled fragments"
+session "" "$work/replayed.txt" "'$sender' --replay '$work/fragments.pcapng'" 1500
+same_report "$work/replayed.txt" "$work/fragments.txt" "fragments put together again by the replay"
+
+# One fragment out: the middle one of the first block, scan 1's block 0.
+middle=$(tshark -r "$work/fragments.pcapng" -Y 'ip.flags.mf == 1' -T fields -e frame.number -e ip.id 2>/dev/null |
+  awk 'NR == 1 { first = $2 } $2 == first { frames[++m] = $1 } END { print frames[int((m + 1) / 2)] }')
+editcap "$work/fragments.pcapng" "$work/holed.pcapng" "$middle"
+session "" "$work/holed.txt" "'$sender' --replay '$work/holed.pcapng'" 1500
+grep -q "1 with IP fragments missing" "$work/holed.txt.sent" &&
+  ok "a datagram with a fragment missing is skipped and counted" ||
+  fail "the replay's line: $(cat "$work/holed.txt.sent")"
+# Its report: the whole one less that of the telegram that lost a fragment.
+holed_reported=$(grep -c -- '--> Telegram Type: ' "$work/holed.txt" || true)
+whole_reported=$(grep -c -- '--> Telegram Type: ' "$work/fragments.txt" || true)
+[ "$holed_reported" = $((whole_reported - 1)) ] || fail "$holed_reported reported of $whole_reported, not one less"
+lost_block=$(grep -c 'ScanNo:1	 BlockNo:0' "$work/holed.txt" || true)
+[ "$lost_block" = 0 ] && ok "the telegram that lost a fragment is not sent half" ||
+  fail "scan 1's block 0 was reported, though a fragment of it is missing"
+
+# --- Damaged captures -------------------------------------------------------
+size=$(stat -c %s "$work/session.pcapng")
+head -c $((size - 100)) "$work/session.pcapng" >"$work/cut.pcapng"
+{ printf 'BAD!'; tail -c +5 "$work/session.pcap"; } >"$work/magic.pcap"
+cp "$work/session.pcapng" "$work/long-block.pcapng"
+# The first packet block's length: after the section header and the
+# interface description, made huge.
+first_block=$(($(od -An -tu4 -j4 -N4 "$work/session.pcapng") + 0))
+second_block=$((first_block + $(od -An -tu4 -j$((first_block + 4)) -N4 "$work/session.pcapng")))
+printf '\xf0\xff\xff\x0f' | dd of="$work/long-block.pcapng" bs=1 seek=$((second_block + 4)) conv=notrunc 2>/dev/null
+for damaged in cut.pcapng magic.pcap long-block.pcapng; do
+  status=0
+  "$sender" --replay "$work/$damaged" --port 9 >"$work/out" 2>"$work/err" || status=$?
+  lines=$(wc -l <"$work/err")
+  if [ $status = 2 ] && [ "$lines" = 1 ] && grep -q "$work/$damaged: .* (at byte [0-9]*)$" "$work/err"; then
+    ok "$damaged: $(cat "$work/err")"
+  else
+    fail "$damaged: status $status, $(cat "$work/err")"
+  fi
+done
+
+exit $failed
