@@ -1,11 +1,11 @@
 # Installing, and the packages (scripts/package.sh):
-# - Linux, the system's libraries: a .deb with both programs, their man
+# - Linux, the system's libraries: a .deb with the three programs, their man
 #   pages, the README, the licence as Debian's copyright file, and the
 #   dissector in the packet analyser's global plugin folder;
 # - Linux, TELEGRAM_PORTABLE (statically linked): a .tar.gz with the same,
 #   for any x86-64 Linux, the dissector where a personal plugin folder has it
 #   (lib/wireshark/plugins);
-# - Windows: a .zip with both programs, the demo, the dissector, a
+# - Windows: a .zip with the programs, the demo, the dissector, a
 #   README.txt written for Windows users, and the licence.
 include(GNUInstallDirs)
 
@@ -14,11 +14,11 @@ set(CPACK_PACKAGE_VENDOR "telegram-receiver developers")
 set(CPACK_PACKAGE_CONTACT "telegram-receiver developers <maintainers@users.noreply.c-seed-cfcffc8c.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prints a decoded report of each telegram a scanner sends over UDP")
 set(CPACK_PACKAGE_DESCRIPTION
-    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner.")
+    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner or a recorded capture; telegram-plot draws the blocks of a report.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
-  install(TARGETS telegram-receiver telegram-sender RUNTIME DESTINATION .)
+  install(TARGETS telegram-receiver telegram-sender telegram-plot RUNTIME DESTINATION .)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/demo.cmd DESTINATION .)
   # Plain text with Windows line ends, which Notepad and `type` show right.
   configure_file(packaging/README-windows.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
@@ -32,10 +32,10 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-win32)
   endif()
 else()
-  install(TARGETS telegram-receiver telegram-sender RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS telegram-receiver telegram-sender telegram-plot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Man pages compressed, as man finds them and Debian wants them.
   set(pages)
-  foreach(page telegram-receiver.1 telegram-sender.1)
+  foreach(page telegram-receiver.1 telegram-sender.1 telegram-plot.1)
     configure_file(man/${page}.in ${CMAKE_CURRENT_BINARY_DIR}/${page} @ONLY)
     add_custom_command(OUTPUT ${page}.gz
                        COMMAND gzip -9n -c ${page} > ${page}.gz

@@ -30,6 +30,7 @@ telegram_test(telegram_test
   telegram/beam_count_report_test.cc
   telegram/block_value_report_test.cc
   telegram/report_output_test.cc
+  telegram/report_reader_test.cc
   telegram/telegram_report_test.cc)
 target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
@@ -41,6 +42,15 @@ target_compile_options(capture_test_support PRIVATE ${PROJECT_WARNINGS})
 telegram_test(capture_test capture/capture_file_test.cc capture/udp_datagrams_test.cc)
 target_link_libraries(capture_test PRIVATE capture capture_test_support)
 add_test(NAME capture_test COMMAND capture_test)
+
+# The pictures of telegram-plot.
+add_library(plot_test_support STATIC plot/picture_check_test_util.cc)
+target_include_directories(plot_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(plot_test_support PUBLIC plot_lib)
+target_compile_options(plot_test_support PRIVATE ${PROJECT_WARNINGS})
+telegram_test(plot_test plot/block_picture_test.cc)
+target_link_libraries(plot_test PRIVATE plot_test_support)
+add_test(NAME plot_test COMMAND plot_test)
 
 # The loop against a scripted socket layer, defined by the test itself.
 telegram_test(receive_loop_test receiver/receive_loop_test.cc)
@@ -72,14 +82,15 @@ if(NOT WIN32)
   # sender's command line, and the receiver under hostile conditions.
   telegram_test(end_to_end_test tests/receiver_end_to_end_test.cc tests/demo_test.cc
     tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/lost_datagrams_test.cc
-    tests/replay_test.cc
+    tests/replay_test.cc tests/plot_test.cc
     tests/end_to_end_test_util.cc)
-  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support Threads::Threads)
+  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support plot_test_support
+    Threads::Threads)
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES
     RESOURCE_LOCK udp_port_9999
     TIMEOUT 600
-    ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>;TELEGRAM_VERSION=${PROJECT_VERSION}")
+    ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>;TELEGRAM_PLOT=$<TARGET_FILE:telegram-plot>;TELEGRAM_VERSION=${PROJECT_VERSION}")
 
   # The packet analyser and real captures: the dissector and the replay
   # against the receiver's own report (needs root, tshark, dumpcap, editcap).
@@ -102,7 +113,7 @@ if(NOT WIN32)
       LABELS windows
       RESOURCE_LOCK udp_port_9999
       TIMEOUT 900
-      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_DIR}/telegram-receiver.exe;TELEGRAM_RECEIVER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=${TELEGRAM_WINDOWS_DIR}/telegram-sender.exe;TELEGRAM_SENDER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_DEMO_SCRIPT=${TELEGRAM_WINDOWS_DIR}/demo.cmd;TELEGRAM_VERSION=${PROJECT_VERSION}")
+      ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_DIR}/telegram-receiver.exe;TELEGRAM_RECEIVER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=${TELEGRAM_WINDOWS_DIR}/telegram-sender.exe;TELEGRAM_SENDER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_PLOT=${TELEGRAM_WINDOWS_DIR}/telegram-plot.exe;TELEGRAM_PLOT_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_DEMO_SCRIPT=${TELEGRAM_WINDOWS_DIR}/demo.cmd;TELEGRAM_VERSION=${PROJECT_VERSION}")
   endif()
 
   # The Windows programs as a Windows user gets them: console executables
@@ -118,7 +129,8 @@ if(NOT WIN32)
       endif()
       add_test(NAME windows_executable_test_${width}
         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/windows_executable_test.sh ${format} ${PROJECT_VERSION}
-          ${TELEGRAM_WIN${width}_DIR}/telegram-receiver.exe ${TELEGRAM_WIN${width}_DIR}/telegram-sender.exe)
+          ${TELEGRAM_WIN${width}_DIR}/telegram-receiver.exe ${TELEGRAM_WIN${width}_DIR}/telegram-sender.exe
+          ${TELEGRAM_WIN${width}_DIR}/telegram-plot.exe)
       set_tests_properties(windows_executable_test_${width} PROPERTIES
         LABELS windows
         ENVIRONMENT "OBJDUMP=${TELEGRAM_OBJDUMP}")

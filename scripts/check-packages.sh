@@ -93,7 +93,7 @@ bin=$root/usr/bin
 "$bin/telegram-sender" --receiver "$bin/telegram-receiver" >"$work/report.txt" 2>"$work/demo.err" ||
   fail "the installed demo ended with status $?: $(cat "$work/demo.err")"
 check_report "$work/report.txt" "$work/expected.txt" "the .deb's telegram-sender --receiver telegram-receiver"
-for page in telegram-receiver telegram-sender; do
+for page in telegram-receiver telegram-sender telegram-plot; do
   file=$root/usr/share/man/man1/$page.1.gz
   [ -f "$file" ] || fail "$deb has no $page.1.gz"
   warnings=$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
@@ -146,7 +146,8 @@ for bits in 32 64; do
   unzip -l "$zip" | sed -n 's/^ *[0-9]\+ \+[0-9-]\+ [0-9:]\+ \+/  /p'
   unzip -q "$zip" -d "$work/win$bits"
   kit=$work/win$bits/$(folder_of build-package-win$bits)
-  for file in telegram-receiver.exe telegram-sender.exe demo.cmd README.txt LICENSE.txt telegram.lua; do
+  for file in telegram-receiver.exe telegram-sender.exe telegram-plot.exe demo.cmd README.txt LICENSE.txt \
+    telegram.lua; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
   tr -d '\r' <"$kit/LICENSE.txt" | cmp -s LICENSE - || fail "$zip: LICENSE.txt is not the licence"
@@ -157,7 +158,8 @@ for bits in 32 64; do
   echo "ok: $zip: LICENSE.txt, and README.txt in plain ASCII with Windows line ends"
   format=PE32
   [ $bits = 64 ] && format=PE32+
-  bash tests/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe"
+  bash tests/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe" \
+    "$kit/telegram-plot.exe"
   if [ $bits != "$width" ]; then
     echo "(the $bits-bit demo is not run: this host runs the $width-bit Windows programs)"
     continue

@@ -3,8 +3,9 @@
 # on Debian 12 (run as root): the compilers, GoogleTest and Google Benchmark,
 # clang's sanitizers and analysers, both MinGW-w64 cross compilers, Wine of
 # both widths, the packet analyser (tshark, dumpcap, editcap) and network
-# namespaces for the capture tests, and the tools that build and check the
-# packages.
+# namespaces for the capture tests, a renderer of SVG (rsvg-convert, with
+# netpbm to read its pictures) and a headless browser (chromium) for the
+# plot's tests, and the tools that build and check the packages.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386
@@ -14,5 +15,5 @@ echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-
 apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 \
-  tshark wireshark-common iproute2 \
+  tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
   dpkg-dev man-db unzip >/dev/null

@@ -44,6 +44,7 @@ void ReadInto(int fd, Child* child, std::string* text) {
 
 // In the child, between fork and exec: its streams, signals and limits.
 void SetUpChild(int out_pipe[2], int err_pipe[2], const StartOptions& options) {
+  if (options.in_fd >= 0) dup2(options.in_fd, 0);
   dup2(options.out_fd >= 0 ? options.out_fd : out_pipe[1], 1);
   dup2(err_pipe[1], 2);
   close(out_pipe[0]);
@@ -51,6 +52,7 @@ void SetUpChild(int out_pipe[2], int err_pipe[2], const StartOptions& options) {
   close(out_pipe[1]);
   close(err_pipe[1]);
   if (options.out_fd > 2) close(options.out_fd);
+  if (options.in_fd > 2) close(options.in_fd);
   if (options.close_out) close(1);
   if (options.close_in_and_err) {
     close(0);
@@ -193,6 +195,22 @@ std::string AsWritten(const std::string& text) {
     written += c;
   }
   return written;
+}
+
+std::string ForProgram(const std::string& path) {
+  if (!UnderWine()) return path;
+  std::string windows = "Z:" + path;
+  for (char& c : windows) c = c == '/' ? '\\' : c;
+  return windows;
+}
+
+TempFolder::TempFolder() {
+  char name[] = "/tmp/telegram-test.XXXXXX";
+  path = mkdtemp(name) != nullptr ? name : "";
+}
+
+TempFolder::~TempFolder() {
+  if (!path.empty()) RunShell("rm -rf '" + path + "'");
 }
 
 Sender::Sender() {

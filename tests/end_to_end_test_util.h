@@ -52,6 +52,7 @@ struct Child {
 
 // How a child's standard streams, signals and limits differ from the usual.
 struct StartOptions {
+  int in_fd = -1;                 // standard input: this descriptor
   int out_fd = -1;                // standard output: this descriptor, not a pipe the child reads
   bool close_out = false;         // standard output closed
   bool close_in_and_err = false;  // standard input and error closed
@@ -86,6 +87,16 @@ bool WaitUntil(const std::function<bool()>& done);
 
 // Where standard output is a text stream that writes "\n" as "\r\n".
 std::string AsWritten(const std::string& text);
+
+// A path as the programs under test take it: under Wine, a Windows one.
+std::string ForProgram(const std::string& path);
+
+// A folder in /tmp of the test's own, removed with it.
+struct TempFolder {
+  std::string path;
+  TempFolder();
+  ~TempFolder();
+};
 
 // Sends datagrams to the receiver's port on 127.0.0.1.
 struct Sender {

@@ -43,13 +43,7 @@ struct TempPath {
     path = std::string(name) + suffix;
   }
   ~TempPath() { unlink(path.c_str()); }
-  // The path as the program under test takes it: under Wine, a Windows one.
-  std::string ForProgram() const {
-    if (!UnderWine()) return path;
-    std::string windows = "Z:" + path;
-    for (char& c : windows) c = c == '/' ? '\\' : c;
-    return windows;
-  }
+  std::string ForProgram() const { return e2e::ForProgram(path); }
 };
 
 }  // namespace

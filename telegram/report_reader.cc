@@ -1,0 +1,239 @@
+#include "telegram/report_reader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+#include "telegram/report_format.h"
+
+namespace {
+
+// The longest line of a report, with room: a longer one is no report line.
+const size_t kLongestReportLine = 200;
+
+// The report's fixed lines less their line ends.
+std::string WithoutLineEnd(const char* text) {
+  std::string line = text;
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+// Matches `line` against `format` less its line end: each "%d" an optional
+// minus and up to ten digits, every other character itself. The numbers go
+// to `numbers`, `count` at most.
+bool MatchLine(const char* format, const std::string& line, long long* numbers, int count) {
+  size_t at = 0;
+  int found = 0;
+  for (const char* f = format; *f != '\0' && *f != '\r' && *f != '\n'; ++f) {
+    if (f[0] == '%' && f[1] == 'd') {
+      ++f;
+      const bool negative = at < line.size() && line[at] == '-';
+      if (negative) ++at;
+      const size_t start = at;
+      long long number = 0;
+      while (at < line.size() && line[at] >= '0' && line[at] <= '9' && at - start < 10) {
+        number = number * 10 + (line[at] - '0');
+        ++at;
+      }
+      if (at == start || found == count) return false;
+      numbers[found++] = negative ? -number : number;
+      continue;
+    }
+    if (at >= line.size() || line[at] != *f) return false;
+    ++at;
+  }
+  return at == line.size() && found == count;
+}
+
+bool Fail(ReportReader* reader, const std::string& expected) {
+  std::string found;
+  for (char c : reader->line.substr(0, 40)) {
+    found += (c >= ' ' && c <= '~') ? std::string(1, c) : (c == '\t' ? std::string("\\t") : std::string("?"));
+  }
+  if (reader->line.size() > 40) found += "...";
+  reader->error = "line " + std::to_string(reader->line_number) + ": expected " + expected + ", found " +
+                  (reader->line.empty() ? std::string("an empty line") : "'" + found + "'");
+  return false;
+}
+
+// The values a block's TotalSize gives room for.
+size_t ValuesOfSize(long long size) {
+  const long long total = size >= 0 ? size : size + (1LL << 32);
+  return static_cast<size_t>(total / 2);
+}
+
+// What may come where an item is expected, in words.
+const char kItemWords[] = "a type line ('--> Telegram Type: N'), the error line or the closing lines";
+
+// Takes one whole line, less its line end, in the light of what came before.
+bool TakeLine(ReportReader* reader) {
+  const std::string& line = reader->line;
+  long long numbers[4] = {};
+  switch (reader->part) {
+    case kBannerNext:
+    case kEnded:
+      if (line != WithoutLineEnd(kBannerLine)) {
+        if (reader->part == kEnded) return Fail(reader, "nothing after 'Exiting.' but another run's banner");
+        return Fail(reader, "the banner 'Receiving datagrams...'");
+      }
+      reader->part = kItemNext;
+      reader->finished = false;
+      return true;
+    case kItemNext:
+      if (MatchLine(kTypeLineFormat, line, numbers, 1) && numbers[0] >= 0 && numbers[0] <= 65535) {
+        ++reader->telegrams;
+        reader->part = numbers[0] == 1 ? kBeamCountNext : numbers[0] == 6 ? kBlockLineNext : kItemNext;
+        return true;
+      }
+      if (MatchLine(kErrorLineFormat, line, numbers, 1)) {
+        reader->part = kClosingNext;
+        return true;
+      }
+      if (line == WithoutLineEnd(kClosingLine)) {
+        reader->part = kExitNext;
+        return true;
+      }
+      return Fail(reader, kItemWords);
+    case kBeamCountNext:
+      if (!MatchLine(kBeamCountLineFormat, line, numbers, 4)) {
+        return Fail(reader, "the line 'BeamCount : ...' of the type-1 telegram before it");
+      }
+      reader->part = kItemNext;
+      return true;
+    case kBlockLineNext:
+      if (!MatchLine(kBlockLineFormat, line, numbers, 3) || numbers[2] < 0 || numbers[2] > 65535) {
+        return Fail(reader, "the line 'TotalSize: ...' of the type-6 telegram before it");
+      }
+      if (numbers[2] != 0 && numbers[2] != 1) {
+        reader->part = kItemNext;
+        return true;
+      }
+      reader->block = ReportBlock{reader->line_number, reader->telegrams, numbers[0], numbers[1],
+                                  static_cast<long>(numbers[2]), {}, false};
+      reader->block.values.reserve(std::min<size_t>(ValuesOfSize(numbers[0]), kReceiveBufferSize / 2));
+      reader->part = kValuesStartNext;
+      return true;
+    case kValuesStartNext:
+      if (!line.empty()) return Fail(reader, "the empty line before the values of a block 0 or 1");
+      reader->part = kInValues;
+      reader->value = 0;
+      reader->digits = 0;
+      return true;
+    case kClosingNext:
+      if (line != WithoutLineEnd(kClosingLine)) return Fail(reader, "the closing line after the error line");
+      reader->part = kExitNext;
+      return true;
+    case kExitNext:
+      if (line != WithoutLineEnd(kExitLine)) return Fail(reader, "the line 'Exiting.'");
+      reader->part = kEnded;
+      reader->finished = true;
+      return true;
+    case kInValues: break;
+  }
+  return true;
+}
+
+}  // namespace
+
+void StartReportReader(ReportReader* reader) {
+  reader->part = kBannerNext;
+  reader->line.clear();
+  reader->line_number = 1;
+  reader->telegrams = 0;
+  reader->finished = false;
+  reader->block = ReportBlock{0, 0, 0, 0, 0, {}, false};
+  reader->value = 0;
+  reader->digits = 0;
+  reader->error.clear();
+}
+
+bool ReadReport(ReportReader* reader, const char* data, size_t size, std::vector<ReportBlock>* blocks) {
+  if (!reader->error.empty()) return false;
+  for (size_t i = 0; i < size; ++i) {
+    if (reader->part == kInValues) {
+      // The values: up to 32,743 a block, so read in a loop of their own,
+      // the range of each checked once, at its tab.
+      uint32_t value = reader->value;
+      int digits = reader->digits;
+      std::vector<uint16_t>& values = reader->block.values;
+      // Whole values, a digit at a time unrolled, while six bytes remain.
+      while (digits == 0 && size - i >= 6) {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(data + i);
+        uint32_t whole = 0;
+        int length = 0;
+        while (length < 5 && static_cast<unsigned>(p[length] - '0') < 10) {
+          whole = whole * 10 + static_cast<unsigned>(p[length] - '0');
+          ++length;
+        }
+        if (length == 0 || p[length] != static_cast<unsigned char>(kBlockValueSeparator) || whole > 65535) break;
+        values.push_back(static_cast<uint16_t>(whole));
+        i += static_cast<size_t>(length) + 1;
+      }
+      for (; i < size; ++i) {
+        const unsigned digit = static_cast<unsigned char>(data[i]) - static_cast<unsigned>('0');
+        if (digit < 10) {
+          value = value * 10 + digit;
+          if (++digits > 5) break;
+          continue;
+        }
+        if (data[i] != kBlockValueSeparator || digits == 0 || value > 65535) break;
+        values.push_back(static_cast<uint16_t>(value));
+        value = 0;
+        digits = 0;
+      }
+      if (digits > 5 || value > 65535) {
+        reader->line = std::to_string(value);
+        return Fail(reader, "block values from 0 to 65535, each followed by a tab");
+      }
+      reader->value = value;
+      reader->digits = digits;
+      if (i == size) break;
+      if (digits > 0) {
+        reader->line = std::to_string(value) + data[i];
+        return Fail(reader, "a tab after each block value");
+      }
+      // The run of values is over: the next line starts right after it.
+      blocks->push_back(std::move(reader->block));
+      reader->block.values.clear();
+      reader->part = kItemNext;
+    }
+    const char c = data[i];
+    if (c == '\n') {
+      // A Windows text stream writes "\r\n" as "\r\r\n".
+      while (!reader->line.empty() && reader->line.back() == '\r') reader->line.pop_back();
+      if (!TakeLine(reader)) return false;
+      reader->line.clear();
+      ++reader->line_number;
+      continue;
+    }
+    reader->line += c;
+    if (reader->line.size() > kLongestReportLine) {
+      return Fail(reader, reader->part == kBannerNext ? "the banner 'Receiving datagrams...'" : "a report line");
+    }
+  }
+  return true;
+}
+
+bool EndReport(ReportReader* reader, std::vector<ReportBlock>* blocks) {
+  if (!reader->error.empty()) return false;
+  if (reader->part == kInValues) {
+    // A value without its tab was cut off; so were the values after it.
+    reader->block.cut_short =
+        reader->digits > 0 || reader->block.values.size() < ValuesOfSize(reader->block.size);
+    blocks->push_back(std::move(reader->block));
+    reader->block.values.clear();
+    reader->part = kItemNext;
+    return true;
+  }
+  if (reader->part == kBannerNext) {
+    const std::string banner = WithoutLineEnd(kBannerLine);
+    // The banner cut short is still the start of a report.
+    if (!reader->line.empty() && banner.compare(0, reader->line.size(), reader->line) == 0) return true;
+    if (reader->line.empty()) {
+      reader->error = "line 1: expected the banner 'Receiving datagrams...', found nothing";
+      return false;
+    }
+    return Fail(reader, "the banner 'Receiving datagrams...'");
+  }
+  return true;
+}

@@ -1,0 +1,61 @@
+// Reading the receiver's report back: its lines, in the order the receiver
+// writes them, from bytes that arrive in pieces of any size (a report still
+// being written), with Linux line ends or those of the Windows text stream.
+// The lines are matched against the formats of report_format.h, so that the
+// reading and the writing cannot drift apart.
+#ifndef TELEGRAM_REPORT_READER_H_
+#define TELEGRAM_REPORT_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A type-6 telegram of block 0 or 1, whose values the report lists.
+struct ReportBlock {
+  long line;               // the report line of its TotalSize line
+  long telegram;           // its place among the report's telegrams, from 1
+  long long size;          // TotalSize - 20, as printed
+  long long scan_no;       // as printed: negative from 2^31 on
+  long block_no;
+  std::vector<uint16_t> values;
+  bool cut_short;          // the report ends inside its values
+};
+
+enum ReportPart {
+  kBannerNext,       // nothing read yet
+  kItemNext,         // a type line, the error line or the closing lines
+  kBeamCountNext,    // after a type-1 line
+  kBlockLineNext,    // after a type-6 line
+  kValuesStartNext,  // the empty line before a block's values
+  kInValues,         // a block's values
+  kClosingNext,      // after the error line
+  kExitNext,         // after the first closing line
+  kEnded,            // after the closing lines; another run may follow
+};
+
+struct ReportReader {
+  ReportPart part;
+  std::string line;        // the line being read, less its line end
+  long line_number;        // its number, from 1
+  long telegrams;          // type lines read
+  bool finished;           // the last run read ends with its closing lines
+  ReportBlock block;       // the block whose values are being read
+  uint32_t value;          // the value being read, and its digits so far
+  int digits;
+  std::string error;       // "line N: expected ..., found ..."
+};
+
+void StartReportReader(ReportReader* reader);
+
+// Reads `size` more bytes of the report. Each block of values that is
+// complete goes to the end of `*blocks`. False, for good, once the bytes
+// are not a report: `reader->error` then says where and what was expected.
+bool ReadReport(ReportReader* reader, const char* data, size_t size, std::vector<ReportBlock>* blocks);
+
+// The input has ended. A block whose values were being read goes to
+// `*blocks`, marked cut short if fewer came than its TotalSize gives. False
+// if what came is no report at all (nothing, or not even the banner).
+bool EndReport(ReportReader* reader, std::vector<ReportBlock>* blocks);
+
+#endif  // TELEGRAM_REPORT_READER_H_

@@ -1,0 +1,166 @@
+#include "telegram/report_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "telegram/report_capture_test_util.h"
+#include "telegram/report_format.h"
+#include "telegram/telegram_report.h"
+#include "telegram/telegram_writer.h"
+
+namespace {
+
+std::vector<unsigned char> Block(uint32_t total_size, uint32_t scan, uint16_t block, size_t values) {
+  std::vector<unsigned char> bytes(kHeaderSize + 2 * values, 0);
+  WriteHeader(bytes.data(), total_size, 6, block, scan);
+  for (size_t i = 0; i < values; ++i) PutU16(&bytes[kHeaderSize + 2 * i], static_cast<uint16_t>(i * 4099 + scan));
+  return bytes;
+}
+
+std::vector<unsigned char> Other(uint16_t type) {
+  std::vector<unsigned char> bytes(46, 0);
+  if (type == 1) {
+    WriteBeamTelegram(bytes.data(), 0, 2700, 10, 3, 1);
+  } else {
+    WriteHeader(bytes.data(), 46, type, 0, 0);
+  }
+  return bytes;
+}
+
+// A report as the receiver writes it, of these telegrams.
+std::string Report(const std::vector<std::vector<unsigned char>>& telegrams, bool closing = true) {
+  std::string report = kBannerLine;
+  for (const auto& t : telegrams) report += RenderReport(ReportTelegram, t);
+  if (closing) report += std::string(kClosingLine) + kExitLine;
+  return report;
+}
+
+// As a Windows text stream writes it.
+std::string Windows(const std::string& report) {
+  std::string written;
+  for (char c : report) {
+    if (c == '\n') written += '\r';
+    written += c;
+  }
+  return written;
+}
+
+struct Read {
+  bool ok;
+  std::vector<ReportBlock> blocks;
+  ReportReader reader;
+};
+
+// Reads `report` in pieces of `piece` bytes.
+Read ReadAll(const std::string& report, size_t piece = 1 << 20) {
+  Read read;
+  StartReportReader(&read.reader);
+  read.ok = true;
+  for (size_t at = 0; at < report.size() && read.ok; at += piece) {
+    read.ok = ReadReport(&read.reader, report.data() + at, std::min(piece, report.size() - at), &read.blocks);
+  }
+  if (read.ok) read.ok = EndReport(&read.reader, &read.blocks);
+  return read;
+}
+
+}  // namespace
+
+TEST(ReportReader, ReadsTheBlocksOfAReportWhateverItsLineEndsAndPieces) {
+  const std::vector<std::vector<unsigned char>> telegrams = {
+      Other(1), Block(26, 42, 0, 3), Block(20, 43, 1, 0), Block(1420, 44, 2, 700), Other(9),
+      Block(65507, 45, 1, 32743), Block(25, 0x80000000u, 0, 2), Other(6), Other(0)};
+  const std::string report = Report(telegrams);
+  for (const std::string& text : {report, Windows(report)}) {
+    for (size_t piece : {size_t{1}, size_t{7}, size_t{1} << 20}) {
+      const Read read = ReadAll(text, piece);
+      ASSERT_TRUE(read.ok) << read.reader.error;
+      EXPECT_TRUE(read.reader.finished);
+      EXPECT_EQ(read.reader.telegrams, 9);
+      // The blocks 0 and 1, each with its values; the last, a type-6
+      // telegram of 46 bytes made by Other, is a block 0 of 13 zeros.
+      ASSERT_EQ(read.blocks.size(), 5u) << "piece " << piece;
+      EXPECT_EQ(read.blocks[0].scan_no, 42);
+      EXPECT_EQ(read.blocks[0].size, 6);
+      EXPECT_EQ(read.blocks[0].telegram, 2);
+      EXPECT_EQ(read.blocks[0].line, 5) << "its TotalSize line";
+      EXPECT_EQ(read.blocks[0].values, (std::vector<uint16_t>{42, 4141, 8240}));
+      EXPECT_TRUE(read.blocks[1].values.empty());
+      EXPECT_EQ(read.blocks[2].block_no, 1);
+      ASSERT_EQ(read.blocks[2].values.size(), 32743u);
+      EXPECT_EQ(read.blocks[2].values[32742], static_cast<uint16_t>(32742 * 4099 + 45));
+      EXPECT_EQ(read.blocks[3].scan_no, -2147483648LL);
+      EXPECT_EQ(read.blocks[3].values.size(), 2u);
+      EXPECT_EQ(read.blocks[4].telegram, 8);
+      for (const ReportBlock& block : read.blocks) EXPECT_FALSE(block.cut_short);
+    }
+  }
+}
+
+TEST(ReportReader, AReportCutShortIsReadAsFarAsItGoes) {
+  const std::string report = Report({Block(1420, 1, 0, 700), Block(40, 2, 1, 10)}, false);
+  // An interrupted receiver: no closing lines, every value there.
+  Read read = ReadAll(report);
+  ASSERT_TRUE(read.ok) << read.reader.error;
+  EXPECT_FALSE(read.reader.finished);
+  ASSERT_EQ(read.blocks.size(), 2u);
+  EXPECT_EQ(read.blocks[1].values.size(), 10u);
+  EXPECT_FALSE(read.blocks[1].cut_short);
+  // Cut after a value's tab, and inside a value.
+  const size_t last_tab = report.rfind('\t', report.size() - 2);
+  for (size_t cut : {last_tab + 1, last_tab + 2}) {
+    read = ReadAll(report.substr(0, cut));
+    ASSERT_TRUE(read.ok) << read.reader.error;
+    ASSERT_EQ(read.blocks.size(), 2u);
+    EXPECT_EQ(read.blocks[1].values.size(), 9u) << "a value without its tab is not taken";
+    EXPECT_TRUE(read.blocks[1].cut_short);
+    EXPECT_FALSE(read.blocks[0].cut_short);
+  }
+  // Cut inside a line: what came before stands.
+  read = ReadAll(report.substr(0, report.find("TotalSize: 20")));
+  ASSERT_TRUE(read.ok) << read.reader.error;
+  EXPECT_EQ(read.blocks.size(), 1u);
+  // Two runs, one after the other in the same file.
+  read = ReadAll(Report({Block(26, 1, 0, 3)}) + Report({Block(26, 2, 0, 3)}));
+  ASSERT_TRUE(read.ok) << read.reader.error;
+  EXPECT_EQ(read.blocks.size(), 2u);
+}
+
+TEST(ReportReader, WhatIsNoReportIsSaidWithItsLine) {
+  const std::string report = Report({Other(1), Block(26, 1, 0, 3)});
+  std::string bad_value = report;
+  bad_value.replace(bad_value.find("\n\n") + 2, 1, "x");
+  std::string big_value = report;
+  big_value.insert(big_value.find("\n\n") + 2, "99999");
+  std::string no_beam_count = report;
+  no_beam_count.erase(no_beam_count.find("BeamCount"), no_beam_count.find("--> Telegram Type: 6") -
+                                                           no_beam_count.find("BeamCount"));
+  const struct {
+    const char* name;
+    std::string text;
+    const char* error;
+  } cases[] = {
+      {"empty", "", "line 1: expected the banner 'Receiving datagrams...', found nothing"},
+      {"binary", std::string("\x7f" "ELF\x02\x01\x01\x00\n", 9), "line 1: expected the banner"},
+      {"another text", "Hello\nworld\n", "line 1: expected the banner 'Receiving datagrams...', found 'Hello'"},
+      {"a damaged type line", std::string(kBannerLine) + "--> Telegram Typo: 6\r\n",
+       "line 2: expected a type line ('--> Telegram Type: N'), the error line or the closing lines, found "
+       "'--> Telegram Typo: 6'"},
+      {"a type out of range", std::string(kBannerLine) + "--> Telegram Type: 65536\r\n", "line 2: expected a type"},
+      {"no beam count", no_beam_count, "line 3: expected the line 'BeamCount : ...'"},
+      {"a value that is no number", bad_value,
+       "line 7: expected a type line ('--> Telegram Type: N'), the error line or the closing lines, found "
+       "'x\\t4100\\t8199\\tFinished receiving. Closing ...'"},
+      {"a value too large", big_value, "line 7: expected block values from 0 to 65535, each followed by a tab"},
+      {"a value without its tab", std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:1\t "
+                                  "BlockNo:0\r\n\n12--> Telegram Type: 3\r\n",
+       "line 5: expected a tab after each block value, found '12-'"},
+      {"a line too long", std::string(kBannerLine) + std::string(300, 'a'), "line 2: expected a report line"},
+  };
+  for (const auto& c : cases) {
+    const Read read = ReadAll(c.text);
+    EXPECT_FALSE(read.ok) << c.name;
+    EXPECT_EQ(read.reader.error.compare(0, strlen(c.error), c.error), 0) << c.name << ": " << read.reader.error;
+  }
+}
