@@ -4,7 +4,8 @@
 // report but formats a block's values only once while they repeat (what is
 // left is the receive and the write); a receiver that prints each block
 // value with its own printf call (the straightforward way); and, if given,
-// the Windows program under Wine.
+// the program with its report piped into telegram-plot --follow, which must
+// keep up with it; and the Windows program under Wine.
 //
 // For each scenario and receiver it reports, as medians over the rounds,
 // the telegrams reported out of 1000, the datagrams the kernel dropped for
@@ -47,11 +48,14 @@ struct Scenario {
 struct Receiver {
   std::string name;
   std::vector<std::string> command;
+  std::vector<std::string> plot;  // if given, the report goes through a pipe into this
+  std::string plot_folder;
 };
 
 struct Measurement {
   long reported = 0;
   long dropped = 0;
+  double plot_cpu_seconds = 0;  // of the plot the report went into, if any
   bool ended = false;
   double wall_seconds = 0;
   double cpu_seconds = 0;
@@ -100,9 +104,10 @@ void Sleep(double seconds) {
   nanosleep(&pause, nullptr);
 }
 
-pid_t Spawn(std::vector<std::string> args, int out_fd) {
+pid_t Spawn(std::vector<std::string> args, int out_fd, int in_fd = -1) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (in_fd >= 0) posix_spawn_file_actions_adddup2(&actions, in_fd, 0);
   posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> argv;
@@ -144,6 +149,25 @@ bool PortBound() {
   return PortRow(&drops);
 }
 
+double CpuSeconds(const rusage& usage) {
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The telegrams that telegram-plot's page says it read.
+long PlottedTelegrams(const std::string& folder) {
+  FILE* page = fopen((folder + "/index.html").c_str(), "r");
+  if (page == nullptr) return 0;
+  char line[4096];
+  long telegrams = 0;
+  while (fgets(line, sizeof line, page) != nullptr) {
+    const char* summary = strstr(line, "<p id=\"summary\">");
+    if (summary != nullptr) telegrams = strtol(summary + 16, nullptr, 10);
+  }
+  fclose(page);
+  return telegrams;
+}
+
 long CountTypeLines(const char* path) {
   static const char kPattern[] = "--> Telegram Type: ";
   const size_t pattern = sizeof kPattern - 1;
@@ -176,7 +200,24 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
     exit(1);
   }
   while (PortBound()) Sleep(0.05);  // the previous receiver has let go of the port
-  pid_t pid = Spawn(receiver.command, out);
+  // With a plot, the report goes into it through a pipe, as a user runs
+  // telegram-receiver | telegram-plot.
+  int pipe_ends[2] = {-1, -1};
+  pid_t plot_pid = -1;
+  if (!receiver.plot.empty()) {
+    // A new folder each round, the last one's removed beforehand.
+    const int null_out = open("/dev/null", O_WRONLY);
+    waitpid(Spawn({"/bin/rm", "-rf", receiver.plot_folder}, null_out), nullptr, 0);
+    close(null_out);
+    if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
+      perror("receiver-benchmark: pipe");
+      exit(1);
+    }
+    plot_pid = Spawn(receiver.plot, out, pipe_ends[0]);
+    close(pipe_ends[0]);
+  }
+  pid_t pid = Spawn(receiver.command, plot_pid > 0 ? pipe_ends[1] : out);
+  if (plot_pid > 0) close(pipe_ends[1]);
   for (double start = Now(); !PortBound() && Now() - start < 10;) Sleep(0.002);
 
   std::vector<std::string> send = {sender};
@@ -207,10 +248,21 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
     kill(pid, SIGKILL);
     wait4(pid, &status, 0, &usage);
   }
+  m.cpu_seconds = CpuSeconds(usage);
+  if (plot_pid > 0) {
+    // The plot ends once the receiver's output does, and its last page is
+    // written.
+    rusage plot_usage = {};
+    while ((done = wait4(plot_pid, &status, WNOHANG, &plot_usage)) == 0 && Now() < deadline + 3) Sleep(0.001);
+    if (done != plot_pid) {
+      m.ended = false;
+      kill(plot_pid, SIGKILL);
+      wait4(plot_pid, &status, 0, &plot_usage);
+    }
+    m.plot_cpu_seconds = CpuSeconds(plot_usage);
+  }
   close(out);
-  m.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                  static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-  m.reported = CountTypeLines(path);
+  m.reported = plot_pid > 0 ? PlottedTelegrams(receiver.plot_folder) : CountTypeLines(path);
   unlink(path);
   return m;
 }
@@ -265,7 +317,7 @@ int main(int argc, char** argv) {
     } else if (strcmp(argv[i], "--only-added") == 0) {
       only_added = true;
     } else if (strcmp(argv[i], "--receiver") == 0 && i + 2 < argc) {
-      Receiver receiver = {argv[i + 1], {}};
+      Receiver receiver = {argv[i + 1], {}, {}, ""};
       const std::string command = argv[i + 2];
       for (size_t at = 0; at < command.size();) {
         const size_t space = command.find(' ', at);
@@ -286,11 +338,14 @@ int main(int argc, char** argv) {
 
   const std::string dir = Dir();
   const std::string sender = dir + "/telegram-sender";
+  const std::string plot_folder = "/tmp/receiver-benchmark-plot";
   std::vector<Receiver> receivers = {
-      {"telegram-receiver", {dir + "/telegram-receiver"}},
-      {"floor (values formatted once)", {dir + "/baseline-receiver", "floor"}},
-      {"bare loop (type lines only)", {dir + "/baseline-receiver", "bare"}},
-      {"printf per value", {dir + "/baseline-receiver", "printf"}},
+      {"telegram-receiver", {dir + "/telegram-receiver"}, {}, ""},
+      {"floor (values formatted once)", {dir + "/baseline-receiver", "floor"}, {}, ""},
+      {"bare loop (type lines only)", {dir + "/baseline-receiver", "bare"}, {}, ""},
+      {"printf per value", {dir + "/baseline-receiver", "printf"}, {}, ""},
+      {"telegram-receiver | telegram-plot", {dir + "/telegram-receiver"},
+       {dir + "/telegram-plot", "--follow", "-o", plot_folder}, plot_folder},
   };
   if (only_added) receivers.clear();
   receivers.insert(receivers.end(), more.begin(), more.end());
@@ -345,6 +400,13 @@ int main(int argc, char** argv) {
       printf("  %-34s %5ld/1000 %6ld %3d/%-3d %8.3f %9.4f %12.1f %11.3f\n", receivers[r].name.c_str(),
              median_reported, Median(dropped), ended, rounds, Median(wall), Median(cpu), per_telegram * 1e6,
              Median(host));
+      if (!receivers[r].plot.empty()) {
+        std::vector<double> plot_cpu;
+        for (const Measurement& m : results[r]) plot_cpu.push_back(m.plot_cpu_seconds);
+        const double plot_each = median_reported > 0 ? Median(plot_cpu) / static_cast<double>(median_reported) : 0.0;
+        printf("  %-34s %26s %9.4f %12.1f   (the telegrams drawn, from its page)\n", "  of which telegram-plot", "",
+               Median(plot_cpu), plot_each * 1e6);
+      }
     }
     // Per telegram reported, round by round: the receivers of a round ran
     // side by side, so the ratio keeps less of the host's drift than a
@@ -367,7 +429,7 @@ int main(int argc, char** argv) {
              Median(to_floor), Median(printf_to_program));
     }
     // Each receiver added by --receiver against the program, in the same way.
-    for (size_t r = only_added ? receivers.size() : 4; r < receivers.size(); ++r) {
+    for (size_t r = only_added ? receivers.size() : 5; r < receivers.size(); ++r) {
       std::vector<double> to_program;
       for (int round = 0; round < rounds; ++round) {
         const Measurement& program = results[0][static_cast<size_t>(round)];

@@ -9,9 +9,12 @@
 
 namespace {
 
-// Read and not yet taken, at most: a backlog of many blocks, yet a file is
-// not read whole into memory faster than it is drawn.
-const size_t kMostPieces = 256;  // of 64 KB
+// Read and not yet taken, at most, in pieces of 64 KB. From a pipe, 128 MB:
+// a backlog of some 700 of the largest blocks, so that the writer is not
+// held up while the drawing lags for a while (the files it writes may take
+// the disk a moment). From a file, which holds up no writer, 4 MB.
+const size_t kMostPiecesOfAPipe = 2048;
+const size_t kMostPiecesOfAFile = 64;
 
 void ReadAll(ReportInput* input) {
   for (;;) {
@@ -20,7 +23,8 @@ void ReadAll(ReportInput* input) {
     if (n > 0) {
       piece.resize(static_cast<size_t>(n));
       std::unique_lock<std::mutex> hold(input->lock);
-      input->changed.wait(hold, [input] { return input->pieces.size() < kMostPieces || input->stop; });
+      const size_t most = input->owned ? kMostPiecesOfAFile : kMostPiecesOfAPipe;
+      input->changed.wait(hold, [input, most] { return input->pieces.size() < most || input->stop; });
       input->pieces.push_back(std::move(piece));
       input->changed.notify_all();
       continue;
