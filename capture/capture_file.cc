@@ -5,27 +5,24 @@
 #include <cstdio>
 #include <cstring>
 
+#include "capture/byte_order.h"
+
 namespace {
 
-// The byte order of the file or section being read.
+// The file or section being read, and its byte order.
 struct Reader {
   const std::vector<unsigned char>* file;
   bool big_endian;
-
-  uint32_t U16(size_t at) const {
-    const unsigned char* p = file->data() + at;
-    return big_endian ? (p[0] << 8 | p[1]) : (p[1] << 8 | p[0]);
-  }
-  uint32_t U32(size_t at) const {
-    const unsigned char* p = file->data() + at;
-    return big_endian ? (static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3])
-                      : (static_cast<uint32_t>(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
-  }
 };
 
-uint32_t LittleU32(const std::vector<unsigned char>& file, size_t at) {
-  const Reader reader = {&file, false};
-  return reader.U32(at);
+uint32_t U16(const Reader& reader, size_t at) {
+  const unsigned char* p = reader.file->data() + at;
+  return reader.big_endian ? Big16(p) : Little16(p);
+}
+
+uint32_t U32(const Reader& reader, size_t at) {
+  const unsigned char* p = reader.file->data() + at;
+  return reader.big_endian ? Big32(p) : Little32(p);
 }
 
 bool Fail(CaptureError* error, size_t offset, const std::string& what) {
@@ -44,32 +41,32 @@ const size_t kPcapHeader = 24;
 const size_t kPcapRecordHeader = 16;
 
 bool ReadPcap(const std::vector<unsigned char>& file, std::vector<CapturedPacket>* packets, CaptureError* error) {
-  const uint32_t magic = LittleU32(file, 0);
+  const uint32_t magic = Little32(file.data());
   Reader reader = {&file, false};
   bool nano = false;
   if (magic == kPcapMicro || magic == kPcapNano) {
     nano = magic == kPcapNano;
   } else {
     reader.big_endian = true;
-    nano = reader.U32(0) == kPcapNano;
+    nano = U32(reader, 0) == kPcapNano;
   }
   if (file.size() < kPcapHeader) {
     return Fail(error, file.size(), "cut short: the pcap file header needs 24 bytes, the file has " + Bytes(file.size()));
   }
-  const uint32_t link_type = reader.U32(20) & 0xFFFF;
+  const uint32_t link_type = U32(reader, 20) & 0xFFFF;
   for (size_t at = kPcapHeader; at < file.size();) {
     if (file.size() - at < kPcapRecordHeader) {
       return Fail(error, at, "cut short: a packet record's header needs 16 bytes, the file has " +
                                  Bytes(file.size() - at) + " left");
     }
-    const uint32_t captured = reader.U32(at + 8);
-    const uint32_t original = reader.U32(at + 12);
+    const uint32_t captured = U32(reader, at + 8);
+    const uint32_t original = U32(reader, at + 12);
     if (captured > file.size() - at - kPcapRecordHeader) {
       return Fail(error, at, "damaged or cut short: the packet record holds " + Bytes(captured) + ", the file has " +
                                  Bytes(file.size() - at - kPcapRecordHeader) + " left");
     }
-    const int64_t seconds = reader.U32(at);
-    const int64_t fraction = reader.U32(at + 4);
+    const int64_t seconds = U32(reader, at);
+    const int64_t fraction = U32(reader, at + 4);
     const int64_t time = seconds * 1000000000 + (nano ? fraction : fraction * 1000);
     packets->push_back(CapturedPacket{link_type, time, at + kPcapRecordHeader, captured, original});
     at += kPcapRecordHeader + captured;
@@ -111,8 +108,8 @@ int64_t Nanoseconds(uint64_t ticks, const Interface& interface) {
 // The options of an interface description: its timestamp resolution.
 bool ReadInterfaceOptions(const Reader& reader, size_t at, size_t end, Interface* interface, CaptureError* error) {
   while (end - at >= 4) {
-    const uint32_t code = reader.U16(at);
-    const uint32_t length = reader.U16(at + 2);
+    const uint32_t code = U16(reader, at);
+    const uint32_t length = U16(reader, at + 2);
     if (code == 0) break;
     const size_t padded = (static_cast<size_t>(length) + 3) & ~static_cast<size_t>(3);
     if (padded > end - at - 4) return Fail(error, at, "damaged: an interface option runs past its block");
@@ -137,14 +134,14 @@ bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPack
       return Fail(error, at, "cut short: a block needs at least 12 bytes, the file has " + Bytes(file.size() - at) +
                                  " left");
     }
-    const uint32_t type = LittleU32(file, at);  // the section header's type reads the same either way
+    const uint32_t type = Little32(file.data() + at);  // the section header's type reads the same either way
     if (type == kSectionHeader) {
-      const uint32_t order = LittleU32(file, at + 8);
+      const uint32_t order = Little32(file.data() + at + 8);
       if (order == kByteOrderMagic) {
         reader.big_endian = false;
       } else {
         reader.big_endian = true;
-        if (reader.U32(at + 8) != kByteOrderMagic) {
+        if (U32(reader, at + 8) != kByteOrderMagic) {
           return Fail(error, at + 8, "damaged: the section header has no byte-order magic number");
         }
       }
@@ -152,8 +149,8 @@ bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPack
     } else if (at == 0) {
       return Fail(error, 0, "not a pcapng file: it does not start with a section header");
     }
-    const uint32_t block_type = reader.U32(at);
-    const uint32_t length = reader.U32(at + 4);
+    const uint32_t block_type = U32(reader, at);
+    const uint32_t length = U32(reader, at + 4);
     if (length < 12 || length % 4 != 0) {
       return Fail(error, at, "damaged: a block of type " + std::to_string(block_type) + " gives its length as " +
                                  std::to_string(length));
@@ -163,7 +160,7 @@ bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPack
                                  Bytes(length) + " runs past the end of the file, which has " +
                                  Bytes(file.size() - at) + " left");
     }
-    if (reader.U32(at + length - 4) != length) {
+    if (U32(reader, at + length - 4) != length) {
       return Fail(error, at + length - 4, "damaged: a block of type " + std::to_string(block_type) +
                                               " ends with another length than it starts with");
     }
@@ -171,7 +168,7 @@ bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPack
     const size_t body_length = length - 12;
     if (block_type == kInterfaceDescription) {
       if (body_length < 8) return Fail(error, at, "damaged: an interface description of " + Bytes(length));
-      Interface interface = {reader.U16(body), reader.U32(body + 4), true, 6};
+      Interface interface = {U16(reader, body), U32(reader, body + 4), true, 6};
       if (!ReadInterfaceOptions(reader, body + 8, body + body_length, &interface, error)) return false;
       interfaces.push_back(interface);
     } else if (block_type == kEnhancedPacket || block_type == kObsoletePacket || block_type == kSimplePacket) {
@@ -183,13 +180,13 @@ bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPack
       if (block_type == kSimplePacket) {
         header = 4;
         if (body_length < header) return Fail(error, at, "damaged: a simple packet block of " + Bytes(length));
-        original = reader.U32(body);
+        original = U32(reader, body);
       } else {
         header = 20;
         if (body_length < header) return Fail(error, at, "damaged: a packet block of " + Bytes(length));
-        interface_id = block_type == kEnhancedPacket ? reader.U32(body) : reader.U16(body);
-        captured = reader.U32(body + 12);
-        original = reader.U32(body + 16);
+        interface_id = block_type == kEnhancedPacket ? U32(reader, body) : U16(reader, body);
+        captured = U32(reader, body + 12);
+        original = U32(reader, body + 16);
       }
       if (interface_id >= interfaces.size()) {
         return Fail(error, at, "damaged: a packet of interface " + std::to_string(interface_id) + ", which has " +
@@ -201,7 +198,7 @@ bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPack
         captured = original;
         if (interface.snap_length != 0 && captured > interface.snap_length) captured = interface.snap_length;
       } else {
-        const uint64_t ticks = static_cast<uint64_t>(reader.U32(body + 4)) << 32 | reader.U32(body + 8);
+        const uint64_t ticks = static_cast<uint64_t>(U32(reader, body + 4)) << 32 | U32(reader, body + 8);
         time = Nanoseconds(ticks, interface);
       }
       if (captured > body_length - header) {
@@ -225,9 +222,9 @@ bool ReadCapturePackets(const std::vector<unsigned char>& file, std::vector<Capt
   if (file.size() < 4) {
     read = Fail(error, 0, "not a capture file: it holds " + Bytes(file.size()));
   } else {
-    const uint32_t magic = LittleU32(file, 0);
-    const Reader big = {&file, true};
-    if (magic == kPcapMicro || magic == kPcapNano || big.U32(0) == kPcapMicro || big.U32(0) == kPcapNano) {
+    const uint32_t magic = Little32(file.data());
+    const uint32_t big_magic = Big32(file.data());
+    if (magic == kPcapMicro || magic == kPcapNano || big_magic == kPcapMicro || big_magic == kPcapNano) {
       read = ReadPcap(file, packets, error);
     } else if (magic == kSectionHeader) {
       read = ReadPcapng(file, packets, error);

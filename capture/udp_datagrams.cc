@@ -4,15 +4,14 @@
 #include <map>
 #include <tuple>
 
+#include "capture/byte_order.h"
+
 namespace {
 
 const uint32_t kEtherTypeIpv4 = 0x0800;
 const uint32_t kAddressFamilyInet = 2;
 const unsigned kUdp = 17;
 const size_t kUdpHeader = 8;
-
-uint32_t Big16(const unsigned char* p) { return static_cast<uint32_t>(p[0]) << 8 | p[1]; }
-uint32_t Big32(const unsigned char* p) { return Big16(p) << 16 | Big16(p + 2); }
 
 // Where the IPv4 header starts in a packet of `link_type`; false if the
 // packet carries no IPv4 (or its link layer is not one that is read).
