@@ -17,7 +17,6 @@
 
 namespace {
 
-
 enum Readiness { kStarting, kReady, kNotReady };
 
 // What the thread that passes the receiver's report on has seen of it.
@@ -132,7 +131,6 @@ int RunReceiverDemo(const char* program, TelegramSource source, long rate, const
     CloseUdpTarget(&target);
   }
 
-  // A whole run ends by itself within moments of its last telegram.
   // A whole run ends by itself once its last report is out. One that lost
   // telegrams waits for ever: once it has written nothing for a while (and
   // is not held up by a slow output of ours), it is stopped.

@@ -100,12 +100,12 @@ const Option* FindOption(const std::string& name) {
   return nullptr;
 }
 
-}  // namespace
-
 // The options that shape made-up scans, which a replay does without.
 bool ShapesScans(OptionId id) {
   return id == kScans || id == kBlocks || id == kSize || id == kNoBeam || id == kSameValues || id == kSmooth;
 }
+
+}  // namespace
 
 SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error) {
   std::string scan_option;  // the first option given that shapes scans
@@ -189,7 +189,9 @@ std::string SenderUsage() {
       "usage: telegram-sender [options]\n"
       "Plays the scanner: sends scans of telegrams over UDP, each a type-1\n"
       "telegram with the beam range, then type-6 blocks 0 to N-1 of 16-bit\n"
-      "values. The defaults send 1000 telegrams, a whole run of telegram-receiver.\n"
+      "values. The defaults send " +
+      std::to_string(kDatagramLimit) +
+      " telegrams, a whole run of telegram-receiver.\n"
       "Options take their value as --name VALUE or --name=VALUE.\n"
       "\n";
   for (const Option& option : kOptions) {
