@@ -62,8 +62,15 @@ size_t ValuesOfSize(long long size) {
   return static_cast<size_t>(total / 2);
 }
 
-// What may come where an item is expected, in words.
-const char kItemWords[] = "a type line ('--> Telegram Type: N'), the error line or the closing lines";
+// A fixed line of the report in quotes, for the words of an error.
+std::string Quoted(const char* text) { return "'" + WithoutLineEnd(text) + "'"; }
+
+// A numbered line in quotes: its fixed start, then `rest` for its numbers.
+std::string QuotedStart(const char* format, const char* rest) {
+  return "'" + std::string(format, FixedStartLength(format)) + rest + "'";
+}
+
+std::string BannerWords() { return "the banner " + Quoted(kBannerLine); }
 
 // Takes one whole line, less its line end, in the light of what came before.
 bool TakeLine(ReportReader* reader) {
@@ -73,8 +80,10 @@ bool TakeLine(ReportReader* reader) {
     case kBannerNext:
     case kEnded:
       if (line != WithoutLineEnd(kBannerLine)) {
-        if (reader->part == kEnded) return Fail(reader, "nothing after 'Exiting.' but another run's banner");
-        return Fail(reader, "the banner 'Receiving datagrams...'");
+        if (reader->part == kEnded) {
+          return Fail(reader, "nothing after " + Quoted(kExitLine) + " but another run's banner");
+        }
+        return Fail(reader, BannerWords());
       }
       reader->part = kItemNext;
       reader->finished = false;
@@ -93,16 +102,19 @@ bool TakeLine(ReportReader* reader) {
         reader->part = kExitNext;
         return true;
       }
-      return Fail(reader, kItemWords);
+      return Fail(reader, "a type line (" + QuotedStart(kTypeLineFormat, "N") +
+                              "), the error line or the closing lines");
     case kBeamCountNext:
       if (!MatchLine(kBeamCountLineFormat, line, numbers, 4)) {
-        return Fail(reader, "the line 'BeamCount : ...' of the type-1 telegram before it");
+        return Fail(reader,
+                    "the line " + QuotedStart(kBeamCountLineFormat, "...") + " of the type-1 telegram before it");
       }
       reader->part = kItemNext;
       return true;
     case kBlockLineNext:
       if (!MatchLine(kBlockLineFormat, line, numbers, 3) || numbers[2] < 0 || numbers[2] > 65535) {
-        return Fail(reader, "the line 'TotalSize: ...' of the type-6 telegram before it");
+        return Fail(reader,
+                    "the line " + QuotedStart(kBlockLineFormat, "...") + " of the type-6 telegram before it");
       }
       if (numbers[2] != 0 && numbers[2] != 1) {
         reader->part = kItemNext;
@@ -124,7 +136,7 @@ bool TakeLine(ReportReader* reader) {
       reader->part = kExitNext;
       return true;
     case kExitNext:
-      if (line != WithoutLineEnd(kExitLine)) return Fail(reader, "the line 'Exiting.'");
+      if (line != WithoutLineEnd(kExitLine)) return Fail(reader, "the line " + Quoted(kExitLine));
       reader->part = kEnded;
       reader->finished = true;
       return true;
@@ -208,7 +220,7 @@ bool ReadReport(ReportReader* reader, const char* data, size_t size, std::vector
     }
     reader->line += c;
     if (reader->line.size() > kLongestReportLine) {
-      return Fail(reader, reader->part == kBannerNext ? "the banner 'Receiving datagrams...'" : "a report line");
+      return Fail(reader, reader->part == kBannerNext ? BannerWords() : "a report line");
     }
   }
   return true;
@@ -230,10 +242,10 @@ bool EndReport(ReportReader* reader, std::vector<ReportBlock>* blocks) {
     // The banner cut short is still the start of a report.
     if (!reader->line.empty() && banner.compare(0, reader->line.size(), reader->line) == 0) return true;
     if (reader->line.empty()) {
-      reader->error = "line 1: expected the banner 'Receiving datagrams...', found nothing";
+      reader->error = "line 1: expected " + BannerWords() + ", found nothing";
       return false;
     }
-    return Fail(reader, "the banner 'Receiving datagrams...'");
+    return Fail(reader, BannerWords());
   }
   return true;
 }
