@@ -31,19 +31,27 @@ void AppendMilli(std::string* out, double value) {
   for (int i = 2; i >= 0; --i) out->push_back(digits[i]);
 }
 
-// The values' scale and where a value lies on it, in pixels from the top.
-struct YAxis {
-  NiceScale scale;
-  double Y(double value) const {
-    return kPlotTop + kPlotHeight * (static_cast<double>(scale.high) - value) /
-                          static_cast<double>(scale.high - scale.low);
-  }
-};
+// Where `value` lies on the values' scale, in pixels from the top.
+double Y(const NiceScale& scale, double value) {
+  return kPlotTop +
+         kPlotHeight * (static_cast<double>(scale.high) - value) / static_cast<double>(scale.high - scale.low);
+}
 
-void AppendAxes(std::string* svg, const YAxis& y, size_t count) {
+// The heading of a block whose values range from `smallest` to `largest`.
+std::string Heading(const ReportBlock& block, uint16_t smallest, uint16_t largest) {
+  std::string heading = "Scan " + std::to_string(block.scan_no) + ", block " + std::to_string(block.block_no) + ": " +
+                        std::to_string(block.values.size()) + (block.values.size() == 1 ? " value" : " values");
+  if (!block.values.empty()) {
+    heading += block.values.size() == 1 ? " of " + std::to_string(smallest)
+                                        : " from " + std::to_string(smallest) + " to " + std::to_string(largest);
+  }
+  return heading;
+}
+
+void AppendAxes(std::string* svg, const NiceScale& y, size_t count) {
   svg->append("<g font-family=\"sans-serif\" font-size=\"11\" fill=\"#333\">\n");
-  for (long long tick = y.scale.low; tick <= y.scale.high; tick += y.scale.step) {
-    const double at = y.Y(static_cast<double>(tick));
+  for (long long tick = y.low; tick <= y.high; tick += y.step) {
+    const double at = Y(y, static_cast<double>(tick));
     Append(svg, "<line x1=\"%.0f\" y1=\"%.3f\" x2=\"%.0f\" y2=\"%.3f\" stroke=\"#e4e4e4\"/>", kPlotLeft, at,
            kPlotLeft + kPlotColumns, at);
     Append(svg, "<text x=\"%.0f\" y=\"%.3f\" text-anchor=\"end\">%.0f</text>\n", kPlotLeft - 6, at + 4,
@@ -68,20 +76,20 @@ void AppendAxes(std::string* svg, const YAxis& y, size_t count) {
 // The values as one path, in pixels: a line through each value, or a range
 // for each column. A column whose values are all alike is a level stroke a
 // pixel wide, since a stroke of no length is not drawn.
-void AppendValues(std::string* svg, const YAxis& y, const std::vector<uint16_t>& values) {
+void AppendValues(std::string* svg, const NiceScale& y, const std::vector<uint16_t>& values) {
   const size_t count = values.size();
   const bool columns = count > static_cast<size_t>(kPlotColumns);
   Append(svg, "<path class=\"values\" data-columns=\"%.0f\" data-low=\"%.0f\" data-high=\"%.0f\"", kPlotColumns,
-         static_cast<double>(y.scale.low), static_cast<double>(y.scale.high));
+         static_cast<double>(y.low), static_cast<double>(y.high));
   svg->append(columns ? " data-mode=\"columns\"" : " data-mode=\"points\"");
   svg->append(" fill=\"none\" stroke=\"#1f5fa8\" stroke-width=\"1\" stroke-linecap=\"square\" d=\"");
   if (!columns && count == 1) {
-    Append(svg, "M%.0f %.3fH%.0f", kPlotLeft, y.Y(values[0]), kPlotLeft + kPlotColumns);
+    Append(svg, "M%.0f %.3fH%.0f", kPlotLeft, Y(y, values[0]), kPlotLeft + kPlotColumns);
   } else if (!columns) {
     const double width = static_cast<double>(kPlotColumns) / static_cast<double>(count);
     for (size_t i = 0; i < count; ++i) {
       Append(svg, i == 0 ? "M%.3f %.3f" : " %.3f %.3f", kPlotLeft + (static_cast<double>(i) + 0.5) * width,
-             y.Y(values[i]));
+             Y(y, values[i]));
       if (i == 0) svg->append("L");
     }
   } else {
@@ -99,14 +107,14 @@ void AppendValues(std::string* svg, const YAxis& y, const std::vector<uint16_t>&
       if (smallest == largest) {
         *svg += x;
         svg->push_back(' ');
-        AppendMilli(svg, y.Y(smallest));
+        AppendMilli(svg, Y(y, smallest));
         svg->append("h1");
       } else {
         *svg += x;
         svg->append(".5 ");
-        AppendMilli(svg, y.Y(largest));
+        AppendMilli(svg, Y(y, largest));
         svg->push_back('V');
-        AppendMilli(svg, y.Y(smallest));
+        AppendMilli(svg, Y(y, smallest));
       }
     }
   }
@@ -128,30 +136,24 @@ std::string BlockHeading(const ReportBlock& block) {
   uint16_t smallest = 0;
   uint16_t largest = 0;
   ValueRange(block.values, &smallest, &largest);
-  std::string heading = "Scan " + std::to_string(block.scan_no) + ", block " + std::to_string(block.block_no) + ": " +
-                        std::to_string(block.values.size()) + (block.values.size() == 1 ? " value" : " values");
-  if (!block.values.empty()) {
-    heading += block.values.size() == 1 ? " of " + std::to_string(smallest)
-                                        : " from " + std::to_string(smallest) + " to " + std::to_string(largest);
-  }
-  return heading;
+  return Heading(block, smallest, largest);
 }
 
 std::string BlockPicture(const ReportBlock& block) {
   uint16_t smallest = 0;
   uint16_t largest = 0;
   ValueRange(block.values, &smallest, &largest);
-  const YAxis y = {MakeNiceScale(smallest, largest, 8)};
+  const NiceScale y = MakeNiceScale(smallest, largest, 8);
   std::string svg;
   svg.reserve(size_t{32} * 1024);
   Append(&svg, "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\" viewBox=\"0 0 %.0f %.0f\">\n",
          kPictureWidth, kPictureHeight, kPictureWidth, kPictureHeight);
-  const std::string heading = BlockHeading(block);
+  const std::string heading = Heading(block, smallest, largest);
   svg += "<title>" + heading + "</title>\n";
   Append(&svg, "<rect width=\"%.0f\" height=\"%.0f\" fill=\"white\"/>\n", kPictureWidth, kPictureHeight);
   Append(&svg, "<text x=\"%.0f\" y=\"24\" font-family=\"sans-serif\" font-size=\"15\" fill=\"#222\">", kPlotLeft);
   svg += heading;
-  if (block.cut_short) svg += "<tspan fill=\"#b00000\"> (cut short: the report ends in its values)</tspan>";
+  if (block.cut_short) svg += std::string("<tspan fill=\"#b00000\"> ") + kCutShortNote + "</tspan>";
   svg += "</text>\n";
   AppendAxes(&svg, y, block.values.size());
   AppendValues(&svg, y, block.values);

@@ -23,6 +23,9 @@ const int kPlotTop = 40;
 const int kPictureWidth = kPlotLeft + kPlotColumns + 20;
 const int kPictureHeight = kPlotTop + kPlotHeight + 50;
 
+// Said beside a block whose values the report ends in.
+constexpr char kCutShortNote[] = "(cut short: the report ends in its values)";
+
 // The smallest and the largest of a block's values; 0 and 0 for none.
 void ValueRange(const std::vector<uint16_t>& values, uint16_t* smallest, uint16_t* largest);
 

@@ -45,7 +45,7 @@ std::string PlotPage(const std::vector<PagePicture>& pictures, const PageState& 
   for (size_t i = 0; i < pictures.size(); ++i) {
     const PagePicture& picture = pictures[i];
     page += "<figure id=\"p" + std::to_string(i + 1) + "\"><figcaption>" + Escaped(picture.heading);
-    if (picture.cut_short) page += " <span class=\"note\">(cut short: the report ends in its values)</span>";
+    if (picture.cut_short) page += std::string(" <span class=\"note\">") + kCutShortNote + "</span>";
     page += "</figcaption><img src=\"" + Escaped(picture.file) + "\" alt=\"" + Escaped(picture.heading) +
             "\" width=\"" + std::to_string(kPictureWidth) + "\" height=\"" + std::to_string(kPictureHeight) +
             "\"></figure>\n";

@@ -89,6 +89,21 @@ PlotCommand ParsePlotOptions(int argc, char** argv, PlotOptions* options, std::s
   return kPlot;
 }
 
+// A picture's file name: "scan-12-block-0.svg", and "-2" before the end for
+// the second picture of the same block.
+const char kPictureNameStart[] = "scan-";
+const char kPictureNameEnd[] = ".svg";
+
+// The page that shows them all.
+const char kPageName[] = "index.html";
+
+bool IsPictureName(const std::string& name) {
+  const size_t start = sizeof kPictureNameStart - 1;
+  const size_t end = sizeof kPictureNameEnd - 1;
+  return name.size() >= start + end && name.compare(0, start, kPictureNameStart) == 0 &&
+         name.compare(name.size() - end, end, kPictureNameEnd) == 0;
+}
+
 volatile std::sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int /*signal_number*/) { interrupted = 1; }
@@ -109,9 +124,7 @@ bool PrepareFolder(const std::string& folder, bool force, std::string* why) {
     // An earlier plot's pictures and page, and nothing else.
     for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
       const std::string name = entry->path().filename().string();
-      const bool picture = name.compare(0, 5, "scan-") == 0 && name.size() > 4 &&
-                           name.compare(name.size() - 4, 4, ".svg") == 0;
-      if (picture || name == "index.html") fs::remove(entry->path(), error);
+      if (IsPictureName(name) || name == kPageName) fs::remove(entry->path(), error);
     }
     if (error) *why = "cannot clear " + folder + ": " + error.message();
     return !error;
@@ -133,9 +146,10 @@ struct Plot {
 // The picture's file name, by scan and block number; a block seen again
 // gets a number after it.
 std::string PictureName(Plot* plot, const ReportBlock& block) {
-  const std::string name = "scan-" + std::to_string(block.scan_no) + "-block-" + std::to_string(block.block_no);
+  const std::string name =
+      kPictureNameStart + std::to_string(block.scan_no) + "-block-" + std::to_string(block.block_no);
   const int seen = ++plot->names[name];
-  return seen == 1 ? name + ".svg" : name + "-" + std::to_string(seen) + ".svg";
+  return (seen == 1 ? name : name + "-" + std::to_string(seen)) + kPictureNameEnd;
 }
 
 // Writes `text` to `path`.
@@ -165,7 +179,7 @@ bool DrawBlocks(Plot* plot, std::vector<ReportBlock>* blocks, std::string* why) 
 bool WritePage(Plot* plot, const ReportReader& reader, bool following, const std::string& damage,
                std::string* why) {
   const PageState state = {plot->source, reader.telegrams, following, reader.finished, damage};
-  const fs::path page = fs::path(plot->options.output) / "index.html";
+  const fs::path page = fs::path(plot->options.output) / kPageName;
   const fs::path partial = page.string() + ".partial";
   if (!WriteFile(partial, PlotPage(plot->pictures, state), why)) return false;
   std::error_code error;
@@ -252,6 +266,6 @@ int main(int argc, char** argv) {
   fprintf(stderr, "telegram-plot: %zu %s of %ld %s in %s\n", plot.pictures.size(),
           plot.pictures.size() == 1 ? "picture" : "pictures", reader.telegrams,
           reader.telegrams == 1 ? "telegram" : "telegrams",
-          (fs::path(plot.options.output) / "index.html").string().c_str());
+          (fs::path(plot.options.output) / kPageName).string().c_str());
   return 0;
 }
