@@ -180,6 +180,17 @@ size_t SendUntilItEnds(const Burst& burst, Child* receiver) {
   return sent;
 }
 
+// A write that failed for good ends the run: by its signal, or where that
+// is ignored, with status 1 and the failure in words.
+void ExpectEndedByWriteFailure(const Child& receiver, bool signal_ignored, int signal_number, int error) {
+  if (signal_ignored) {
+    EXPECT_EQ(receiver.exit_code, 1);
+    EXPECT_EQ(receiver.err, std::string("telegram-receiver: cannot write the report: ") + strerror(error) + "\n");
+  } else {
+    EXPECT_EQ(receiver.signal, signal_number);
+  }
+}
+
 TEST(HostileOutput, OutputThatFailsForGoodEndsTheRunAtOnceWithAnExactPrefix) {
   if (UnderWine()) GTEST_SKIP() << "POSIX descriptors and signals";
   const Burst burst = MakeBurst(1000);
@@ -201,12 +212,7 @@ TEST(HostileOutput, OutputThatFailsForGoodEndsTheRunAtOnceWithAnExactPrefix) {
     const size_t sent = SendUntilItEnds(burst, &receiver);
     ASSERT_TRUE(WaitForExit(&receiver));
     EXPECT_LT(sent, burst.datagrams.size()) << "it went on receiving after the failure";
-    if (ignore_sigpipe) {
-      EXPECT_EQ(receiver.exit_code, 1);
-      EXPECT_EQ(receiver.err, std::string("telegram-receiver: cannot write the report: ") + strerror(EPIPE) + "\n");
-    } else {
-      EXPECT_EQ(receiver.signal, SIGPIPE);
-    }
+    ExpectEndedByWriteFailure(receiver, ignore_sigpipe, SIGPIPE, EPIPE);
     reader.thread.join();
     const std::string text = reader.Text();
     EXPECT_GE(text.size(), size_t{100000});
@@ -228,12 +234,7 @@ TEST(HostileOutput, OutputThatFailsForGoodEndsTheRunAtOnceWithAnExactPrefix) {
     const size_t sent = SendUntilItEnds(burst, &receiver);
     ASSERT_TRUE(WaitForExit(&receiver));
     EXPECT_LT(sent, burst.datagrams.size()) << "it went on receiving after the failure";
-    if (ignore_sigxfsz) {
-      EXPECT_EQ(receiver.exit_code, 1);
-      EXPECT_EQ(receiver.err, std::string("telegram-receiver: cannot write the report: ") + strerror(EFBIG) + "\n");
-    } else {
-      EXPECT_EQ(receiver.signal, SIGXFSZ);
-    }
+    ExpectEndedByWriteFailure(receiver, ignore_sigxfsz, SIGXFSZ, EFBIG);
     const std::string text = ReadWholeFile(file.path);
     EXPECT_EQ(text.size(), size_t{100000});
     EXPECT_EQ(expected.compare(0, text.size(), text), 0) << "not a prefix of the report";
