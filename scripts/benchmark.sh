@@ -14,8 +14,9 @@ build-release/receiver-benchmark "$@"
 
 source scripts/windows-width.sh
 trap stop_wine EXIT
-if ! command -v $triplet-g++-posix >/dev/null; then
-  echo "(the Windows program is not measured: the $width-bit cross compiler is not installed)"
+missing=$(cross_compiler_missing "$width")
+if [ -n "$missing" ]; then
+  echo "(the Windows program is not measured: $missing)"
 elif ! start_wine; then
   echo "(the Windows program is not measured: $wine_failure)"
 else

@@ -25,11 +25,12 @@ package() {  # build directory, cmake arguments...
 package build-package
 package build-package-portable -DTELEGRAM_PORTABLE=ON
 for bits in 32 64; do
-  windows_tools $bits
-  if command -v $triplet-g++-posix >/dev/null; then
+  missing=$(cross_compiler_missing $bits)
+  if [ -z "$missing" ]; then
+    windows_tools $bits
     package build-package-win$bits -DCMAKE_TOOLCHAIN_FILE=$toolchain
   else
-    echo "No $bits-bit Windows package: the cross compiler $triplet-g++-posix is not installed."
+    echo "No $bits-bit Windows package: $missing."
   fi
 done
 # CPack's own working files stay in packages/_CPack_Packages.

@@ -32,15 +32,9 @@ unavailable() {
 # built: the 32-bit programs to check, and the width to test.
 win32_dir=$PWD/build-test-win32
 tested_dir=$PWD/build-test-win$width
-why_no_32=
-why_no_tests=
-command -v i686-w64-mingw32-g++-posix >/dev/null ||
-  why_no_32="the 32-bit cross compiler is not installed (g++-mingw-w64-i686)"
-if ! command -v $triplet-g++-posix >/dev/null; then
-  why_no_tests="the $width-bit cross compiler is not installed ($triplet-g++-posix)"
-elif [ ! -x $loader ] || [ ! -x "$server" ]; then
-  why_no_tests="$loader or $server is missing (install $wine_package)"
-fi
+why_no_32=$(cross_compiler_missing 32)
+why_no_tests=$(cross_compiler_missing "$width")
+[ -n "$why_no_tests" ] || why_no_tests=$(wine_missing)
 windows_args=()
 [ -n "$why_no_32" ] || windows_args+=(-DTELEGRAM_WIN32_DIR="$win32_dir")
 if [ -z "$why_no_tests" ]; then

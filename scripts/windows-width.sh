@@ -3,22 +3,25 @@
 # and a Wine to run it with. It sets no trap: a script that calls
 # start_wine calls stop_wine from its own EXIT trap.
 #
-# windows_tools BITS sets $triplet (the cross compiler), $toolchain (its
-# CMake file), $loader (the Wine loader of that width) and $wine_package
-# (what to install for it).
+# windows_tools BITS sets $triplet (the cross compiler), $compiler_package
+# (what to install for it), $toolchain (its CMake file), $loader (the Wine
+# loader of that width) and $wine_package (what to install for it).
 #
 # Sourcing it sets $width (32 or 64, the width this host runs), $reason
 # (why), the tools of that width, and $server (the Wine server).
 # TELEGRAM_WINDOWS_WIDTH=32 or 64 chooses the width by hand.
 #
-# windows_configure configures a Windows build; start_wine makes a
-# throw-away prefix and keeps one server running until stop_wine; if it
-# fails, $wine_failure says why.
+# cross_compiler_missing BITS and wine_missing say what of a width's tools
+# is not installed, and nothing if all is. windows_configure configures a
+# Windows build; start_wine makes a throw-away prefix and keeps one server
+# running until stop_wine; if it fails, $wine_failure says why.
 
 windows_tools() {
   case $1 in
-    32) triplet=i686-w64-mingw32 loader=/usr/lib/wine/wine wine_package=wine32:i386 ;;
-    64) triplet=x86_64-w64-mingw32 loader=/usr/lib/wine/wine64 wine_package=wine64 ;;
+    32) triplet=i686-w64-mingw32 compiler_package=g++-mingw-w64-i686 loader=/usr/lib/wine/wine \
+          wine_package=wine32:i386 ;;
+    64) triplet=x86_64-w64-mingw32 compiler_package=g++-mingw-w64-x86-64 loader=/usr/lib/wine/wine64 \
+          wine_package=wine64 ;;
     *) echo "error: a Windows width is 32 or 64, not '$1'" >&2; exit 2 ;;
   esac
   toolchain=cmake/toolchain-$triplet.cmake
@@ -60,6 +63,20 @@ windows_tools "$width"
 server=/usr/lib/wine/wineserver64
 [ -x "$server" ] || server=/usr/lib/wine/wineserver32
 
+# The cross compiler of width BITS.
+cross_compiler_missing() {
+  (
+    windows_tools "$1"
+    command -v "$triplet-g++-posix" >/dev/null ||
+      echo "the $1-bit cross compiler is not installed ($triplet-g++-posix, from $compiler_package)"
+  )
+}
+
+# The Wine of the width this host runs.
+wine_missing() {
+  [ -x "$loader" ] && [ -x "$server" ] || echo "$loader or $server is missing (install $wine_package)"
+}
+
 # windows_configure DIR BITS BUILD_TYPE [CMAKE ARGS...]: a Windows build of
 # that width, its tests run under the Wine loader of that width.
 windows_configure() {
@@ -78,10 +95,8 @@ start_wine() {
   # seconds), with one server kept running so that each start of an .exe is
   # quick. Their output goes to a file: Wine's daemons keep a pipe open for
   # ever.
-  if [ ! -x "$loader" ] || [ ! -x "$server" ]; then
-    wine_failure="$loader or $server is missing (install $wine_package)"
-    return 1
-  fi
+  wine_failure=$(wine_missing)
+  [ -z "$wine_failure" ] || return 1
   wine_prefix=$(mktemp -d /tmp/telegram-wine.XXXXXX)
   export WINEPREFIX=$wine_prefix WINEDEBUG=-all WINELOADER=$loader WINESERVER=$server
   wine_log=$wine_prefix.log
