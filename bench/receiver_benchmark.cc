@@ -38,6 +38,9 @@
 #include <string>
 #include <vector>
 
+#include "telegram/report_format.h"
+#include "tests/port_drops_test_util.h"
+
 namespace {
 
 struct Scenario {
@@ -124,29 +127,10 @@ pid_t Spawn(std::vector<std::string> args, int out_fd, int in_fd = -1) {
   return pid;
 }
 
-// The kernel's row of the socket bound to UDP port 9999 (hex 270F) in
-// /proc/net/udp: false if there is none; its drops column in `*drops`.
-bool PortRow(long* drops) {
-  FILE* table = fopen("/proc/net/udp", "r");
-  if (table == nullptr) return false;
-  char line[512];
-  bool bound = false;
-  while (!bound && fgets(line, sizeof line, table)) {
-    if (strstr(line, ":270F ") == nullptr) continue;
-    bound = true;
-    // The last of the row's thirteen fields.
-    char* rest = nullptr;
-    char* field = strtok_r(line, " \n", &rest);
-    for (int i = 1; i < 13 && field != nullptr; ++i) field = strtok_r(nullptr, " \n", &rest);
-    *drops = field != nullptr ? strtol(field, nullptr, 10) : 0;
-  }
-  fclose(table);
-  return bound;
-}
-
+// Whether a socket is bound to the receivers' port.
 bool PortBound() {
   long drops = 0;
-  return PortRow(&drops);
+  return ReadPortDrops(kReceiverPort, &drops);
 }
 
 double CpuSeconds(const rusage& usage) {
@@ -232,7 +216,7 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   // count is whole once the sender is done. A receiver that has ended
   // already took all 1000 and dropped none.
   Measurement m;
-  if (!PortRow(&m.dropped)) m.dropped = 0;
+  if (!ReadPortDrops(kReceiverPort, &m.dropped)) m.dropped = 0;
 
   // A receiver that kept up ends within moments of the last telegram; one
   // that lost telegrams waits for ever and is stopped.

@@ -16,31 +16,21 @@
 #include <vector>
 
 #include "sender/scan_source.h"
+#include "telegram/report_format.h"
 #include "telegram/report_model_test_util.h"
 #include "telegram/telegram_layout.h"
 #include "tests/end_to_end_test_util.h"
+#include "tests/port_drops_test_util.h"
 
 namespace {
 
 using namespace e2e;  // NOLINT(google-build-using-namespace): the tests' own helpers
 
-// The drops that /proc/net/udp counts for the socket on the receiver's
-// port (hex 270F), or -1 if there is none.
+// The drops that the kernel counts for the socket on the receiver's port,
+// or -1 if there is none.
 long PortDrops() {
-  FILE* table = fopen("/proc/net/udp", "r");
-  if (table == nullptr) return -1;
-  char line[512];
   long drops = -1;
-  while (fgets(line, sizeof line, table) != nullptr) {
-    if (strstr(line, ":270F ") == nullptr) continue;
-    // The last of the row's thirteen fields.
-    char* rest = nullptr;
-    char* field = strtok_r(line, " \n", &rest);
-    for (int i = 1; i < 13 && field != nullptr; ++i) field = strtok_r(nullptr, " \n", &rest);
-    drops = field != nullptr ? strtol(field, nullptr, 10) : -1;
-  }
-  fclose(table);
-  return drops;
+  return ReadPortDrops(kReceiverPort, &drops) ? drops : -1;
 }
 
 // The number of type lines in a report.
