@@ -4,7 +4,6 @@
 // for byte; and a damaged capture, of which nothing is sent.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -31,20 +30,6 @@ Bytes Telegram(size_t size, uint16_t type, uint32_t total_size, uint16_t block, 
   t.resize(size);
   return t;
 }
-
-// A file in /tmp, removed with the test.
-struct TempPath {
-  std::string path;
-  explicit TempPath(const char* suffix) {
-    char name[] = "/tmp/telegram-capture.XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd >= 0) close(fd);
-    unlink(name);
-    path = std::string(name) + suffix;
-  }
-  ~TempPath() { unlink(path.c_str()); }
-  std::string ForProgram() const { return e2e::ForProgram(path); }
-};
 
 }  // namespace
 
@@ -90,14 +75,15 @@ TEST(Replay, ACapturedSessionIsReportedByteForByte) {
   expected += kClosing;
 
   for (bool pcapng : {true, false}) {
-    const TempPath capture(pcapng ? ".pcapng" : ".pcap");
-    ASSERT_TRUE(WriteBytesToFile(capture.path, pcapng ? WritePcapng(packets, kLinkEthernet, false, 9)
+    const TempFolder folder;
+    const std::string capture = folder.path + (pcapng ? "/session.pcapng" : "/session.pcap");
+    ASSERT_TRUE(WriteBytesToFile(capture, pcapng ? WritePcapng(packets, kLinkEthernet, false, 9)
                                                       : WritePcap(packets, kLinkEthernet, true, false)));
     Child receiver;
     ASSERT_TRUE(Start(&receiver, ReceiverCommand()));
     ASSERT_TRUE(WaitForOutput(&receiver, AsWritten(kBanner).size()));
     Child sender;
-    ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", {"--replay", capture.ForProgram()})));
+    ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", {"--replay", ForProgram(capture)})));
     ASSERT_TRUE(WaitForExit(&sender));
     ASSERT_TRUE(WaitForExit(&receiver));
     EXPECT_EQ(sender.exit_code, 0) << sender.err;
@@ -121,17 +107,18 @@ TEST(Replay, NothingOfADamagedCaptureIsSent) {
   const std::vector<TestPacket> packets = {{0, frame}, {1000000, frame}, {2000000, frame}, {3000000, frame},
                                            {4000000, frame}};
   const Bytes whole = WritePcap(packets, kLinkEthernet, false, false);
-  const TempPath capture(".pcap");
+  const TempFolder folder;
+  const std::string capture = folder.path + "/session.pcap";
   // Cut inside its last packet: the four whole ones before it are not sent.
-  ASSERT_TRUE(WriteBytesToFile(capture.path, Bytes(whole.begin(), whole.end() - 10)));
+  ASSERT_TRUE(WriteBytesToFile(capture, Bytes(whole.begin(), whole.end() - 10)));
   PortHolder holder;
   ASSERT_TRUE(holder.Bind()) << strerror(errno);
   Child sender;
-  ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", {"--replay", capture.ForProgram()})));
+  ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", {"--replay", ForProgram(capture)})));
   ASSERT_TRUE(WaitForExit(&sender));
   EXPECT_EQ(sender.exit_code, 2);
   const size_t last_record = whole.size() - packets.back().bytes.size() - 16;
-  EXPECT_EQ(sender.err, AsWritten("telegram-sender: " + capture.ForProgram() +
+  EXPECT_EQ(sender.err, AsWritten("telegram-sender: " + ForProgram(capture) +
                                   ": damaged or cut short: the packet record holds " +
                                   std::to_string(packets.back().bytes.size()) + " bytes, the file has " +
                                   std::to_string(packets.back().bytes.size() - 10) + " bytes left (at byte " +
