@@ -81,7 +81,7 @@ TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
   Bytes length_past_end = pcapng;
   length_past_end[last_block + 5] = 0x7F;  // its leading length: far too long
   Bytes lengths_differ = pcapng;
-  lengths_differ[pcapng.size() - 4] ^= 4;  // the last block's trailing length
+  lengths_differ.at(lengths_differ.size() - 4) ^= 4;  // the last block's trailing length
   Bytes no_section = pcapng;
   no_section[0] = 6;
   const struct {

@@ -2,14 +2,24 @@
 # Hardening checks, run by CI after the tests:
 #  1. the unit and end-to-end suites built with AddressSanitizer and
 #     UndefinedBehaviorSanitizer (clang, warnings as errors), any report failing;
+#     and a Release build of everything, tests included, with g++ and with
+#     clang, warnings as errors (the optimiser finds warnings of its own);
 #  2. clang-tidy and cppcheck over the project's own code, any finding failing;
 #  3. the libFuzzer target for FUZZ_SECONDS (default 60), any finding failing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz_seconds=${FUZZ_SECONDS:-60}
 
+echo "== Release builds with g++ and clang, warnings as errors"
+for compiler in g++ clang++; do
+  CXX=$compiler cmake -S . -B build-release-$compiler -DCMAKE_BUILD_TYPE=Release -DTELEGRAM_WERROR=ON >/dev/null
+  cmake --build build-release-$compiler --parallel --target all receiver-benchmark >/dev/null
+  echo "$compiler: built"
+done
+
 echo "== Sanitizers: AddressSanitizer and UndefinedBehaviorSanitizer"
-CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_SANITIZE=ON >/dev/null
+CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_SANITIZE=ON \
+  -DTELEGRAM_WERROR=ON >/dev/null
 # The benchmarks too, which a plain build leaves out.
 cmake --build build-sanitize --parallel --target all receiver-benchmark >/dev/null
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
@@ -18,7 +28,7 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 echo "== clang-tidy"
 # The fuzz target's compile commands come from its own build.
-CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_FUZZ=ON >/dev/null
+CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_FUZZ=ON -DTELEGRAM_WERROR=ON >/dev/null
 clang-tidy -p build-fuzz --quiet fuzz/telegram_fuzzer.cc 2>&1 | { grep -v 'warnings generated\.$' || true; }
 files=$(sed -n 's/^ *"file": "\(.*\)".*/\1/p' build-sanitize/compile_commands.json | sort -u)
 # Findings fail the run (WarningsAsErrors); the counts of system-header

@@ -43,7 +43,7 @@ if [ -z "$why_no_tests" ]; then
 fi
 
 # --- The Linux suite ---------------------------------------------------------
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_WINDOWS_DIR= -DTELEGRAM_WIN32_DIR= \
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_WERROR=ON -DTELEGRAM_WINDOWS_DIR= -DTELEGRAM_WIN32_DIR= \
   -DTELEGRAM_WIN64_DIR= "${windows_args[@]}" >/dev/null
 cmake --build build-test --parallel
 ctest --test-dir build-test --output-on-failure --label-exclude windows
@@ -54,7 +54,7 @@ checked="the 32-bit programs were not built"
 if [ -n "$why_no_32" ]; then
   unavailable "$why_no_32"
 else
-  windows_configure build-test-win32 32 RelWithDebInfo
+  windows_configure build-test-win32 32 RelWithDebInfo -DTELEGRAM_WERROR=ON
   if [ $width = 32 ] && [ -z "$why_no_tests" ]; then
     cmake --build build-test-win32 --parallel
   else
@@ -67,7 +67,7 @@ if [ -n "$why_no_tests" ]; then
   unavailable "$why_no_tests"
 else
   if [ $width = 64 ]; then
-    windows_configure build-test-win64 64 RelWithDebInfo
+    windows_configure build-test-win64 64 RelWithDebInfo -DTELEGRAM_WERROR=ON
     cmake --build build-test-win64 --parallel
   fi
   if start_wine; then
