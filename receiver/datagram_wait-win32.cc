@@ -35,13 +35,14 @@ BOOL WINAPI OnConsoleEvent(DWORD type) {
   return FALSE;
 }
 
-// Whether a datagram is waiting: 0 or the error code, and `*readable`.
-int LookForDatagram(NetSocket sock, bool* readable) {
+// Whether a datagram is waiting, in `*readable`; with `block`, waits for
+// one without a time-out, as a blocking socket does. 0 or the error code.
+int LookForDatagram(NetSocket sock, bool block, bool* readable) {
   fd_set sockets;
   FD_ZERO(&sockets);
   FD_SET(static_cast<SOCKET>(sock), &sockets);
   timeval no_wait = {0, 0};
-  const int ready = select(0, &sockets, nullptr, nullptr, &no_wait);
+  const int ready = select(0, &sockets, nullptr, nullptr, block ? nullptr : &no_wait);
   if (ready == SOCKET_ERROR) return WSAGetLastError();
   *readable = ready > 0;
   return 0;
@@ -50,13 +51,24 @@ int LookForDatagram(NetSocket sock, bool* readable) {
 }  // namespace
 
 int WatchInterrupts() {
-  interrupt_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  drained_event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  socket_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-  if (interrupt_event == nullptr || drained_event == nullptr || socket_event == nullptr) {
-    return static_cast<int>(GetLastError());
+  HANDLE events[3] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                      CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+  int error = 0;
+  if (events[0] == nullptr || events[1] == nullptr || events[2] == nullptr ||
+      !SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
+    error = NetErrorCode(static_cast<int>(GetLastError()));
   }
-  if (!SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) return static_cast<int>(GetLastError());
+  if (error != 0) {
+    // Without them the waits below block as a plain socket does, and an
+    // interrupt ends the process as it always would.
+    for (HANDLE event : events) {
+      if (event != nullptr) CloseHandle(event);
+    }
+    return error;
+  }
+  interrupt_event = events[0];
+  drained_event = events[1];
+  socket_event = events[2];
   return 0;
 }
 
@@ -66,10 +78,16 @@ int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {
     *wait = kInterrupted;
     if (interrupted != 0) return 0;
     bool readable = false;
-    const int error = LookForDatagram(sock, &readable);
+    const int error = LookForDatagram(sock, false, &readable);
     if (error != 0) return error;
     *wait = readable ? kDatagramWaiting : kNoDatagramWaiting;
     if (readable || !block) return 0;
+    if (socket_event == nullptr) {
+      // Interrupts are not watched: wait as a blocking socket does.
+      const int failed = LookForDatagram(sock, true, &readable);
+      if (failed != 0) return failed;
+      continue;
+    }
     // From now on the socket's event is set whenever a datagram arrives.
     // This makes the socket non-blocking, which the receive after a wait
     // never notices.
@@ -82,11 +100,14 @@ int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {
     // event left set by one received without a wait makes the wait return
     // at once; the look then finds nothing and the next wait blocks.
     HANDLE events[2] = {socket_event, interrupt_event};
-    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_FAILED) return static_cast<int>(GetLastError());
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_FAILED) {
+      return NetErrorCode(static_cast<int>(GetLastError()));
+    }
   }
 }
 
 void EndAsInterrupted() {
+  if (drained_event == nullptr) ExitProcess(kStatusControlCExit);
   // The handler, still waiting on its own thread, now returns and the
   // system ends the process; should it not, end it here as it would.
   SetEvent(drained_event);

@@ -121,7 +121,13 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   }
   // Without it an interrupt still ends the run, only without the last
   // reports; that is no reason not to receive.
-  (void)WatchInterrupts();
+  const int watch_error = WatchInterrupts();
+  if (watch_error != 0) {
+    char cause[256];
+    NetDescribeError(watch_error, cause, sizeof cause);
+    fprintf(err, "telegram-receiver: cannot watch for interrupts (%s): an interrupt ends the run without the "
+            "reports still buffered\n", cause);
+  }
 
   // Any start-up failure is reported right after the banner, with no
   // receive attempted: on some platforms a receive on an unbound socket

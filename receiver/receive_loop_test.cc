@@ -35,6 +35,7 @@ struct Script {
   int drop_count_error = 0;            // the drop count cannot be read: this error
   DropCountScope drop_scope = kDropsOfThisSocket;
   int receive_buffer = 425984;         // as the system reports it
+  int watch_error = 0;                 // interrupts cannot be watched: this error
 
   std::vector<std::string> calls;
   std::vector<size_t> drop_looks;        // datagrams received at each look at the drop count
@@ -134,7 +135,7 @@ void NetDescribeError(int code, char* text, size_t text_size) {
 }
 int WatchInterrupts() {
   script.calls.push_back("watch interrupts");
-  return 0;
+  return script.watch_error;
 }
 int WaitForDatagram(NetSocket /*sock*/, bool block, DatagramWait* wait) {
   if (script.interrupt_after >= 0 && script.next >= static_cast<size_t>(script.interrupt_after) &&
@@ -186,6 +187,21 @@ TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
   EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 5),
             Calls({"watch interrupts", "startup", "open", "receive buffer 42 8388608", "bind 42 9999"}));
   EXPECT_EQ(std::vector<std::string>(script.calls.end() - 2, script.calls.end()), Calls({"close 42", "cleanup"}));
+}
+
+TEST_F(ReceiveLoop, InterruptsThatCannotBeWatchedAreSaidAndTheRunGoesOn) {
+  script.watch_error = 10107;
+  script.datagrams = {Datagram(22, 6, 0, 22)};
+  while (script.datagrams.size() < 1000) script.datagrams.push_back(Datagram(20, 3, 0, 20));
+  RunResult run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(script.next, 1000u);
+  const std::string start = "Receiving datagrams...\n--> Telegram Type: 6\r\nTotalSize: 2\t ScanNo:0\t BlockNo:0\r\n\n7\t";
+  EXPECT_EQ(run.out.compare(0, start.size(), start), 0) << run.out.substr(0, 100);
+  EXPECT_EQ(run.out.compare(run.out.size() - strlen(kClosing), strlen(kClosing), kClosing), 0);
+  EXPECT_EQ(run.err,
+            "telegram-receiver: cannot watch for interrupts (system call failure (10107)): an interrupt ends the run "
+            "without the reports still buffered\n");
 }
 
 TEST_F(ReceiveLoop, LineEndsOfATextStreamAreWrittenByTheProgramItself) {

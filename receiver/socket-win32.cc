@@ -25,7 +25,25 @@ sockaddr_in SocketAddress(uint32_t address, uint16_t port) {
 
 }  // namespace
 
-int NetErrorCode(int platform_error) { return platform_error; }
+int NetErrorCode(int platform_error) {
+  // Windows Sockets numbers pass as they are; so do the few system error
+  // codes that Windows Sockets itself reports (WSA_INVALID_HANDLE is
+  // ERROR_INVALID_HANDLE, and so on).
+  if (platform_error >= WSABASEERR) return platform_error;
+  switch (platform_error) {
+    case WSA_INVALID_HANDLE:
+    case WSA_NOT_ENOUGH_MEMORY:
+    case WSA_INVALID_PARAMETER:
+    case WSA_OPERATION_ABORTED:
+    case WSA_IO_INCOMPLETE:
+    case WSA_IO_PENDING: return platform_error;
+    case ERROR_OUTOFMEMORY: return WSA_NOT_ENOUGH_MEMORY;
+    case ERROR_NOT_SUPPORTED:
+    case ERROR_CALL_NOT_IMPLEMENTED: return WSAEOPNOTSUPP;
+    // Any other failure of a system call under the socket layer.
+    default: return WSASYSCALLFAILURE;
+  }
+}
 
 void NetDescribeError(int code, char* text, size_t text_size) {
   const char* words = SocketErrorWords(code);
@@ -121,7 +139,7 @@ int NetReadDropCount(NetSocket /*sock*/, bool fresh, uint32_t* dropped, DropCoun
   if (fresh || !looked || now - looked_at >= 100) {
     MIB_UDPSTATS statistics = {};
     const DWORD error = GetUdpStatistics(&statistics);
-    if (error != NO_ERROR) return static_cast<int>(error);
+    if (error != NO_ERROR) return NetErrorCode(static_cast<int>(error));
     count = statistics.dwInErrors;
     looked = true;
     looked_at = now;

@@ -54,6 +54,7 @@ const ErrorWords kWords[] = {
     {10091, "network subsystem is unavailable"},
     {10092, "Windows Sockets version out of range"},
     {10093, "Windows Sockets not yet started"},
+    {10107, "system call failure"},
     {11001, "no such host is known"},
     {11002, "temporary failure in name resolution"},
     {11003, "non-recoverable failure in name resolution"},

@@ -10,6 +10,34 @@
 #include "receiver/datagram_wait.h"
 #include "sender/udp_send.h"
 
+// Where interrupts cannot be watched, the wait blocks as a plain socket
+// does. Before any other test here watches them.
+TEST(SocketLayer, WaitWithoutWatchedInterruptsBlocksUntilADatagramComes) {
+  ASSERT_EQ(NetStartup(), 0);
+  NetSocket sock = 0;
+  ASSERT_EQ(NetOpenUdp(&sock), 0);
+  ASSERT_EQ(NetBindAnyAddress(sock, 9999), 0);
+  UdpTarget target = {};
+  char why[256];
+  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9999, why, sizeof why)) << why;
+  std::thread later([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const unsigned char datagram[3] = {1, 2, 3};
+    EXPECT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
+  });
+  DatagramWait wait = kInterrupted;
+  EXPECT_EQ(WaitForDatagram(sock, true, &wait), 0);
+  EXPECT_EQ(wait, kDatagramWaiting);
+  later.join();
+  unsigned char buffer[64];
+  int received = 0;
+  EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer, &received), 0);
+  EXPECT_EQ(received, 3);
+  CloseUdpTarget(&target);
+  NetClose(sock);
+  NetCleanup();
+}
+
 TEST(SocketLayer, SecondBindOnAPortReportsAddressInUse) {
   ASSERT_EQ(NetStartup(), 0);
   NetSocket first = 0;
