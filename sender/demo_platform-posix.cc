@@ -9,13 +9,22 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-bool StartReceiver(ReceiverProcess* receiver, const char* program, char* error, size_t error_size) {
+ReceiverProcess::~ReceiverProcess() {
+  if (!started_) return;
+  int status = 0;
+  if (running_) {
+    Stop();
+    Wait(-1, &status);
+  }
+  close(static_cast<int>(output_));
+}
+
+bool ReceiverProcess::Start(const char* program, std::string* err) {
   int pipe_ends[2];
   if (pipe(pipe_ends) != 0) {
-    snprintf(error, error_size, "cannot make a pipe: %s", strerror(errno));
+    *err = std::string("cannot make a pipe: ") + strerror(errno);
     return false;
   }
   fcntl(pipe_ends[0], F_SETFD, FD_CLOEXEC);
@@ -30,44 +39,36 @@ bool StartReceiver(ReceiverProcess* receiver, const char* program, char* error, 
   close(pipe_ends[1]);
   if (failed != 0) {
     close(pipe_ends[0]);
-    snprintf(error, error_size, "cannot start %s: %s", program, strerror(failed));
+    *err = std::string("cannot start ") + program + ": " + strerror(failed);
     return false;
   }
-  receiver->process = static_cast<std::uintptr_t>(pid);
-  receiver->output = static_cast<std::uintptr_t>(pipe_ends[0]);
+  process_ = static_cast<std::uintptr_t>(pid);
+  output_ = static_cast<std::uintptr_t>(pipe_ends[0]);
+  started_ = true;
+  running_ = true;
   return true;
 }
 
-long ReadReceiverOutput(const ReceiverProcess& receiver, char* buffer, size_t size) {
+long ReceiverProcess::ReadOutput(char* buffer, size_t size) {
   for (;;) {
-    const ssize_t n = read(static_cast<int>(receiver.output), buffer, size);
+    const ssize_t n = read(static_cast<int>(output_), buffer, size);
     if (n >= 0 || errno != EINTR) return static_cast<long>(n);
   }
 }
 
-bool WriteOwnOutput(const char* bytes, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(1, bytes, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool WaitForReceiver(ReceiverProcess* receiver, int milliseconds, int* status) {
-  const pid_t pid = static_cast<pid_t>(receiver->process);
+bool ReceiverProcess::Wait(int milliseconds, int* status) {
+  const pid_t pid = static_cast<pid_t>(process_);
   for (int waited = 0;; waited += 10) {
     int raw = 0;
     const pid_t done = waitpid(pid, &raw, milliseconds < 0 ? 0 : WNOHANG);
     if (done == pid) {
       *status = WIFSIGNALED(raw) ? 128 + WTERMSIG(raw) : WEXITSTATUS(raw);
-      close(static_cast<int>(receiver->output));
+      running_ = false;
       return true;
     }
     if (done < 0 && errno != EINTR) {
       *status = 1;
+      running_ = false;
       return true;
     }
     if (milliseconds >= 0 && waited >= milliseconds) return false;
@@ -76,7 +77,22 @@ bool WaitForReceiver(ReceiverProcess* receiver, int milliseconds, int* status) {
   }
 }
 
-void StopReceiver(const ReceiverProcess& receiver) { kill(static_cast<pid_t>(receiver.process), SIGTERM); }
+void ReceiverProcess::Stop() {
+  // Once reaped, its pid may be another process's.
+  if (running_) kill(static_cast<pid_t>(process_), SIGTERM);
+}
+
+int WriteOwnOutput(const char* bytes, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(1, bytes, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return EIO;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return 0;
+}
 
 void IgnoreInterrupts() { signal(SIGINT, SIG_IGN); }
 

@@ -5,12 +5,36 @@
 
 #include <cstdio>
 
-bool StartReceiver(ReceiverProcess* receiver, const char* program, char* error, size_t error_size) {
+#include "receiver/socket.h"
+
+namespace {
+
+// A system error in words, with its number.
+std::string Described(DWORD error) {
+  char words[256];
+  NetDescribeError(static_cast<int>(error), words, sizeof words);
+  return words;
+}
+
+}  // namespace
+
+ReceiverProcess::~ReceiverProcess() {
+  if (!started_) return;
+  int status = 0;
+  if (running_) {
+    Stop();
+    Wait(-1, &status);
+  }
+  CloseHandle(reinterpret_cast<HANDLE>(process_));
+  CloseHandle(reinterpret_cast<HANDLE>(output_));
+}
+
+bool ReceiverProcess::Start(const char* program, std::string* err) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
   if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
-    snprintf(error, error_size, "cannot make a pipe (error %lu)", GetLastError());
+    *err = "cannot make a pipe: " + Described(GetLastError());
     return false;
   }
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
@@ -20,59 +44,62 @@ bool StartReceiver(ReceiverProcess* receiver, const char* program, char* error, 
   startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   startup.hStdOutput = write_end;
   startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  char command_line[MAX_PATH + 3];
-  snprintf(command_line, sizeof command_line, "\"%s\"", program);
+  std::string command_line = std::string("\"") + program + "\"";
   PROCESS_INFORMATION started = {};
-  const BOOL ok =
-      CreateProcessA(program, command_line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started);
+  const BOOL ok = CreateProcessA(program, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                 &started);
   const DWORD failure = GetLastError();
   CloseHandle(write_end);
   if (!ok) {
     CloseHandle(read_end);
-    snprintf(error, error_size, "cannot start %s (error %lu)", program, failure);
+    *err = std::string("cannot start ") + program + ": " + Described(failure);
     return false;
   }
   CloseHandle(started.hThread);
-  receiver->process = reinterpret_cast<std::uintptr_t>(started.hProcess);
-  receiver->output = reinterpret_cast<std::uintptr_t>(read_end);
+  process_ = reinterpret_cast<std::uintptr_t>(started.hProcess);
+  output_ = reinterpret_cast<std::uintptr_t>(read_end);
+  started_ = true;
+  running_ = true;
   return true;
 }
 
-long ReadReceiverOutput(const ReceiverProcess& receiver, char* buffer, size_t size) {
+long ReceiverProcess::ReadOutput(char* buffer, size_t size) {
   DWORD n = 0;
-  if (ReadFile(reinterpret_cast<HANDLE>(receiver.output), buffer, static_cast<DWORD>(size), &n, nullptr)) {
+  if (ReadFile(reinterpret_cast<HANDLE>(output_), buffer, static_cast<DWORD>(size), &n, nullptr)) {
     return static_cast<long>(n);
   }
   return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
 }
 
-bool WriteOwnOutput(const char* bytes, size_t size) {
-  // WriteFile, not the C runtime's text stream, which would turn the
-  // receiver's "\r\n" into "\r\r\n" a second time.
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  while (size > 0) {
-    DWORD n = 0;
-    if (!WriteFile(out, bytes, static_cast<DWORD>(size), &n, nullptr) || n == 0) return false;
-    bytes += n;
-    size -= n;
-  }
-  return true;
-}
-
-bool WaitForReceiver(ReceiverProcess* receiver, int milliseconds, int* status) {
-  HANDLE process = reinterpret_cast<HANDLE>(receiver->process);
+bool ReceiverProcess::Wait(int milliseconds, int* status) {
+  HANDLE process = reinterpret_cast<HANDLE>(process_);
   if (WaitForSingleObject(process, milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds)) != WAIT_OBJECT_0) {
     return false;
   }
   DWORD code = 1;
   GetExitCodeProcess(process, &code);
   *status = static_cast<int>(code);
-  CloseHandle(process);
-  CloseHandle(reinterpret_cast<HANDLE>(receiver->output));
+  running_ = false;
   return true;
 }
 
-void StopReceiver(const ReceiverProcess& receiver) { TerminateProcess(reinterpret_cast<HANDLE>(receiver.process), 1); }
+void ReceiverProcess::Stop() {
+  if (running_) TerminateProcess(reinterpret_cast<HANDLE>(process_), 1);
+}
+
+int WriteOwnOutput(const char* bytes, size_t size) {
+  // WriteFile, not the C runtime's text stream, which would turn the
+  // receiver's "\r\n" into "\r\r\n" a second time.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  while (size > 0) {
+    DWORD n = 0;
+    if (!WriteFile(out, bytes, static_cast<DWORD>(size), &n, nullptr)) return static_cast<int>(GetLastError());
+    if (n == 0) return ERROR_WRITE_FAULT;
+    bytes += n;
+    size -= n;
+  }
+  return 0;
+}
 
 void IgnoreInterrupts() { SetConsoleCtrlHandler(nullptr, TRUE); }
 

@@ -9,32 +9,49 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-struct ReceiverProcess {
-  std::uintptr_t process;  // a POSIX pid or a Windows process handle
-  std::uintptr_t output;   // the read end of its standard output
+// The receiver as a child process, and the read end of the pipe that is its
+// standard output. The pipe stays open until the process is destroyed, so
+// that whatever the receiver wrote can be read to its end after it has
+// ended; the destructor stops a receiver still running, waits for it, and
+// only then closes the pipe. Whoever reads the pipe on another thread must
+// be done before that.
+class ReceiverProcess {
+ public:
+  ReceiverProcess() = default;
+  ~ReceiverProcess();
+  ReceiverProcess(const ReceiverProcess&) = delete;
+  ReceiverProcess& operator=(const ReceiverProcess&) = delete;
+
+  // Starts `program` with no arguments. False, with `*err` saying why, if
+  // it cannot be started.
+  bool Start(const char* program, std::string* err);
+
+  // Reads what it has written: the number of bytes, 0 once every process
+  // that held its output has closed it, -1 on a failure.
+  long ReadOutput(char* buffer, size_t size);
+
+  // Waits up to `milliseconds` (or for ever if negative) for the receiver
+  // to end. True with its exit status (128 + the signal's number if a
+  // signal ended it); false if it is still running.
+  bool Wait(int milliseconds, int* status);
+
+  // Ends a receiver that waits for telegrams that will not come. It puts
+  // out its report before each wait, so nothing is lost.
+  void Stop();
+
+ private:
+  std::uintptr_t process_ = 0;  // a POSIX pid or a Windows process handle
+  std::uintptr_t output_ = 0;   // the read end of its standard output
+  bool started_ = false;
+  bool running_ = false;
 };
 
-// Starts `program` with no arguments. True on success; otherwise `error`
-// holds a line saying why.
-bool StartReceiver(ReceiverProcess* receiver, const char* program, char* error, size_t error_size);
-
-// Reads what it has written: the number of bytes, 0 once its output is
-// closed, -1 on a failure.
-long ReadReceiverOutput(const ReceiverProcess& receiver, char* buffer, size_t size);
-
-// Writes bytes to the demo's own standard output exactly as they are. False
-// if they cannot be written.
-bool WriteOwnOutput(const char* bytes, size_t size);
-
-// Waits up to `milliseconds` (or for ever if negative) for the receiver to
-// end. True with its exit status (128 + the signal's number if a signal
-// ended it); false if it is still running.
-bool WaitForReceiver(ReceiverProcess* receiver, int milliseconds, int* status);
-
-// Ends a receiver that waits for telegrams that will not come. It puts out
-// its report before each wait, so nothing is lost.
-void StopReceiver(const ReceiverProcess& receiver);
+// Writes bytes to the demo's own standard output exactly as they are. 0, or
+// the platform's error code of the failure (NetDescribeError has words for
+// it).
+int WriteOwnOutput(const char* bytes, size_t size);
 
 // An interrupt from the terminal reaches the receiver too and ends it; the
 // demo itself then goes on to pass on the rest of its report, and ends.

@@ -2,16 +2,21 @@
 // receiver, waits for its banner, sends, and passes the receiver's report
 // and exit status on. Where the build has a Windows demo script
 // (TELEGRAM_DEMO_SCRIPT), it is run the same way.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/end_to_end_test_util.h"
+#include "tests/file_test_util.h"
 
 namespace {
 
@@ -41,6 +46,70 @@ TEST(Demo, FeedsItsOwnReceiverAWholeRunAndEndsWithItsStatus) {
                                                            << demo.out.substr(0, 1000);
     EXPECT_NE(demo.err.find("sent 1000 telegrams"), std::string::npos) << demo.err;
   }
+}
+
+// A reader that takes nothing for a while, then all: every byte of the
+// report is passed on, none lost to the receiver's end, and the demo ends
+// only once the last has gone out.
+TEST(Demo, PassesOnEveryByteToAReaderThatIsSlowToStart) {
+  for (const std::vector<std::string>& command : DemoCommands({"--size", "40"})) {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    StartOptions options;
+    options.out_fd = ends[1];
+    Child demo;
+    ASSERT_TRUE(Start(&demo, command, options));
+    close(ends[1]);
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::string out;
+    char chunk[65536];
+    ssize_t n;
+    while ((n = read(ends[0], chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
+    close(ends[0]);
+    ASSERT_TRUE(WaitForExit(&demo));
+    EXPECT_EQ(demo.exit_code, 0) << command[0] << ": " << demo.err;
+    EXPECT_EQ(out.size(), AsWritten(WholeRunReport(40)).size()) << command[0];
+    EXPECT_TRUE(out == AsWritten(WholeRunReport(40))) << command[0] << ": the report differs";
+  }
+}
+
+// Its own output fails: said, with status 1, and the receiver is never
+// held up by it: it still gets its whole run.
+TEST(Demo, AnOutputThatFailsIsSaidWithStatus1) {
+  int ends[2];
+  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+  close(ends[0]);
+  StartOptions options;
+  options.out_fd = ends[1];
+  options.ignore_sigpipe = true;
+  Child demo;
+  ASSERT_TRUE(Start(&demo, DemoCommands({"--size", "40"})[0], options));
+  close(ends[1]);
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 1);
+  EXPECT_NE(demo.err.find("sent 1000 telegrams"), std::string::npos) << demo.err;
+  const std::string said = "telegram-sender: cannot pass the receiver's report on to standard output: ";
+  EXPECT_NE(demo.err.find(AsWritten(said)), std::string::npos) << demo.err;
+  if (!UnderWine()) {
+    EXPECT_NE(demo.err.find("Broken pipe"), std::string::npos) << demo.err;
+  }
+}
+
+// A receiver whose banner comes in pieces, as a slow start may write it,
+// is ready once the whole line is there.
+TEST(Demo, TheBannerInPiecesIsWaitedFor) {
+  if (UnderWine()) GTEST_SKIP() << "the stand-in receiver is a shell script";
+  const TempFolder folder;
+  const std::string stand_in = folder.path + "/receiver";
+  ASSERT_TRUE(WriteWholeFile(stand_in, "#!/bin/sh\nprintf Receiv; sleep 0.3; printf 'ing data'; sleep 0.3\n"
+                                         "printf 'grams...\\n'; sleep 0.5\n"));
+  ASSERT_EQ(chmod(stand_in.c_str(), 0755), 0);
+  Child demo;
+  ASSERT_TRUE(Start(&demo, Command("TELEGRAM_SENDER", {"--receiver", stand_in, "--scans", "2"})));
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 0) << demo.err;
+  EXPECT_EQ(demo.out, "Receiving datagrams...\n");
+  EXPECT_NE(demo.err.find("sent 8 telegrams"), std::string::npos) << demo.err;
 }
 
 TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {

@@ -17,6 +17,13 @@ std::string ReadWholeFile(const std::string& path) {
   return text;
 }
 
+bool WriteWholeFile(const std::string& path, const std::string& text) {
+  FILE* file = fopen(path.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+  return fclose(file) == 0 && written;
+}
+
 bool TextStreamWritesCrlf(const char* path) {
   FILE* probe = fopen(path, "w");
   if (probe == nullptr) return false;

@@ -8,6 +8,9 @@
 // Every byte of the file at `path`, or "" if it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 
+// Writes `text` to the file at `path`, byte for byte; false if it cannot.
+bool WriteWholeFile(const std::string& path, const std::string& text);
+
 // Every byte of `file`, from its start.
 std::string ReadWholeStream(FILE* file);
 

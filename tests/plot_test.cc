@@ -31,13 +31,6 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
-bool WriteText(const std::string& path, const std::string& text) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (file == nullptr) return false;
-  const bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-  return fclose(file) == 0 && written;
-}
-
 // Runs telegram-plot with `args`, after the folder's and the report's path.
 Child* Plot(Child* plot, const std::string& folder, const std::string& report, std::vector<std::string> args = {}) {
   std::vector<std::string> all = {"-o", ForProgram(folder)};
@@ -115,8 +108,8 @@ TEST(Plot, TheReceiversReportWithEitherLineEnds) {
       other += c;
     }
   }
-  ASSERT_TRUE(WriteText(work.path + "/report.txt", report));
-  ASSERT_TRUE(WriteText(work.path + "/other.txt", other));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/report.txt", report));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/other.txt", other));
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt");
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
@@ -153,7 +146,7 @@ TEST(Plot, AReportCutInARunOfValuesIsDrawnAsFarAsItGoes) {
   const size_t last_block = report.rfind("BlockNo:1");
   const size_t cut = last_block + (report.size() - last_block) / 2;
   const std::string cut_report = report.substr(0, report.find('\t', cut) + 3);
-  ASSERT_TRUE(WriteText(work.path + "/cut.txt", cut_report));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/cut.txt", cut_report));
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/cut.txt");
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
@@ -214,7 +207,7 @@ TEST(Plot, InputThatIsNoReportIsSaidWithItsLineAndNothingIsWritten) {
   for (const auto& c : cases) {
     const std::string input = work.path + "/" + c.name + ".txt";
     const std::string folder = work.path + "/" + c.name;
-    ASSERT_TRUE(WriteText(input, c.text));
+    ASSERT_TRUE(WriteWholeFile(input, c.text));
     Child plot;
     Plot(&plot, folder, input);
     EXPECT_EQ(plot.exit_code, 2) << c.name;
@@ -234,7 +227,7 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
   }
   const TempFolder work;
   const std::string report = ReceiverReport();
-  ASSERT_TRUE(WriteText(work.path + "/report.txt", report));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/report.txt", report));
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt");
   ASSERT_EQ(plot.exit_code, 0) << plot.err;
