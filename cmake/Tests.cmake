@@ -73,7 +73,7 @@ if(WIN32)
 else()
   telegram_test(socket_test receiver/socket_test.cc receiver/socket-posix_test.cc)
 endif()
-target_link_libraries(socket_test PRIVATE datagram_wait sender_lib)
+target_link_libraries(socket_test PRIVATE waits sender_lib)
 add_test(NAME socket_test COMMAND socket_test)
 set_tests_properties(socket_test PROPERTIES RESOURCE_LOCK udp_port_9999)
 

@@ -2,7 +2,7 @@
 // sends to UDP port 9999, and stops after 1000 datagrams.
 #include <cstdio>
 
-#include "receiver/datagram_wait.h"
+#include "receiver/waits.h"
 #include "receiver/receive_loop.h"
 #include "receiver/standard_output.h"
 

@@ -1,13 +1,13 @@
 #include "receiver/receive_loop.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
-#include "receiver/datagram_wait.h"
+#include "receiver/waits.h"
 #include "receiver/lost_datagrams.h"
 #include "receiver/socket.h"
-#include "receiver/standard_output.h"
 #include "telegram/report_format.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
@@ -22,6 +22,12 @@ enum RunEnd { kLimitReached, kSocketFailed, kInterruptCame, kOutputFailed };
 
 int WriteStream(void* stream, const char* data, size_t size) {
   return WriteReport(static_cast<FILE*>(stream), data, size);
+}
+
+// How the run ends once the report output has failed: a write that an
+// interrupt ended is the interrupt's end.
+RunEnd OutputEnd(const ReportOutput* out) {
+  return ReportOutputFailure(out) == EINTR ? kInterruptCame : kOutputFailed;
 }
 
 // The steps that can fail, as the words on standard error name them.
@@ -82,7 +88,7 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
       // About to wait: let every line received so far reach the reader.
       // While datagrams are queued, keep buffering to keep up with a burst.
       DrainReportOutput(out);
-      if (ReportOutputFailure(out) != 0) return kOutputFailed;
+      if (ReportOutputFailure(out) != 0) return OutputEnd(out);
       SayNewLosses(losses, sock, err);
       *error = WaitForDatagram(sock, true, &wait);
     }
@@ -92,7 +98,7 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
     if (*error != 0) return kSocketFailed;
     const Telegram telegram = {buffer, static_cast<size_t>(received)};
     ReportTelegram(telegram, out);
-    if (ReportOutputFailure(out) != 0) return kOutputFailed;
+    if (ReportOutputFailure(out) != 0) return OutputEnd(out);
   }
   return kLimitReached;
 }
@@ -161,9 +167,10 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   DrainReportOutput(&output);
   CloseReportOutput(&output);
   const int write_failure = ReportOutputFailure(&output);
+  // A write that an interrupt ended is the interrupt's end, not a failure.
+  if (end == kInterruptCame || write_failure == EINTR) return kRunInterrupted;
   if (write_failure != 0) {
     fprintf(err, "telegram-receiver: cannot write the report: %s\n", strerror(write_failure));
   }
-  if (end == kInterruptCame) return kRunInterrupted;
   return end == kLimitReached && write_failure == 0 ? 0 : 1;
 }

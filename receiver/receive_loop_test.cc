@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "receiver/datagram_wait.h"
+#include "receiver/waits.h"
 #include "receiver/socket.h"
 #include "receiver/socket_error_words.h"
 #include "telegram/telegram_writer.h"
@@ -36,6 +36,7 @@ struct Script {
   DropCountScope drop_scope = kDropsOfThisSocket;
   int receive_buffer = 425984;         // as the system reports it
   int watch_error = 0;                 // interrupts cannot be watched: this error
+  long stall_after = -1;               // the output takes this many bytes, then an interrupt ends the write
 
   std::vector<std::string> calls;
   std::vector<size_t> drop_looks;        // datagrams received at each look at the drop count
@@ -44,6 +45,7 @@ struct Script {
   FILE* out = nullptr;
   size_t next = 0;
   int waits_asked = 0;
+  long written = 0;
 };
 
 Script script;
@@ -164,6 +166,17 @@ int NetReceive(NetSocket /*sock*/, unsigned char* buffer, int length, int* recei
   return script.receive_error;
 }
 void NetClose(NetSocket sock) { script.calls.push_back("close " + std::to_string(sock)); }
+int WriteReport(FILE* stream, const char* data, size_t size) {
+  size_t take = size;
+  const bool stalls = script.stall_after >= 0 && script.written + static_cast<long>(size) > script.stall_after;
+  if (stalls) take = static_cast<size_t>(script.stall_after - script.written);
+  errno = 0;
+  if (fwrite(data, 1, take, stream) != take) return errno != 0 ? errno : EIO;
+  script.written += static_cast<long>(take);
+  if (!stalls) return 0;
+  script.calls.push_back("interrupted while writing");
+  return EINTR;
+}
 
 TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
   // A long block 0, then shorter datagrams over what it left in the buffer.
@@ -320,6 +333,37 @@ TEST_F(ReceiveLoop, InterruptPutsOutEveryReportReceivedAndNothingMore) {
     EXPECT_EQ(std::vector<std::string>(script.calls.end() - 3, script.calls.end()),
               Calls({queued ? "interrupted" : "interrupted while waiting", "close 42", "cleanup"}));
   }
+}
+
+// The reader stopped taking the report, and an interrupt came while the
+// receiver waited for it: the run ends there, with what was written an
+// exact prefix, no more receives and no failure said.
+TEST_F(ReceiveLoop, InterruptWhileTheOutputIsStalledEndsTheRunThere) {
+  const std::string block = Datagram(26, 6, 0, 26);
+  const std::string banner = "Receiving datagrams...\n";
+  const std::string block_report = "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:0\t BlockNo:0\r\n\n7\t7\t7\t";
+  script.datagrams = {block, block, block};
+  script.waiting = {0, 0, 0};
+  script.stall_after = static_cast<long>(banner.size() + block_report.size() + 10);
+  RunResult run = RunScript(DefaultReceiverSettings());
+  EXPECT_EQ(run.status, kRunInterrupted);
+  EXPECT_EQ(run.out, banner + block_report + block_report.substr(0, 10));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(script.next, 2u) << "no datagram received after the interrupt";
+  EXPECT_EQ(std::vector<std::string>(script.calls.end() - 3, script.calls.end()),
+            Calls({"interrupted while writing", "close 42", "cleanup"}));
+
+  // At the end of a whole run: the closing lines cut where the writing
+  // stopped, and the run ends as interrupted.
+  script = Script();
+  script.datagrams = {Datagram(20, 3, 0, 20)};
+  ReceiverSettings settings = DefaultReceiverSettings();
+  settings.datagram_limit = 1;
+  script.stall_after = static_cast<long>(banner.size()) + 25;
+  run = RunScript(settings);
+  EXPECT_EQ(run.status, kRunInterrupted);
+  EXPECT_EQ(run.out, banner + "--> Telegram Type: 3\r\nFin");
+  EXPECT_EQ(run.err, "");
 }
 
 TEST_F(ReceiveLoop, LinesReachTheStreamBeforeEveryWaitButNotWhileDatagramsQueue) {

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <thread>
 
-#include "receiver/datagram_wait.h"
+#include "receiver/waits.h"
 #include "sender/udp_send.h"
 
 // Where interrupts cannot be watched, the wait blocks as a plain socket

@@ -1,11 +1,33 @@
-// The standard streams on POSIX: file descriptors 0 to 2.
+// The standard streams on Linux: file descriptors 0 to 2.
 #include "receiver/standard_output.h"
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+
+namespace {
+
+// A pipe or a terminal as standard output is opened anew, non-blocking, for
+// this process alone: a full pipe then makes a write return at once, and
+// the report's writer waits for room where an interrupt is let in. The
+// description the shell made, which others may share, is left as it is. A
+// file never holds a writer up; where /proc is missing (an empty chroot),
+// the writing blocks as before.
+void MakeOutputWaitable() {
+  struct stat info;
+  if (fstat(1, &info) != 0 || !(S_ISFIFO(info.st_mode) || isatty(1))) return;
+  const int own = open("/proc/self/fd/1", O_WRONLY | O_NONBLOCK | O_NOCTTY);
+  if (own < 0) return;
+  if (own != 1) {
+    dup2(own, 1);
+    close(own);
+  }
+}
+
+}  // namespace
 
 bool SetUpStandardOutput(LineEnds* line_ends) {
   bool output_open = true;
@@ -22,27 +44,7 @@ bool SetUpStandardOutput(LineEnds* line_ends) {
   // The report output does the buffering: each drain goes to the system
   // in one write instead of being copied again into stdio's buffer.
   setvbuf(stdout, nullptr, _IONBF, 0);
+  if (output_open) MakeOutputWaitable();
   *line_ends = kLineEndsAsWritten;
   return output_open;
-}
-
-int WriteReport(FILE* stream, const char* data, size_t size) {
-  const int fd = fileno(stream);
-  while (size > 0) {
-    const ssize_t written = write(fd, data, size);
-    if (written > 0) {
-      data += written;
-      size -= static_cast<size_t>(written);
-      continue;
-    }
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // A non-blocking stream that is full for now: sleep until it has room.
-      pollfd entry = {fd, POLLOUT, 0};
-      if (poll(&entry, 1, -1) < 0 && errno != EINTR) return errno;
-      continue;
-    }
-    return written < 0 ? errno : EIO;
-  }
-  return 0;
 }

@@ -5,7 +5,8 @@
 #include <io.h>
 #include <windows.h>
 
-#include <cerrno>
+#include <cstdio>
+
 
 bool SetUpStandardOutput(LineEnds* line_ends) {
   // Sockets are no C runtime descriptors here, so none can take the place
@@ -20,15 +21,4 @@ bool SetUpStandardOutput(LineEnds* line_ends) {
   // "\r\n" itself.
   *line_ends = _setmode(_fileno(stdout), _O_BINARY) != -1 ? kLineEndsCrlf : kLineEndsAsWritten;
   return true;
-}
-
-int WriteReport(FILE* stream, const char* data, size_t size) {
-  while (size > 0) {
-    errno = 0;
-    const size_t written = fwrite(data, 1, size, stream);
-    if (written == 0) return errno != 0 ? errno : EIO;
-    data += written;
-    size -= written;
-  }
-  return 0;
 }

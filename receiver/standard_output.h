@@ -4,9 +4,6 @@
 #ifndef RECEIVER_STANDARD_OUTPUT_H_
 #define RECEIVER_STANDARD_OUTPUT_H_
 
-#include <cstddef>
-#include <cstdio>
-
 #include "telegram/report_output.h"
 
 // Sets up the standard streams before anything else opens a descriptor:
@@ -15,13 +12,12 @@
 // drain of the report in one write, unbuffered by the C runtime. On Windows
 // the runtime's text mode would split a write into pieces of about 2 KB to
 // turn "\n" into "\r\n", so the stream becomes binary and the report
-// output writes those line ends itself: `*line_ends` says which. False if
-// standard output was closed: the report then has nowhere to go.
+// output writes those line ends itself: `*line_ends` says which. On Linux,
+// a pipe or a terminal as standard output is opened anew for the receiver
+// alone, non-blocking, so that a reader that stops reading holds up the
+// writing only in a wait that an interrupt can end (waits.h), without
+// changing the pipe for anyone else who shares it. False if standard output
+// was closed: the report then has nowhere to go.
 bool SetUpStandardOutput(LineEnds* line_ends);
-
-// Writes all `size` bytes to `stream`, waiting (without spinning) while it
-// cannot take more, as a non-blocking pipe with a slow reader cannot. 0, or
-// the errno value of a failure that waiting will not mend.
-int WriteReport(FILE* stream, const char* data, size_t size);
 
 #endif  // RECEIVER_STANDARD_OUTPUT_H_

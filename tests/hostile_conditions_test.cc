@@ -303,6 +303,50 @@ TEST(Interrupt, WhileWaitingNothingReceivedIsLost) {
   }
 }
 
+// The reader stopped reading, so the receiver waits to write: an interrupt
+// still ends it, by the signal, within its second of grace; what the pipe
+// holds is an exact prefix of the report. The same where the pipe is a
+// terminal's stand-in shared with others: it is left blocking for them.
+TEST(Interrupt, WhileTheReaderStopsReadingTheRunEndsWithAnExactPrefix) {
+  if (UnderWine()) GTEST_SKIP() << "Wine ends a process by SIGTERM or SIGHUP at once";
+  const Burst burst = MakeBurst(200);
+  const std::string expected = AsWritten(kBanner) + Joined(burst.reports, burst.reports.size());
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    Child receiver;
+    StartOptions options;
+    options.out_fd = ends[1];
+    ASSERT_TRUE(Start(&receiver, ReceiverCommand(), options));
+    // The pipe stays blocking for whoever else holds its write end.
+    EXPECT_EQ(fcntl(ends[1], F_GETFL) & O_NONBLOCK, 0);
+    close(ends[1]);
+    // The banner: the receiver is bound. From now on nothing is read.
+    std::string text(AsWritten(kBanner).size(), '\0');
+    ASSERT_EQ(read(ends[0], &text[0], text.size()), static_cast<ssize_t>(text.size()));
+    {
+      Sender sender;
+      for (const std::string& datagram : burst.datagrams) sender.Send(datagram);
+    }
+    // 200 reports of 6 KB or so fill the pipe's 64 KB long before the end.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(StillRunning(&receiver));
+    const auto sent = std::chrono::steady_clock::now();
+    kill(receiver.pid, signal_number);
+    ASSERT_TRUE(WaitForExit(&receiver));
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
+    EXPECT_LT(seconds, 5.0) << "signal " << signal_number;
+    EXPECT_EQ(receiver.signal, signal_number);
+    char chunk[65536];
+    ssize_t n;
+    while ((n = read(ends[0], chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<size_t>(n));
+    close(ends[0]);
+    EXPECT_GT(text.size(), size_t{65536});
+    EXPECT_LT(text.size(), expected.size());
+    EXPECT_EQ(expected.compare(0, text.size(), text), 0) << "signal " << signal_number << ": not a prefix";
+  }
+}
+
 TEST(StandardStreams, ClosedOutputAtStartEndsTheRunBeforeAnySocket) {
   if (UnderWine()) GTEST_SKIP() << "Wine opens missing descriptors itself";
   // Port 9999 is held: were a socket opened and bound, the error would say so.

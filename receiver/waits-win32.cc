@@ -1,5 +1,5 @@
-// The wait for a datagram and interrupts on Windows: Ctrl-C, Ctrl-Break and
-// closing the console window.
+// The waits and interrupts on Windows: Ctrl-C, Ctrl-Break and closing the
+// console window.
 //
 // The system runs the console handler on a thread of its own. It signals
 // the main thread, which takes it up only where it waits for a datagram
@@ -10,7 +10,7 @@
 // Under Wine every wait, select and event call is a round trip to the
 // wineserver, so the steady state costs as few of them as it can: one
 // select to look, one wait, one select to confirm.
-#include "receiver/datagram_wait.h"
+#include "receiver/waits.h"
 
 #include <winsock2.h>
 
@@ -104,6 +104,20 @@ int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {
       return NetErrorCode(static_cast<int>(GetLastError()));
     }
   }
+}
+
+// A write that finds no room waits inside the system until there is; an
+// interrupt meanwhile gives the console handler its few seconds, and then
+// the system ends the process with the write unfinished.
+int WriteReport(FILE* stream, const char* data, size_t size) {
+  while (size > 0) {
+    errno = 0;
+    const size_t written = fwrite(data, 1, size, stream);
+    if (written == 0) return errno != 0 ? errno : EIO;
+    data += written;
+    size -= written;
+  }
+  return 0;
 }
 
 void EndAsInterrupted() {

@@ -7,7 +7,7 @@
 // next one: it can never slip in between looking at the flag and going to
 // sleep. Once it has come, the loop puts out what it has, and
 // EndAsInterrupted() raises the signal again with its default action.
-#include "receiver/datagram_wait.h"
+#include "receiver/waits.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -21,6 +21,9 @@ namespace {
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile sig_atomic_t caught = 0;
+// After an interrupt, how long a reader may take nothing before the writing
+// ends there.
+const timespec kReaderGrace = {1, 0};
 sigset_t waiting_mask;  // the mask to wait with: the three let in
 
 void Catch(int signal_number) { caught = signal_number; }
@@ -55,6 +58,30 @@ int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {
     *wait = ready > 0 ? kDatagramWaiting : kNoDatagramWaiting;
     if (ready > 0 || !block) return 0;
   }
+}
+
+int WriteReport(FILE* stream, const char* data, size_t size) {
+  const int fd = fileno(stream);
+  while (size > 0) {
+    const ssize_t written = write(fd, data, size);
+    if (written > 0) {
+      data += written;
+      size -= static_cast<size_t>(written);
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Full for now: sleep until it has room. Once an interrupt has come,
+      // what is left goes out only as long as the reader keeps taking it.
+      pollfd entry = {fd, POLLOUT, 0};
+      const int ready = ppoll(&entry, 1, caught != 0 ? &kReaderGrace : nullptr, &waiting_mask);
+      if (ready < 0 && errno != EINTR) return errno;
+      if (ready == 0) return EINTR;
+      continue;
+    }
+    return written < 0 ? errno : EIO;
+  }
+  return 0;
 }
 
 void EndAsInterrupted() {
