@@ -48,8 +48,8 @@ add_library(plot_test_support STATIC plot/picture_check_test_util.cc)
 target_include_directories(plot_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(plot_test_support PUBLIC plot_lib)
 target_compile_options(plot_test_support PRIVATE ${PROJECT_WARNINGS})
-telegram_test(plot_test plot/block_picture_test.cc)
-target_link_libraries(plot_test PRIVATE plot_test_support)
+telegram_test(plot_test plot/block_picture_test.cc plot/output_file_test.cc)
+target_link_libraries(plot_test PRIVATE plot_test_support report_test_support)
 add_test(NAME plot_test COMMAND plot_test)
 
 # The loop against a scripted socket layer, defined by the test itself.

@@ -1,13 +1,20 @@
-// Reading what an input has for now, on POSIX: read(2) on its descriptor.
+// Reading what an input has for now, on POSIX: poll(2), then read(2) on its
+// descriptor.
 #include "plot/input_read.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 
-long ReadAvailable(FILE* file, char* buffer, size_t size) {
+long ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms) {
+  const int fd = fileno(file);
+  pollfd entry = {fd, POLLIN, 0};
+  const int ready = poll(&entry, 1, wait_ms);
+  if (ready == 0 || (ready < 0 && errno == EINTR)) return kNothingYet;
+  if (ready < 0) return -1;
   for (;;) {
-    const ssize_t n = read(fileno(file), buffer, size);
+    const ssize_t n = read(fd, buffer, size);
     if (n >= 0 || errno != EINTR) return static_cast<long>(n);
   }
 }

@@ -1,5 +1,6 @@
 // Reading what an input has for now: a pipe's bytes as they come, rather
-// than waiting, as fread does, until a whole buffer is full. One
+// than waiting, as fread does, until a whole buffer is full, and never
+// longer than asked, so that the reader can be told to stop. One
 // implementation per platform (input_read-posix.cc, input_read-win32.cc);
 // the build picks one.
 #ifndef PLOT_INPUT_READ_H_
@@ -8,8 +9,12 @@
 #include <cstddef>
 #include <cstdio>
 
-// Reads up to `size` bytes of `file`, waiting only until some are there.
-// The number read, 0 at the end of the input, or -1 with errno set.
-long ReadAvailable(FILE* file, char* buffer, size_t size);
+// ReadAvailable's answer when nothing came within the wait.
+const long kNothingYet = -2;
+
+// Reads up to `size` bytes of `file`, waiting up to `wait_ms` milliseconds
+// for some to be there. The number read; 0 at the end of the input;
+// kNothingYet; or -1 with errno set.
+long ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms);
 
 #endif  // PLOT_INPUT_READ_H_

@@ -1,5 +1,7 @@
 #include "plot/plot_page.h"
 
+#include <cstdio>
+
 #include "plot/block_picture.h"
 
 namespace {
@@ -18,9 +20,25 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
+// `text` as a JavaScript string literal, which also cannot end a script
+// element early.
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\' || c == '<' || c == '>' || c == '&' || static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
 }  // namespace
 
-std::string PlotPage(const std::vector<PagePicture>& pictures, const PageState& state) {
+std::string PlotPage(const PageState& state) {
   std::string page =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>telegram-plot: " +
       Escaped(state.source) + "</title>\n";
@@ -29,9 +47,12 @@ std::string PlotPage(const std::vector<PagePicture>& pictures, const PageState& 
       "<style>body{font-family:sans-serif;margin:1em 2em;color:#222}figure{margin:1.2em 0}"
       "figcaption{font-weight:bold;margin-bottom:.3em}img{display:block;max-width:100%;height:auto}"
       ".note{color:#b00000}</style>\n</head>\n<body>\n<h1>" +
-      Escaped(state.source) + "</h1>\n<p id=\"summary\">" + std::to_string(state.telegrams) +
-      (state.telegrams == 1 ? " telegram, " : " telegrams, ") + std::to_string(pictures.size()) +
-      (pictures.size() == 1 ? " picture" : " pictures") + " of blocks with values. ";
+      Escaped(state.source) + "</h1>\n<p id=\"summary\">";
+  // While the report is still being written, the count would soon be old.
+  if (!state.following) {
+    page += std::to_string(state.telegrams) + (state.telegrams == 1 ? " telegram" : " telegrams") + " read; ";
+  }
+  page += "<span id=\"count\"></span>. ";
   if (!state.damage.empty()) {
     page += "<span class=\"note\">The report is damaged: " + Escaped(state.damage) + ".</span>";
   } else if (state.following) {
@@ -41,24 +62,56 @@ std::string PlotPage(const std::vector<PagePicture>& pictures, const PageState& 
   } else {
     page += "<span class=\"note\">The report is cut short: it ends without its closing lines.</span>";
   }
-  page += "</p>\n<p id=\"status\"></p>\n";
-  for (size_t i = 0; i < pictures.size(); ++i) {
-    const PagePicture& picture = pictures[i];
-    page += "<figure id=\"p" + std::to_string(i + 1) + "\"><figcaption>" + Escaped(picture.heading);
-    if (picture.cut_short) page += std::string(" <span class=\"note\">") + kCutShortNote + "</span>";
-    page += "</figcaption><img src=\"" + Escaped(picture.file) + "\" alt=\"" + Escaped(picture.heading) +
-            "\" width=\"" + std::to_string(kPictureWidth) + "\" height=\"" + std::to_string(kPictureHeight) +
-            "\"></figure>\n";
-  }
-  // How many pictures the browser could show, for the reader (and a test).
-  page +=
-      "<script>\nwindow.addEventListener('load', function () {\n"
-      "  var shown = 0;\n"
-      "  for (var i = 0; i < document.images.length; ++i) {\n"
-      "    if (document.images[i].complete && document.images[i].naturalWidth > 0) ++shown;\n"
-      "  }\n"
-      "  document.getElementById('status').textContent = shown + ' of ' + document.images.length +\n"
-      "    ' pictures shown';\n"
-      "});\n</script>\n</body>\n</html>\n";
+  page += "</p>\n<p id=\"status\"></p>\n<div id=\"pictures\"></div>\n";
+  // The pictures listed beside the page, each a figure under its heading;
+  // then how many the browser could show, for the reader (and a test).
+  page += std::string(
+              "<script>\n"
+              "var pictures = [];\n"
+              "function picture(p) { pictures.push(p); }\n"
+              "</script>\n<script src=\"") +
+          kPictureListName +
+          "\"></script>\n<script>\n"
+          "(function () {\n"
+          "  var place = document.getElementById('pictures');\n"
+          "  pictures.forEach(function (p, i) {\n"
+          "    var figure = document.createElement('figure');\n"
+          "    figure.id = 'p' + (i + 1);\n"
+          "    var caption = document.createElement('figcaption');\n"
+          "    caption.textContent = p.heading;\n"
+          "    if (p.cutShort) {\n"
+          "      var note = document.createElement('span');\n"
+          "      note.className = 'note';\n"
+          "      note.textContent = ' ' + " +
+          Quoted(kCutShortNote) +
+          ";\n"
+          "      caption.appendChild(note);\n"
+          "    }\n"
+          "    var img = document.createElement('img');\n"
+          "    img.src = p.file;\n"
+          "    img.alt = p.heading;\n"
+          "    img.width = " +
+          std::to_string(kPictureWidth) + ";\n    img.height = " + std::to_string(kPictureHeight) +
+          ";\n"
+          "    figure.appendChild(caption);\n"
+          "    figure.appendChild(img);\n"
+          "    place.appendChild(figure);\n"
+          "  });\n"
+          "  document.getElementById('count').textContent = pictures.length +\n"
+          "    (pictures.length == 1 ? ' picture' : ' pictures') + ' of blocks with values';\n"
+          "})();\n"
+          "window.addEventListener('load', function () {\n"
+          "  var shown = 0;\n"
+          "  for (var i = 0; i < document.images.length; ++i) {\n"
+          "    if (document.images[i].complete && document.images[i].naturalWidth > 0) ++shown;\n"
+          "  }\n"
+          "  document.getElementById('status').textContent = shown + ' of ' + document.images.length +\n"
+          "    ' pictures shown';\n"
+          "});\n</script>\n</body>\n</html>\n";
   return page;
+}
+
+std::string PictureListLine(const PagePicture& picture) {
+  return "picture({file: " + Quoted(picture.file) + ", heading: " + Quoted(picture.heading) +
+         ", cutShort: " + (picture.cut_short ? "true" : "false") + "});\n";
 }

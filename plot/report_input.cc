@@ -1,11 +1,11 @@
 #include "plot/report_input.h"
 
-#include "plot/input_read.h"
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <utility>
+
+#include "plot/input_read.h"
 
 namespace {
 
@@ -13,78 +13,98 @@ namespace {
 // a backlog of some 700 of the largest blocks, so that the writer is not
 // held up while the drawing lags for a while (the files it writes may take
 // the disk a moment). From a file, which holds up no writer, 4 MB.
+const size_t kPieceSize = size_t{1} << 16;
 const size_t kMostPiecesOfAPipe = 2048;
 const size_t kMostPiecesOfAFile = 64;
 
-void ReadAll(ReportInput* input) {
-  for (;;) {
-    std::string piece(size_t{1} << 16, '\0');
-    const long n = ReadAvailable(input->file, piece.data(), piece.size());
-    if (n > 0) {
-      piece.resize(static_cast<size_t>(n));
-      std::unique_lock<std::mutex> hold(input->lock);
-      const size_t most = input->owned ? kMostPiecesOfAFile : kMostPiecesOfAPipe;
-      input->changed.wait(hold, [input, most] { return input->pieces.size() < most || input->stop; });
-      input->pieces.push_back(std::move(piece));
-      input->changed.notify_all();
-      continue;
-    }
-    if (n == 0 && input->follow && !input->stop) {
-      // The end of a file that is still being written: more may come.
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      continue;
-    }
-    std::lock_guard<std::mutex> hold(input->lock);
-    if (n < 0) input->error = errno != 0 ? errno : EIO;
-    input->ended = true;
-    input->changed.notify_all();
-    return;
-  }
-}
+// The longest a read waits before the reader looks whether it must stop.
+const int kReadWaitMs = 100;
 
 }  // namespace
 
-bool OpenReportInput(ReportInput* input, const std::string& path, bool follow, std::string* why) {
-  input->owned = !path.empty() && path != "-";
-  input->file = input->owned ? fopen(path.c_str(), "rb") : stdin;
-  if (input->file == nullptr) {
-    *why = strerror(errno);
+ReportInput::~ReportInput() {
+  if (thread_.joinable()) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      ending_ = kNow;
+      changed_.notify_all();
+    }
+    thread_.join();
+  }
+  if (owned_ && file_ != nullptr) fclose(file_);
+}
+
+bool ReportInput::Open(const std::string& path, bool follow, std::string* err) {
+  owned_ = !path.empty() && path != "-";
+  file_ = owned_ ? fopen(path.c_str(), "rb") : stdin;
+  if (file_ == nullptr) {
+    *err = strerror(errno);
     return false;
   }
   // A pipe ends when its writer is done; only a file is waited at.
-  input->follow = follow && input->owned;
-  input->thread = std::thread(ReadAll, input);
+  follow_ = follow && owned_;
+  thread_ = std::thread(&ReportInput::ReadAll, this);
   return true;
 }
 
-bool NextInput(ReportInput* input, std::string* piece, int wait) {
-  std::unique_lock<std::mutex> hold(input->lock);
-  input->changed.wait_for(hold, std::chrono::milliseconds(wait),
-                          [input] { return !input->pieces.empty() || input->ended; });
+void ReportInput::Deliver(std::string piece) {
+  std::unique_lock<std::mutex> hold(lock_);
+  const size_t most = owned_ ? kMostPiecesOfAFile : kMostPiecesOfAPipe;
+  changed_.wait(hold, [this, most] { return pieces_.size() < most || ending_ == kNow; });
+  pieces_.push_back(std::move(piece));
+  changed_.notify_all();
+}
+
+void ReportInput::ReadAll() {
+  int error = 0;
+  while (ending_ != kNow) {
+    std::string piece(kPieceSize, '\0');
+    const long n = ReadAvailable(file_, &piece[0], piece.size(), kReadWaitMs);
+    if (n > 0) {
+      piece.resize(static_cast<size_t>(n));
+      Deliver(std::move(piece));
+      continue;
+    }
+    if (n == kNothingYet) {
+      if (ending_ == kAtPause) break;
+      continue;
+    }
+    if (n == 0 && follow_ && ending_ == kReading) {
+      // The end of a file that is still being written: more may come.
+      std::unique_lock<std::mutex> hold(lock_);
+      changed_.wait_for(hold, std::chrono::milliseconds(kReadWaitMs), [this] { return ending_ != kReading; });
+      continue;
+    }
+    if (n < 0) error = errno != 0 ? errno : EIO;
+    break;
+  }
+  std::lock_guard<std::mutex> hold(lock_);
+  error_ = error;
+  ended_ = true;
+  changed_.notify_all();
+}
+
+bool ReportInput::Next(std::string* piece, int wait_ms) {
+  std::unique_lock<std::mutex> hold(lock_);
+  changed_.wait_for(hold, std::chrono::milliseconds(wait_ms), [this] { return !pieces_.empty() || ended_; });
   piece->clear();
-  if (!input->pieces.empty()) {
-    piece->swap(input->pieces.front());
-    input->pieces.pop_front();
-    input->changed.notify_all();
+  if (!pieces_.empty()) {
+    piece->swap(pieces_.front());
+    pieces_.pop_front();
+    changed_.notify_all();
     return true;
   }
-  return !input->ended;
+  return !ended_;
 }
 
-void StopFollowing(ReportInput* input) {
-  std::lock_guard<std::mutex> hold(input->lock);
-  input->stop = true;
-  input->changed.notify_all();
+void ReportInput::StopFollowing() {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (ending_ == kReading) ending_ = kAtEnd;
+  changed_.notify_all();
 }
 
-int CloseReportInput(ReportInput* input) {
-  StopFollowing(input);
-  if (input->thread.joinable()) input->thread.join();
-  if (input->owned) fclose(input->file);
-  return input->error;
-}
-
-void AbandonReportInput(ReportInput* input) {
-  StopFollowing(input);
-  if (input->thread.joinable()) input->thread.detach();
+void ReportInput::StopAtPause() {
+  std::lock_guard<std::mutex> hold(lock_);
+  if (ending_ < kAtPause) ending_ = kAtPause;
+  changed_.notify_all();
 }

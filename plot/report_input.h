@@ -14,37 +14,52 @@
 #include <string>
 #include <thread>
 
-struct ReportInput {
-  FILE* file;
-  bool owned;               // opened here, and closed here
-  bool follow;              // wait at the end of a file for more
-  std::atomic<bool> stop{false};
-  std::thread thread;
-  std::mutex lock;
-  std::condition_variable changed;
-  std::deque<std::string> pieces;  // read, not yet taken
-  bool ended = false;              // the input is over
-  int error = 0;                   // errno of a failed read
+// Owns the input's file and the thread that reads it; the destructor ends
+// the thread (within the tenth of a second a read waits at most) and joins
+// it before the file is closed.
+class ReportInput {
+ public:
+  ReportInput() = default;
+  ~ReportInput();
+  ReportInput(const ReportInput&) = delete;
+  ReportInput& operator=(const ReportInput&) = delete;
+
+  // Starts reading `path`, or standard input for "" or "-"; with `follow`,
+  // a file is waited at at its end. False, with `*err`, if the file cannot
+  // be opened.
+  bool Open(const std::string& path, bool follow, std::string* err);
+
+  // The next piece of the input, waiting up to `wait_ms` for it; false once
+  // the input is over and every piece taken. An empty piece: nothing came.
+  bool Next(std::string* piece, int wait_ms);
+
+  // A file followed ends at what has come.
+  void StopFollowing();
+  // An interrupt: the input ends at its next pause (what is there already,
+  // such as the last reports of a receiver that was interrupted too, is
+  // still read), or at once if it has stalled.
+  void StopAtPause();
+
+  // The errno value of a failed read, or 0; once Next has returned false.
+  int error() const { return error_; }
+
+ private:
+  enum Ending { kReading, kAtEnd, kAtPause, kNow };
+
+  void ReadAll();
+  // Hands a piece over, waiting while the backlog is full.
+  void Deliver(std::string piece);
+
+  FILE* file_ = nullptr;
+  bool owned_ = false;   // opened here, and closed here
+  bool follow_ = false;  // wait at the end of a file for more
+  std::atomic<int> ending_{kReading};
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<std::string> pieces_;  // read, not yet taken
+  bool ended_ = false;              // the input is over
+  int error_ = 0;
+  std::thread thread_;  // last: started once all else is ready
 };
-
-// Starts reading `path`, or standard input for "" or "-". False with `*why`
-// if the file cannot be opened.
-bool OpenReportInput(ReportInput* input, const std::string& path, bool follow, std::string* why);
-
-// The next piece of the input, waiting for it; false once the input is
-// over and taken. Returns within `wait` milliseconds with an empty piece if
-// nothing came.
-bool NextInput(ReportInput* input, std::string* piece, int wait);
-
-// Stops following a file: the input ends at what has come.
-void StopFollowing(ReportInput* input);
-
-// Waits for the reading thread and closes the file. 0, or the errno of a
-// failed read.
-int CloseReportInput(ReportInput* input);
-
-// Leaves the input unread, for a program that ends at once (std::_Exit):
-// its reading thread may be waiting for a pipe that never ends.
-void AbandonReportInput(ReportInput* input);
 
 #endif  // PLOT_REPORT_INPUT_H_

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "telegram/report_format.h"
+#include "telegram/telegram_layout.h"
 
 namespace {
 
@@ -56,10 +57,13 @@ bool Fail(ReportReader* reader, const std::string& expected) {
   return false;
 }
 
-// The values a block's TotalSize gives room for.
-size_t ValuesOfSize(long long size) {
-  const long long total = size >= 0 ? size : size + (1LL << 32);
-  return static_cast<size_t>(total / 2);
+// The most values the receiver prints for a block whose TotalSize line
+// gives `size` (TotalSize - 20, as a signed 32-bit number): those its
+// TotalSize gives room for, and no more than the largest datagram holds.
+size_t MostValues(long long size) {
+  const uint32_t total_size = static_cast<uint32_t>(size) + static_cast<uint32_t>(kHeaderSize);
+  const size_t by_size = total_size > kHeaderSize ? (total_size - kHeaderSize) / 2 : 0;
+  return std::min(by_size, (kMaxDatagramSize - kBlockValuesOffset) / 2);
 }
 
 // A fixed line of the report in quotes, for the words of an error.
@@ -71,6 +75,58 @@ std::string QuotedStart(const char* format, const char* rest) {
 }
 
 std::string BannerWords() { return "the banner " + Quoted(kBannerLine); }
+
+// Reads the block values in data[*at, size): each value's digits and its
+// tab. Stops at the end of the data, with a value's digits so far kept in
+// `reader->line` and its number in `reader->value`, or at the first byte
+// after the run, at *at. Each value is judged only once its tab (or a
+// sixth digit, or some other byte) has come, so that the words of an error
+// do not depend on how the report came in pieces. False on an error.
+bool ReadValues(ReportReader* reader, const char* data, size_t size, size_t* at) {
+  std::vector<uint16_t>& values = reader->block.values;
+  const size_t most = reader->most_values;
+  size_t i = *at;
+  // Up to 32,743 values a block: whole ones, a digit at a time unrolled,
+  // while six bytes remain. Anything out of the ordinary is left to the
+  // loop below, from the value's first digit.
+  while (reader->line.empty() && size - i >= 6 && values.size() < most) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(data + i);
+    uint32_t whole = 0;
+    int length = 0;
+    while (length < 5 && static_cast<unsigned>(p[length] - '0') < 10) {
+      whole = whole * 10 + static_cast<unsigned>(p[length] - '0');
+      ++length;
+    }
+    if (length == 0 || p[length] != static_cast<unsigned char>(kBlockValueSeparator) || whole > 65535) break;
+    values.push_back(static_cast<uint16_t>(whole));
+    i += static_cast<size_t>(length) + 1;
+  }
+  for (; i < size; ++i) {
+    const char c = data[i];
+    const unsigned digit = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
+    if (digit < 10) {
+      reader->line += c;
+      reader->value = reader->value * 10 + digit;
+      if (reader->line.size() > 5) return Fail(reader, "block values from 0 to 65535, each followed by a tab");
+      continue;
+    }
+    if (reader->line.empty()) break;  // not a value: the run is over
+    if (c != kBlockValueSeparator) {
+      reader->line += c;
+      return Fail(reader, "a tab after each block value");
+    }
+    if (reader->value > 65535) return Fail(reader, "block values from 0 to 65535, each followed by a tab");
+    if (values.size() >= most) {
+      return Fail(reader, "no more than the " + std::to_string(most) + " block values its TotalSize line gives " +
+                              "room for");
+    }
+    values.push_back(static_cast<uint16_t>(reader->value));
+    reader->line.clear();
+    reader->value = 0;
+  }
+  *at = i;
+  return true;
+}
 
 // Takes one whole line, less its line end, in the light of what came before.
 bool TakeLine(ReportReader* reader) {
@@ -122,14 +178,13 @@ bool TakeLine(ReportReader* reader) {
       }
       reader->block = ReportBlock{reader->line_number, reader->telegrams, numbers[0], numbers[1],
                                   static_cast<long>(numbers[2]), {}, false};
-      reader->block.values.reserve(std::min<size_t>(ValuesOfSize(numbers[0]), kReceiveBufferSize / 2));
+      reader->most_values = MostValues(numbers[0]);
       reader->part = kValuesStartNext;
       return true;
     case kValuesStartNext:
       if (!line.empty()) return Fail(reader, "the empty line before the values of a block 0 or 1");
       reader->part = kInValues;
       reader->value = 0;
-      reader->digits = 0;
       return true;
     case kClosingNext:
       if (line != WithoutLineEnd(kClosingLine)) return Fail(reader, "the closing line after the error line");
@@ -154,8 +209,8 @@ void StartReportReader(ReportReader* reader) {
   reader->telegrams = 0;
   reader->finished = false;
   reader->block = ReportBlock{0, 0, 0, 0, 0, {}, false};
+  reader->most_values = 0;
   reader->value = 0;
-  reader->digits = 0;
   reader->error.clear();
 }
 
@@ -163,47 +218,8 @@ bool ReadReport(ReportReader* reader, const char* data, size_t size, std::vector
   if (!reader->error.empty()) return false;
   for (size_t i = 0; i < size; ++i) {
     if (reader->part == kInValues) {
-      // The values: up to 32,743 a block, so read in a loop of their own,
-      // the range of each checked once, at its tab.
-      uint32_t value = reader->value;
-      int digits = reader->digits;
-      std::vector<uint16_t>& values = reader->block.values;
-      // Whole values, a digit at a time unrolled, while six bytes remain.
-      while (digits == 0 && size - i >= 6) {
-        const unsigned char* p = reinterpret_cast<const unsigned char*>(data + i);
-        uint32_t whole = 0;
-        int length = 0;
-        while (length < 5 && static_cast<unsigned>(p[length] - '0') < 10) {
-          whole = whole * 10 + static_cast<unsigned>(p[length] - '0');
-          ++length;
-        }
-        if (length == 0 || p[length] != static_cast<unsigned char>(kBlockValueSeparator) || whole > 65535) break;
-        values.push_back(static_cast<uint16_t>(whole));
-        i += static_cast<size_t>(length) + 1;
-      }
-      for (; i < size; ++i) {
-        const unsigned digit = static_cast<unsigned char>(data[i]) - static_cast<unsigned>('0');
-        if (digit < 10) {
-          value = value * 10 + digit;
-          if (++digits > 5) break;
-          continue;
-        }
-        if (data[i] != kBlockValueSeparator || digits == 0 || value > 65535) break;
-        values.push_back(static_cast<uint16_t>(value));
-        value = 0;
-        digits = 0;
-      }
-      if (digits > 5 || value > 65535) {
-        reader->line = std::to_string(value);
-        return Fail(reader, "block values from 0 to 65535, each followed by a tab");
-      }
-      reader->value = value;
-      reader->digits = digits;
+      if (!ReadValues(reader, data, size, &i)) return false;
       if (i == size) break;
-      if (digits > 0) {
-        reader->line = std::to_string(value) + data[i];
-        return Fail(reader, "a tab after each block value");
-      }
       // The run of values is over: the next line starts right after it.
       blocks->push_back(std::move(reader->block));
       reader->block.values.clear();
@@ -230,8 +246,7 @@ bool EndReport(ReportReader* reader, std::vector<ReportBlock>* blocks) {
   if (!reader->error.empty()) return false;
   if (reader->part == kInValues) {
     // A value without its tab was cut off; so were the values after it.
-    reader->block.cut_short =
-        reader->digits > 0 || reader->block.values.size() < ValuesOfSize(reader->block.size);
+    reader->block.cut_short = !reader->line.empty() || reader->block.values.size() < reader->most_values;
     blocks->push_back(std::move(reader->block));
     reader->block.values.clear();
     reader->part = kItemNext;

@@ -41,12 +41,16 @@ struct ReportReader {
   long telegrams;          // type lines read
   bool finished;           // the last run read ends with its closing lines
   ReportBlock block;       // the block whose values are being read
-  uint32_t value;          // the value being read, and its digits so far
-  int digits;
+  size_t most_values;      // the most values its TotalSize gives room for
+  uint32_t value;          // the value being read (its digits so far are the line)
   std::string error;       // "line N: expected ..., found ..."
 };
 
 void StartReportReader(ReportReader* reader);
+
+// Whether the input has begun as a report does: its first line so far is
+// the banner.
+inline bool ReportStarted(const ReportReader& reader) { return reader.part != kBannerNext; }
 
 // Reads `size` more bytes of the report. Each block of values that is
 // complete goes to the end of `*blocks`. False, for good, once the bytes

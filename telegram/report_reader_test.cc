@@ -121,10 +121,14 @@ TEST(ReportReader, AReportCutShortIsReadAsFarAsItGoes) {
   read = ReadAll(report.substr(0, report.find("TotalSize: 20")));
   ASSERT_TRUE(read.ok) << read.reader.error;
   EXPECT_EQ(read.blocks.size(), 1u);
-  // Two runs, one after the other in the same file.
-  read = ReadAll(Report({Block(26, 1, 0, 3)}) + Report({Block(26, 2, 0, 3)}));
+  // Two runs, one after the other in the same file, the second of the same
+  // scan and block: both are read.
+  read = ReadAll(Report({Block(26, 1, 0, 3)}) + Report({Block(26, 1, 0, 3)}));
   ASSERT_TRUE(read.ok) << read.reader.error;
-  EXPECT_EQ(read.blocks.size(), 2u);
+  ASSERT_EQ(read.blocks.size(), 2u);
+  EXPECT_EQ(read.blocks[1].scan_no, 1);
+  EXPECT_EQ(read.blocks[1].values.size(), 3u);
+  EXPECT_TRUE(read.reader.finished);
 }
 
 TEST(ReportReader, WhatIsNoReportIsSaidWithItsLine) {
@@ -163,4 +167,91 @@ TEST(ReportReader, WhatIsNoReportIsSaidWithItsLine) {
     EXPECT_FALSE(read.ok) << c.name;
     EXPECT_EQ(read.reader.error.compare(0, strlen(c.error), c.error), 0) << c.name << ": " << read.reader.error;
   }
+}
+
+// The same input read whole and a byte at a time gives the same blocks and,
+// where it is no report, the same words.
+TEST(ReportReader, TheWordsOfAnErrorDoNotDependOnThePieces) {
+  const std::string start = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 10\t ScanNo:1\t BlockNo:0\r\n\n";
+  const struct {
+    const char* values;
+    const char* error;
+  } cases[] = {
+      {"7\t829102\t", "line 5: expected block values from 0 to 65535, each followed by a tab, found '829102'"},
+      {"7\t82910\t", "line 5: expected block values from 0 to 65535, each followed by a tab, found '82910'"},
+      {"65536\t", "line 5: expected block values from 0 to 65535, each followed by a tab, found '65536'"},
+      {"12-", "line 5: expected a tab after each block value, found '12-'"},
+      {"1\t2\t3\t4\t5\t6\t", "line 5: expected no more than the 5 block values its TotalSize line gives room "
+                             "for, found '6'"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = start + c.values + "--> Telegram Type: 3\r\n";
+    for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{1} << 20}) {
+      const Read read = ReadAll(text, piece);
+      EXPECT_FALSE(read.ok) << c.values << ", piece " << piece;
+      EXPECT_EQ(read.reader.error, c.error) << c.values << ", piece " << piece;
+    }
+  }
+}
+
+// The receiver prints no more values than TotalSize gives room for, nor
+// more than the largest datagram holds; a block with more is damage, and
+// a value out of range inside a run is too.
+TEST(ReportReader, ValuesBeyondWhatTheBlockHoldsAreDamage) {
+  const std::string report = Report({Block(26, 1, 0, 3), Other(1)});
+  std::string one_more = report;
+  one_more.insert(one_more.find("--> Telegram Type: 1"), "5\t");
+  std::string out_of_range = report;
+  out_of_range.replace(out_of_range.find("\t", out_of_range.find("\n\n")) + 1, 4, "70000");
+  // A TotalSize below 20 gives room for none; one of 2^31 + 20 or more for
+  // as many as the largest datagram holds.
+  const std::string below_20 = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: -10\t ScanNo:1\t "
+                               "BlockNo:1\r\n\n1\t--> Telegram Type: 3\r\n";
+  std::string largest = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: -2147483648\t ScanNo:1\t "
+                        "BlockNo:1\r\n\n";
+  for (int i = 0; i < 32743; ++i) largest += "9\t";
+  const std::string beyond_largest = largest + "9\t";
+  for (size_t piece : {size_t{1}, size_t{1} << 20}) {
+    Read read = ReadAll(one_more, piece);
+    EXPECT_FALSE(read.ok);
+    EXPECT_EQ(read.reader.error, "line 5: expected no more than the 3 block values its TotalSize line gives room "
+                                 "for, found '5'");
+    read = ReadAll(out_of_range, piece);
+    EXPECT_FALSE(read.ok);
+    EXPECT_EQ(read.reader.error.compare(0, 55, "line 5: expected block values from 0 to 65535, each fol"), 0)
+        << read.reader.error;
+    read = ReadAll(below_20, piece);
+    EXPECT_FALSE(read.ok);
+    EXPECT_NE(read.reader.error.find("no more than the 0 block values"), std::string::npos) << read.reader.error;
+    read = ReadAll(largest, piece);
+    ASSERT_TRUE(read.ok) << read.reader.error;
+    ASSERT_EQ(read.blocks.size(), 1u);
+    EXPECT_EQ(read.blocks[0].values.size(), 32743u);
+    EXPECT_FALSE(read.blocks[0].cut_short);
+    read = ReadAll(beyond_largest, piece);
+    EXPECT_FALSE(read.ok);
+    EXPECT_NE(read.reader.error.find("no more than the 32743 block values"), std::string::npos) << read.reader.error;
+  }
+}
+
+TEST(ReportReader, AnOddSizedBlockWithAllItsValuesIsNotCutShort) {
+  // TotalSize 25: two values, the last byte belongs to none.
+  const std::string report = Report({Block(25, 1, 0, 2)}, false);
+  const Read read = ReadAll(report);
+  ASSERT_TRUE(read.ok) << read.reader.error;
+  ASSERT_EQ(read.blocks.size(), 1u);
+  EXPECT_EQ(read.blocks[0].values.size(), 2u);
+  EXPECT_FALSE(read.blocks[0].cut_short);
+}
+
+// A block header costs no room for values it may never get: the input that
+// names a block of the largest size takes no more memory than it holds.
+TEST(ReportReader, ABlockHeaderReservesNothing) {
+  ReportReader reader;
+  StartReportReader(&reader);
+  std::vector<ReportBlock> blocks;
+  const std::string text = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 65487\t ScanNo:1\t "
+                           "BlockNo:0\r\n\n";
+  ASSERT_TRUE(ReadReport(&reader, text.data(), text.size(), &blocks)) << reader.error;
+  EXPECT_EQ(reader.block.values.capacity(), 0u);
 }

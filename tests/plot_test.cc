@@ -7,6 +7,7 @@
 // (headless Chromium).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,12 +52,14 @@ std::vector<ReportBlock> BlocksOf(const std::string& report) {
   return blocks;
 }
 
-// The pictures that index.html shows, in its order.
-std::vector<std::string> PicturesShown(const std::string& page) {
+// The pictures that the page shows, in its order: those its list names.
+std::vector<std::string> PicturesShown(const std::string& folder) {
+  const std::string list = ReadWholeFile(folder + "/blocks.js");
   std::vector<std::string> names;
-  for (size_t at = page.find("<img src=\""); at != std::string::npos; at = page.find("<img src=\"", at + 1)) {
-    const size_t start = at + 10;
-    names.push_back(page.substr(start, page.find('"', start) - start));
+  const std::string key = "picture({file: \"";
+  for (size_t at = list.find(key); at != std::string::npos; at = list.find(key, at + 1)) {
+    const size_t start = at + key.size();
+    names.push_back(list.substr(start, list.find('"', start) - start));
   }
   return names;
 }
@@ -74,7 +77,7 @@ std::string ReceiverReport() {
 // values, in the report's order, each drawing exactly its values.
 void ExpectPlotOf(const std::string& folder, const std::string& report, const char* what) {
   const std::vector<ReportBlock> blocks = BlocksOf(report);
-  const std::vector<std::string> shown = PicturesShown(ReadWholeFile(folder + "/index.html"));
+  const std::vector<std::string> shown = PicturesShown(folder);
   size_t picture = 0;
   for (const ReportBlock& block : blocks) {
     if (block.values.empty()) continue;
@@ -124,7 +127,7 @@ TEST(Plot, TheReceiversReportWithEitherLineEnds) {
   Child again;
   Plot(&again, work.path + "/other", work.path + "/other.txt");
   EXPECT_EQ(again.exit_code, 0) << again.err;
-  for (const std::string& name : PicturesShown(page)) {
+  for (const std::string& name : PicturesShown(work.path + "/run")) {
     EXPECT_TRUE(ReadWholeFile(work.path + "/run/" + name) == ReadWholeFile(work.path + "/other/" + name)) << name;
   }
 
@@ -154,9 +157,10 @@ TEST(Plot, AReportCutInARunOfValuesIsDrawnAsFarAsItGoes) {
   ASSERT_EQ(blocks.size(), 8u);
   ASSERT_TRUE(blocks.back().cut_short);
   ExpectPlotOf(work.path + "/run", cut_report, "a report cut short");
-  const std::string page = ReadWholeFile(work.path + "/run/index.html");
-  EXPECT_NE(page.find("values from"), std::string::npos);
-  EXPECT_NE(page.rfind("(cut short: the report ends in its values)"), std::string::npos);
+  const std::string list = ReadWholeFile(work.path + "/run/blocks.js");
+  EXPECT_NE(list.find("values from"), std::string::npos);
+  EXPECT_NE(list.rfind("cutShort: true"), std::string::npos);
+  EXPECT_EQ(list.find("cutShort: true"), list.rfind("cutShort: true")) << "the last block alone";
   EXPECT_NE(ReadWholeFile(work.path + "/run/scan-4-block-1.svg").find("(cut short"), std::string::npos);
 }
 
@@ -170,13 +174,27 @@ TEST(Plot, FollowingAReportAsItIsWritten) {
   options.in_fd = ends[0];
   ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--follow", "-o", ForProgram(work.path + "/run")}), options));
   close(ends[0]);
-  // Half the report, then a wait: the page is there, and reloads itself.
+  // A quarter of the report, then half, with a wait after each: the page
+  // is there and reloads itself; the list grows, the page stays as it was
+  // written, whatever came since: no block costs a page.
+  const size_t quarter = report.find("ScanNo:2");
   const size_t half = report.find("ScanNo:3");
-  ASSERT_EQ(write(ends[1], report.data(), half), static_cast<ssize_t>(half));
   const std::string page_path = work.path + "/run/index.html";
-  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(page_path).find("scan-2-block-1.svg") != std::string::npos; }));
-  EXPECT_NE(ReadWholeFile(page_path).find("<meta http-equiv=\"refresh\" content=\"2\">"), std::string::npos);
-  EXPECT_NE(ReadWholeFile(page_path).find("still being written"), std::string::npos);
+  const std::string list_path = work.path + "/run/blocks.js";
+  ASSERT_EQ(write(ends[1], report.data(), quarter), static_cast<ssize_t>(quarter));
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(list_path).find("scan-1-block-1.svg") != std::string::npos; }));
+  struct stat first;
+  ASSERT_EQ(stat(page_path.c_str(), &first), 0);
+  const std::string first_page = ReadWholeFile(page_path);
+  ASSERT_EQ(write(ends[1], report.data() + quarter, half - quarter), static_cast<ssize_t>(half - quarter));
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(list_path).find("scan-2-block-1.svg") != std::string::npos; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  struct stat later;
+  ASSERT_EQ(stat(page_path.c_str(), &later), 0);
+  EXPECT_EQ(later.st_ino, first.st_ino) << "the page was written again";
+  EXPECT_EQ(ReadWholeFile(page_path), first_page);
+  EXPECT_NE(first_page.find("<meta http-equiv=\"refresh\" content=\"2\">"), std::string::npos);
+  EXPECT_NE(first_page.find("still being written"), std::string::npos);
   // The rest, and the end of the input: the page is whole, and stays.
   ASSERT_EQ(write(ends[1], report.data() + half, report.size() - half), static_cast<ssize_t>(report.size() - half));
   close(ends[1]);
@@ -186,6 +204,85 @@ TEST(Plot, FollowingAReportAsItIsWritten) {
   EXPECT_EQ(page.find("refresh"), std::string::npos);
   EXPECT_NE(page.find("The report is whole."), std::string::npos);
   ExpectPlotOf(work.path + "/run", report, "a report followed as it is written");
+}
+
+// A report that stops coming: a pipe whose writer stays but writes no more.
+// An interrupt ends the plot, with the page made of what came; a pipe that
+// ends without the closing lines ends it as well, --follow or not.
+TEST(Plot, AnInterruptOrTheEndOfAPipeEndsItWithThePageMade) {
+  const TempFolder work;
+  const std::string report = ReceiverReport();
+  const size_t half = report.find("ScanNo:3");
+  for (const char* how : {"interrupted", "pipe closed"}) {
+    for (bool follow : {true, false}) {
+      if (UnderWine() && std::string(how) == "interrupted") continue;  // SIGINT is Ctrl-C there, for the console
+      int ends[2];
+      ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+      Child plot;
+      StartOptions options;
+      options.in_fd = ends[0];
+      const std::string folder = work.path + "/" + how + (follow ? "-follow" : "");
+      std::vector<std::string> args = {"-o", ForProgram(folder)};
+      if (follow) args.push_back("--follow");
+      ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", args), options));
+      close(ends[0]);
+      ASSERT_EQ(write(ends[1], report.data(), half), static_cast<ssize_t>(half));
+      ASSERT_TRUE(WaitUntil([&] {
+        return ReadWholeFile(folder + "/blocks.js").find("scan-2-block-1.svg") != std::string::npos;
+      })) << how;
+      const auto since = std::chrono::steady_clock::now();
+      if (std::string(how) == "interrupted") {
+        kill(plot.pid, SIGINT);
+      } else {
+        close(ends[1]);
+      }
+      ASSERT_TRUE(WaitForExit(&plot)) << how;
+      EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count(), 5.0) << how;
+      if (std::string(how) == "interrupted") close(ends[1]);
+      EXPECT_EQ(plot.exit_code, 0) << how << ": " << plot.err;
+      EXPECT_EQ(PicturesShown(folder).size(), 4u) << how;
+      EXPECT_NE(ReadWholeFile(folder + "/index.html").find("The report is cut short"), std::string::npos) << how;
+    }
+  }
+}
+
+// The same scan and block twice (a second run in one report): two pictures,
+// the second beside the first, each of its own values.
+TEST(Plot, ABlockSeenAgainGetsAPictureOfItsOwn) {
+  const TempFolder work;
+  const std::string run = std::string("Receiving datagrams...\n--> Telegram Type: 6\r\n") +
+                          "TotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2\t3\t" +
+                          "Finished receiving. Closing socket.\nExiting.\n";
+  std::string again = run;
+  again.replace(again.find("1\t2\t3"), 5, "4\t5\t6");
+  ASSERT_TRUE(WriteWholeFile(work.path + "/report.txt", run + again));
+  Child plot;
+  Plot(&plot, work.path + "/run", work.path + "/report.txt");
+  EXPECT_EQ(plot.exit_code, 0) << plot.err;
+  EXPECT_EQ(PicturesShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0.svg", "scan-7-block-0-2.svg"}));
+  EXPECT_EQ(CheckPicture(ReadWholeFile(work.path + "/run/scan-7-block-0.svg"), {1, 2, 3}), "");
+  EXPECT_EQ(CheckPicture(ReadWholeFile(work.path + "/run/scan-7-block-0-2.svg"), {4, 5, 6}), "");
+}
+
+// Links planted in a folder plotted again with --force, under the names a
+// plot writes or once wrote, lead to a file outside: it is never written.
+TEST(Plot, ForceNeverWritesThroughALink) {
+  if (UnderWine()) GTEST_SKIP() << "POSIX links";
+  const TempFolder work;
+  const std::string report = std::string("Receiving datagrams...\n--> Telegram Type: 6\r\n") +
+                             "TotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2\t3\t";
+  ASSERT_TRUE(WriteWholeFile(work.path + "/report.txt", report));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/outside.txt", "keep me"));
+  ASSERT_EQ(mkdir((work.path + "/run").c_str(), 0755), 0);
+  for (const char* name : {"index.html.partial", "index.html.partial-1", "scan-7-block-0.svg.partial-1",
+                           "blocks.js.partial-1"}) {
+    ASSERT_EQ(symlink((work.path + "/outside.txt").c_str(), (work.path + "/run/" + name).c_str()), 0) << name;
+  }
+  Child plot;
+  Plot(&plot, work.path + "/run", work.path + "/report.txt", {"--force"});
+  EXPECT_EQ(plot.exit_code, 0) << plot.err;
+  EXPECT_EQ(ReadWholeFile(work.path + "/outside.txt"), "keep me");
+  EXPECT_EQ(PicturesShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0.svg"}));
 }
 
 TEST(Plot, InputThatIsNoReportIsSaidWithItsLineAndNothingIsWritten) {
@@ -231,7 +328,7 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt");
   ASSERT_EQ(plot.exit_code, 0) << plot.err;
-  const std::vector<std::string> shown = PicturesShown(ReadWholeFile(work.path + "/run/index.html"));
+  const std::vector<std::string> shown = PicturesShown(work.path + "/run");
   ASSERT_EQ(shown.size(), 8u);
 
   // Each picture rendered: in every column, the pixels drawn in the values'

@@ -1,0 +1,15 @@
+// A file created new, on Windows: _O_EXCL, which CreateFile carries out as
+// CREATE_NEW.
+#include "plot/new_file.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+FILE* CreateNewFile(const std::string& path) {
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) _close(fd);
+  return file;
+}

@@ -1,0 +1,14 @@
+// A file created new, for writing: never one that is there already, nor
+// through a link planted under its name. One implementation per platform
+// (new_file-posix.cc, new_file-win32.cc); the build picks one.
+#ifndef PLOT_NEW_FILE_H_
+#define PLOT_NEW_FILE_H_
+
+#include <cstdio>
+#include <string>
+
+// Creates the file at `path` and opens it for writing, in binary; null,
+// with errno set (EEXIST if anything is there), if it cannot.
+FILE* CreateNewFile(const std::string& path);
+
+#endif  // PLOT_NEW_FILE_H_

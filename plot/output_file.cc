@@ -1,0 +1,68 @@
+#include "plot/output_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "plot/new_file.h"
+
+namespace {
+
+std::string Failed(const char* what, const std::string& path, int error) {
+  return std::string("cannot ") + what + " " + path + ": " + strerror(error);
+}
+
+// Writes all of `text`, then closes `file`; the errno value of a failure,
+// or 0.
+int WriteAndClose(FILE* file, const std::string& text) {
+  errno = 0;
+  int error = fwrite(text.data(), 1, text.size(), file) == text.size() ? 0 : (errno != 0 ? errno : EIO);
+  if (fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
+  return error;
+}
+
+}  // namespace
+
+bool PlaceFile(const std::string& path, const std::string& text, std::string* err) {
+  // A fresh temporary name: one left by a plot that was killed, or planted,
+  // is passed over.
+  std::string partial;
+  FILE* file = nullptr;
+  for (int attempt = 1; file == nullptr && attempt <= 100; ++attempt) {
+    partial = path + ".partial-" + std::to_string(attempt);
+    file = CreateNewFile(partial);
+    if (file == nullptr && errno != EEXIST) break;
+  }
+  if (file == nullptr) {
+    *err = Failed("write", partial, errno);
+    return false;
+  }
+  const int error = WriteAndClose(file, text);
+  std::error_code moved;
+  if (error == 0) std::filesystem::rename(partial, path, moved);
+  if (error != 0 || moved) {
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
+    *err = error != 0 ? Failed("write", partial, error) : "cannot write " + path + ": " + moved.message();
+    return false;
+  }
+  return true;
+}
+
+GrowingFile::~GrowingFile() {
+  if (file_ != nullptr) fclose(file_);
+}
+
+bool GrowingFile::Create(const std::string& path, std::string* err) {
+  path_ = path;
+  file_ = CreateNewFile(path);
+  if (file_ == nullptr) *err = Failed("write", path, errno);
+  return file_ != nullptr;
+}
+
+bool GrowingFile::Append(const std::string& text, std::string* err) {
+  errno = 0;
+  if (fwrite(text.data(), 1, text.size(), file_) == text.size() && fflush(file_) == 0) return true;
+  *err = Failed("write", path_, errno != 0 ? errno : EIO);
+  return false;
+}
