@@ -1,80 +1,15 @@
 #include "capture/capture_file.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 #include "capture/byte_order.h"
 
 namespace {
 
-// The file or section being read, and its byte order.
-struct Reader {
-  const std::vector<unsigned char>* file;
-  bool big_endian;
-};
-
-uint32_t U16(const Reader& reader, size_t at) {
-  const unsigned char* p = reader.file->data() + at;
-  return reader.big_endian ? Big16(p) : Little16(p);
-}
-
-uint32_t U32(const Reader& reader, size_t at) {
-  const unsigned char* p = reader.file->data() + at;
-  return reader.big_endian ? Big32(p) : Little32(p);
-}
-
-bool Fail(CaptureError* error, size_t offset, const std::string& what) {
-  error->offset = offset;
-  error->what = what;
-  return false;
-}
-
-std::string Bytes(size_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
-
-// --- pcap ---------------------------------------------------------------
-
 const uint32_t kPcapMicro = 0xA1B2C3D4;
 const uint32_t kPcapNano = 0xA1B23C4D;
 const size_t kPcapHeader = 24;
 const size_t kPcapRecordHeader = 16;
-
-bool ReadPcap(const std::vector<unsigned char>& file, std::vector<CapturedPacket>* packets, CaptureError* error) {
-  const uint32_t magic = Little32(file.data());
-  Reader reader = {&file, false};
-  bool nano = false;
-  if (magic == kPcapMicro || magic == kPcapNano) {
-    nano = magic == kPcapNano;
-  } else {
-    reader.big_endian = true;
-    nano = U32(reader, 0) == kPcapNano;
-  }
-  if (file.size() < kPcapHeader) {
-    return Fail(error, file.size(), "cut short: the pcap file header needs 24 bytes, the file has " + Bytes(file.size()));
-  }
-  const uint32_t link_type = U32(reader, 20) & 0xFFFF;
-  for (size_t at = kPcapHeader; at < file.size();) {
-    if (file.size() - at < kPcapRecordHeader) {
-      return Fail(error, at, "cut short: a packet record's header needs 16 bytes, the file has " +
-                                 Bytes(file.size() - at) + " left");
-    }
-    const uint32_t captured = U32(reader, at + 8);
-    const uint32_t original = U32(reader, at + 12);
-    if (captured > file.size() - at - kPcapRecordHeader) {
-      return Fail(error, at, "damaged or cut short: the packet record holds " + Bytes(captured) + ", the file has " +
-                                 Bytes(file.size() - at - kPcapRecordHeader) + " left");
-    }
-    const int64_t seconds = U32(reader, at);
-    const int64_t fraction = U32(reader, at + 4);
-    const int64_t time = seconds * 1000000000 + (nano ? fraction : fraction * 1000);
-    packets->push_back(CapturedPacket{link_type, time, at + kPcapRecordHeader, captured, original});
-    at += kPcapRecordHeader + captured;
-  }
-  return true;
-}
-
-// --- pcapng -------------------------------------------------------------
 
 const uint32_t kSectionHeader = 0x0A0D0D0A;
 const uint32_t kByteOrderMagic = 0x1A2B3C4D;
@@ -82,172 +17,275 @@ const uint32_t kInterfaceDescription = 1;
 const uint32_t kObsoletePacket = 2;
 const uint32_t kSimplePacket = 3;
 const uint32_t kEnhancedPacket = 6;
+const size_t kBlockHeader = 8;   // type and length
+const size_t kBlockTrailer = 4;  // the length again
+const size_t kSmallestSection = 28;
+const uint32_t kTimestampResolution = 9;  // if_tsresol
 
-struct Interface {
-  uint32_t link_type;
-  uint32_t snap_length;  // 0: no limit
-  bool decimal;          // timestamps in 10^-units seconds, else 2^-units
-  uint32_t units;
-};
+std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
-// A timestamp of `ticks` in the interface's resolution, in nanoseconds.
-int64_t Nanoseconds(uint64_t ticks, const Interface& interface) {
-  if (interface.decimal) {
-    if (interface.units <= 9) {
-      int64_t scale = 1;
-      for (uint32_t i = interface.units; i < 9; ++i) scale *= 10;
-      return static_cast<int64_t>(ticks) * scale;
-    }
-    uint64_t divisor = 1;
-    for (uint32_t i = 9; i < interface.units && i < 27; ++i) divisor *= 10;
-    return static_cast<int64_t>(ticks / divisor);
-  }
-  return static_cast<int64_t>(std::ldexp(static_cast<long double>(ticks) * 1e9L, -static_cast<int>(interface.units)));
-}
+// The largest decimal exponent whose power of ten a uint64_t holds.
+const uint32_t kMostDecimalUnits = 19;
+const uint32_t kMostBinaryUnits = 63;
 
-// The options of an interface description: its timestamp resolution.
-bool ReadInterfaceOptions(const Reader& reader, size_t at, size_t end, Interface* interface, CaptureError* error) {
-  while (end - at >= 4) {
-    const uint32_t code = U16(reader, at);
-    const uint32_t length = U16(reader, at + 2);
-    if (code == 0) break;
-    const size_t padded = (static_cast<size_t>(length) + 3) & ~static_cast<size_t>(3);
-    if (padded > end - at - 4) return Fail(error, at, "damaged: an interface option runs past its block");
-    if (code == 9 && length >= 1) {  // if_tsresol
-      const unsigned char resolution = (*reader.file)[at + 4];
-      interface->decimal = (resolution & 0x80) == 0;
-      interface->units = resolution & 0x7F;
-      if (!interface->decimal && interface->units > 63) {
-        return Fail(error, at, "damaged: a timestamp resolution of 2^-" + std::to_string(interface->units));
-      }
-    }
-    at += 4 + padded;
-  }
-  return true;
-}
-
-bool ReadPcapng(const std::vector<unsigned char>& file, std::vector<CapturedPacket>* packets, CaptureError* error) {
-  Reader reader = {&file, false};
-  std::vector<Interface> interfaces;
-  for (size_t at = 0; at < file.size();) {
-    if (file.size() - at < 12) {
-      return Fail(error, at, "cut short: a block needs at least 12 bytes, the file has " + Bytes(file.size() - at) +
-                                 " left");
-    }
-    const uint32_t type = Little32(file.data() + at);  // the section header's type reads the same either way
-    if (type == kSectionHeader) {
-      const uint32_t order = Little32(file.data() + at + 8);
-      if (order == kByteOrderMagic) {
-        reader.big_endian = false;
-      } else {
-        reader.big_endian = true;
-        if (U32(reader, at + 8) != kByteOrderMagic) {
-          return Fail(error, at + 8, "damaged: the section header has no byte-order magic number");
-        }
-      }
-      interfaces.clear();
-    } else if (at == 0) {
-      return Fail(error, 0, "not a pcapng file: it does not start with a section header");
-    }
-    const uint32_t block_type = U32(reader, at);
-    const uint32_t length = U32(reader, at + 4);
-    if (length < 12 || length % 4 != 0) {
-      return Fail(error, at, "damaged: a block of type " + std::to_string(block_type) + " gives its length as " +
-                                 std::to_string(length));
-    }
-    if (length > file.size() - at) {
-      return Fail(error, at, "damaged or cut short: a block of type " + std::to_string(block_type) + " of " +
-                                 Bytes(length) + " runs past the end of the file, which has " +
-                                 Bytes(file.size() - at) + " left");
-    }
-    if (U32(reader, at + length - 4) != length) {
-      return Fail(error, at + length - 4, "damaged: a block of type " + std::to_string(block_type) +
-                                              " ends with another length than it starts with");
-    }
-    const size_t body = at + 8;
-    const size_t body_length = length - 12;
-    if (block_type == kInterfaceDescription) {
-      if (body_length < 8) return Fail(error, at, "damaged: an interface description of " + Bytes(length));
-      Interface interface = {U16(reader, body), U32(reader, body + 4), true, 6};
-      if (!ReadInterfaceOptions(reader, body + 8, body + body_length, &interface, error)) return false;
-      interfaces.push_back(interface);
-    } else if (block_type == kEnhancedPacket || block_type == kObsoletePacket || block_type == kSimplePacket) {
-      size_t header = 0;
-      uint32_t interface_id = 0;
-      int64_t time = kNoTime;
-      uint32_t captured = 0;
-      uint32_t original = 0;
-      if (block_type == kSimplePacket) {
-        header = 4;
-        if (body_length < header) return Fail(error, at, "damaged: a simple packet block of " + Bytes(length));
-        original = U32(reader, body);
-      } else {
-        header = 20;
-        if (body_length < header) return Fail(error, at, "damaged: a packet block of " + Bytes(length));
-        interface_id = block_type == kEnhancedPacket ? U32(reader, body) : U16(reader, body);
-        captured = U32(reader, body + 12);
-        original = U32(reader, body + 16);
-      }
-      if (interface_id >= interfaces.size()) {
-        return Fail(error, at, "damaged: a packet of interface " + std::to_string(interface_id) + ", which has " +
-                                   "no description before it");
-      }
-      const Interface& interface = interfaces[interface_id];
-      if (block_type == kSimplePacket) {
-        // Its bytes: the packet's, up to the interface's snap length.
-        captured = original;
-        if (interface.snap_length != 0 && captured > interface.snap_length) captured = interface.snap_length;
-      } else {
-        const uint64_t ticks = static_cast<uint64_t>(U32(reader, body + 4)) << 32 | U32(reader, body + 8);
-        time = Nanoseconds(ticks, interface);
-      }
-      if (captured > body_length - header) {
-        return Fail(error, at, "damaged: a packet block holds " + Bytes(body_length - header) + " but says " +
-                                   Bytes(captured));
-      }
-      packets->push_back(CapturedPacket{interface.link_type, time, body + header, captured, original});
-    }
-    // Any other block (statistics, names, ...) says nothing of the packets.
-    at += length;
-  }
-  return true;
+uint64_t PowerOfTen(uint32_t exponent) {
+  uint64_t power = 1;
+  for (uint32_t i = 0; i < exponent; ++i) power *= 10;
+  return power;
 }
 
 }  // namespace
 
-bool ReadCapturePackets(const std::vector<unsigned char>& file, std::vector<CapturedPacket>* packets,
-                        CaptureError* error) {
-  packets->clear();
-  bool read = false;
-  if (file.size() < 4) {
-    read = Fail(error, 0, "not a capture file: it holds " + Bytes(file.size()));
-  } else {
-    const uint32_t magic = Little32(file.data());
-    const uint32_t big_magic = Big32(file.data());
-    if (magic == kPcapMicro || magic == kPcapNano || big_magic == kPcapMicro || big_magic == kPcapNano) {
-      read = ReadPcap(file, packets, error);
-    } else if (magic == kSectionHeader) {
-      read = ReadPcapng(file, packets, error);
-    } else {
-      read = Fail(error, 0, "not a capture file: it starts with neither the pcap nor the pcapng magic number");
-    }
-  }
-  if (!read) packets->clear();
-  return read;
+bool CaptureReader::Stop(CaptureEnd end, uint64_t offset, const std::string& words) {
+  end_ = end;
+  end_offset_ = offset;
+  end_words_ = words;
+  return false;
 }
 
-bool ReadWholeCaptureFile(const std::string& path, std::vector<unsigned char>* file, std::string* why) {
-  FILE* stream = fopen(path.c_str(), "rb");
-  if (stream == nullptr) {
-    *why = strerror(errno);
+bool CaptureReader::ReadMore(size_t size, uint64_t record, const std::string& what) {
+  const size_t had = block_.size();
+  block_.resize(had + size);
+  const size_t got = source_->Read(block_.data() + had, size);
+  offset_ += got;
+  if (got == size) return true;
+  block_.resize(had + got);
+  if (!source_->failure().empty()) return Stop(kCaptureDamaged, offset_, "cannot be read: " + source_->failure());
+  return Stop(kCaptureCutShort, record,
+              what + " needs " + Bytes(had + size) + ", the file has " + Bytes(had + got) + " left");
+}
+
+uint32_t CaptureReader::U16(size_t at) const {
+  return big_endian_ ? Big16(block_.data() + at) : Little16(block_.data() + at);
+}
+
+uint32_t CaptureReader::U32(size_t at) const {
+  return big_endian_ ? Big32(block_.data() + at) : Little32(block_.data() + at);
+}
+
+bool CaptureReader::Next(CapturedPacket* packet) {
+  if (end_ != kCaptureReading) return false;
+  if (format_ == kUnknown && !Start()) return false;
+  const bool next = format_ == kPcap ? NextPcap(packet) : NextPcapng(packet);
+  if (next) ++packets_;
+  return next;
+}
+
+bool CaptureReader::Start() {
+  block_.assign(4, 0);
+  const size_t magic_bytes = source_->Read(block_.data(), 4);
+  offset_ = magic_bytes;
+  if (magic_bytes < 4) {
+    if (!source_->failure().empty()) return Stop(kCaptureDamaged, 0, "cannot be read: " + source_->failure());
+    return Stop(kCaptureDamaged, 0, "not a capture file: it holds " + Bytes(magic_bytes));
+  }
+  const uint32_t little = Little32(block_.data());
+  const uint32_t big = Big32(block_.data());
+  if (little == kPcapMicro || little == kPcapNano || big == kPcapMicro || big == kPcapNano) {
+    format_ = kPcap;
+    big_endian_ = big == kPcapMicro || big == kPcapNano;
+    nanoseconds_ = (big_endian_ ? big : little) == kPcapNano;
+    if (!ReadMore(kPcapHeader - 4, 0, "the pcap file header")) return false;
+    pcap_link_type_ = U32(20) & 0xFFFF;
+    return true;
+  }
+  // The section header's type reads the same in either byte order.
+  if (little == kSectionHeader) {
+    format_ = kPcapng;
+    first_block_started_ = true;
+    return true;
+  }
+  return Stop(kCaptureDamaged, 0, "not a capture file: it starts with neither the pcap nor the pcapng magic number");
+}
+
+bool CaptureReader::NextPcap(CapturedPacket* packet) {
+  const uint64_t record = offset_;
+  block_.clear();
+  block_.resize(kPcapRecordHeader);
+  const size_t got = source_->Read(block_.data(), kPcapRecordHeader);
+  offset_ += got;
+  if (got == 0 && source_->failure().empty()) {
+    end_ = kCaptureWhole;
     return false;
   }
-  file->clear();
-  unsigned char chunk[65536];
-  size_t n;
-  while ((n = fread(chunk, 1, sizeof chunk, stream)) > 0) file->insert(file->end(), chunk, chunk + n);
-  const bool failed = ferror(stream) != 0;
-  if (failed) *why = strerror(errno);
-  fclose(stream);
-  return !failed;
+  block_.resize(got);
+  if (got < kPcapRecordHeader && !ReadMore(kPcapRecordHeader - got, record, "a packet record's header")) return false;
+  const uint32_t captured = U32(8);
+  if (captured > kMostPcapRecordBytes) {
+    return Stop(kCaptureDamaged, record,
+                "damaged: a packet record of " + Bytes(captured) + ", more than the " +
+                    std::to_string(kMostPcapRecordBytes) + " any capture tool writes");
+  }
+  if (!ReadMore(captured, record, "the packet record")) return false;
+  // Seconds and their fraction apart; a fraction of a second or more is
+  // carried over, as the analyser shows it.
+  const uint32_t per_second = nanoseconds_ ? kNanosecondsPerSecond : 1000000;
+  const uint32_t fraction = U32(4);
+  const uint32_t nanoseconds = fraction % per_second * (kNanosecondsPerSecond / per_second);
+  packet->time = CaptureTime{true, static_cast<uint64_t>(U32(0)) + fraction / per_second, nanoseconds};
+  packet->link_type = pcap_link_type_;
+  packet->offset = record;
+  packet->bytes = block_.data() + kPcapRecordHeader;
+  packet->captured_length = captured;
+  packet->original_length = U32(12);
+  return true;
+}
+
+bool CaptureReader::NextPcapng(CapturedPacket* packet) {
+  for (;;) {
+    // The first block's type was read to tell the format.
+    const uint64_t start = first_block_started_ ? 0 : offset_;
+    if (first_block_started_) {
+      first_block_started_ = false;
+    } else {
+      block_.clear();
+      block_.resize(4);
+      const size_t got = source_->Read(block_.data(), 4);
+      offset_ += got;
+      if (got == 0 && source_->failure().empty()) {
+        end_ = kCaptureWhole;
+        return false;
+      }
+      block_.resize(got);
+      if (got < 4 && !ReadMore(4 - got, start, "a block's header")) return false;
+    }
+    const bool section = Little32(block_.data()) == kSectionHeader;
+    if (start == 0 && !section) {
+      return Stop(kCaptureDamaged, 0, "not a pcapng file: it does not start with a section header");
+    }
+    // A section's byte order is in its first field; the length before it
+    // is read in that order.
+    if (!ReadMore(section ? 8 : 4, start, "a block's header")) return false;
+    if (section) {
+      if (Little32(block_.data() + 8) == kByteOrderMagic) {
+        big_endian_ = false;
+      } else if (Big32(block_.data() + 8) == kByteOrderMagic) {
+        big_endian_ = true;
+      } else {
+        return Stop(kCaptureDamaged, start + 8, "damaged: the section header has no byte-order magic number");
+      }
+    }
+    const uint32_t type = U32(0);
+    const uint32_t length = U32(4);
+    const std::string named = "a block of type " + std::to_string(type);
+    if (length < kBlockHeader + kBlockTrailer || length % 4 != 0 || (section && length < kSmallestSection)) {
+      return Stop(kCaptureDamaged, start, "damaged: " + named + " gives its length as " + std::to_string(length));
+    }
+    if (length > kMostBlockBytes) {
+      return Stop(kCaptureDamaged, start,
+                  "damaged: " + named + " of " + Bytes(length) + ", more than the " +
+                      std::to_string(kMostBlockBytes) + " any capture tool writes");
+    }
+    if (!ReadMore(length - block_.size(), start, named)) return false;
+    if (U32(length - kBlockTrailer) != length) {
+      return Stop(kCaptureDamaged, start + length - kBlockTrailer,
+                  "damaged: " + named + " ends with another length than it starts with");
+    }
+    if (section) {
+      if (!TakeSection(length)) return false;
+    } else if (type == kInterfaceDescription) {
+      if (!TakeInterface(length)) return false;
+    } else if (type == kEnhancedPacket || type == kObsoletePacket || type == kSimplePacket) {
+      packet->offset = start;
+      return TakePacketBlock(type, length, packet);
+    }
+    // Any other block (statistics, names, ...) says nothing of the packets.
+  }
+}
+
+bool CaptureReader::TakeSection(uint32_t /*length*/) {
+  // Interfaces are described anew in each section.
+  interfaces_.clear();
+  return true;
+}
+
+bool CaptureReader::TakeInterface(uint32_t length) {
+  const uint64_t start = offset_ - length;
+  if (length < kBlockHeader + 8 + kBlockTrailer) {
+    return Stop(kCaptureDamaged, start, "damaged: an interface description of " + Bytes(length));
+  }
+  if (interfaces_.size() >= kMostInterfaces) {
+    return Stop(kCaptureDamaged, start,
+                "damaged: more than " + std::to_string(kMostInterfaces) + " interfaces in one section");
+  }
+  Interface interface = {U16(kBlockHeader), U32(kBlockHeader + 4), true, 6};
+  // Its options, each padded to 4 bytes, up to the end of the options.
+  const size_t end = length - kBlockTrailer;
+  for (size_t at = kBlockHeader + 8; end - at >= 4;) {
+    const uint32_t code = U16(at);
+    const uint32_t option_length = U16(at + 2);
+    if (code == 0) break;
+    const size_t padded = (static_cast<size_t>(option_length) + 3) & ~static_cast<size_t>(3);
+    if (padded > end - at - 4) return Stop(kCaptureDamaged, start + at, "damaged: an interface option runs past its block");
+    if (code == kTimestampResolution && option_length >= 1) {
+      const unsigned char resolution = block_[at + 4];
+      interface.decimal = (resolution & 0x80) == 0;
+      interface.units = resolution & 0x7F;
+      if ((interface.decimal && interface.units > kMostDecimalUnits) ||
+          (!interface.decimal && interface.units > kMostBinaryUnits)) {
+        return Stop(kCaptureDamaged, start + at,
+                    std::string("damaged: a timestamp resolution of ") + (interface.decimal ? "10^-" : "2^-") +
+                        std::to_string(interface.units) + " s");
+      }
+    }
+    at += 4 + padded;
+  }
+  interfaces_.push_back(interface);
+  return true;
+}
+
+CaptureTime CaptureReader::PcapngTime(uint64_t ticks, const Interface& interface) const {
+  // Whole seconds and the rest apart, as libpcap reads them.
+  if (interface.decimal) {
+    const uint64_t per_second = PowerOfTen(interface.units);
+    const uint64_t rest = ticks % per_second;
+    const uint64_t nanoseconds =
+        interface.units <= 9 ? rest * PowerOfTen(9 - interface.units) : rest / PowerOfTen(interface.units - 9);
+    return CaptureTime{true, ticks / per_second, static_cast<uint32_t>(nanoseconds)};
+  }
+  const uint64_t per_second = uint64_t{1} << interface.units;
+  const uint64_t rest = ticks & (per_second - 1);
+  // rest / 2^units is below 1: its nanoseconds fit, and a double holds them
+  // to well within one.
+  double nanoseconds = std::floor(std::ldexp(static_cast<double>(rest), -static_cast<int>(interface.units)) * 1e9);
+  if (nanoseconds > kNanosecondsPerSecond - 1) nanoseconds = kNanosecondsPerSecond - 1;
+  return CaptureTime{true, ticks >> interface.units, static_cast<uint32_t>(nanoseconds)};
+}
+
+bool CaptureReader::TakePacketBlock(uint32_t type, uint32_t length, CapturedPacket* packet) {
+  const uint64_t start = packet->offset;
+  const size_t body = length - kBlockHeader - kBlockTrailer;
+  const size_t header = type == kSimplePacket ? 4 : 20;
+  if (body < header) {
+    return Stop(kCaptureDamaged, start,
+                std::string("damaged: a") + (type == kSimplePacket ? " simple" : "") + " packet block of " +
+                    Bytes(length));
+  }
+  const uint32_t interface_id = type == kEnhancedPacket ? U32(kBlockHeader) : type == kObsoletePacket ? U16(kBlockHeader) : 0;
+  if (interface_id >= interfaces_.size()) {
+    return Stop(kCaptureDamaged, start,
+                "damaged: a packet of interface " + std::to_string(interface_id) + ", which has no description before it");
+  }
+  const Interface& interface = interfaces_[interface_id];
+  uint64_t captured = 0;
+  if (type == kSimplePacket) {
+    // No time, and its bytes are the packet's, up to the snap length.
+    packet->original_length = U32(kBlockHeader);
+    captured = packet->original_length;
+    if (interface.snap_length != 0 && captured > interface.snap_length) captured = interface.snap_length;
+    packet->time = CaptureTime{false, 0, 0};
+  } else {
+    captured = U32(kBlockHeader + 12);
+    packet->original_length = U32(kBlockHeader + 16);
+    const uint64_t ticks = static_cast<uint64_t>(U32(kBlockHeader + 4)) << 32 | U32(kBlockHeader + 8);
+    packet->time = PcapngTime(ticks, interface);
+  }
+  if (captured > body - header) {
+    return Stop(kCaptureDamaged, start,
+                "damaged: a packet block holds " + Bytes(body - header) + " but says " + Bytes(captured));
+  }
+  packet->link_type = interface.link_type;
+  packet->bytes = block_.data() + kBlockHeader + header;
+  packet->captured_length = static_cast<size_t>(captured);
+  return true;
 }

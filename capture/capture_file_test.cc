@@ -15,22 +15,52 @@ const std::vector<TestPacket> kPackets = {
     {3999999000, Bytes{}},
 };
 
+struct ReadPacket {
+  CapturedPacket packet;
+  Bytes bytes;
+};
+
 struct Read {
-  bool ok;
-  std::vector<CapturedPacket> packets;
-  CaptureError error;
+  std::vector<ReadPacket> packets;
+  CaptureEnd end;
+  uint64_t offset;
+  std::string words;
 };
 
 Read ReadAll(const Bytes& file) {
+  MemorySource source(file.data(), file.size());
+  CaptureReader reader(&source);
   Read read;
-  read.error = {12345, ""};
-  read.ok = ReadCapturePackets(file, &read.packets, &read.error);
+  CapturedPacket packet = {};
+  while (reader.Next(&packet)) {
+    read.packets.push_back(ReadPacket{packet, Bytes(packet.bytes, packet.bytes + packet.captured_length)});
+  }
+  read.end = reader.end();
+  read.offset = reader.end_offset();
+  read.words = reader.end_words();
+  EXPECT_EQ(reader.packets(), read.packets.size());
   return read;
+}
+
+int64_t Nanoseconds(const CaptureTime& time) {
+  return static_cast<int64_t>(time.seconds) * 1000000000 + time.nanoseconds;
+}
+
+PcapngLayout Layout(int resolution, bool name_first = false, bool given = true) {
+  PcapngLayout layout;
+  layout.resolution = resolution;
+  layout.name_first = name_first;
+  layout.resolution_given = given;
+  return layout;
 }
 
 }  // namespace
 
-TEST(CaptureFile, EveryFormatAndByteOrderGivesTheSamePackets) {
+TEST(CaptureFile, EveryFormatByteOrderAndResolutionGivesTheSamePackets) {
+  PcapngLayout big_nano = Layout(9);
+  big_nano.big_endian = true;
+  PcapngLayout two_sections = Layout(9);
+  two_sections.second_section = true;
   const struct {
     const char* name;
     Bytes file;
@@ -39,38 +69,91 @@ TEST(CaptureFile, EveryFormatAndByteOrderGivesTheSamePackets) {
       {"pcap, microseconds, big-endian", WritePcap(kPackets, 1, true, false)},
       {"pcap, nanoseconds, little-endian", WritePcap(kPackets, 1, false, true)},
       {"pcap, nanoseconds, big-endian", WritePcap(kPackets, 1, true, true)},
-      {"pcapng, microseconds, little-endian", WritePcapng(kPackets, 1, false, 6)},
-      {"pcapng, nanoseconds, big-endian", WritePcapng(kPackets, 1, true, 9)},
+      {"pcapng, microseconds, little-endian", WritePcapng(kPackets, 1, Layout(6))},
+      {"pcapng, nanoseconds, big-endian", WritePcapng(kPackets, 1, big_nano)},
+      // As dumpcap writes it: the interface's name, padded, before its
+      // resolution, which is then read from the right place.
+      {"pcapng, if_name before if_tsresol", WritePcapng(kPackets, 1, Layout(9, true))},
+      {"pcapng with no if_tsresol: microseconds", WritePcapng(kPackets, 1, Layout(6, true, false))},
+      {"pcapng, 2^-30 s", WritePcapng(kPackets, 1, Layout(0x80 | 30))},
+      {"pcapng, picoseconds", WritePcapng(kPackets, 1, Layout(12))},
+      {"pcapng in two sections", WritePcapng(kPackets, 1, two_sections)},
   };
   for (const auto& file : files) {
     const Read read = ReadAll(file.file);
-    ASSERT_TRUE(read.ok) << file.name << ": " << read.error.what;
+    EXPECT_EQ(read.end, kCaptureWhole) << file.name << ": " << read.words;
     ASSERT_EQ(read.packets.size(), kPackets.size()) << file.name;
     for (size_t i = 0; i < kPackets.size(); ++i) {
-      const CapturedPacket& packet = read.packets[i];
+      const CapturedPacket& packet = read.packets[i].packet;
       EXPECT_EQ(packet.link_type, 1u) << file.name;
-      EXPECT_EQ(packet.time, kPackets[i].time) << file.name << ", packet " << i;
+      EXPECT_TRUE(packet.time.known) << file.name;
+      EXPECT_EQ(Nanoseconds(packet.time), kPackets[i].time) << file.name << ", packet " << i;
       EXPECT_EQ(packet.captured_length, kPackets[i].bytes.size()) << file.name;
       EXPECT_EQ(packet.original_length, kPackets[i].bytes.size()) << file.name;
-      EXPECT_EQ(Bytes(file.file.begin() + static_cast<long>(packet.offset),
-                      file.file.begin() + static_cast<long>(packet.offset + packet.captured_length)),
-                kPackets[i].bytes)
-          << file.name << ", packet " << i;
+      EXPECT_EQ(read.packets[i].bytes, kPackets[i].bytes) << file.name << ", packet " << i;
     }
   }
 }
 
 TEST(CaptureFile, SimplePacketBlocksHaveNoTimeAndKeepTheirSnapLength) {
-  std::vector<TestPacket> packets = kPackets;
-  const Read read = ReadAll(WritePcapng(packets, 101, false, 6, true));
-  ASSERT_TRUE(read.ok) << read.error.what;
+  PcapngLayout simple = Layout(6);
+  simple.simple = true;
+  const Read read = ReadAll(WritePcapng(kPackets, 101, simple));
+  EXPECT_EQ(read.end, kCaptureWhole) << read.words;
   ASSERT_EQ(read.packets.size(), 3u);
-  EXPECT_EQ(read.packets[0].time, kNoTime);
-  EXPECT_EQ(read.packets[0].link_type, 101u);
-  EXPECT_EQ(read.packets[1].captured_length, 70000u);
+  EXPECT_FALSE(read.packets[0].packet.time.known);
+  EXPECT_EQ(read.packets[0].packet.link_type, 101u);
+  EXPECT_EQ(read.packets[1].packet.captured_length, 70000u);
 }
 
-TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
+// Timestamps far from each other and at the edges of what a file can hold
+// are read without overflow, seconds apart from their fraction.
+TEST(CaptureFile, TimestampsAtTheEdgesAreReadWhole) {
+  std::vector<TestPacket> pcap_packets = {{0, Bytes{1}}, {0, Bytes{2}}, {0, Bytes{3}}};
+  pcap_packets[0].stamp = uint64_t{0xFFFFFFFF} << 32 | 999999;   // the last microsecond pcap holds
+  pcap_packets[1].stamp = uint64_t{5} << 32 | 2500000;            // a fraction of 2.5 s: carried over
+  pcap_packets[2].stamp = 1;                                      // the first microsecond
+  Read read = ReadAll(WritePcap(pcap_packets, 1, false, false));
+  ASSERT_EQ(read.packets.size(), 3u);
+  EXPECT_EQ(read.packets[0].packet.time.seconds, 0xFFFFFFFFu);
+  EXPECT_EQ(read.packets[0].packet.time.nanoseconds, 999999000u);
+  EXPECT_EQ(read.packets[1].packet.time.seconds, 7u);
+  EXPECT_EQ(read.packets[1].packet.time.nanoseconds, 500000000u);
+  EXPECT_EQ(read.packets[2].packet.time.nanoseconds, 1000u);
+
+  std::vector<TestPacket> pcapng_packets = {{0, Bytes{1}}, {0, Bytes{2}}};
+  pcapng_packets[0].stamp = UINT64_MAX;
+  pcapng_packets[1].stamp = uint64_t{1} << 63;
+  const struct {
+    int resolution;
+    uint64_t seconds;
+    uint32_t nanoseconds;
+  } cases[] = {
+      {9, UINT64_MAX / 1000000000, static_cast<uint32_t>(UINT64_MAX % 1000000000)},
+      {6, UINT64_MAX / 1000000, static_cast<uint32_t>(UINT64_MAX % 1000000 * 1000)},
+      {19, 1, static_cast<uint32_t>(UINT64_MAX % 10000000000000000000u / 10000000000u)},
+      {0, UINT64_MAX, 0},
+      {0x80 | 63, 1, 999999999},
+      {0x80 | 0, UINT64_MAX, 0},
+  };
+  for (const auto& c : cases) {
+    read = ReadAll(WritePcapng(pcapng_packets, 1, Layout(c.resolution)));
+    EXPECT_EQ(read.end, kCaptureWhole) << c.resolution << ": " << read.words;
+    ASSERT_EQ(read.packets.size(), 2u) << c.resolution;
+    EXPECT_EQ(read.packets[0].packet.time.seconds, c.seconds) << c.resolution;
+    EXPECT_EQ(read.packets[0].packet.time.nanoseconds, c.nanoseconds) << c.resolution;
+    EXPECT_LT(read.packets[1].packet.time.nanoseconds, 1000000000u) << c.resolution;
+  }
+  // Resolutions no 64-bit count can have.
+  for (int resolution : {20, 127, 0x80 | 64, 0xFF}) {
+    read = ReadAll(WritePcapng(pcapng_packets, 1, Layout(resolution)));
+    EXPECT_EQ(read.end, kCaptureDamaged) << resolution;
+    EXPECT_NE(read.words.find("damaged: a timestamp resolution of"), std::string::npos) << read.words;
+    EXPECT_TRUE(read.packets.empty());
+  }
+}
+
+TEST(CaptureFile, ACaptureCutShortEndsAtItsLastWholeRecord) {
   const Bytes pcap = WritePcap(kPackets, 1, false, false);
   const Bytes pcapng = WritePcapng(kPackets, 1, false, 6);
   // The second packet's record starts after the file header (24) and the
@@ -79,11 +162,52 @@ TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
   // The last block: the empty packet's, 12 + 20 bytes.
   const size_t last_block = pcapng.size() - 32;
   Bytes length_past_end = pcapng;
-  length_past_end[last_block + 5] = 0x7F;  // its leading length: far too long
+  length_past_end[last_block + 5] = 0x7F;  // its leading length: past the end, but no more than a block may be
+  const struct {
+    const char* name;
+    Bytes file;
+    size_t whole;  // packets before the cut
+    size_t offset;
+    const char* words;
+  } cases[] = {
+      {"pcap cut in a record", Bytes(pcap.begin(), pcap.begin() + static_cast<long>(second_record + 100)), 1,
+       second_record, "the packet record needs 70016 bytes, the file has 100 bytes left"},
+      {"pcap cut in a record's header", Bytes(pcap.begin(), pcap.begin() + static_cast<long>(second_record + 5)), 1,
+       second_record, "a packet record's header needs 16 bytes, the file has 5 bytes left"},
+      {"pcap cut in its header", Bytes(pcap.begin(), pcap.begin() + 10), 0, 0, "the pcap file header needs 24"},
+      {"pcapng cut in a block", Bytes(pcapng.begin(), pcapng.end() - 1), 2, last_block, "a block of type 6 needs 32 bytes"},
+      {"pcapng cut in a block's header", Bytes(pcapng.begin(), pcapng.end() - 27), 2, last_block, "a block's header"},
+      {"pcapng block length past the end", length_past_end, 2, last_block, "the file has 32 bytes left"},
+  };
+  for (const auto& c : cases) {
+    const Read read = ReadAll(c.file);
+    EXPECT_EQ(read.end, kCaptureCutShort) << c.name << ": " << read.words;
+    EXPECT_EQ(read.packets.size(), c.whole) << c.name;
+    EXPECT_EQ(read.offset, c.offset) << c.name << ": " << read.words;
+    EXPECT_NE(read.words.find(c.words), std::string::npos) << c.name << ": " << read.words;
+  }
+}
+
+TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
+  const Bytes pcap = WritePcap(kPackets, 1, false, false);
+  const Bytes pcapng = WritePcapng(kPackets, 1, false, 6);
+  const size_t last_block = pcapng.size() - 32;
   Bytes lengths_differ = pcapng;
   lengths_differ.at(lengths_differ.size() - 4) ^= 4;  // the last block's trailing length
   Bytes no_section = pcapng;
   no_section[0] = 6;
+  Bytes huge_record = pcap;
+  huge_record[24 + 8 + 3] = 0x01;  // the first record: 16 MB and more
+  Bytes huge_block = pcapng;
+  huge_block[last_block + 7] = 0x10;  // 256 MB and more
+  Bytes odd_block = pcapng;
+  odd_block[last_block + 4] += 2;
+  // A packet of an interface that no block described.
+  Bytes no_interface = pcapng;
+  no_interface[last_block + 8] = 3;
+  // A packet block that says it holds more than it does.
+  Bytes says_more = pcapng;
+  says_more[last_block + 8 + 12] = 4;
   const struct {
     const char* name;
     Bytes file;
@@ -92,22 +216,37 @@ TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
   } cases[] = {
       {"empty", Bytes{}, 0, "not a capture file: it holds 0 bytes"},
       {"text", Bytes{'r', 'o', 'o', 't', ':', 'x'}, 0, "not a capture file: it starts with neither"},
-      {"pcap cut in its header", Bytes(pcap.begin(), pcap.begin() + 10), 10, "cut short: the pcap file header"},
-      {"pcap cut in a record", Bytes(pcap.begin(), pcap.begin() + static_cast<long>(second_record + 100)),
-       second_record, "damaged or cut short: the packet record holds 70000 bytes"},
-      {"pcap cut in a record's header", Bytes(pcap.begin(), pcap.begin() + static_cast<long>(second_record + 5)),
-       second_record, "cut short: a packet record's header"},
-      {"pcapng cut in a block", Bytes(pcapng.begin(), pcapng.end() - 1), last_block,
-       "damaged or cut short: a block of type 6"},
-      {"pcapng block length past the end", length_past_end, last_block, "runs past the end"},
+      {"pcap record over 262144 bytes", huge_record, 24, "damaged: a packet record of 16777219 bytes"},
       {"pcapng lengths that differ", lengths_differ, pcapng.size() - 4, "ends with another length"},
       {"pcapng without a section header", no_section, 0, "not a capture file"},
+      {"pcapng block over 16 MiB", huge_block, last_block, "more than the 16777216 any capture tool writes"},
+      {"pcapng block of an odd length", odd_block, last_block, "gives its length as 34"},
+      {"pcapng packet of no interface", no_interface, last_block, "interface 3, which has no description"},
+      {"pcapng packet block that says more", says_more, last_block, "holds 0 bytes but says 4 bytes"},
   };
   for (const auto& c : cases) {
     const Read read = ReadAll(c.file);
-    EXPECT_FALSE(read.ok) << c.name;
-    EXPECT_TRUE(read.packets.empty()) << c.name << ": nothing half-read is handed out";
-    EXPECT_EQ(read.error.offset, c.offset) << c.name << ": " << read.error.what;
-    EXPECT_NE(read.error.what.find(c.words), std::string::npos) << c.name << ": " << read.error.what;
+    EXPECT_EQ(read.end, kCaptureDamaged) << c.name << ": " << read.words;
+    EXPECT_EQ(read.offset, c.offset) << c.name << ": " << read.words;
+    EXPECT_NE(read.words.find(c.words), std::string::npos) << c.name << ": " << read.words;
   }
+}
+
+TEST(CaptureTime, TheTimeBetweenTwoIsBoundedAndNeverOverflows) {
+  const CaptureTime start = {true, 100, 999999999};
+  bool beyond = true;
+  EXPECT_EQ(TimeBetween(start, CaptureTime{true, 101, 1}, 10000000000, &beyond), 2);
+  EXPECT_FALSE(beyond);
+  EXPECT_EQ(TimeBetween(start, CaptureTime{true, 100, 5}, 10000000000, &beyond), 0) << "earlier";
+  EXPECT_FALSE(beyond);
+  EXPECT_EQ(TimeBetween(start, CaptureTime{true, 110, 999999999}, 10000000000, &beyond), 10000000000);
+  EXPECT_FALSE(beyond) << "exactly the bound";
+  EXPECT_EQ(TimeBetween(start, CaptureTime{true, 111, 0}, 10000000000, &beyond), 10000000000);
+  EXPECT_TRUE(beyond);
+  // 2^64 - 1 s apart, and a bound of all that int64_t holds.
+  EXPECT_EQ(TimeBetween(CaptureTime{true, 0, 0}, CaptureTime{true, UINT64_MAX, 999999999}, INT64_MAX, &beyond),
+            INT64_MAX - 2000000000);
+  EXPECT_TRUE(beyond);
+  EXPECT_DOUBLE_EQ(SecondsBetween(CaptureTime{true, 0, 0}, CaptureTime{true, uint64_t{1} << 32, 500000000}),
+                   4294967296.5);
 }

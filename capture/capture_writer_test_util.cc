@@ -40,8 +40,11 @@ Bytes WritePcap(const std::vector<TestPacket>& packets, uint32_t link_type, bool
   Put(&out, link_type, 4, big_endian);
   for (const TestPacket& packet : packets) {
     const int64_t unit = nanoseconds ? 1 : 1000;
-    Put(&out, static_cast<uint64_t>(packet.time / 1000000000), 4, big_endian);
-    Put(&out, static_cast<uint64_t>(packet.time % 1000000000 / unit), 4, big_endian);
+    const uint64_t seconds = packet.stamp != 0 ? packet.stamp >> 32 : static_cast<uint64_t>(packet.time / 1000000000);
+    const uint64_t fraction =
+        packet.stamp != 0 ? packet.stamp & 0xFFFFFFFFu : static_cast<uint64_t>(packet.time % 1000000000 / unit);
+    Put(&out, seconds, 4, big_endian);
+    Put(&out, fraction, 4, big_endian);
     Put(&out, packet.bytes.size(), 4, big_endian);
     Put(&out, packet.original_length != 0 ? packet.original_length : packet.bytes.size(), 4, big_endian);
     out.insert(out.end(), packet.bytes.begin(), packet.bytes.end());
@@ -49,51 +52,94 @@ Bytes WritePcap(const std::vector<TestPacket>& packets, uint32_t link_type, bool
   return out;
 }
 
-Bytes WritePcapng(const std::vector<TestPacket>& packets, uint32_t link_type, bool big_endian, int decimals,
-                  bool simple) {
-  Bytes out;
+namespace {
+
+void Section(Bytes* out, uint32_t link_type, const PcapngLayout& layout) {
+  const bool big = layout.big_endian;
   Bytes section;
-  Put(&section, 0x1A2B3C4D, 4, big_endian);
-  Put(&section, 1, 2, big_endian);
-  Put(&section, 0, 2, big_endian);
-  Put(&section, 0xFFFFFFFFFFFFFFFFu, 8, big_endian);
-  Block(&out, 0x0A0D0D0A, section, big_endian);
+  Put(&section, 0x1A2B3C4D, 4, big);
+  Put(&section, 1, 2, big);
+  Put(&section, 0, 2, big);
+  Put(&section, 0xFFFFFFFFFFFFFFFFu, 8, big);
+  Block(out, 0x0A0D0D0A, section, big);
   Bytes interface;
-  Put(&interface, link_type, 2, big_endian);
-  Put(&interface, 0, 2, big_endian);
-  Put(&interface, 0, 4, big_endian);
-  Put(&interface, 9, 2, big_endian);  // if_tsresol
-  Put(&interface, 1, 2, big_endian);
-  interface.push_back(static_cast<unsigned char>(decimals));
-  Pad4(&interface);
-  Put(&interface, 0, 4, big_endian);  // the end of the options
-  Block(&out, 1, interface, big_endian);
+  Put(&interface, link_type, 2, big);
+  Put(&interface, 0, 2, big);
+  Put(&interface, 0, 4, big);
+  if (layout.name_first) {
+    Put(&interface, 2, 2, big);  // if_name
+    Put(&interface, 2, 2, big);
+    interface.push_back('l');
+    interface.push_back('o');
+    Pad4(&interface);
+  }
+  if (layout.resolution_given) {
+    Put(&interface, 9, 2, big);  // if_tsresol
+    Put(&interface, 1, 2, big);
+    interface.push_back(static_cast<unsigned char>(layout.resolution));
+    Pad4(&interface);
+  }
+  Put(&interface, 0, 4, big);  // the end of the options
+  Block(out, 1, interface, big);
   // A block the reader passes over: interface statistics.
   Bytes statistics;
-  Put(&statistics, 0, 4, big_endian);
-  Put(&statistics, 0, 8, big_endian);
-  Block(&out, 5, statistics, big_endian);
-  for (const TestPacket& packet : packets) {
+  Put(&statistics, 0, 4, big);
+  Put(&statistics, 0, 8, big);
+  Block(out, 5, statistics, big);
+}
+
+// A time in nanoseconds as a count of the interface's units.
+uint64_t Ticks(int64_t time, int resolution, bool given) {
+  if (!given) resolution = 6;
+  if ((resolution & 0x80) != 0) {
+    const int bits = resolution & 0x7F;
+    const uint64_t seconds = static_cast<uint64_t>(time / 1000000000);
+    const uint64_t nanoseconds = static_cast<uint64_t>(time % 1000000000);
+    // The fraction rounded up, so that it reads back as the same nanosecond.
+    return (seconds << bits) + ((nanoseconds << bits) + 999999999) / 1000000000;
+  }
+  uint64_t ticks = static_cast<uint64_t>(time);
+  for (int i = resolution; i < 9; ++i) ticks /= 10;
+  for (int i = 9; i < resolution; ++i) ticks *= 10;
+  return ticks;
+}
+
+}  // namespace
+
+Bytes WritePcapng(const std::vector<TestPacket>& packets, uint32_t link_type, const PcapngLayout& layout) {
+  const bool big = layout.big_endian;
+  Bytes out;
+  Section(&out, link_type, layout);
+  for (size_t i = 0; i < packets.size(); ++i) {
+    const TestPacket& packet = packets[i];
+    if (layout.second_section && i == 1) Section(&out, link_type, layout);
     Bytes body;
     const size_t original = packet.original_length != 0 ? packet.original_length : packet.bytes.size();
-    if (simple) {
-      Put(&body, original, 4, big_endian);
+    if (layout.simple) {
+      Put(&body, original, 4, big);
     } else {
-      int64_t ticks = packet.time;
-      for (int i = decimals; i < 9; ++i) ticks /= 10;
-      Put(&body, 0, 4, big_endian);
-      Put(&body, static_cast<uint64_t>(ticks) >> 32, 4, big_endian);
-      Put(&body, static_cast<uint64_t>(ticks) & 0xFFFFFFFFu, 4, big_endian);
-      Put(&body, packet.bytes.size(), 4, big_endian);
-      Put(&body, original, 4, big_endian);
+      const uint64_t ticks =
+          packet.stamp != 0 ? packet.stamp : Ticks(packet.time, layout.resolution, layout.resolution_given);
+      Put(&body, 0, 4, big);
+      Put(&body, ticks >> 32, 4, big);
+      Put(&body, ticks & 0xFFFFFFFFu, 4, big);
+      Put(&body, packet.bytes.size(), 4, big);
+      Put(&body, original, 4, big);
     }
     body.insert(body.end(), packet.bytes.begin(), packet.bytes.end());
-    Block(&out, simple ? 3 : 6, body, big_endian);
+    Block(&out, layout.simple ? 3 : 6, body, big);
   }
   return out;
 }
 
-std::vector<Bytes> UdpOverIpv4(const Bytes& payload, uint16_t port, uint16_t id, size_t mtu) {
+Bytes WritePcapng(const std::vector<TestPacket>& packets, uint32_t link_type, bool big_endian, int decimals) {
+  PcapngLayout layout;
+  layout.big_endian = big_endian;
+  layout.resolution = decimals;
+  return WritePcapng(packets, link_type, layout);
+}
+
+std::vector<Bytes> UdpOverIpv4(const Bytes& payload, uint16_t port, uint16_t id, size_t mtu, size_t options) {
   Bytes udp;
   PutBig(&udp, 40000, 2);
   PutBig(&udp, port, 2);
@@ -101,15 +147,16 @@ std::vector<Bytes> UdpOverIpv4(const Bytes& payload, uint16_t port, uint16_t id,
   PutBig(&udp, 0, 2);
   udp.insert(udp.end(), payload.begin(), payload.end());
   // Fragments carry multiples of 8 bytes, but the last.
-  const size_t per_fragment = (mtu - 20) / 8 * 8;
+  const size_t header = 20 + (options + 3) / 4 * 4;
+  const size_t per_fragment = (mtu - header) / 8 * 8;
   std::vector<Bytes> packets;
   for (size_t at = 0; at < udp.size() || at == 0; at += per_fragment) {
     const size_t length = udp.size() - at < per_fragment ? udp.size() - at : per_fragment;
     const bool more = at + length < udp.size();
     Bytes ip;
-    ip.push_back(0x45);
+    ip.push_back(static_cast<unsigned char>(0x40 | header / 4));
     ip.push_back(0);
-    PutBig(&ip, 20 + length, 2);
+    PutBig(&ip, header + length, 2);
     PutBig(&ip, id, 2);
     PutBig(&ip, (more ? 0x2000 : 0) | at / 8, 2);
     ip.push_back(64);
@@ -117,6 +164,7 @@ std::vector<Bytes> UdpOverIpv4(const Bytes& payload, uint16_t port, uint16_t id,
     PutBig(&ip, 0, 2);
     PutBig(&ip, 0xC0000201, 4);
     PutBig(&ip, 0xC0000202, 4);
+    ip.resize(header, 1);  // options: no-operations
     ip.insert(ip.end(), udp.begin() + static_cast<long>(at), udp.begin() + static_cast<long>(at + length));
     packets.push_back(ip);
     if (!more) break;

@@ -1,8 +1,6 @@
 #include "capture/udp_datagrams.h"
 
 #include <algorithm>
-#include <map>
-#include <tuple>
 
 #include "capture/byte_order.h"
 
@@ -59,135 +57,144 @@ bool FindIpv4(uint32_t link_type, const unsigned char* data, size_t length, size
   }
 }
 
-// An IP datagram whose fragments are being put together.
-struct Reassembly {
-  std::vector<unsigned char> bytes;  // its payload as far as received
-  std::vector<bool> have;            // which of its bytes were received
-  size_t received = 0;               // how many
-  size_t total = 0;                  // its payload's length, once the last fragment came; else 0
-  bool cut = false;                  // a fragment was cut short by the snap length
-};
+}  // namespace
 
-typedef std::tuple<uint32_t, uint32_t, uint32_t> FragmentKey;  // source, destination, identification
-
-// Takes the UDP datagram in `ip_payload` (whole): its payload if bound for
-// `port`, else counts why not.
-void TakeUdp(const unsigned char* ip_payload, size_t length, int64_t time, uint16_t port,
-             std::vector<CapturedDatagram>* datagrams, DatagramTally* tally) {
+bool UdpDatagramReader::TakeUdp(const unsigned char* ip_payload, size_t length, CapturedDatagram* datagram) {
   if (length < kUdpHeader) {
-    ++tally->not_udp;
-    return;
+    ++tally_.not_udp;
+    return false;
   }
   const size_t udp_length = Big16(ip_payload + 4);
   if (udp_length < kUdpHeader || udp_length > length) {
-    ++tally->not_udp;
-    return;
+    ++tally_.not_udp;
+    return false;
   }
-  if (Big16(ip_payload + 2) != port) {
-    ++tally->other_port;
-    return;
+  if (Big16(ip_payload + 2) != port_) {
+    ++tally_.other_port;
+    return false;
   }
-  ++tally->taken;
-  datagrams->push_back(CapturedDatagram{
-      time, std::vector<unsigned char>(ip_payload + kUdpHeader, ip_payload + udp_length)});
+  ++tally_.taken;
+  *datagram = CapturedDatagram{last_time_, ip_payload + kUdpHeader, udp_length - kUdpHeader};
+  return true;
 }
 
-}  // namespace
+void UdpDatagramReader::GiveUp(std::map<FragmentKey, Reassembly>::iterator pending) {
+  if (pending->second.cut) {
+    ++tally_.cut_short;
+  } else {
+    ++tally_.incomplete;
+  }
+  pending_bytes_ -= pending->second.bytes.size();
+  pending_.erase(pending);
+}
 
-void ExtractUdpDatagrams(const std::vector<unsigned char>& file, const std::vector<CapturedPacket>& packets,
-                         uint16_t port, std::vector<CapturedDatagram>* datagrams, DatagramTally* tally) {
-  datagrams->clear();
-  *tally = DatagramTally{0, 0, 0, 0, 0};
-  std::map<FragmentKey, Reassembly> pending;
-  int64_t last_time = kNoTime;
-  for (const CapturedPacket& packet : packets) {
-    if (packet.time != kNoTime) last_time = packet.time;
-    const unsigned char* data = file.data() + packet.offset;
-    size_t ip = 0;
-    if (!FindIpv4(packet.link_type, data, packet.captured_length, &ip)) {
-      ++tally->not_udp;
-      continue;
+void UdpDatagramReader::MakeRoom(size_t more, const FragmentKey& keep) {
+  for (;;) {
+    const bool new_one = pending_.count(keep) == 0;
+    if (pending_.size() + (new_one ? 1 : 0) <= kMostPendingDatagrams && pending_bytes_ + more <= kMostPendingBytes) {
+      return;
     }
-    const unsigned char* header = data + ip;
-    const size_t captured = packet.captured_length - ip;
-    // The link layer's length on the wire, less what the capture kept, is
-    // what the snap length cut off.
-    const bool snapped = packet.original_length > packet.captured_length;
-    if (captured < 20) {
-      if (snapped) {
-        ++tally->cut_short;
-      } else {
-        ++tally->not_udp;
-      }
-      continue;
+    auto oldest = pending_.end();
+    for (auto entry = pending_.begin(); entry != pending_.end(); ++entry) {
+      if (entry->first != keep && (oldest == pending_.end() || entry->second.age < oldest->second.age)) oldest = entry;
     }
-    const size_t header_length = static_cast<size_t>(header[0] & 0x0F) * 4;
-    const size_t total_length = Big16(header + 2);
-    if (header[0] >> 4 != 4 || header_length < 20 || total_length < header_length) {
-      ++tally->not_udp;
-      continue;
-    }
-    if (header[9] != kUdp) {
-      ++tally->not_udp;
-      continue;
-    }
-    // Ethernet pads short frames: the IP header's length is the datagram's.
-    const size_t kept = std::min(captured, total_length);
-    const bool cut = kept < total_length;
-    if (cut && !snapped) {
-      ++tally->not_udp;  // shorter than it says, with nothing cut: damaged
-      continue;
-    }
-    const unsigned char* payload = header + header_length;
-    const size_t payload_kept = kept > header_length ? kept - header_length : 0;
-    const size_t payload_length = total_length - header_length;
-    const uint32_t flags_offset = Big16(header + 6);
-    const bool more_fragments = (flags_offset & 0x2000) != 0;
-    const size_t fragment_offset = static_cast<size_t>(flags_offset & 0x1FFF) * 8;
+    if (oldest == pending_.end()) return;  // the one datagram alone always fits
+    GiveUp(oldest);
+  }
+}
 
-    if (!more_fragments && fragment_offset == 0) {
-      if (cut) {
-        ++tally->cut_short;
-      } else {
-        TakeUdp(payload, payload_length, last_time, port, datagrams, tally);
-      }
-      continue;
+bool UdpDatagramReader::TakeFragment(const unsigned char* header, size_t header_length, size_t total_length,
+                                     size_t kept, bool cut, CapturedDatagram* datagram) {
+  const unsigned char* payload = header + header_length;
+  const size_t payload_kept = kept > header_length ? kept - header_length : 0;
+  const size_t payload_length = total_length - header_length;
+  const uint32_t flags_offset = Big16(header + 6);
+  const bool more_fragments = (flags_offset & 0x2000) != 0;
+  const size_t fragment_offset = static_cast<size_t>(flags_offset & 0x1FFF) * 8;
+  const size_t end = fragment_offset + payload_length;
+  const FragmentKey key(Big32(header + 12), Big32(header + 16), Big16(header + 4));
+  if (end > 65535) {
+    ++tally_.not_udp;  // no IP datagram is that long
+    auto pending = pending_.find(key);
+    if (pending != pending_.end()) {
+      pending_bytes_ -= pending->second.bytes.size();
+      pending_.erase(pending);
     }
-
-    const FragmentKey key(Big32(header + 12), Big32(header + 16), Big16(header + 4));
-    Reassembly& reassembly = pending[key];
-    const size_t end = fragment_offset + payload_length;
-    if (end > 65535) {
-      ++tally->not_udp;  // no IP datagram is that long
-      pending.erase(key);
-      continue;
-    }
-    if (reassembly.bytes.size() < end) {
-      reassembly.bytes.resize(end);
-      reassembly.have.resize(end, false);
-    }
-    for (size_t i = 0; i < payload_kept; ++i) {
-      reassembly.bytes[fragment_offset + i] = payload[i];
-      if (!reassembly.have[fragment_offset + i]) {
-        reassembly.have[fragment_offset + i] = true;
-        ++reassembly.received;
-      }
-    }
-    if (cut) reassembly.cut = true;
-    if (!more_fragments) reassembly.total = end;
-    if (reassembly.total != 0 && reassembly.received >= reassembly.total &&
-        std::all_of(reassembly.have.begin(), reassembly.have.begin() + static_cast<long>(reassembly.total),
-                    [](bool b) { return b; })) {
-      TakeUdp(reassembly.bytes.data(), reassembly.total, last_time, port, datagrams, tally);
-      pending.erase(key);
+    return false;
+  }
+  auto found = pending_.find(key);
+  const size_t grows = found == pending_.end() ? end : (end > found->second.bytes.size() ? end - found->second.bytes.size() : 0);
+  MakeRoom(grows, key);
+  Reassembly& reassembly = pending_[key];
+  if (found == pending_.end()) reassembly.age = begun_++;
+  if (reassembly.bytes.size() < end) {
+    pending_bytes_ += end - reassembly.bytes.size();
+    reassembly.bytes.resize(end);
+    reassembly.have.resize(end, false);
+  }
+  for (size_t i = 0; i < payload_kept; ++i) {
+    reassembly.bytes[fragment_offset + i] = payload[i];
+    if (!reassembly.have[fragment_offset + i]) {
+      reassembly.have[fragment_offset + i] = true;
+      ++reassembly.received;
     }
   }
-  // What never came whole.
-  for (const auto& entry : pending) {
-    if (entry.second.cut) {
-      ++tally->cut_short;
+  if (cut) reassembly.cut = true;
+  if (!more_fragments) reassembly.total = end;
+  if (reassembly.total == 0 || reassembly.received < reassembly.total ||
+      !std::all_of(reassembly.have.begin(), reassembly.have.begin() + static_cast<long>(reassembly.total),
+                   [](bool b) { return b; })) {
+    return false;
+  }
+  whole_.assign(reassembly.bytes.begin(), reassembly.bytes.begin() + static_cast<long>(reassembly.total));
+  pending_bytes_ -= reassembly.bytes.size();
+  pending_.erase(key);
+  return TakeUdp(whole_.data(), whole_.size(), datagram);
+}
+
+bool UdpDatagramReader::Take(const CapturedPacket& packet, CapturedDatagram* datagram) {
+  if (packet.time.known) last_time_ = packet.time;
+  const unsigned char* data = packet.bytes;
+  size_t ip = 0;
+  if (!FindIpv4(packet.link_type, data, packet.captured_length, &ip)) {
+    ++tally_.not_udp;
+    return false;
+  }
+  const unsigned char* header = data + ip;
+  const size_t captured = packet.captured_length - ip;
+  // The link layer's length on the wire, less what the capture kept, is
+  // what the snap length cut off.
+  const bool snapped = packet.original_length > packet.captured_length;
+  if (captured < 20) {
+    if (snapped) {
+      ++tally_.cut_short;
     } else {
-      ++tally->incomplete;
+      ++tally_.not_udp;
     }
+    return false;
   }
+  const size_t header_length = static_cast<size_t>(header[0] & 0x0F) * 4;
+  const size_t total_length = Big16(header + 2);
+  if (header[0] >> 4 != 4 || header_length < 20 || total_length < header_length || header[9] != kUdp) {
+    ++tally_.not_udp;
+    return false;
+  }
+  // Ethernet pads short frames: the IP header's length is the datagram's.
+  const size_t kept = std::min(captured, total_length);
+  const bool cut = kept < total_length;
+  if (cut && !snapped) {
+    ++tally_.not_udp;  // shorter than it says, with nothing cut: damaged
+    return false;
+  }
+  const uint32_t flags_offset = Big16(header + 6);
+  if ((flags_offset & 0x3FFF) != 0) return TakeFragment(header, header_length, total_length, kept, cut, datagram);
+  if (cut) {
+    ++tally_.cut_short;
+    return false;
+  }
+  return TakeUdp(header + header_length, total_length - header_length, datagram);
+}
+
+void UdpDatagramReader::Finish() {
+  while (!pending_.empty()) GiveUp(pending_.begin());
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,9 +18,16 @@ Bytes Payload(size_t size, unsigned seed) {
   return payload;
 }
 
+struct Datagram {
+  int64_t time;  // nanoseconds
+  Bytes payload;
+};
+
 struct Extracted {
-  std::vector<CapturedDatagram> datagrams;
+  std::vector<Datagram> datagrams;
   DatagramTally tally;
+  size_t most_pending = 0;        // datagrams pending reassembly at once, at most
+  size_t most_pending_bytes = 0;  // and the bytes held for them
 };
 
 // The datagrams to port 9999 in a pcap of `frames` of `link_type`, one a
@@ -31,11 +39,23 @@ Extracted Extract(const std::vector<Bytes>& frames, uint32_t link_type, const st
     packets.push_back(TestPacket{static_cast<int64_t>(i) * 1000000, frames[i], i < original.size() ? original[i] : 0});
   }
   const Bytes file = WritePcap(packets, link_type, false, true);
-  std::vector<CapturedPacket> read;
-  CaptureError error = {0, ""};
-  EXPECT_TRUE(ReadCapturePackets(file, &read, &error)) << error.what;
+  MemorySource source(file.data(), file.size());
+  CaptureReader reader(&source);
+  UdpDatagramReader datagrams(9999);
   Extracted extracted;
-  ExtractUdpDatagrams(file, read, 9999, &extracted.datagrams, &extracted.tally);
+  CapturedPacket packet = {};
+  CapturedDatagram datagram = {};
+  while (reader.Next(&packet)) {
+    if (datagrams.Take(packet, &datagram)) {
+      const int64_t time = static_cast<int64_t>(datagram.time.seconds) * 1000000000 + datagram.time.nanoseconds;
+      extracted.datagrams.push_back(Datagram{time, Bytes(datagram.payload, datagram.payload + datagram.size)});
+    }
+    extracted.most_pending = std::max(extracted.most_pending, datagrams.pending());
+    extracted.most_pending_bytes = std::max(extracted.most_pending_bytes, datagrams.pending_bytes());
+  }
+  EXPECT_EQ(reader.end(), kCaptureWhole) << reader.end_words();
+  datagrams.Finish();
+  extracted.tally = datagrams.tally();
   return extracted;
 }
 
@@ -61,6 +81,7 @@ TEST(UdpDatagrams, EveryLinkLayerGivesThePayload) {
       {"OpenBSD loopback", kLinkLoop, WithLoopback(ip, true)},
       {"raw IP", kLinkRaw, ip},
       {"raw IPv4", kLinkIpv4, ip},
+      {"an IPv4 header with options (IHL 6)", kLinkEthernet, WithEthernet(UdpOverIpv4(payload, 9999, 1, 65535, 4)[0])},
   };
   for (const auto& c : cases) {
     const Extracted extracted = Extract({c.frame}, c.link_type);
@@ -71,14 +92,19 @@ TEST(UdpDatagrams, EveryLinkLayerGivesThePayload) {
 }
 
 TEST(UdpDatagrams, ShortDatagramsLoseTheirEthernetPadding) {
-  // An empty datagram and a 3-byte one, each padded to a 60-byte frame.
-  const Extracted extracted =
-      Extract({WithEthernet(UdpOverIpv4(Bytes{}, 9999, 1)[0]), WithEthernet(UdpOverIpv4(Bytes{9, 8, 7}, 9999, 2)[0])},
-              kLinkEthernet);
-  ASSERT_EQ(extracted.datagrams.size(), 2u);
+  // An empty datagram and a 3-byte one, each padded to a 60-byte frame;
+  // and a datagram in fragments whose last one is short and padded too.
+  std::vector<Bytes> frames = {WithEthernet(UdpOverIpv4(Bytes{}, 9999, 1)[0]),
+                               WithEthernet(UdpOverIpv4(Bytes{9, 8, 7}, 9999, 2)[0])};
+  const Bytes fragmented = Payload(1480 + 2, 5);  // with its UDP header: one full fragment and 10 bytes
+  for (const Bytes& ip : UdpOverIpv4(fragmented, 9999, 3, 1500)) frames.push_back(WithEthernet(ip));
+  ASSERT_EQ(frames.back().size(), 60u) << "the last fragment is padded";
+  const Extracted extracted = Extract(frames, kLinkEthernet);
+  ASSERT_EQ(extracted.datagrams.size(), 3u);
   EXPECT_EQ(extracted.datagrams[0].payload, Bytes{});
   EXPECT_EQ(extracted.datagrams[1].payload, (Bytes{9, 8, 7}));
   EXPECT_EQ(extracted.datagrams[1].time, 1000000);
+  EXPECT_TRUE(extracted.datagrams[2].payload == fragmented) << "the padding is no part of it";
 }
 
 TEST(UdpDatagrams, FragmentsArePutTogetherInAnyOrderAndNeverSentHalf) {
@@ -99,16 +125,52 @@ TEST(UdpDatagrams, FragmentsArePutTogetherInAnyOrderAndNeverSentHalf) {
   ASSERT_EQ(extracted.datagrams.size(), 1u);
   EXPECT_TRUE(extracted.datagrams[0].payload == largest);
 
-  // One fragment missing: skipped and counted, and the datagram after it,
-  // whole, is taken.
+  // One fragment missing: skipped and counted. The datagram after it, in
+  // fragments too, between the same hosts, is taken whole and alone: none
+  // of the first is spliced into it, for its identification differs.
   std::vector<Bytes> missing = fragments;
   missing.erase(missing.begin() + 20);
-  missing.push_back(WithEthernet(UdpOverIpv4(Payload(100, 4), 9999, 78)[0]));
+  const Bytes next = Payload(65507, 4);
+  for (const Bytes& ip : UdpOverIpv4(next, 9999, 78, 1500)) missing.push_back(WithEthernet(ip));
+  missing.push_back(WithEthernet(UdpOverIpv4(Payload(100, 4), 9999, 79)[0]));
   extracted = Extract(missing, kLinkEthernet);
-  ASSERT_EQ(extracted.datagrams.size(), 1u);
-  EXPECT_EQ(extracted.datagrams[0].payload, Payload(100, 4));
+  ASSERT_EQ(extracted.datagrams.size(), 2u);
+  EXPECT_TRUE(extracted.datagrams[0].payload == next);
+  EXPECT_EQ(extracted.datagrams[1].payload, Payload(100, 4));
   EXPECT_EQ(extracted.tally.incomplete, 1);
-  EXPECT_EQ(extracted.tally.taken, 1);
+  EXPECT_EQ(extracted.tally.taken, 2);
+}
+
+// Lone fragments, each the last of a datagram whose others never come, as
+// a hostile capture may hold by the million: the reassembly holds no more
+// than its bounds, gives up the oldest first, and counts each given up.
+TEST(UdpDatagrams, FragmentsPendingAreBoundedByCountAndBytes) {
+  const size_t lone = 3 * kMostPendingDatagrams;
+  for (bool far : {true, false}) {
+    std::vector<Bytes> frames;
+    for (size_t i = 0; i < lone; ++i) {
+      // Far: the last fragment, at offset 65,000, of a datagram whose first
+      // ones never come: 64 KB to hold. Near: the first of 500 bytes.
+      Bytes ip = UdpOverIpv4(Payload(3000, 1), 9999, static_cast<uint16_t>(i), 520)[far ? 1 : 0];
+      if (far) {
+        ip[6] = 0x1F;
+        ip[7] = 0xBD;
+      }
+      frames.push_back(WithEthernet(ip));
+    }
+    frames.push_back(WithEthernet(UdpOverIpv4(Payload(30, 2), 9999, 9000)[0]));
+    const Extracted extracted = Extract(frames, kLinkEthernet);
+    EXPECT_LE(extracted.most_pending, kMostPendingDatagrams) << far;
+    EXPECT_LE(extracted.most_pending_bytes, kMostPendingBytes) << far;
+    if (far) {
+      EXPECT_GT(extracted.most_pending_bytes, kMostPendingBytes - 65536) << "the bound in bytes was reached";
+    } else {
+      EXPECT_EQ(extracted.most_pending, kMostPendingDatagrams) << "the bound in datagrams was reached";
+    }
+    EXPECT_EQ(extracted.tally.incomplete, static_cast<long>(lone)) << far;
+    ASSERT_EQ(extracted.datagrams.size(), 1u) << far;
+    EXPECT_EQ(extracted.datagrams[0].payload, Payload(30, 2)) << far;
+  }
 }
 
 TEST(UdpDatagrams, WhatIsSkippedIsCountedByWhy) {

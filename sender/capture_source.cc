@@ -1,49 +1,128 @@
 #include "sender/capture_source.h"
 
+#include <cstdio>
+
 namespace {
 
-bool NextCaptured(void* state, SourceTelegram* next) {
-  CaptureSource* source = static_cast<CaptureSource*>(state);
-  if (source->next >= source->datagrams.size()) return false;
-  const CapturedDatagram& datagram = source->datagrams[source->next++];
-  // A packet the capture gives no time goes with the one before it.
-  if (datagram.time != kNoTime) {
-    if (source->first_time == kNoTime) source->first_time = datagram.time;
-    source->last_due = datagram.time - source->first_time;
-  }
-  *next = SourceTelegram{datagram.payload.data(), datagram.payload.size(), source->last_due};
-  return true;
+// a + b, or the largest due time there is: a replay of many long pauses
+// never wraps.
+int64_t SaturatingAdd(int64_t a, int64_t b) { return a > INT64_MAX - b ? INT64_MAX : a + b; }
+
+std::string Seconds(double seconds) {
+  char text[64];
+  snprintf(text, sizeof text, "%.3f s", seconds);
+  return text;
 }
 
 }  // namespace
 
-bool OpenCaptureSource(CaptureSource* source, const std::string& path, uint16_t port, std::string* error) {
-  source->datagrams.clear();
-  source->next = 0;
-  source->first_time = kNoTime;
-  source->last_due = 0;
-  std::vector<unsigned char> file;
-  std::string why;
-  if (!ReadWholeCaptureFile(path, &file, &why)) {
-    *error = "cannot read the capture " + path + ": " + why;
-    return false;
-  }
-  std::vector<CapturedPacket> packets;
-  CaptureError damage = {0, ""};
-  if (!ReadCapturePackets(file, &packets, &damage)) {
-    *error = path + ": " + damage.what + " (at byte " + std::to_string(damage.offset) + ")";
-    return false;
-  }
-  ExtractUdpDatagrams(file, packets, port, &source->datagrams, &source->tally);
+bool CaptureWalk::Open(const std::string& path, std::string* err) {
+  if (!file_.Open(path, err)) return false;
+  reader_ = std::make_unique<CaptureReader>(&file_);
   return true;
 }
 
-TelegramSource CaptureTelegrams(CaptureSource* source) { return TelegramSource{NextCaptured, source}; }
+bool CaptureWalk::Next(SourceTelegram* next) {
+  CapturedPacket packet = {};
+  CapturedDatagram datagram = {};
+  for (;;) {
+    if (!reader_->Next(&packet)) {
+      datagrams_.Finish();
+      return false;
+    }
+    if (datagrams_.Take(packet, &datagram)) break;
+  }
+  ++telegrams_;
+  // A telegram the capture gives no time goes with the one before it; one
+  // earlier than the latest so far goes right after the one before it.
+  const CaptureTime& time = datagram.time;
+  if (time.known && !latest_.known) {
+    latest_ = time;
+  } else if (time.known) {
+    bool beyond = false;
+    const int64_t gap = TimeBetween(latest_, time, max_gap_, &beyond);
+    if (beyond) {
+      ++long_pauses_;
+      const double pause = SecondsBetween(latest_, time);
+      if (pause > longest_pause_) {
+        longest_pause_ = pause;
+        longest_pause_before_ = telegrams_;
+      }
+    }
+    if (gap > 0) {
+      due_ = SaturatingAdd(due_, gap);
+      latest_ = time;
+    }
+  }
+  *next = SourceTelegram{datagram.payload, datagram.size, due_};
+  return true;
+}
 
-std::string DescribeSkipped(const CaptureSource& source, const std::string& path) {
-  const DatagramTally& tally = source.tally;
+bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap, std::string* err) {
+  path_ = path;
+  port_ = port;
+  max_gap_ = max_gap;
+  notes_.clear();
+  // The first pass: the whole file checked, its telegrams counted.
+  CaptureWalk check(port, max_gap);
+  std::string why;
+  if (!check.Open(path, &why)) {
+    *err = "cannot read the capture " + path + ": " + why;
+    return false;
+  }
+  SourceTelegram telegram = {};
+  while (check.Next(&telegram)) {
+  }
+  const CaptureReader& reader = check.reader();
+  const std::string where = " (at byte " + std::to_string(reader.end_offset()) + ")";
+  if (reader.end() == kCaptureDamaged) {
+    *err = path + ": " + reader.end_words() + where;
+    return false;
+  }
+  if (reader.end() == kCaptureCutShort) {
+    if (reader.packets() == 0) {
+      *err = path + ": cut short before its first whole packet: " + reader.end_words() + where;
+      return false;
+    }
+    notes_.push_back(path + ": cut short at byte " + std::to_string(reader.end_offset()) + " (" +
+                     reader.end_words() + "): its " + std::to_string(reader.packets()) +
+                     " whole packets are replayed");
+  }
+  if (check.long_pauses() > 0) {
+    const std::string bound = Seconds(static_cast<double>(max_gap) / kNanosecondsPerSecond);
+    notes_.push_back(path + ": " + std::to_string(check.long_pauses()) +
+                     (check.long_pauses() == 1 ? " pause" : " pauses") + " between telegrams longer than " + bound +
+                     " (the longest " + Seconds(check.longest_pause()) + ", before telegram " +
+                     std::to_string(check.longest_pause_before()) + ") shortened to " + bound + " (--max-gap)");
+  }
+  tally_ = check.tally();
+  telegrams_ = check.telegrams();
+  // The second pass, to send.
+  sending_ = std::make_unique<CaptureWalk>(port, max_gap);
+  if (!sending_->Open(path, &why)) {
+    *err = "cannot read the capture " + path + ": " + why;
+    return false;
+  }
+  return true;
+}
+
+bool CaptureSource::NextTelegram(void* state, SourceTelegram* next) {
+  CaptureSource* source = static_cast<CaptureSource*>(state);
+  // No more than the check found: a file still being written is sent as
+  // far as it was when it was checked.
+  if (source->sending_->telegrams() >= source->telegrams_) return false;
+  if (source->sending_->Next(next)) return true;
+  fprintf(stderr, "telegram-sender: %s changed while it was replayed: it gave %ld of the %ld telegrams it held\n",
+          source->path_.c_str(), source->sending_->telegrams(), source->telegrams_);
+  return false;
+}
+
+TelegramSource CaptureSource::Telegrams() { return TelegramSource{NextTelegram, this}; }
+
+std::string CaptureSource::DescribeSkipped() const {
+  const DatagramTally& tally = tally_;
   const long skipped = tally.not_udp + tally.other_port + tally.incomplete + tally.cut_short;
-  return "from " + path + ", skipped " + std::to_string(skipped) + ": " + std::to_string(tally.not_udp) +
+  return "from " + path_ + ", skipped " + std::to_string(skipped) + ": " + std::to_string(tally.not_udp) +
          " not UDP over IPv4, " + std::to_string(tally.other_port) + " bound for another port, " +
          std::to_string(tally.incomplete) + " with IP fragments missing, " + std::to_string(tally.cut_short) +
          " cut short by the capture's snap length";

@@ -1,35 +1,91 @@
 // A recorded capture as a source of telegrams: the payload of every UDP
 // datagram over IPv4 bound for one port, in the order captured, each due at
-// its recorded time after the first.
+// its recorded time after the first, with any pause longer than a bound
+// shortened to it.
+//
+// The capture is read twice, a packet at a time, so that memory never grows
+// with the file: once to check it whole before anything is sent (a damaged
+// file sends nothing), and once to send.
 #ifndef SENDER_CAPTURE_SOURCE_H_
 #define SENDER_CAPTURE_SOURCE_H_
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "capture/byte_source.h"
+#include "capture/capture_file.h"
 #include "capture/udp_datagrams.h"
 #include "sender/telegram_source.h"
 
-struct CaptureSource {
-  std::vector<CapturedDatagram> datagrams;
-  DatagramTally tally;  // what was taken and what was skipped, and why
-  size_t next;
-  int64_t first_time;   // of the first datagram with a time
-  int64_t last_due;
+// The longest pause between two telegrams that a replay keeps, by default.
+const long kDefaultMaxGapSeconds = 10;
+
+// One pass over a capture: its telegrams, with the time each is due.
+class CaptureWalk {
+ public:
+  CaptureWalk(uint16_t port, int64_t max_gap) : datagrams_(port), max_gap_(max_gap) {}
+
+  // False, with `*err`, if the file cannot be opened.
+  bool Open(const std::string& path, std::string* err);
+  // The next telegram; false once there is none (reader() says why).
+  bool Next(SourceTelegram* next);
+
+  const CaptureReader& reader() const { return *reader_; }
+  const DatagramTally& tally() const { return datagrams_.tally(); }
+  long telegrams() const { return telegrams_; }
+  // Pauses longer than the bound, and the longest of them: its length in
+  // seconds, and the telegram it came before.
+  long long_pauses() const { return long_pauses_; }
+  double longest_pause() const { return longest_pause_; }
+  long longest_pause_before() const { return longest_pause_before_; }
+
+ private:
+  FileSource file_;
+  std::unique_ptr<CaptureReader> reader_;
+  UdpDatagramReader datagrams_;
+  int64_t max_gap_;
+  long telegrams_ = 0;
+  CaptureTime latest_ = {false, 0, 0};  // the latest time of a telegram so far
+  int64_t due_ = 0;                     // nanoseconds after the first, at `latest_`
+  long long_pauses_ = 0;
+  double longest_pause_ = 0;
+  long longest_pause_before_ = 0;
 };
 
-// Reads and checks the whole capture at `path` before anything is sent.
-// False if it cannot be read, is no capture or is damaged: `*error` then
-// says so in one line that names the file and the byte where it goes wrong.
-bool OpenCaptureSource(CaptureSource* source, const std::string& path, uint16_t port, std::string* error);
+class CaptureSource {
+ public:
+  // Reads and checks the whole capture at `path` before anything is sent.
+  // False if it cannot be read, is no capture, is damaged, or is cut short
+  // before its first whole packet: `*err` then says so in one line that
+  // names the file and the byte where it goes wrong. A capture cut short
+  // later is replayed as far as its whole packets go (notes() says so).
+  // `max_gap` bounds a pause between two telegrams, in nanoseconds.
+  bool Open(const std::string& path, uint16_t port, int64_t max_gap, std::string* err);
 
-// Its telegrams, in order.
-TelegramSource CaptureTelegrams(CaptureSource* source);
+  // What a user should know before the sending starts, one line each: the
+  // file cut short, pauses shortened. Empty if nothing.
+  const std::vector<std::string>& notes() const { return notes_; }
 
-// What the sending line adds: where the telegrams came from, and what of the
-// capture was skipped and why.
-std::string DescribeSkipped(const CaptureSource& source, const std::string& path);
+  // Its telegrams, in order.
+  TelegramSource Telegrams();
+
+  // What the sending line adds: where the telegrams came from, and what of the
+  // capture was skipped and why.
+  std::string DescribeSkipped() const;
+
+ private:
+  static bool NextTelegram(void* state, SourceTelegram* next);
+
+  std::string path_;
+  uint16_t port_ = 0;
+  int64_t max_gap_ = 0;
+  DatagramTally tally_ = {};
+  long telegrams_ = 0;
+  std::vector<std::string> notes_;
+  std::unique_ptr<CaptureWalk> sending_;
+};
 
 #endif  // SENDER_CAPTURE_SOURCE_H_

@@ -24,7 +24,8 @@ int SendTelegrams(TelegramSource source, long rate, const UdpTarget& target, con
       SleepUntil(deadline);
       deadline += interval;
     } else if (telegram.due != kNotTimed) {
-      SleepUntil(start + telegram.due);
+      // However late a telegram is due, the deadline does not wrap.
+      SleepUntil(telegram.due > INT64_MAX - start ? INT64_MAX : start + telegram.due);
     }
     failure = SendDatagram(target, telegram.bytes, telegram.size);
     if (failure == 0) {

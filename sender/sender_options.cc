@@ -9,7 +9,7 @@
 namespace {
 
 enum OptionId {
-  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kSmooth, kReplay, kReplayPort, kReceiver,
+  kHost, kPort, kScans, kBlocks, kSize, kRate, kNoBeam, kSameValues, kSmooth, kReplay, kReplayPort, kMaxGap, kReceiver,
   kKeepWindow, kHelp, kVersion
 };
 
@@ -41,6 +41,8 @@ const Option kOptions[] = {
      "--rate is given",
      nullptr},
     {kReplayPort, "--replay-port", "N", 1, 65535, "with --replay: the UDP port of the captured telegrams", nullptr},
+    {kMaxGap, "--max-gap", "SECONDS", 1, 86400,
+     "with --replay: a longer pause between two telegrams is shortened to this, and said", nullptr},
     {kReceiver, "--receiver", "PROGRAM", 0, 0,
      "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end with its "
      "exit status",
@@ -66,6 +68,7 @@ std::string DefaultText(const Option& option) {
     case kSize: number = defaults.plan.size; break;
     case kRate: number = defaults.rate; break;
     case kReplayPort: number = defaults.replay_port; break;
+    case kMaxGap: number = defaults.max_gap; break;
     default: return "";
   }
   if (number == 0 && option.unset != nullptr) return std::string(": ") + option.unset;
@@ -109,7 +112,7 @@ bool ShapesScans(OptionId id) {
 
 SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error) {
   std::string scan_option;  // the first option given that shapes scans
-  bool replay_port = false;
+  std::string replay_option;  // the first option given that goes with --replay
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word == "/?") return kShowHelp;  // as Windows programs take it
@@ -125,7 +128,7 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       return kBadArguments;
     }
     if (ShapesScans(option->id) && scan_option.empty()) scan_option = name;
-    if (option->id == kReplayPort) replay_port = true;
+    if ((option->id == kReplayPort || option->id == kMaxGap) && replay_option.empty()) replay_option = name;
     if (option->value_name == nullptr) {
       if (equals != std::string::npos) {
         *error = name + " takes no value";
@@ -170,6 +173,7 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
       case kReceiver: options->receiver = value; break;
       case kReplay: options->replay = value; break;
       case kReplayPort: options->replay_port = number; break;
+      case kMaxGap: options->max_gap = number; break;
       default: break;
     }
   }
@@ -177,8 +181,8 @@ SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOption
     *error = scan_option + " shapes made-up scans, which --replay replaces with the capture's telegrams";
     return kBadArguments;
   }
-  if (replay_port && options->replay.empty()) {
-    *error = "--replay-port goes with --replay";
+  if (!replay_option.empty() && options->replay.empty()) {
+    *error = replay_option + " goes with --replay";
     return kBadArguments;
   }
   return kSend;

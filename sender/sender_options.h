@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "sender/capture_source.h"
 #include "sender/scan_source.h"
 #include "telegram/report_format.h"
 
@@ -17,6 +18,7 @@ struct SenderOptions {
   long rate = 0;         // telegrams a second; 0 sends back to back (or at a replay's pace)
   std::string replay;    // a capture to send the telegrams of, instead of made-up scans
   long replay_port = kReceiverPort;  // the UDP port of the captured telegrams
+  long max_gap = kDefaultMaxGapSeconds;  // the longest pause of a replay, in seconds
   std::string receiver;  // the demo: start this receiver and feed it
   bool keep_window = false;  // the demo: wait for a key before a lone console window closes
 };

@@ -35,12 +35,14 @@ int main(int argc, char** argv) {
   TelegramSource source = StartScanSource(&scans, options.plan);
   std::string about_source;
   if (!options.replay.empty()) {
-    if (!OpenCaptureSource(&capture, options.replay, static_cast<uint16_t>(options.replay_port), &error)) {
+    const int64_t max_gap = static_cast<int64_t>(options.max_gap) * 1000000000;
+    if (!capture.Open(options.replay, static_cast<uint16_t>(options.replay_port), max_gap, &error)) {
       fprintf(stderr, "telegram-sender: %s\n", error.c_str());
       return 2;
     }
-    source = CaptureTelegrams(&capture);
-    about_source = DescribeSkipped(capture, options.replay);
+    for (const std::string& note : capture.notes()) fprintf(stderr, "telegram-sender: %s\n", note.c_str());
+    source = capture.Telegrams();
+    about_source = capture.DescribeSkipped();
   }
   if (!options.receiver.empty()) {
     const int status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port, about_source);

@@ -10,6 +10,7 @@
 #  - the same with the loopback's MTU at 1500, so that the largest blocks
 #    travel as IP fragments; then with one fragment taken out of the capture,
 #    whose telegram is skipped and counted and never sent half;
+#  - a capture cut short: its whole packets sent, and the cut said;
 #  - damaged captures: nothing sent, one line with the byte, status 2.
 # Each run is in a network namespace of its own, so nothing else on the
 # machine is disturbed, nor disturbs it.
@@ -50,6 +51,10 @@ session() {
   unshare -n bash -s "$capture" "$report" "$commands" "$mtu" "$receiver" <<'EOF'
 set -eu
 capture=$1 report=$2 commands=$3 mtu=$4 receiver=$5
+# Whatever fails, nothing is left running: a receiver that died must not
+# leave the capture going until the test's time is up.
+capturing= receiving=
+trap 'for p in $receiving $capturing; do kill -KILL $p 2>/dev/null || true; done' EXIT
 ip link set lo mtu "$mtu" up
 if [ -n "$capture" ]; then
   dumpcap -q -i lo -B 64 -f udp -w "$capture" 2>/dev/null &
@@ -63,12 +68,14 @@ for _ in $(seq 100); do grep -q ':270F ' /proc/net/udp && break; sleep 0.05; don
 eval "$commands" 2>"$report.sent"
 # Every datagram sent is reported by now, or lost.
 sleep 0.5
-kill -INT $receiving
+kill -INT $receiving || true
 wait $receiving || true
+receiving=
 if [ -n "$capture" ]; then
   sleep 0.2
   kill -INT $capturing
   wait $capturing || true
+  capturing=
 fi
 EOF
 }
@@ -135,6 +142,16 @@ editcap -F nsecpcap "$work/session.pcapng" "$work/session-ns.pcap"
 for capture in session.pcapng session.pcap session-ns.pcap; do
   session "" "$work/replayed.txt" "'$sender' --replay '$work/$capture'" 65536
   same_report "$work/replayed.txt" "$work/report.txt" "$capture replayed into a fresh receiver: the same report"
+  # At the capture's own pace: dumpcap's pcapng names its interface before
+  # giving its nanosecond resolution, and a misread resolution would make
+  # the replay a thousand times slower or faster.
+  captured_for=$(capinfos -u -M "$work/$capture" | sed -n 's/^Capture duration: *\([0-9.]*\).*/\1/p')
+  replayed_for=$(sed -n 's/.* in \([0-9.]*\) s;.*/\1/p' "$work/replayed.txt.sent")
+  if awk -v c="$captured_for" -v r="$replayed_for" 'BEGIN { exit !(r >= c * 0.9 - 0.05 && r <= c * 1.1 + 0.3) }'; then
+    ok "$capture replayed in $replayed_for s, as captured ($captured_for s)"
+  else
+    fail "$capture replayed in '$replayed_for' s, captured in '$captured_for' s"
+  fi
 done
 grep -q "skipped 2: 0 not UDP over IPv4, 2 bound for another port, 0 with IP fragments missing, 0 cut short" \
   "$work/replayed.txt.sent" && ok "the replay's line: what was skipped and why" ||
@@ -168,9 +185,22 @@ lost_block=$(grep -c 'ScanNo:1	 BlockNo:0' "$work/holed.txt" || true)
 [ "$lost_block" = 0 ] && ok "the telegram that lost a fragment is not sent half" ||
   fail "scan 1's block 0 was reported, though a fragment of it is missing"
 
-# --- Damaged captures -------------------------------------------------------
+# --- A capture stopped hard, and damaged captures -----------------------------
+# Cut in its last packet, as a capture killed while writing: the whole
+# packets are replayed, and where it was cut is said; the analyser reads it
+# alike, with a warning.
 size=$(stat -c %s "$work/session.pcapng")
 head -c $((size - 100)) "$work/session.pcapng" >"$work/cut.pcapng"
+session "" "$work/cut.txt" "'$sender' --replay '$work/cut.pcapng'" 65536
+# (tshark ends with status 2 on such a file, after reading it.)
+whole_packets=$({ tshark -r "$work/cut.pcapng" 2>/dev/null || true; } | wc -l)
+whole_telegrams=$({ tshark -r "$work/cut.pcapng" -Y 'udp.dstport == 9999' 2>/dev/null || true; } | wc -l)
+if grep -q "cut.pcapng: cut short at byte [0-9]* (.*): its $whole_packets whole packets are replayed" "$work/cut.txt.sent" &&
+  grep -q "sent $whole_telegrams telegrams" "$work/cut.txt.sent"; then
+  ok "a capture cut short: its $whole_packets whole packets replayed, as tshark reads them"
+else
+  fail "a capture cut short: $(cat "$work/cut.txt.sent")"
+fi
 { printf 'BAD!'; tail -c +5 "$work/session.pcap"; } >"$work/magic.pcap"
 cp "$work/session.pcapng" "$work/long-block.pcapng"
 # The first packet block's length: after the section header and the
@@ -178,7 +208,7 @@ cp "$work/session.pcapng" "$work/long-block.pcapng"
 first_block=$(($(od -An -tu4 -j4 -N4 "$work/session.pcapng") + 0))
 second_block=$((first_block + $(od -An -tu4 -j$((first_block + 4)) -N4 "$work/session.pcapng")))
 printf '\xf0\xff\xff\x0f' | dd of="$work/long-block.pcapng" bs=1 seek=$((second_block + 4)) conv=notrunc 2>/dev/null
-for damaged in cut.pcapng magic.pcap long-block.pcapng; do
+for damaged in magic.pcap long-block.pcapng; do
   status=0
   "$sender" --replay "$work/$damaged" --port 9 >"$work/out" 2>"$work/err" || status=$?
   lines=$(wc -l <"$work/err")

@@ -136,8 +136,10 @@ bool WaitForExit(Child* child) {
   bool ended = false;
   for (;;) {
     int status = 0;
-    const pid_t done = waitpid(child->pid, &status, WNOHANG);
+    rusage usage = {};
+    const pid_t done = wait4(child->pid, &status, WNOHANG, &usage);
     if (done == child->pid) {
+      child->peak_kilobytes = usage.ru_maxrss;
       if (WIFEXITED(status)) child->exit_code = WEXITSTATUS(status);
       if (WIFSIGNALED(status)) child->signal = WTERMSIG(status);
       ended = true;

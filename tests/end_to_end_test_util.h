@@ -41,6 +41,7 @@ struct Child {
   bool exited = false;
   int exit_code = -1;  // its exit status, or -1 if a signal ended it
   int signal = 0;      // the signal that ended it, or 0
+  long peak_kilobytes = 0;  // the most memory it held at once (its peak resident set), once it has ended
   std::thread reader;
   std::mutex lock;
   std::condition_variable changed;
