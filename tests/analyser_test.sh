@@ -82,8 +82,9 @@ EOF
 
 fields() {  # capture -> each datagram's fields, one line each
   tshark -r "$1" -X lua_script:"$dissector" -Y 'udp.dstport == 9999' -T fields -E separator=/t -E occurrence=a \
-    -E aggregator=, -e udp.length -e telegram.type -e telegram.total_size -e telegram.header_byte4 -e telegram.header_byte8 \
-    -e telegram.beam_count -e telegram.block_no -e telegram.scan_no -e telegram.value 2>/dev/null
+    -E aggregator=, -e udp.length -e telegram.type -e telegram.header_byte4 -e telegram.header_byte8 \
+    -e telegram.beam_count -e telegram.report_total_size -e telegram.block_no -e telegram.report_size \
+    -e telegram.report_scan_no -e telegram.value 2>/dev/null
 }
 
 # The report less its banner, as the dissector's fields give it.
@@ -101,6 +102,15 @@ same_report() {  # report, expected report, what
 # --- A session captured, and the dissector's view of it -------------------
 corpus_files=$(ls "$corpus"/* | tr '\n' ' ')
 corpus_count=$(ls "$corpus" | wc -l)
+# Numbers the report prints signed: a ScanNo of 2^31 + 1 (block 0, three
+# values), and a type-1 TotalSize of 2^32 - 2.
+mkdir "$work/signed"
+printf '\x1a\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x06\x00\x00\x00\x01\x00\x00\x80\x07\x00\x08\x00\x09\x00' \
+  >"$work/signed/scan"
+{ printf '\xfe\xff\xff\xff\x03\x00\x00\x00\x01\x00\x00\x00\x01\x00'; head -c 26 /dev/zero
+  printf '\x00\x00\x0a\x00\x01\x00'; } >"$work/signed/size"
+corpus_files+=" $work/signed/scan $work/signed/size"
+corpus_count=$((corpus_count + 2))
 commands="'$sender' --scans 20 --blocks 3 --size 65507 --rate 1000; '$sender' --scans 5 --blocks 12 --size 61 --rate 1000;"
 commands+=" '$send_datagrams' 9999 $corpus_files;"
 # Two telegrams to another port, for Decode As.
@@ -131,6 +141,27 @@ shows "the beam count in the tree" '\[BeamCount: 271\]' -Y 'telegram.type == 1' 
 shows "a beam step of 0 gives a count of 0" '\[BeamCount: 0\]' -Y 'telegram.beam_step == 0 && telegram.beam_stop > 0' -V
 shows "a field beyond the datagram is marked" 'BeamStep at byte 44 lies beyond the datagram.s 45 bytes' -V
 shows "a TotalSize that differs from the datagram's length is marked" 'TotalSize 4294967295, datagram' -V
+# The report's numbers, to filter on: what it prints, it finds.
+grep -q 'ScanNo:-2147483647' "$work/report.txt" || fail "the report has no ScanNo:-2147483647"
+shows "a ScanNo of 2^31 + 1 as the report prints it" 'Type 6, scan -2147483647, block 0, 3 values' \
+  -Y 'telegram.report_scan_no == -2147483647 && telegram.scan_no == 2147483649'
+shows "a type-1 TotalSize as the report prints it" 'Type 1' -Y 'telegram.report_total_size == -2'
+shows "a TotalSize below 20 as the report prints it" 'Type 6' -Y 'telegram.report_size == -10'
+
+# Cut by a snap length of 60 bytes: 18 of each payload kept. What the
+# capture did not keep is marked so, never read as 0, and the values are
+# counted by the datagram's own length.
+editcap -s 60 "$work/session.pcapng" "$work/snapped.pcapng"
+snapped() { tshark -r "$work/snapped.pcapng" -X lua_script:"$dissector" "$@" 2>/dev/null || true; }
+largest=$(snapped -Y 'telegram.value_count == 32743' | wc -l)
+read_as_0=$(snapped -Y 'telegram.type == 6 && telegram.scan_no && udp.length >= 28' | wc -l)
+[ "$largest" = 60 ] && ok "snapped: the largest blocks still count 32743 values" ||
+  fail "snapped: $largest blocks of 32743 values, not 60"
+[ "$read_as_0" = 0 ] && ok "snapped: a ScanNo the capture did not keep is not read as 0" ||
+  fail "snapped: $read_as_0 telegrams with a ScanNo the capture did not keep"
+snapped -Y 'telegram.value_count == 32743' -V >"$work/shown.txt"
+grep -q 'ScanNo: not captured' "$work/shown.txt" && grep -q '32743 of the 32743 block values were not captured' \
+  "$work/shown.txt" && ok "snapped: marked as not captured" || fail "snapped: not marked as not captured"
 # Decode As, for the telegrams sent to another port.
 decoded=$(tshark -r "$work/session.pcapng" -X lua_script:"$dissector" -d udp.port==5000,telegram \
   -Y 'udp.dstport == 5000 && telegram' 2>/dev/null | wc -l)
