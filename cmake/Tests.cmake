@@ -100,7 +100,7 @@ if(NOT WIN32)
   add_test(NAME analyser_test
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/analyser_test.sh $<TARGET_FILE:telegram-receiver>
       $<TARGET_FILE:telegram-sender> $<TARGET_FILE:send-datagrams> ${PROJECT_SOURCE_DIR}/dissector/telegram.lua
-      ${PROJECT_SOURCE_DIR}/fuzz/corpus)
+      ${PROJECT_SOURCE_DIR}/fuzz/corpus/telegram)
   set_tests_properties(analyser_test PROPERTIES SKIP_RETURN_CODE 77 RESOURCE_LOCK udp_port_9999 TIMEOUT 600)
 
   # The same suite against a Windows build, its receiver and its sender run

@@ -5,7 +5,8 @@
 #     and a Release build of everything, tests included, with g++ and with
 #     clang, warnings as errors (the optimiser finds warnings of its own);
 #  2. clang-tidy and cppcheck over the project's own code, any finding failing;
-#  3. the libFuzzer target for FUZZ_SECONDS (default 60), any finding failing.
+#  3. each libFuzzer target (a datagram's report, a capture's replay, a
+#     report read back) for FUZZ_SECONDS (default 60), any finding failing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 fuzz_seconds=${FUZZ_SECONDS:-60}
@@ -29,36 +30,49 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 echo "== clang-tidy"
 # The fuzz target's compile commands come from its own build.
 CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_FUZZ=ON -DTELEGRAM_WERROR=ON >/dev/null
-clang-tidy -p build-fuzz --quiet fuzz/telegram_fuzzer.cc 2>&1 | { grep -v 'warnings generated\.$' || true; }
+fuzzers=$(ls fuzz/*_fuzzer.cc)
+for fuzzer in $fuzzers; do
+  clang-tidy -p build-fuzz --quiet "$fuzzer" 2>&1 | { grep -v 'warnings generated\.$' || true; }
+done
 files=$(sed -n 's/^ *"file": "\(.*\)".*/\1/p' build-sanitize/compile_commands.json | sort -u)
 # Findings fail the run (WarningsAsErrors); the counts of system-header
 # warnings it passed over are left out.
 echo "$files" | xargs -P "$(nproc)" -n 1 clang-tidy -p build-sanitize --quiet 2>&1 |
   { grep -v 'warnings generated\.$' || true; }
-echo "clang-tidy: $(($(echo "$files" | wc -l) + 1)) files, no findings"
+echo "clang-tidy: $(($(echo "$files" | wc -l) + $(echo "$fuzzers" | wc -l))) files, no findings"
 
 echo "== cppcheck"
 cppcheck --project=build-sanitize/compile_commands.json --library=googletest --library=posix \
   --enable=warning,performance,portability,style --inline-suppr --error-exitcode=1 -q \
   --suppressions-list=.cppcheck-suppressions
-# Neither the fuzz target nor the Windows twins are in that build.
+# Neither the fuzz targets nor the Windows twins are in that build.
 cppcheck -I. --library=posix --enable=warning,performance,portability,style --error-exitcode=1 -q \
-  --suppressions-list=.cppcheck-suppressions fuzz/telegram_fuzzer.cc
+  --suppressions-list=.cppcheck-suppressions $fuzzers
 cppcheck -D_WIN32 -I. --library=windows --enable=warning,performance,portability,style --error-exitcode=1 -q \
   --suppressions-list=.cppcheck-suppressions $(git ls-files '*-win32.cc')
 echo "cppcheck: no findings"
 
-echo "== Fuzzing for ${fuzz_seconds} s"
-cmake --build build-fuzz --parallel --target telegram-fuzzer >/dev/null
 work=$(mktemp -d /tmp/telegram-fuzz.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-# Inputs up to the largest UDP datagram; findings are kept in build-fuzz/findings.
-mkdir -p "$work/corpus" build-fuzz/findings
-if ! build-fuzz/telegram-fuzzer -max_len=65507 -max_total_time="$fuzz_seconds" -print_final_stats=1 \
-  -artifact_prefix=build-fuzz/findings/ "$work/corpus" fuzz/corpus >"$work/log" 2>&1; then
-  tail -n 60 "$work/log"
-  echo "fuzzing: a finding (its input is in build-fuzz/findings)" >&2
-  exit 1
-fi
-grep -E '^#[0-9]+.*(INITED|DONE)|^stat::' "$work/log"
-echo "fuzzing: no findings"
+mkdir -p build-fuzz/findings
+# Each target from its seeds in fuzz/corpus/NAME, its new inputs kept in a
+# folder of the run's own; findings go to build-fuzz/findings.
+for fuzzer in $fuzzers; do
+  name=$(basename "$fuzzer" _fuzzer.cc)
+  target=$(echo "$name" | tr _ -)-fuzzer
+  echo "== Fuzzing $target for ${fuzz_seconds} s"
+  cmake --build build-fuzz --parallel --target "$target" >/dev/null
+  mkdir -p "$work/$name"
+  # Inputs up to the largest UDP datagram; a capture or a report may be
+  # longer, up to a few of them.
+  max_len=65507
+  [ "$name" = telegram ] || max_len=262144
+  if ! build-fuzz/$target -max_len=$max_len -max_total_time="$fuzz_seconds" -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/findings/$name- "$work/$name" "fuzz/corpus/$name" >"$work/$name.log" 2>&1; then
+    tail -n 60 "$work/$name.log"
+    echo "fuzzing $target: a finding (its input is in build-fuzz/findings)" >&2
+    exit 1
+  fi
+  grep -E '^#[0-9]+.*(INITED|DONE)|^stat::' "$work/$name.log"
+  echo "fuzzing $target: no findings"
+done

@@ -18,7 +18,7 @@ std::string Seconds(double seconds) {
 
 bool CaptureWalk::Open(const std::string& path, std::string* err) {
   if (!file_.Open(path, err)) return false;
-  reader_ = std::make_unique<CaptureReader>(&file_);
+  Read(&file_);
   return true;
 }
 

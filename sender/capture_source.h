@@ -28,12 +28,15 @@ class CaptureWalk {
  public:
   CaptureWalk(uint16_t port, int64_t max_gap) : datagrams_(port), max_gap_(max_gap) {}
 
-  // False, with `*err`, if the file cannot be opened.
+  // Reads the file at `path`; false, with `*err`, if it cannot be opened.
   bool Open(const std::string& path, std::string* err);
+  // Reads `source`, which must outlive the walk.
+  void Read(ByteSource* source) { reader_ = std::make_unique<CaptureReader>(source); }
   // The next telegram; false once there is none (reader() says why).
   bool Next(SourceTelegram* next);
 
   const CaptureReader& reader() const { return *reader_; }
+  const UdpDatagramReader& datagrams() const { return datagrams_; }
   const DatagramTally& tally() const { return datagrams_.tally(); }
   long telegrams() const { return telegrams_; }
   // Pauses longer than the bound, and the longest of them: its length in

@@ -1,0 +1,55 @@
+// libFuzzer target: the input is a capture file, walked as the sender walks
+// it for a replay: bytes, packets, link layers, IPv4, the reassembly of IP
+// fragments, the UDP datagrams bound for the port, and the time each is
+// due. Besides what the sanitizers catch (a read past a record, a
+// timestamp that overflows), it checks that:
+// - the walk ends, and says how: whole, cut short or damaged;
+// - no packet is longer than its record may be, nor a datagram than UDP;
+// - the due times never go back and never pass a pause's bound per step;
+// - the fragments pending stay within their bounds;
+// - every datagram bound for the port is counted once, taken or skipped.
+#include <cstdint>
+#include <cstdlib>
+
+#include "capture/byte_source.h"
+#include "capture/capture_file.h"
+#include "capture/udp_datagrams.h"
+#include "sender/capture_source.h"
+#include "telegram/report_format.h"
+#include "telegram/telegram_layout.h"
+
+namespace {
+
+// A pause of at most a second, so that the bound is met often.
+const int64_t kMaxGap = 1000000000;
+
+void Check(bool holds) {
+  if (!holds) abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  MemorySource source(data, size);
+  CaptureWalk walk(kReceiverPort, kMaxGap);
+  walk.Read(&source);
+  SourceTelegram telegram = {};
+  int64_t last_due = 0;
+  long telegrams = 0;
+  while (walk.Next(&telegram)) {
+    ++telegrams;
+    Check(telegram.size <= kMaxDatagramSize);
+    Check(telegram.due >= last_due);
+    Check(telegram.due - last_due <= kMaxGap);
+    last_due = telegram.due;
+    Check(walk.datagrams().pending() <= kMostPendingDatagrams);
+    Check(walk.datagrams().pending_bytes() <= kMostPendingBytes);
+  }
+  Check(walk.reader().end() != kCaptureReading);
+  Check(walk.reader().end() == kCaptureWhole || !walk.reader().end_words().empty());
+  Check(walk.datagrams().pending() == 0);
+  Check(walk.tally().taken == telegrams && walk.telegrams() == telegrams);
+  Check(walk.tally().not_udp >= 0 && walk.tally().other_port >= 0 && walk.tally().incomplete >= 0 &&
+        walk.tally().cut_short >= 0);
+  return 0;
+}
