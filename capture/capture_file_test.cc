@@ -208,6 +208,13 @@ TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
   // A packet block that says it holds more than it does.
   Bytes says_more = pcapng;
   says_more[last_block + 8 + 12] = 4;
+  // A second section that describes no interface: those of the first do
+  // not carry over.
+  const Bytes one_section = WritePcapng({kPackets[0]}, 1, false, 6);
+  Bytes second_section = one_section;
+  const size_t section_length = 28;
+  second_section.insert(second_section.end(), one_section.begin(), one_section.begin() + section_length);
+  second_section.insert(second_section.end(), one_section.end() - 36, one_section.end());  // its packet
   const struct {
     const char* name;
     Bytes file;
@@ -223,6 +230,8 @@ TEST(CaptureFile, WhatIsNotACaptureOrIsDamagedIsSaidWithItsOffset) {
       {"pcapng block of an odd length", odd_block, last_block, "gives its length as 34"},
       {"pcapng packet of no interface", no_interface, last_block, "interface 3, which has no description"},
       {"pcapng packet block that says more", says_more, last_block, "holds 0 bytes but says 4 bytes"},
+      {"pcapng packet of an interface of another section", second_section, one_section.size() + section_length,
+       "interface 0, which has no description before it"},
   };
   for (const auto& c : cases) {
     const Read read = ReadAll(c.file);

@@ -69,7 +69,7 @@ add_test(NAME standard_output_test COMMAND standard_output_test)
 
 # Tests that bind UDP port 9999 run one after another.
 if(WIN32)
-  telegram_test(socket_test receiver/socket_test.cc)
+  telegram_test(socket_test receiver/socket_test.cc receiver/socket-win32_test.cc)
 else()
   telegram_test(socket_test receiver/socket_test.cc receiver/socket-posix_test.cc)
 endif()

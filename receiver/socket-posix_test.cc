@@ -71,3 +71,19 @@ TEST(SocketErrors, NoDescriptorLeftForASocketIsTooManyOpenSockets) {
   NetDescribeError(error, words, sizeof words);
   EXPECT_STREQ(words, "too many open sockets (10024)");
 }
+
+// Linux grants twice what is asked for, half of it for its bookkeeping: the
+// size read back is halved to the bytes asked for, so that the loss line
+// gives the real numbers and says when to raise the limit.
+TEST(SocketLayer, TheReceiveBufferReadsBackAsItWasAskedFor) {
+  NetSocket sock = 0;
+  ASSERT_EQ(NetOpenUdp(&sock), 0);
+  // Below the smallest default limit, so that it is granted as asked.
+  ASSERT_EQ(NetSetReceiveBuffer(sock, 60000), 0);
+  int bytes = 0;
+  int as_asked = 0;
+  ASSERT_EQ(NetReadReceiveBuffer(sock, &bytes, &as_asked), 0);
+  NetClose(sock);
+  EXPECT_EQ(bytes, 120000);
+  EXPECT_EQ(as_asked, 60000);
+}

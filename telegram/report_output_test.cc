@@ -73,3 +73,29 @@ TEST(ReportOutput, LineEndsAreExactlyThoseOfTheTextStream) {
   }
   remove(path);
 }
+
+namespace {
+
+// Writes into a string, for the test below.
+int AppendTo(void* destination, const char* data, size_t size) {
+  static_cast<std::string*>(destination)->append(data, size);
+  return 0;
+}
+
+}  // namespace
+
+// Text longer than the whole buffer goes through after what is buffered, in
+// order and whole; a line formatted longer than any report line too.
+TEST(ReportOutput, TextLongerThanTheBufferGoesThroughWholeAndInOrder) {
+  std::string written;
+  ReportOutput out = {};
+  ASSERT_TRUE(OpenReportOutput(&out, 16, kLineEndsAsWritten, AppendTo, &written));
+  const std::string long_text(100, 'x');
+  OutputText(&out, "ab");
+  OutputText(&out, long_text.c_str());
+  OutputText(&out, "cd");
+  OutputFormat(&out, "%s|%d", std::string(300, 'y').c_str(), 7);
+  DrainReportOutput(&out);
+  CloseReportOutput(&out);
+  EXPECT_EQ(written, "ab" + long_text + "cd" + std::string(300, 'y') + "|7");
+}
