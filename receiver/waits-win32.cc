@@ -14,6 +14,9 @@
 
 #include <winsock2.h>
 
+#include <cerrno>
+#include <cstdio>
+
 namespace {
 
 HANDLE interrupt_event = nullptr;  // set by the handler, to end a wait
