@@ -8,6 +8,7 @@ FileSource::~FileSource() {
 }
 
 bool FileSource::Open(const std::string& path, std::string* err) {
+  if (file_ != nullptr) fclose(file_);
   file_ = fopen(path.c_str(), "rb");
   if (file_ == nullptr) *err = strerror(errno);
   return file_ != nullptr;

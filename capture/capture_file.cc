@@ -210,13 +210,13 @@ bool CaptureReader::TakeInterface(uint32_t length) {
   }
   Interface interface = {U16(kBlockHeader), U32(kBlockHeader + 4), true, 6};
   // Its options, each padded to 4 bytes, up to the end of the options.
-  const size_t end = length - kBlockTrailer;
-  for (size_t at = kBlockHeader + 8; end - at >= 4;) {
+  const size_t options_end = length - kBlockTrailer;
+  for (size_t at = kBlockHeader + 8; options_end - at >= 4;) {
     const uint32_t code = U16(at);
     const uint32_t option_length = U16(at + 2);
     if (code == 0) break;
     const size_t padded = (static_cast<size_t>(option_length) + 3) & ~static_cast<size_t>(3);
-    if (padded > end - at - 4) return Stop(kCaptureDamaged, start + at, "damaged: an interface option runs past its block");
+    if (padded > options_end - at - 4) return Stop(kCaptureDamaged, start + at, "damaged: an interface option runs past its block");
     if (code == kTimestampResolution && option_length >= 1) {
       const unsigned char resolution = block_[at + 4];
       interface.decimal = (resolution & 0x80) == 0;
@@ -234,7 +234,7 @@ bool CaptureReader::TakeInterface(uint32_t length) {
   return true;
 }
 
-CaptureTime CaptureReader::PcapngTime(uint64_t ticks, const Interface& interface) const {
+CaptureTime CaptureReader::PcapngTime(uint64_t ticks, const Interface& interface) {
   // Whole seconds and the rest apart, as libpcap reads them.
   if (interface.decimal) {
     const uint64_t per_second = PowerOfTen(interface.units);

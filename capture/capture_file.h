@@ -80,7 +80,7 @@ class CaptureReader {
   bool Stop(CaptureEnd end, uint64_t offset, const std::string& words);
   uint32_t U16(size_t at) const;
   uint32_t U32(size_t at) const;
-  CaptureTime PcapngTime(uint64_t ticks, const Interface& interface) const;
+  static CaptureTime PcapngTime(uint64_t ticks, const Interface& interface);
 
   ByteSource* source_;
   Format format_ = kUnknown;

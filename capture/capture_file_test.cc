@@ -125,16 +125,16 @@ TEST(CaptureFile, TimestampsAtTheEdgesAreReadWhole) {
   pcapng_packets[0].stamp = UINT64_MAX;
   pcapng_packets[1].stamp = uint64_t{1} << 63;
   const struct {
-    int resolution;
     uint64_t seconds;
     uint32_t nanoseconds;
+    int resolution;
   } cases[] = {
-      {9, UINT64_MAX / 1000000000, static_cast<uint32_t>(UINT64_MAX % 1000000000)},
-      {6, UINT64_MAX / 1000000, static_cast<uint32_t>(UINT64_MAX % 1000000 * 1000)},
-      {19, 1, static_cast<uint32_t>(UINT64_MAX % 10000000000000000000u / 10000000000u)},
-      {0, UINT64_MAX, 0},
-      {0x80 | 63, 1, 999999999},
-      {0x80 | 0, UINT64_MAX, 0},
+      {UINT64_MAX / 1000000000, static_cast<uint32_t>(UINT64_MAX % 1000000000), 9},
+      {UINT64_MAX / 1000000, static_cast<uint32_t>(UINT64_MAX % 1000000 * 1000), 6},
+      {1, static_cast<uint32_t>(UINT64_MAX % 10000000000000000000u / 10000000000u), 19},
+      {UINT64_MAX, 0, 0},
+      {1, 999999999, 0x80 | 63},
+      {UINT64_MAX, 0, 0x80},
   };
   for (const auto& c : cases) {
     read = ReadAll(WritePcapng(pcapng_packets, 1, Layout(c.resolution)));

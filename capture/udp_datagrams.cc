@@ -115,10 +115,10 @@ bool UdpDatagramReader::TakeFragment(const unsigned char* header, size_t header_
   const FragmentKey key(Big32(header + 12), Big32(header + 16), Big16(header + 4));
   if (end > 65535) {
     ++tally_.not_udp;  // no IP datagram is that long
-    auto pending = pending_.find(key);
-    if (pending != pending_.end()) {
-      pending_bytes_ -= pending->second.bytes.size();
-      pending_.erase(pending);
+    auto stale = pending_.find(key);
+    if (stale != pending_.end()) {
+      pending_bytes_ -= stale->second.bytes.size();
+      pending_.erase(stale);
     }
     return false;
   }

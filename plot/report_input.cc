@@ -56,10 +56,10 @@ void ReportInput::Deliver(std::string piece) {
 }
 
 void ReportInput::ReadAll() {
-  int error = 0;
+  int failure = 0;
   while (ending_ != kNow) {
     std::string piece(kPieceSize, '\0');
-    const long n = ReadAvailable(file_, &piece[0], piece.size(), kReadWaitMs);
+    const long n = ReadAvailable(file_, piece.data(), piece.size(), kReadWaitMs);
     if (n > 0) {
       piece.resize(static_cast<size_t>(n));
       Deliver(std::move(piece));
@@ -75,11 +75,11 @@ void ReportInput::ReadAll() {
       changed_.wait_for(hold, std::chrono::milliseconds(kReadWaitMs), [this] { return ending_ != kReading; });
       continue;
     }
-    if (n < 0) error = errno != 0 ? errno : EIO;
+    if (n < 0) failure = errno != 0 ? errno : EIO;
     break;
   }
   std::lock_guard<std::mutex> hold(lock_);
-  error_ = error;
+  error_ = failure;
   ended_ = true;
   changed_.notify_all();
 }

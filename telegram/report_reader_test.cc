@@ -202,7 +202,7 @@ TEST(ReportReader, ValuesBeyondWhatTheBlockHoldsAreDamage) {
   std::string one_more = report;
   one_more.insert(one_more.find("--> Telegram Type: 1"), "5\t");
   std::string out_of_range = report;
-  out_of_range.replace(out_of_range.find("\t", out_of_range.find("\n\n")) + 1, 4, "70000");
+  out_of_range.replace(out_of_range.find('\t', out_of_range.find("\n\n")) + 1, 4, "70000");
   // A TotalSize below 20 gives room for none; one of 2^31 + 20 or more for
   // as many as the largest datagram holds.
   const std::string below_20 = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: -10\t ScanNo:1\t "

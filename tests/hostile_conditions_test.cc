@@ -323,7 +323,7 @@ TEST(Interrupt, WhileTheReaderStopsReadingTheRunEndsWithAnExactPrefix) {
     close(ends[1]);
     // The banner: the receiver is bound. From now on nothing is read.
     std::string text(AsWritten(kBanner).size(), '\0');
-    ASSERT_EQ(read(ends[0], &text[0], text.size()), static_cast<ssize_t>(text.size()));
+    ASSERT_EQ(read(ends[0], text.data(), text.size()), static_cast<ssize_t>(text.size()));
     {
       Sender sender;
       for (const std::string& datagram : burst.datagrams) sender.Send(datagram);

@@ -271,9 +271,9 @@ TEST(Replay, MemoryDoesNotGrowWithTheCapture) {
   const std::string capture = folder.path + "/large.pcap";
   FILE* file = fopen(capture.c_str(), "wb");
   ASSERT_NE(file, nullptr);
-  ASSERT_EQ(fwrite(one.data(), 1, 24, file), 24u);
-  for (int i = 0; i < 1700; ++i) ASSERT_EQ(fwrite(one.data() + 24, 1, one.size() - 24, file), one.size() - 24);
-  ASSERT_EQ(fclose(file), 0);
+  bool written = fwrite(one.data(), 1, 24, file) == 24;
+  for (int i = 0; i < 1700; ++i) written = written && fwrite(one.data() + 24, 1, one.size() - 24, file) == one.size() - 24;
+  ASSERT_TRUE(fclose(file) == 0 && written);
   Child sender;
   Replay(&sender, capture);
   EXPECT_EQ(sender.exit_code, 0) << sender.err;
