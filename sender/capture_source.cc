@@ -106,18 +106,15 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
   return true;
 }
 
-bool CaptureSource::NextTelegram(void* state, SourceTelegram* next) {
-  CaptureSource* source = static_cast<CaptureSource*>(state);
+bool CaptureSource::Next(SourceTelegram* next) {
   // No more than the check found: a file still being written is sent as
   // far as it was when it was checked.
-  if (source->sending_->telegrams() >= source->telegrams_) return false;
-  if (source->sending_->Next(next)) return true;
+  if (sending_->telegrams() >= telegrams_) return false;
+  if (sending_->Next(next)) return true;
   fprintf(stderr, "telegram-sender: %s changed while it was replayed: it gave %ld of the %ld telegrams it held\n",
-          source->path_.c_str(), source->sending_->telegrams(), source->telegrams_);
+          path_.c_str(), sending_->telegrams(), telegrams_);
   return false;
 }
-
-TelegramSource CaptureSource::Telegrams() { return TelegramSource{NextTelegram, this}; }
 
 std::string CaptureSource::DescribeSkipped() const {
   const DatagramTally& tally = tally_;

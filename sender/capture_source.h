@@ -58,7 +58,7 @@ class CaptureWalk {
   long longest_pause_before_ = 0;
 };
 
-class CaptureSource {
+class CaptureSource : public TelegramSource {
  public:
   // Reads and checks the whole capture at `path` before anything is sent.
   // False if it cannot be read, is no capture, is damaged, or is cut short
@@ -73,15 +73,13 @@ class CaptureSource {
   const std::vector<std::string>& notes() const { return notes_; }
 
   // Its telegrams, in order.
-  TelegramSource Telegrams();
+  bool Next(SourceTelegram* next) override;
 
   // What the sending line adds: where the telegrams came from, and what of the
   // capture was skipped and why.
   std::string DescribeSkipped() const;
 
  private:
-  static bool NextTelegram(void* state, SourceTelegram* next);
-
   std::string path_;
   uint16_t port_ = 0;
   int64_t max_gap_ = 0;

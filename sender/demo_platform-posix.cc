@@ -49,7 +49,7 @@ bool ReceiverProcess::Start(const char* program, std::string* err) {
   return true;
 }
 
-long ReceiverProcess::ReadOutput(char* buffer, size_t size) {
+long ReceiverProcess::ReadOutput(char* buffer, size_t size) const {
   for (;;) {
     const ssize_t n = read(static_cast<int>(output_), buffer, size);
     if (n >= 0 || errno != EINTR) return static_cast<long>(n);
@@ -77,7 +77,7 @@ bool ReceiverProcess::Wait(int milliseconds, int* status) {
   }
 }
 
-void ReceiverProcess::Stop() {
+void ReceiverProcess::Stop() const {
   // Once reaped, its pid may be another process's.
   if (running_) kill(static_cast<pid_t>(process_), SIGTERM);
 }

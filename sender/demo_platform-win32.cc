@@ -63,7 +63,7 @@ bool ReceiverProcess::Start(const char* program, std::string* err) {
   return true;
 }
 
-long ReceiverProcess::ReadOutput(char* buffer, size_t size) {
+long ReceiverProcess::ReadOutput(char* buffer, size_t size) const {
   DWORD n = 0;
   if (ReadFile(reinterpret_cast<HANDLE>(output_), buffer, static_cast<DWORD>(size), &n, nullptr)) {
     return static_cast<long>(n);
@@ -83,7 +83,7 @@ bool ReceiverProcess::Wait(int milliseconds, int* status) {
   return true;
 }
 
-void ReceiverProcess::Stop() {
+void ReceiverProcess::Stop() const {
   if (running_) TerminateProcess(reinterpret_cast<HANDLE>(process_), 1);
 }
 

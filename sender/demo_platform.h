@@ -30,7 +30,7 @@ class ReceiverProcess {
 
   // Reads what it has written: the number of bytes, 0 once every process
   // that held its output has closed it, -1 on a failure.
-  long ReadOutput(char* buffer, size_t size);
+  long ReadOutput(char* buffer, size_t size) const;
 
   // Waits up to `milliseconds` (or for ever if negative) for the receiver
   // to end. True with its exit status (128 + the signal's number if a
@@ -39,7 +39,7 @@ class ReceiverProcess {
 
   // Ends a receiver that waits for telegrams that will not come. It puts
   // out its report before each wait, so nothing is lost.
-  void Stop();
+  void Stop() const;
 
  private:
   std::uintptr_t process_ = 0;  // a POSIX pid or a Windows process handle

@@ -11,7 +11,7 @@ bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->lo
 
 }  // namespace
 
-int SendTelegrams(TelegramSource source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
+int SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
                   SendTally* tally) {
   const int64_t interval = rate > 0 ? 1000000000 / rate : 0;
   const int64_t start = MonotonicNanoseconds();
@@ -19,7 +19,7 @@ int SendTelegrams(TelegramSource source, long rate, const UdpTarget& target, con
   *tally = SendTally{0, 0, 0.0};
   int failure = 0;
   SourceTelegram telegram = {};
-  while (failure == 0 && !Stopped(stop) && source.next(source.state, &telegram)) {
+  while (failure == 0 && !Stopped(stop) && source->Next(&telegram)) {
     if (interval > 0) {
       SleepUntil(deadline);
       deadline += interval;

@@ -20,7 +20,7 @@ struct SendTally {
 // it is above 0, else at the times the source gives, else back to back.
 // Stops early once `stop` (if given) is set. 0, or the error code of the
 // send that failed (telegram tally->sent + 1).
-int SendTelegrams(TelegramSource source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
+int SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
                   SendTally* tally);
 
 // Says on standard error how SendTelegrams went: which telegram failed and

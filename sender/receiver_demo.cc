@@ -143,7 +143,7 @@ bool SayOutputFailure(const Relay& relay) {
 
 }  // namespace
 
-int RunReceiverDemo(const char* program, TelegramSource source, long rate, const char* host, uint16_t port,
+int RunReceiverDemo(const char* program, TelegramSource* source, long rate, const char* host, uint16_t port,
                     const std::string& about_source) {
   ReceiverProcess receiver;
   std::string err;

@@ -14,7 +14,7 @@
 // exit status: the receiver's; 0 if the demo stopped it after a short run;
 // 1 if the demo could not do its part. `about_source` goes into the line
 // that says how the sending went.
-int RunReceiverDemo(const char* program, TelegramSource source, long rate, const char* host, uint16_t port,
+int RunReceiverDemo(const char* program, TelegramSource* source, long rate, const char* host, uint16_t port,
                     const std::string& about_source);
 
 #endif  // SENDER_RECEIVER_DEMO_H_

@@ -23,37 +23,26 @@ size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uin
   return size;
 }
 
-namespace {
+ScanSource::ScanSource(const ScanPlan& plan)
+    : plan_(plan), block_(plan.beam_range ? -1 : 0), telegram_(kMaxDatagramSize, 0) {}
 
-bool NextScanTelegram(void* state, SourceTelegram* next) {
-  ScanSource* source = static_cast<ScanSource*>(state);
-  const ScanPlan& plan = source->plan;
-  while (source->scan < plan.scans && source->block >= plan.blocks) {
-    ++source->scan;
-    source->block = plan.beam_range ? -1 : 0;
+bool ScanSource::Next(SourceTelegram* next) {
+  while (scan_ < plan_.scans && block_ >= plan_.blocks) {
+    ++scan_;
+    block_ = plan_.beam_range ? -1 : 0;
   }
-  if (source->scan >= plan.scans) return false;
-  const uint32_t scan_no = static_cast<uint32_t>(source->scan + 1);
-  unsigned char* telegram = source->telegram.data();
+  if (scan_ >= plan_.scans) return false;
+  const uint32_t scan_no = static_cast<uint32_t>(scan_ + 1);
+  unsigned char* telegram = telegram_.data();
   size_t length = 0;
-  if (source->block < 0) {
+  if (block_ < 0) {
     length = BuildBeamTelegram(telegram);
   } else {
-    length = BuildBlockTelegram(telegram, static_cast<size_t>(plan.size), plan.same_values ? 1 : scan_no,
-                                static_cast<uint16_t>(source->block), plan.smooth);
+    length = BuildBlockTelegram(telegram, static_cast<size_t>(plan_.size), plan_.same_values ? 1 : scan_no,
+                                static_cast<uint16_t>(block_), plan_.smooth);
     PutU32(telegram + kScanNoOffset, scan_no);
   }
-  ++source->block;
+  ++block_;
   *next = SourceTelegram{telegram, length, kNotTimed};
   return true;
-}
-
-}  // namespace
-
-TelegramSource StartScanSource(ScanSource* source, const ScanPlan& plan) {
-  source->plan = plan;
-  source->scan = 0;
-  source->block = plan.beam_range ? -1 : 0;
-  source->telegram.assign(kMaxDatagramSize, 0);
-  return TelegramSource{NextScanTelegram, source};
 }

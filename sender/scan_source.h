@@ -19,15 +19,18 @@ struct ScanPlan {
   bool smooth;       // values follow a smooth profile, not the whole 16-bit range
 };
 
-struct ScanSource {
-  ScanPlan plan;
-  long scan;   // the scan of the next telegram, from 0
-  long block;  // its block, from 0; -1 for the beam range
-  std::vector<unsigned char> telegram;
-};
+// The telegrams of a plan, in order, none of them timed.
+class ScanSource : public TelegramSource {
+ public:
+  explicit ScanSource(const ScanPlan& plan);
+  bool Next(SourceTelegram* next) override;
 
-// The telegrams of `plan`, in order, none of them timed.
-TelegramSource StartScanSource(ScanSource* source, const ScanPlan& plan);
+ private:
+  ScanPlan plan_;
+  long scan_ = 0;  // the scan of the next telegram, from 0
+  long block_;     // its block, from 0; -1 for the beam range
+  std::vector<unsigned char> telegram_;
+};
 
 // Writes the scan's type-1 telegram: the beam range 0 to 2700 in steps of
 // 10, and the header's bytes 4 and 8 as a scanner fills them in; returns its

@@ -11,10 +11,10 @@
 
 namespace {
 
-std::vector<std::vector<unsigned char>> Drain(TelegramSource source) {
+std::vector<std::vector<unsigned char>> Drain(ScanSource source) {
   std::vector<std::vector<unsigned char>> telegrams;
   SourceTelegram next = {};
-  while (source.next(source.state, &next) && telegrams.size() < 100) {
+  while (source.Next(&next) && telegrams.size() < 100) {
     EXPECT_EQ(next.due, kNotTimed);
     telegrams.emplace_back(next.bytes, next.bytes + next.size);
   }
@@ -24,8 +24,7 @@ std::vector<std::vector<unsigned char>> Drain(TelegramSource source) {
 }  // namespace
 
 TEST(ScanSource, EachScanIsItsBeamRangeThenItsBlocksInOrder) {
-  ScanSource scans;
-  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {2, 2, 25, true, false, false}));
+  const std::vector<std::vector<unsigned char>> telegrams = Drain(ScanSource(ScanPlan{2, 2, 25, true, false, false}));
   ASSERT_EQ(telegrams.size(), 6u);
   const unsigned types[] = {1, 6, 6, 1, 6, 6};
   const unsigned blocks[] = {0, 0, 1, 0, 0, 1};
@@ -50,8 +49,7 @@ TEST(ScanSource, EachScanIsItsBeamRangeThenItsBlocksInOrder) {
 }
 
 TEST(ScanSource, SameValuesKeepEachScansNumber) {
-  ScanSource scans;
-  const std::vector<std::vector<unsigned char>> telegrams = Drain(StartScanSource(&scans, {3, 1, 30, false, true, false}));
+  const std::vector<std::vector<unsigned char>> telegrams = Drain(ScanSource(ScanPlan{3, 1, 30, false, true, false}));
   ASSERT_EQ(telegrams.size(), 3u);
   for (uint32_t scan = 1; scan <= 3; ++scan) {
     const Telegram t = {telegrams[scan - 1].data(), telegrams[scan - 1].size()};
@@ -61,15 +59,13 @@ TEST(ScanSource, SameValuesKeepEachScansNumber) {
 }
 
 TEST(ScanSource, ScansWithNothingInThemEndAtOnce) {
-  ScanSource scans;
-  EXPECT_TRUE(Drain(StartScanSource(&scans, {1000000, 0, 60, false, false, false})).empty());
-  EXPECT_TRUE(Drain(StartScanSource(&scans, {0, 3, 60, true, false, false})).empty());
+  EXPECT_TRUE(Drain(ScanSource(ScanPlan{1000000, 0, 60, false, false, false})).empty());
+  EXPECT_TRUE(Drain(ScanSource(ScanPlan{0, 3, 60, true, false, false})).empty());
 }
 
 TEST(ScanSource, SmoothValuesStepByOneBetween1000And3000) {
-  ScanSource scans;
   const std::vector<std::vector<unsigned char>> telegrams =
-      Drain(StartScanSource(&scans, {1, 1, static_cast<long>(kMaxDatagramSize), false, false, true}));
+      Drain(ScanSource(ScanPlan{1, 1, static_cast<long>(kMaxDatagramSize), false, false, true}));
   ASSERT_EQ(telegrams.size(), 1u);
   const Telegram t = {telegrams[0].data(), telegrams[0].size()};
   ASSERT_EQ(BlockValueCount(t), 32743u);

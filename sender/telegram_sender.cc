@@ -30,9 +30,9 @@ int main(int argc, char** argv) {
   const uint16_t port = static_cast<uint16_t>(options.port);
   // Made-up scans, or a capture, read and checked whole before anything is
   // sent.
-  ScanSource scans;
+  ScanSource scans(options.plan);
   CaptureSource capture;
-  TelegramSource source = StartScanSource(&scans, options.plan);
+  TelegramSource* source = &scans;
   std::string about_source;
   if (!options.replay.empty()) {
     const int64_t max_gap = static_cast<int64_t>(options.max_gap) * 1000000000;
@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
       return 2;
     }
     for (const std::string& note : capture.notes()) fprintf(stderr, "telegram-sender: %s\n", note.c_str());
-    source = capture.Telegrams();
+    source = &capture;
     about_source = capture.DescribeSkipped();
   }
   if (!options.receiver.empty()) {

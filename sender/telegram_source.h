@@ -1,6 +1,7 @@
-// Where the telegrams that the sender sends come from: made-up scans today,
-// a recorded capture next. A source hands out one telegram at a time; the
-// paced sending (paced_sending.h) decides when each goes out.
+// Where the telegrams that the sender sends come from: made-up scans
+// (scan_source.h) or a recorded capture (capture_source.h). A source hands
+// out one telegram at a time; the paced sending (paced_sending.h) decides
+// when each goes out.
 #ifndef SENDER_TELEGRAM_SOURCE_H_
 #define SENDER_TELEGRAM_SOURCE_H_
 
@@ -11,17 +12,16 @@
 const int64_t kNotTimed = -1;
 
 struct SourceTelegram {
-  const unsigned char* bytes;  // valid until the next call of the source
+  const unsigned char* bytes;  // valid until the next telegram is asked for
   size_t size;
   int64_t due;  // nanoseconds after the first telegram, or kNotTimed
 };
 
-// Fills `*next` with the next telegram of `state`; false once there is none.
-typedef bool (*NextTelegram)(void* state, SourceTelegram* next);
-
-struct TelegramSource {
-  NextTelegram next;
-  void* state;
+class TelegramSource {
+ public:
+  virtual ~TelegramSource() = default;
+  // Fills `*next` with the next telegram; false once there is none.
+  virtual bool Next(SourceTelegram* next) = 0;
 };
 
 #endif  // SENDER_TELEGRAM_SOURCE_H_
