@@ -54,8 +54,8 @@ int LookForDatagram(NetSocket sock, bool block, bool* readable) {
 }  // namespace
 
 int WatchInterrupts() {
-  HANDLE events[3] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
-                      CreateEventA(nullptr, FALSE, FALSE, nullptr)};
+  const HANDLE events[3] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
+                            CreateEventA(nullptr, FALSE, FALSE, nullptr)};
   int error = 0;
   if (events[0] == nullptr || events[1] == nullptr || events[2] == nullptr ||
       !SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
