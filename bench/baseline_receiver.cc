@@ -19,7 +19,7 @@
 #include <string>
 
 #include "receiver/receive_loop.h"
-#include "receiver/socket.h"
+#include "net/socket.h"
 #include "telegram/beam_count_report.h"
 #include "telegram/report_format.h"
 #include "telegram/telegram.h"

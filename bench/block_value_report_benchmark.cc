@@ -25,21 +25,21 @@ std::vector<unsigned char> LargestBlock() {
   return bytes;
 }
 
-void BM_ReportBlockValues(benchmark::State& state) {
+void BM_FormatBlockValues(benchmark::State& state) {
   std::vector<unsigned char> bytes = LargestBlock();
   FILE* null = fopen("/dev/null", "wb");
-  ReportOutput out = {};
-  OpenReportOutput(&out, size_t{256} * 1024, kLineEndsAsWritten, WriteToFile, null);
+  FileDestination destination(null);
+  ReportOutput out;
+  out.Open(size_t{256} * 1024, kLineEndsAsWritten, &destination);
   Telegram t = {bytes.data(), bytes.size()};
   for (auto _ : state) {
-    ReportBlockValues(t, &out);
-    DrainReportOutput(&out);
+    FormatBlockValues(t, &out);
+    out.Drain();
   }
-  CloseReportOutput(&out);
   fclose(null);
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(BlockValueCount(t)));
 }
-BENCHMARK(BM_ReportBlockValues);
+BENCHMARK(BM_FormatBlockValues);
 
 void BM_PrintfPerValue(benchmark::State& state) {
   std::vector<unsigned char> bytes = LargestBlock();

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "receiver/socket.h"
+#include "net/socket.h"
 
 namespace {
 

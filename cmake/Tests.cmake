@@ -67,12 +67,9 @@ telegram_test(standard_output_test receiver/standard_output_test.cc)
 target_link_libraries(standard_output_test PRIVATE standard_output report_test_support)
 add_test(NAME standard_output_test COMMAND standard_output_test)
 
-# Tests that bind UDP port 9999 run one after another.
-if(WIN32)
-  telegram_test(socket_test receiver/socket_test.cc receiver/socket-win32_test.cc)
-else()
-  telegram_test(socket_test receiver/socket_test.cc receiver/socket-posix_test.cc)
-endif()
+# The socket layer and the waits on it. Tests that bind UDP port 9999 run
+# one after another.
+telegram_test(socket_test net/socket_test.cc net/socket-${TWIN}_test.cc receiver/waits_test.cc)
 target_link_libraries(socket_test PRIVATE waits sender_lib)
 add_test(NAME socket_test COMMAND socket_test)
 set_tests_properties(socket_test PROPERTIES RESOURCE_LOCK udp_port_9999)

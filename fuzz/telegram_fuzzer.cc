@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   memcpy(buffer, data, size);
 
   // A small buffer drains often, through every path of the output.
-  const std::string output = RenderReport(ReportTelegram, buffer, size, kLongestLine + size % 512);
+  const std::string output = RenderReport(FormatTelegram, buffer, size, kLongestLine + size % 512);
 
   LayEarlierDatagram(buffer, size);  // for the next input
 

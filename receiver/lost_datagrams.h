@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "receiver/socket.h"
+#include "net/socket.h"
 
 struct LossWatch {
   bool counting;         // the system keeps a count here

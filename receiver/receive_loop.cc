@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
-#include "receiver/waits.h"
+#include "net/socket.h"
+#include "net/udp_socket.h"
 #include "receiver/lost_datagrams.h"
-#include "receiver/socket.h"
+#include "receiver/waits.h"
 #include "telegram/report_format.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
@@ -20,25 +22,24 @@ const size_t kReportOutputSize = size_t{256} * 1024;
 
 enum RunEnd { kLimitReached, kSocketFailed, kInterruptCame, kOutputFailed };
 
-int WriteStream(void* stream, const char* data, size_t size) {
-  return WriteReport(static_cast<FILE*>(stream), data, size);
-}
+// The report's stream, written through the wait that lets interrupts in.
+class StreamDestination : public ReportDestination {
+ public:
+  explicit StreamDestination(FILE* stream) : stream_(stream) {}
+  int Write(const char* data, size_t size) override { return WriteReport(stream_, data, size); }
+
+ private:
+  FILE* stream_;
+};
 
 // How the run ends once the report output has failed: a write that an
 // interrupt ended is the interrupt's end.
 RunEnd OutputEnd(const ReportOutput* out) {
-  return ReportOutputFailure(out) == EINTR ? kInterruptCame : kOutputFailed;
+  return out->failure() == EINTR ? kInterruptCame : kOutputFailed;
 }
 
 // The steps that can fail, as the words on standard error name them.
 enum Step { kStartingLibrary, kOpeningSocket, kBindingPort, kReceiving };
-
-// What start-up got as far as, so that the close undoes just that.
-struct SocketState {
-  NetSocket sock;
-  bool library_started;
-  bool opened;
-};
 
 // The failure in words on standard error, beside the report's error line.
 void SayFailure(FILE* err, Step step, uint16_t port, int code) {
@@ -56,22 +57,20 @@ void SayFailure(FILE* err, Step step, uint16_t port, int code) {
 
 // Starts the socket library, opens the socket and binds it. 0, or the
 // error code with the step that failed in `*failed`.
-int StartSocket(uint16_t port, SocketState* state, Step* failed) {
-  int error = NetStartup();
+int StartSocket(uint16_t port, SocketLibrary* library, UdpSocket* socket, Step* failed) {
+  int error = library->Start();
   if (error != 0) {
     *failed = kStartingLibrary;
     return error;
   }
-  state->library_started = true;
-  error = NetOpenUdp(&state->sock);
+  error = socket->Open();
   if (error != 0) {
     *failed = kOpeningSocket;
     return error;
   }
-  state->opened = true;
   // A smaller grant than asked, or none, still leaves a working socket.
-  (void)NetSetReceiveBuffer(state->sock, kSocketReceiveBufferRequest);
-  error = NetBindAnyAddress(state->sock, port);
+  (void)NetSetReceiveBuffer(socket->handle(), kSocketReceiveBufferRequest);
+  error = NetBindAnyAddress(socket->handle(), port);
   if (error != 0) *failed = kBindingPort;
   return error;
 }
@@ -87,8 +86,8 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
     if (*error == 0 && wait == kNoDatagramWaiting) {
       // About to wait: let every line received so far reach the reader.
       // While datagrams are queued, keep buffering to keep up with a burst.
-      DrainReportOutput(out);
-      if (ReportOutputFailure(out) != 0) return OutputEnd(out);
+      out->Drain();
+      if (out->failure() != 0) return OutputEnd(out);
       SayNewLosses(losses, sock, err);
       *error = WaitForDatagram(sock, true, &wait);
     }
@@ -97,8 +96,8 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
     if (*error == 0) *error = NetReceive(sock, buffer, static_cast<int>(settings.buffer_size), &received);
     if (*error != 0) return kSocketFailed;
     const Telegram telegram = {buffer, static_cast<size_t>(received)};
-    ReportTelegram(telegram, out);
-    if (ReportOutputFailure(out) != 0) return OutputEnd(out);
+    settings.format(telegram, out);
+    if (out->failure() != 0) return OutputEnd(out);
   }
   return kLimitReached;
 }
@@ -106,28 +105,31 @@ RunEnd ReceiveDatagrams(NetSocket sock, unsigned char* buffer, const ReceiverSet
 }  // namespace
 
 ReceiverSettings DefaultReceiverSettings() {
-  ReceiverSettings settings = {kReceiverPort, kReceiveBufferSize, kDatagramLimit, kLineEndsAsWritten};
+  ReceiverSettings settings = {kReceiverPort, kReceiveBufferSize, kDatagramLimit, kLineEndsAsWritten, FormatTelegram};
   return settings;
 }
 
 int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
-  unsigned char* buffer =
-      settings.buffer_size <= INT_MAX ? static_cast<unsigned char*>(malloc(settings.buffer_size)) : nullptr;
-  if (buffer == nullptr) {
+  // Resources are taken in the order buffer, socket library, socket, and
+  // given back in the reverse order on every path.
+  std::unique_ptr<unsigned char[]> buffer;
+  if (settings.buffer_size <= INT_MAX) buffer.reset(new (std::nothrow) unsigned char[settings.buffer_size]);
+  if (!buffer) {
     fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte receive buffer\n",
             static_cast<unsigned long>(settings.buffer_size));
     return 1;
   }
-  ReportOutput output = {};
-  if (!OpenReportOutput(&output, kReportOutputSize, settings.line_ends, WriteStream, out)) {
+  StreamDestination destination(out);
+  ReportOutput output;
+  if (!output.Open(kReportOutputSize, settings.line_ends, &destination)) {
     fprintf(err, "telegram-receiver: cannot obtain memory for the %lu-byte report buffer\n",
             static_cast<unsigned long>(kReportOutputSize));
-    free(buffer);
     return 1;
   }
   // Without it an interrupt still ends the run, only without the last
   // reports; that is no reason not to receive.
-  const int watch_error = WatchInterrupts();
+  InterruptWatch interrupts;
+  const int watch_error = interrupts.Start();
   if (watch_error != 0) {
     char cause[256];
     NetDescribeError(watch_error, cause, sizeof cause);
@@ -138,35 +140,35 @@ int RunReceiver(const ReceiverSettings& settings, FILE* out, FILE* err) {
   // Any start-up failure is reported right after the banner, with no
   // receive attempted: on some platforms a receive on an unbound socket
   // waits for ever instead of failing.
-  SocketState socket = {0, false, false};
+  SocketLibrary library;
+  UdpSocket socket;
   Step failed = kReceiving;
-  int error = StartSocket(settings.port, &socket, &failed);
+  int error = StartSocket(settings.port, &library, &socket, &failed);
   const bool bound = error == 0;
-  OutputText(&output, kBannerLine);
+  output.Append(kBannerLine);
   RunEnd end = kSocketFailed;
   LossWatch losses = {};
   if (bound) {
-    StartLossWatch(&losses, socket.sock, kSocketReceiveBufferRequest, err);
-    end = ReceiveDatagrams(socket.sock, buffer, settings, &output, &losses, err, &error);
+    StartLossWatch(&losses, socket.handle(), kSocketReceiveBufferRequest, err);
+    end = ReceiveDatagrams(socket.handle(), buffer.get(), settings, &output, &losses, err, &error);
   }
   if (end == kSocketFailed) {
-    OutputFormat(&output, kErrorLineFormat, error);
+    output.AppendFormatted(kErrorLineFormat, error);
     SayFailure(err, failed, settings.port, error);
   }
-  if (bound) SayTotalLosses(&losses, socket.sock, err);
+  if (bound) SayTotalLosses(&losses, socket.handle(), err);
 
   // An interrupt or a failed write gets no closing lines: the one ends the
   // report where it stands, the other has nowhere to write them.
   const bool closing_lines = end == kLimitReached || end == kSocketFailed;
-  if (closing_lines) OutputText(&output, kClosingLine);
-  if (socket.opened) NetClose(socket.sock);
-  if (closing_lines) OutputText(&output, kExitLine);
-  if (socket.library_started) NetCleanup();
-  free(buffer);
+  if (closing_lines) output.Append(kClosingLine);
+  socket.Close();
+  if (closing_lines) output.Append(kExitLine);
+  library.Stop();
+  buffer.reset();
 
-  DrainReportOutput(&output);
-  CloseReportOutput(&output);
-  const int write_failure = ReportOutputFailure(&output);
+  output.Drain();
+  const int write_failure = output.failure();
   // A write that an interrupt ended is the interrupt's end, not a failure.
   if (end == kInterruptCame || write_failure == EINTR) return kRunInterrupted;
   if (write_failure != 0) {

@@ -8,12 +8,14 @@
 #include <cstdio>
 
 #include "telegram/report_output.h"
+#include "telegram/telegram_report.h"
 
 struct ReceiverSettings {
-  uint16_t port;         // UDP port, on every local IPv4 address
-  size_t buffer_size;    // bytes of the receive buffer offered to each receive
-  int datagram_limit;    // the run ends after this many datagrams
-  LineEnds line_ends;    // how each "\n" of a line reaches the output
+  uint16_t port;             // UDP port, on every local IPv4 address
+  size_t buffer_size;        // bytes of the receive buffer offered to each receive
+  int datagram_limit;        // the run ends after this many datagrams
+  LineEnds line_ends;        // how each "\n" of a line reaches the output
+  TelegramFormatter format;  // the report of each telegram
 };
 
 // The socket receive buffer the receiver asks for. A scanner sends each scan
@@ -22,7 +24,8 @@ struct ReceiverSettings {
 // Windows) overflows within a burst.
 const int kSocketReceiveBufferRequest = 8 * 1024 * 1024;
 
-// Port 9999, a 2,048,000-byte buffer, 1000 datagrams, "\n" as it is.
+// Port 9999, a 2,048,000-byte buffer, 1000 datagrams, "\n" as it is, the
+// receiver's report.
 ReceiverSettings DefaultReceiverSettings();
 
 // RunReceiver's status when an interrupt ended the run: the report is out,

@@ -1,5 +1,5 @@
 // The run and its receive loop against a scripted socket layer, which stands
-// in for receiver/socket.h: failures that cannot be provoked from outside
+// in for net/socket.h: failures that cannot be provoked from outside
 // (a receive failing after some datagrams, a socket library that does not
 // start) and what reaches the stream before each wait.
 #include "receiver/receive_loop.h"
@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "receiver/waits.h"
-#include "receiver/socket.h"
-#include "receiver/socket_error_words.h"
+#include "net/socket.h"
+#include "net/socket_error_words.h"
 #include "telegram/telegram_writer.h"
 #include "tests/file_test_util.h"
 
@@ -135,10 +135,11 @@ void NetDescribeError(int code, char* text, size_t text_size) {
   const char* words = SocketErrorWords(code);
   snprintf(text, text_size, "%s (%d)", words ? words : "?", code);
 }
-int WatchInterrupts() {
+int InterruptWatch::Start() {
   script.calls.push_back("watch interrupts");
   return script.watch_error;
 }
+InterruptWatch::~InterruptWatch() = default;
 int WaitForDatagram(NetSocket /*sock*/, bool block, DatagramWait* wait) {
   if (script.interrupt_after >= 0 && script.next >= static_cast<size_t>(script.interrupt_after) &&
       (block || !script.interrupt_while_blocked)) {

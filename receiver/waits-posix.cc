@@ -21,6 +21,8 @@ namespace {
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 volatile sig_atomic_t caught = 0;
+sigset_t mask_before;                            // the process's own, to give back
+struct sigaction actions_before[3];              // those of kSignals, likewise
 // After an interrupt, how long a reader may take nothing before the writing
 // ends there.
 const timespec kReaderGrace = {1, 0};
@@ -30,19 +32,34 @@ void Catch(int signal_number) { caught = signal_number; }
 
 }  // namespace
 
-int WatchInterrupts() {
+int InterruptWatch::Start() {
   sigset_t interrupts;
   sigemptyset(&interrupts);
   for (int signal_number : kSignals) sigaddset(&interrupts, signal_number);
-  if (sigprocmask(SIG_BLOCK, &interrupts, &waiting_mask) != 0) return NetErrorCode(errno);
+  if (sigprocmask(SIG_BLOCK, &interrupts, &mask_before) != 0) return NetErrorCode(errno);
+  waiting_mask = mask_before;
   for (int signal_number : kSignals) sigdelset(&waiting_mask, signal_number);
   struct sigaction action = {};
   action.sa_handler = Catch;
   sigemptyset(&action.sa_mask);
-  for (int signal_number : kSignals) {
-    if (sigaction(signal_number, &action, nullptr) != 0) return NetErrorCode(errno);
+  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) {
+    if (sigaction(kSignals[i], &action, &actions_before[i]) != 0) {
+      const int error = NetErrorCode(errno);
+      for (size_t j = 0; j < i; ++j) sigaction(kSignals[j], &actions_before[j], nullptr);
+      sigprocmask(SIG_SETMASK, &mask_before, nullptr);
+      return error;
+    }
   }
+  started_ = true;
   return 0;
+}
+
+InterruptWatch::~InterruptWatch() {
+  if (!started_ || caught != 0) return;
+  for (size_t i = 0; i < sizeof kSignals / sizeof kSignals[0]; ++i) sigaction(kSignals[i], &actions_before[i], nullptr);
+  sigprocmask(SIG_SETMASK, &mask_before, nullptr);
+  // The waits let in what the process let in before.
+  waiting_mask = mask_before;
 }
 
 int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {

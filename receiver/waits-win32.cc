@@ -16,6 +16,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <initializer_list>
 
 namespace {
 
@@ -53,7 +54,7 @@ int LookForDatagram(NetSocket sock, bool block, bool* readable) {
 
 }  // namespace
 
-int WatchInterrupts() {
+int InterruptWatch::Start() {
   const HANDLE events[3] = {CreateEventA(nullptr, TRUE, FALSE, nullptr), CreateEventA(nullptr, TRUE, FALSE, nullptr),
                             CreateEventA(nullptr, FALSE, FALSE, nullptr)};
   int error = 0;
@@ -72,7 +73,19 @@ int WatchInterrupts() {
   interrupt_event = events[0];
   drained_event = events[1];
   socket_event = events[2];
+  started_ = true;
   return 0;
+}
+
+InterruptWatch::~InterruptWatch() {
+  // After an interrupt the handler still waits on its own thread for the
+  // report to be out (EndAsInterrupted): its events stay.
+  if (!started_ || interrupted != 0) return;
+  SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+  for (HANDLE* event : {&interrupt_event, &drained_event, &socket_event}) {
+    CloseHandle(*event);
+    *event = nullptr;
+  }
 }
 
 int WaitForDatagram(NetSocket sock, bool block, DatagramWait* wait) {

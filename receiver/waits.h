@@ -17,11 +17,26 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "receiver/socket.h"
+#include "net/socket.h"
 
-// From now on an interrupt is held back, except inside WaitForDatagram and
-// while WriteReport waits. 0, or the error code.
-int WatchInterrupts();
+// Owns the way interrupts are taken: while it is started, an interrupt is
+// held back, except inside WaitForDatagram and while WriteReport waits. Its
+// destructor gives the process back the way it had (its signal mask and
+// handlers, or its console handler), unless an interrupt came, which then
+// ends the process (EndAsInterrupted).
+class InterruptWatch {
+ public:
+  InterruptWatch() = default;
+  ~InterruptWatch();
+  InterruptWatch(const InterruptWatch&) = delete;
+  InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+  // 0, or the error code; then nothing is held back.
+  int Start();
+
+ private:
+  bool started_ = false;
+};
 
 enum DatagramWait {
   kDatagramWaiting,    // a receive would not block

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "receiver/socket.h"
+#include "net/socket.h"
 
 namespace {
 

@@ -11,15 +11,15 @@ bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->lo
 
 }  // namespace
 
-int SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
-                  SendTally* tally) {
+bool SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
+                   SendTally* tally, std::string* err) {
   const int64_t interval = rate > 0 ? 1000000000 / rate : 0;
   const int64_t start = MonotonicNanoseconds();
   int64_t deadline = start;
   *tally = SendTally{0, 0, 0.0};
-  int failure = 0;
+  bool sent = true;
   SourceTelegram telegram = {};
-  while (failure == 0 && !Stopped(stop) && source->Next(&telegram)) {
+  while (sent && !Stopped(stop) && source->Next(&telegram)) {
     if (interval > 0) {
       SleepUntil(deadline);
       deadline += interval;
@@ -27,23 +27,21 @@ int SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, co
       // However late a telegram is due, the deadline does not wrap.
       SleepUntil(telegram.due > INT64_MAX - start ? INT64_MAX : start + telegram.due);
     }
-    failure = SendDatagram(target, telegram.bytes, telegram.size);
-    if (failure == 0) {
+    sent = target.Send(telegram.bytes, telegram.size, err);
+    if (sent) {
       ++tally->sent;
       tally->bytes += telegram.size;
     }
   }
   tally->seconds = static_cast<double>(MonotonicNanoseconds() - start) / 1e9;
-  return failure;
+  return sent;
 }
 
-int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port,
+int SayHowSendingWent(const SendTally& tally, const std::string& failure, const char* host, uint16_t port,
                       const std::string& about_source) {
-  if (failure != 0) {
-    char cause[256];
-    NetDescribeError(failure, cause, sizeof cause);
+  if (!failure.empty()) {
     fprintf(stderr, "telegram-sender: sending telegram %ld to %s:%u failed: %s\n", tally.sent + 1, host,
-            static_cast<unsigned>(port), cause);
+            static_cast<unsigned>(port), failure.c_str());
     return 1;
   }
   fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s%s%s\n", tally.sent,

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "sender/telegram_source.h"
-#include "sender/udp_send.h"
+#include "net/udp_target.h"
 
 struct SendTally {
   long sent;
@@ -18,16 +18,16 @@ struct SendTally {
 
 // Sends every telegram of `source` to `target`: `rate` telegrams a second if
 // it is above 0, else at the times the source gives, else back to back.
-// Stops early once `stop` (if given) is set. 0, or the error code of the
-// send that failed (telegram tally->sent + 1).
-int SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
-                  SendTally* tally);
+// Stops early once `stop` (if given) is set. False, with the cause in
+// `*err`, if a send failed (that of telegram tally->sent + 1).
+bool SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
+                   SendTally* tally, std::string* err);
 
 // Says on standard error how SendTelegrams went: which telegram failed and
-// why, or how many were sent, with `about_source` after it (where the
-// telegrams came from) unless it is empty. 0 if every send went through,
-// 1 if not.
-int SayHowSendingWent(const SendTally& tally, int failure, const char* host, uint16_t port,
+// why (`failure`, empty if none did), or how many were sent, with
+// `about_source` after it (where the telegrams came from) unless it is
+// empty. The exit status: 0 if every send went through, 1 if not.
+int SayHowSendingWent(const SendTally& tally, const std::string& failure, const char* host, uint16_t port,
                       const std::string& about_source);
 
 #endif  // SENDER_PACED_SENDING_H_

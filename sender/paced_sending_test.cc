@@ -21,36 +21,35 @@ struct TimedSource : TelegramSource {
 }  // namespace
 
 TEST(PacedSending, SendsAtTheSourcesTimesUnlessARateIsGiven) {
-  UdpTarget target = {};
-  char why[256];
+  UdpTarget target;
+  std::string why;
   // The discard port: nobody needs to listen for a UDP send to succeed.
-  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9, why, sizeof why)) << why;
+  ASSERT_TRUE(target.Open("127.0.0.1", 9, &why)) << why;
 
   TimedSource timed;
   SendTally tally = {};
-  EXPECT_EQ(SendTelegrams(&timed, 0, target, nullptr, &tally), 0);
+  EXPECT_TRUE(SendTelegrams(&timed, 0, target, nullptr, &tally, &why)) << why;
   EXPECT_EQ(tally.sent, 3);
   EXPECT_EQ(tally.bytes, 6u);
   EXPECT_GE(tally.seconds, 0.4) << "the last telegram went before it was due";
 
   TimedSource rated;
-  EXPECT_EQ(SendTelegrams(&rated, 1000, target, nullptr, &tally), 0);
+  EXPECT_TRUE(SendTelegrams(&rated, 1000, target, nullptr, &tally, &why)) << why;
   EXPECT_EQ(tally.sent, 3);
   EXPECT_LT(tally.seconds, 0.4) << "a rate overrides the source's times";
 
   // 3 telegrams at 10 a second: the third goes 0.2 s after the first.
   TimedSource slow;
-  EXPECT_EQ(SendTelegrams(&slow, 10, target, nullptr, &tally), 0);
+  EXPECT_TRUE(SendTelegrams(&slow, 10, target, nullptr, &tally, &why)) << why;
   EXPECT_EQ(tally.sent, 3);
   EXPECT_GE(tally.seconds, 0.2) << "faster than the rate";
   EXPECT_LT(tally.seconds, 0.4);
 
   TimedSource stopped;
   const std::atomic<bool> stop{true};
-  EXPECT_EQ(SendTelegrams(&stopped, 0, target, &stop, &tally), 0);
+  EXPECT_TRUE(SendTelegrams(&stopped, 0, target, &stop, &tally, &why)) << why;
   EXPECT_EQ(tally.sent, 0);
   EXPECT_EQ(stopped.next, 0u) << "nothing taken from the source once stopped";
-  CloseUdpTarget(&target);
 }
 
 namespace {
@@ -70,14 +69,14 @@ struct OversizeSource : TelegramSource {
 }  // namespace
 
 TEST(PacedSending, AFailedSendIsSaidWithTheNumberOfItsTelegram) {
-  UdpTarget target = {};
-  char why[256];
-  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9, why, sizeof why)) << why;
+  UdpTarget target;
+  std::string why;
+  ASSERT_TRUE(target.Open("127.0.0.1", 9, &why)) << why;
   OversizeSource source;
   SendTally tally = {};
-  const int failure = SendTelegrams(&source, 0, target, nullptr, &tally);
-  CloseUdpTarget(&target);
-  EXPECT_EQ(failure, 10040);
+  std::string failure;
+  EXPECT_FALSE(SendTelegrams(&source, 0, target, nullptr, &tally, &failure));
+  EXPECT_EQ(failure, "message too long (10040)");
   EXPECT_EQ(tally.sent, 2);
   EXPECT_EQ(source.next, 3u) << "nothing taken after the failure";
   testing::internal::CaptureStderr();

@@ -10,10 +10,10 @@
 #include <string>
 #include <thread>
 
-#include "receiver/socket.h"
+#include "net/socket.h"
 #include "sender/demo_platform.h"
 #include "sender/paced_sending.h"
-#include "sender/udp_send.h"
+#include "net/udp_target.h"
 #include "telegram/report_format.h"
 
 namespace {
@@ -170,20 +170,16 @@ int RunReceiverDemo(const char* program, TelegramSource* source, long rate, cons
     return status != 0 ? status : 1;
   }
 
-  UdpTarget target = {};
+  UdpTarget target;
   SendTally tally = {};
-  char error[512];
-  const bool opened = OpenUdpTarget(&target, host, port, error, sizeof error);
-  int failure = 0;
-  if (opened) {
-    failure = SendTelegrams(source, rate, target, &relay.ended(), &tally);
-    CloseUdpTarget(&target);
-  }
+  std::string failure;
+  const bool opened = target.Open(host, port, &err);
+  if (opened) SendTelegrams(source, rate, target, &relay.ended(), &tally, &failure);
 
   // A whole run ends by itself once its last report is out. One that lost
   // telegrams waits for ever: once it has written nothing for a while (and
   // is not held up by a slow output of ours), it is stopped.
-  const bool whole_run = opened && failure == 0 && tally.sent >= kDatagramLimit;
+  const bool whole_run = opened && failure.empty() && tally.sent >= kDatagramLimit;
   bool ended = false;
   long long read = -1;
   while (!ended && (relay.read() != read || relay.writing())) {
@@ -197,7 +193,7 @@ int RunReceiverDemo(const char* program, TelegramSource* source, long rate, cons
   // Every byte it wrote is passed on before the demo says how it went.
   relay.Finish();
   if (!opened) {
-    fprintf(stderr, "telegram-sender: %s\n", error);
+    fprintf(stderr, "telegram-sender: %s\n", err.c_str());
     return 1;
   }
   if (SayHowSendingWent(tally, failure, host, port, about_source) != 0) return 1;

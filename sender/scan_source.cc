@@ -15,7 +15,7 @@ uint16_t PatternValue(uint32_t scan_no, uint16_t block_no, size_t index, bool sm
 }
 
 size_t BuildBlockTelegram(unsigned char* out, size_t size, uint32_t scan_no, uint16_t block_no, bool smooth) {
-  WriteHeader(out, static_cast<uint32_t>(size), 6, block_no, scan_no);
+  WriteHeader(out, static_cast<uint32_t>(size), kBlockValuesType, block_no, scan_no);
   for (size_t i = 0; kBlockValuesOffset + 2 * i + 1 < size; ++i) {
     PutU16(out + kBlockValuesOffset + 2 * i, PatternValue(scan_no, block_no, i, smooth));
   }

@@ -11,7 +11,7 @@
 #include "sender/receiver_demo.h"
 #include "sender/scan_source.h"
 #include "sender/sender_options.h"
-#include "sender/udp_send.h"
+#include "net/udp_target.h"
 
 #ifndef TELEGRAM_VERSION
 #define TELEGRAM_VERSION "unknown"
@@ -51,13 +51,12 @@ int main(int argc, char** argv) {
   }
 
   UdpTarget target;
-  char why[256];
-  if (!OpenUdpTarget(&target, host, port, why, sizeof why)) {
-    fprintf(stderr, "telegram-sender: %s\n", why);
+  if (!target.Open(host, port, &error)) {
+    fprintf(stderr, "telegram-sender: %s\n", error.c_str());
     return 1;
   }
   SendTally tally = {};
-  const int failure = SendTelegrams(source, options.rate, target, nullptr, &tally);
-  CloseUdpTarget(&target);
+  std::string failure;
+  SendTelegrams(source, options.rate, target, nullptr, &tally, &failure);
   return SayHowSendingWent(tally, failure, host, port, about_source);
 }

@@ -14,8 +14,8 @@ int32_t BeamCount(uint16_t start, uint16_t stop, uint16_t step) {
   return static_cast<int32_t>(std::ceil(quotient)) + 1;
 }
 
-void ReportBeamCount(Telegram t, ReportOutput* out) {
-  OutputFormat(out, kBeamCountLineFormat,
+void FormatBeamCount(Telegram t, ReportOutput* out) {
+  out->AppendFormatted(kBeamCountLineFormat,
                static_cast<int>(BeamCount(BeamStart(t), BeamStop(t), BeamStep(t))),
                static_cast<int>(HeaderByte4(t)), static_cast<int>(static_cast<int32_t>(TotalSize(t))),
                static_cast<int>(HeaderByte8(t)));

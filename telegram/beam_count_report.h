@@ -14,6 +14,6 @@
 int32_t BeamCount(uint16_t start, uint16_t stop, uint16_t step);
 
 // "BeamCount : <count>\t<HeaderByte4>\t<TotalSize>\t<HeaderByte8>\r\n"
-void ReportBeamCount(Telegram t, ReportOutput* out);
+void FormatBeamCount(Telegram t, ReportOutput* out);
 
 #endif  // TELEGRAM_BEAM_COUNT_REPORT_H_

@@ -59,26 +59,26 @@ TEST(BeamCount, MatchesExactIntegerCeilingAcrossTheRange) {
 }
 
 TEST(BeamCountReport, PrintsCountAndRawHeaderFields) {
-  EXPECT_EQ(RenderReport(ReportBeamCount, BeamTelegram(0, 100, 1)), "BeamCount : 101\t3\t1024\t1\r\n");
-  EXPECT_EQ(RenderReport(ReportBeamCount, BeamTelegram(100, 0, 7)), "BeamCount : -13\t3\t1024\t1\r\n");
-  EXPECT_EQ(RenderReport(ReportBeamCount, BeamTelegram(0, 0, 0)), "BeamCount : 0\t3\t1024\t1\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, BeamTelegram(0, 100, 1)), "BeamCount : 101\t3\t1024\t1\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, BeamTelegram(100, 0, 7)), "BeamCount : -13\t3\t1024\t1\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, BeamTelegram(0, 0, 0)), "BeamCount : 0\t3\t1024\t1\r\n");
 
   std::vector<unsigned char> bytes = BeamTelegram(0, 10, 3);
   bytes[4] = 255;
   bytes[8] = 200;
   PutU32(bytes.data(), 0x80000000u);  // TotalSize unchanged, as a signed number
-  EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t-2147483648\t200\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, bytes), "BeamCount : 5\t255\t-2147483648\t200\r\n");
   PutU32(bytes.data(), 0xFFFFFFFFu);
-  EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t-1\t200\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, bytes), "BeamCount : 5\t255\t-1\t200\r\n");
   PutU32(bytes.data(), 0x7FFFFFFFu);
-  EXPECT_EQ(RenderReport(ReportBeamCount, bytes), "BeamCount : 5\t255\t2147483647\t200\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, bytes), "BeamCount : 5\t255\t2147483647\t200\r\n");
 }
 
 TEST(BeamCountReport, BeamFieldsBeyondTheDatagramReadAsZero) {
   std::vector<unsigned char> bytes = BeamTelegram(10, 20, 5);
   // The step's bytes lie in the buffer but not in the datagram: a step of 0.
-  EXPECT_EQ(RenderReport(ReportBeamCount, bytes.data(), 45), "BeamCount : 0\t3\t1024\t1\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, bytes.data(), 45), "BeamCount : 0\t3\t1024\t1\r\n");
   // Only the header arrived: all three read as 0.
-  EXPECT_EQ(RenderReport(ReportBeamCount, bytes.data(), 20), "BeamCount : 0\t3\t1024\t1\r\n");
-  EXPECT_EQ(RenderReport(ReportBeamCount, bytes.data(), 46), "BeamCount : 3\t3\t1024\t1\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, bytes.data(), 20), "BeamCount : 0\t3\t1024\t1\r\n");
+  EXPECT_EQ(RenderReport(FormatBeamCount, bytes.data(), 46), "BeamCount : 3\t3\t1024\t1\r\n");
 }

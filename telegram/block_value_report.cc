@@ -42,7 +42,7 @@ void OutputBlockValues(Telegram t, ReportOutput* out) {
   size_t i = 0;
   while (i < count) {
     size_t room = 0;
-    char* const start = ReportRoom(out, sizeof(ValueText), &room);
+    char* const start = out->Room(sizeof(ValueText), &room);
     const size_t fit = room / sizeof(ValueText);
     const size_t end = count - i < fit ? count : i + fit;
     char* text = start;
@@ -51,20 +51,19 @@ void OutputBlockValues(Telegram t, ReportOutput* out) {
       memcpy(text, &entry, sizeof entry);
       text += entry.length;
     }
-    CommitReportRoom(out, static_cast<size_t>(text - start));
+    out->Commit(static_cast<size_t>(text - start));
   }
 }
 
 }  // namespace
 
-void ReportBlockValues(Telegram t, ReportOutput* out) {
+void FormatBlockValues(Telegram t, ReportOutput* out) {
   // Printed as signed 32-bit numbers: a TotalSize below 20 shows as a
   // negative size, a ScanNo of 2^31 or more as a negative number.
-  OutputFormat(out, kBlockLineFormat,
+  out->AppendFormatted(kBlockLineFormat,
                static_cast<int>(static_cast<int32_t>(TotalSize(t) - static_cast<uint32_t>(kHeaderSize))),
                static_cast<int>(static_cast<int32_t>(ScanNo(t))), static_cast<int>(BlockNo(t)));
-  uint16_t block = BlockNo(t);
-  if (block != 0 && block != 1) return;
-  OutputText(out, kBlockValuesStart);
+  if (!BlockHasValuesInReport(BlockNo(t))) return;
+  out->Append(kBlockValuesStart);
   OutputBlockValues(t, out);
 }

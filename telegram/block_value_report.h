@@ -9,6 +9,6 @@
 // "TotalSize: <TotalSize - 20>\t ScanNo:<ScanNo>\t BlockNo:<BlockNo>\r\n",
 // then for blocks 0 and 1 an empty line and each value followed by a tab,
 // with no line end after the last one.
-void ReportBlockValues(Telegram t, ReportOutput* out);
+void FormatBlockValues(Telegram t, ReportOutput* out);
 
 #endif  // TELEGRAM_BLOCK_VALUE_REPORT_H_

@@ -1,29 +1,23 @@
 #include "telegram/report_capture_test_util.h"
 
 #include <cerrno>
-#include <cstdio>
 
-int WriteToString(void* destination, const char* data, size_t size) {
-  static_cast<std::string*>(destination)->append(data, size);
-  return 0;
-}
-
-int WriteToFile(void* destination, const char* data, size_t size) {
-  if (fwrite(data, 1, size, static_cast<FILE*>(destination)) == size) return 0;
+int FileDestination::Write(const char* data, size_t size) {
+  if (fwrite(data, 1, size, file_) == size) return 0;
   return errno != 0 ? errno : EIO;
 }
 
-std::string RenderReport(ReportFunction report, const unsigned char* bytes, size_t received, size_t capacity) {
+std::string RenderReport(TelegramFormatter format, const unsigned char* bytes, size_t received, size_t capacity) {
   std::string text;
-  ReportOutput out = {};
-  if (!OpenReportOutput(&out, capacity, kLineEndsAsWritten, WriteToString, &text)) return "<no memory>";
+  StringDestination destination(&text);
+  ReportOutput out;
+  if (!out.Open(capacity, kLineEndsAsWritten, &destination)) return "<no memory>";
   const Telegram t = {bytes, received};
-  report(t, &out);
-  DrainReportOutput(&out);
-  CloseReportOutput(&out);
+  format(t, &out);
+  out.Drain();
   return text;
 }
 
-std::string RenderReport(ReportFunction report, const std::vector<unsigned char>& bytes, size_t capacity) {
-  return RenderReport(report, bytes.data(), bytes.size(), capacity);
+std::string RenderReport(TelegramFormatter format, const std::vector<unsigned char>& bytes, size_t capacity) {
+  return RenderReport(format, bytes.data(), bytes.size(), capacity);
 }

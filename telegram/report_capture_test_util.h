@@ -4,23 +4,41 @@
 #define TELEGRAM_REPORT_CAPTURE_TEST_UTIL_H_
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
+#include "telegram/telegram_report.h"
 
-// ReportWriters: appends to the std::string `destination`; writes to the
-// FILE* `destination` through fwrite.
-int WriteToString(void* destination, const char* data, size_t size);
-int WriteToFile(void* destination, const char* data, size_t size);
+// Appends the report to a string.
+class StringDestination : public ReportDestination {
+ public:
+  explicit StringDestination(std::string* text) : text_(text) {}
+  int Write(const char* data, size_t size) override {
+    text_->append(data, size);
+    return 0;
+  }
 
-typedef void (*ReportFunction)(Telegram, ReportOutput*);
+ private:
+  std::string* text_;
+};
 
-// The exact bytes that `report` writes for the first `received` bytes of
+// Writes the report to a stream through fwrite.
+class FileDestination : public ReportDestination {
+ public:
+  explicit FileDestination(FILE* file) : file_(file) {}
+  int Write(const char* data, size_t size) override;
+
+ private:
+  FILE* file_;
+};
+
+// The exact bytes that `format` writes for the first `received` bytes of
 // `bytes`. A small capacity makes the report drain its buffer many times.
-std::string RenderReport(ReportFunction report, const unsigned char* bytes, size_t received,
+std::string RenderReport(TelegramFormatter format, const unsigned char* bytes, size_t received,
                          size_t capacity = 4096);
-std::string RenderReport(ReportFunction report, const std::vector<unsigned char>& bytes, size_t capacity = 4096);
+std::string RenderReport(TelegramFormatter format, const std::vector<unsigned char>& bytes, size_t capacity = 4096);
 
 #endif  // TELEGRAM_REPORT_CAPTURE_TEST_UTIL_H_

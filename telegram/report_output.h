@@ -13,60 +13,74 @@
 #define TELEGRAM_REPORT_OUTPUT_H_
 
 #include <cstddef>
+#include <memory>
 
-// Hands all `size` bytes to `destination`. 0, or the errno value of a
-// failure.
-typedef int (*ReportWriter)(void* destination, const char* data, size_t size);
+// Where the report goes: a stream, a file, a string in a test.
+class ReportDestination {
+ public:
+  virtual ~ReportDestination() = default;
+  // Hands all `size` bytes on. 0, or the errno value of a failure.
+  virtual int Write(const char* data, size_t size) = 0;
+};
 
 // How each "\n" of a line reaches the destination: as it is, or as "\r\n",
 // as a Windows text stream writes it, so that the stream itself can be
 // binary and take each drain in one write. Block values hold no line feed,
-// so only OutputText and OutputFormat translate.
+// so only Append and AppendFormatted translate.
 enum LineEnds { kLineEndsAsWritten, kLineEndsCrlf };
-
-// The fields are the output's own; use the functions below.
-struct ReportOutput {
-  char* data;
-  size_t capacity;
-  size_t used;
-  ReportWriter write;
-  void* destination;
-  int failure;  // the errno value of the first failed write, or 0
-  LineEnds line_ends;
-};
 
 // Room for the longest line any report formats in one piece.
 const size_t kLongestLine = 128;
 
-// Allocates the buffer; false if it cannot be had.
-bool OpenReportOutput(ReportOutput* out, size_t capacity, LineEnds line_ends, ReportWriter write,
-                      void* destination);
-void CloseReportOutput(ReportOutput* out);
+// Owns the buffer; what is still in it at the end is the caller's to drain.
+class ReportOutput {
+ public:
+  ReportOutput() = default;
+  ReportOutput(const ReportOutput&) = delete;
+  ReportOutput& operator=(const ReportOutput&) = delete;
 
-// Hands everything formatted so far to the destination (no fflush).
-void DrainReportOutput(ReportOutput* out);
+  // Allocates the buffer, for `destination`, which must outlive the output;
+  // false if the buffer cannot be had.
+  bool Open(size_t capacity, LineEnds line_ends, ReportDestination* destination);
 
-// The errno value of the first write that failed, or 0.
-inline int ReportOutputFailure(const ReportOutput* out) { return out->failure; }
+  // Hands everything formatted so far to the destination (no fflush).
+  void Drain();
 
-// Appends a NUL-terminated literal.
-void OutputText(ReportOutput* out, const char* text);
+  // The errno value of the first write that failed, or 0.
+  int failure() const { return failure_; }
 
-// Appends text formatted as printf would format it.
+  // Appends a NUL-terminated literal.
+  void Append(const char* text);
+
+  // Appends text formatted as printf would format it.
 #if defined(__GNUC__)
-__attribute__((format(printf, 2, 3)))
+  __attribute__((format(printf, 2, 3)))
 #endif
-void OutputFormat(ReportOutput* out, const char* format, ...);
+  void AppendFormatted(const char* format, ...);
 
-// For a formatter that writes in place: where to write, with at least
-// `at_least` bytes of room (the buffer is drained first if need be), and in
-// `*room` how many there are. CommitReportRoom then takes what it wrote.
-inline char* ReportRoom(ReportOutput* out, size_t at_least, size_t* room) {
-  if (out->capacity - out->used < at_least) DrainReportOutput(out);
-  *room = out->capacity - out->used;
-  return out->data + out->used;
-}
+  // For a formatter that writes in place: where to write, with at least
+  // `at_least` bytes of room (the buffer is drained first if need be), and
+  // in `*room` how many there are. Commit then takes what it wrote.
+  char* Room(size_t at_least, size_t* room) {
+    if (capacity_ - used_ < at_least) Drain();
+    *room = capacity_ - used_;
+    return data_.get() + used_;
+  }
+  void Commit(size_t written) { used_ += written; }
 
-inline void CommitReportRoom(ReportOutput* out, size_t written) { out->used += written; }
+ private:
+  // Hands text to the destination straight away, after what is buffered.
+  void WriteThrough(const char* text, size_t length);
+  void AppendBytes(const char* text, size_t length);
+  // A line, with each "\n" written as "\r\n" where the line ends call for it.
+  void AppendLine(const char* text, size_t length);
+
+  std::unique_ptr<char[]> data_;
+  size_t capacity_ = 0;
+  size_t used_ = 0;
+  ReportDestination* destination_ = nullptr;
+  int failure_ = 0;
+  LineEnds line_ends_ = kLineEndsAsWritten;
+};
 
 #endif  // TELEGRAM_REPORT_OUTPUT_H_

@@ -36,18 +36,18 @@ std::string Render(const std::vector<Piece>& pieces, const char* path, const cha
 
   FILE* file = fopen(path, mode);
   if (file == nullptr) return "<cannot open " + std::string(path) + ">";
-  ReportOutput out = {};
-  if (!OpenReportOutput(&out, 256, crlf ? kLineEndsCrlf : kLineEndsAsWritten, WriteToFile, file)) return "<no memory>";
+  FileDestination destination(file);
+  ReportOutput out;
+  if (!out.Open(256, crlf ? kLineEndsCrlf : kLineEndsAsWritten, &destination)) return "<no memory>";
   for (const Piece& piece : pieces) {
     switch (piece.kind) {
-      case Piece::kText: OutputText(&out, piece.text); break;
-      case Piece::kErrorLine: OutputFormat(&out, "WSAGetLastError: %d\r\n", 10048); break;
-      case Piece::kBlock: ReportBlockValues(telegram, &out); break;
-      case Piece::kDrain: DrainReportOutput(&out); break;
+      case Piece::kText: out.Append(piece.text); break;
+      case Piece::kErrorLine: out.AppendFormatted("WSAGetLastError: %d\r\n", 10048); break;
+      case Piece::kBlock: FormatBlockValues(telegram, &out); break;
+      case Piece::kDrain: out.Drain(); break;
     }
   }
-  DrainReportOutput(&out);
-  CloseReportOutput(&out);
+  out.Drain();
   fclose(file);
   return ReadWholeFile(path);
 }
@@ -74,28 +74,18 @@ TEST(ReportOutput, LineEndsAreExactlyThoseOfTheTextStream) {
   remove(path);
 }
 
-namespace {
-
-// Writes into a string, for the test below.
-int AppendTo(void* destination, const char* data, size_t size) {
-  static_cast<std::string*>(destination)->append(data, size);
-  return 0;
-}
-
-}  // namespace
-
 // Text longer than the whole buffer goes through after what is buffered, in
 // order and whole; a line formatted longer than any report line too.
 TEST(ReportOutput, TextLongerThanTheBufferGoesThroughWholeAndInOrder) {
   std::string written;
-  ReportOutput out = {};
-  ASSERT_TRUE(OpenReportOutput(&out, 16, kLineEndsAsWritten, AppendTo, &written));
+  StringDestination destination(&written);
+  ReportOutput out;
+  ASSERT_TRUE(out.Open(16, kLineEndsAsWritten, &destination));
   const std::string long_text(100, 'x');
-  OutputText(&out, "ab");
-  OutputText(&out, long_text.c_str());
-  OutputText(&out, "cd");
-  OutputFormat(&out, "%s|%d", std::string(300, 'y').c_str(), 7);
-  DrainReportOutput(&out);
-  CloseReportOutput(&out);
+  out.Append("ab");
+  out.Append(long_text.c_str());
+  out.Append("cd");
+  out.AppendFormatted("%s|%d", std::string(300, 'y').c_str(), 7);
+  out.Drain();
   EXPECT_EQ(written, "ab" + long_text + "cd" + std::string(300, 'y') + "|7");
 }

@@ -147,7 +147,9 @@ bool TakeLine(ReportReader* reader) {
     case kItemNext:
       if (MatchLine(kTypeLineFormat, line, numbers, 1) && numbers[0] >= 0 && numbers[0] <= 65535) {
         ++reader->telegrams;
-        reader->part = numbers[0] == 1 ? kBeamCountNext : numbers[0] == 6 ? kBlockLineNext : kItemNext;
+        reader->part = numbers[0] == kBeamRangeType     ? kBeamCountNext
+                       : numbers[0] == kBlockValuesType ? kBlockLineNext
+                                                        : kItemNext;
         return true;
       }
       if (MatchLine(kErrorLineFormat, line, numbers, 1)) {
@@ -172,7 +174,7 @@ bool TakeLine(ReportReader* reader) {
         return Fail(reader,
                     "the line " + QuotedStart(kBlockLineFormat, "...") + " of the type-6 telegram before it");
       }
-      if (numbers[2] != 0 && numbers[2] != 1) {
+      if (!BlockHasValuesInReport(static_cast<uint32_t>(numbers[2]))) {
         reader->part = kItemNext;
         return true;
       }

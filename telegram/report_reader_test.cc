@@ -32,7 +32,7 @@ std::vector<unsigned char> Other(uint16_t type) {
 // A report as the receiver writes it, of these telegrams.
 std::string Report(const std::vector<std::vector<unsigned char>>& telegrams, bool closing = true) {
   std::string report = kBannerLine;
-  for (const auto& t : telegrams) report += RenderReport(ReportTelegram, t);
+  for (const auto& t : telegrams) report += RenderReport(FormatTelegram, t);
   if (closing) report += std::string(kClosingLine) + kExitLine;
   return report;
 }

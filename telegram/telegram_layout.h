@@ -6,6 +6,18 @@
 #define TELEGRAM_TELEGRAM_LAYOUT_H_
 
 #include <cstddef>
+#include <cstdint>
+
+// The telegram types the report decodes further than its type line.
+const uint16_t kBeamRangeType = 1;    // a beam range: its beam count
+const uint16_t kBlockValuesType = 6;  // a numbered block of values of a numbered scan
+
+// The blocks whose values the report lists; it gives the others a line alone.
+const uint16_t kFirstBlockWithValues = 0;
+const uint16_t kLastBlockWithValues = 1;
+inline bool BlockHasValuesInReport(uint32_t block_no) {
+  return block_no >= kFirstBlockWithValues && block_no <= kLastBlockWithValues;
+}
 
 // The header every telegram starts with.
 const size_t kTotalSizeOffset = 0;     // 32 bits: the telegram's length, header included

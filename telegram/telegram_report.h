@@ -6,6 +6,12 @@
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
 
-void ReportTelegram(Telegram t, ReportOutput* out);
+// A report of one telegram, formatted into the output. The receiver takes
+// the one it prints from its settings; another report (a CSV, a live feed)
+// is a function of this kind beside FormatTelegram.
+typedef void (*TelegramFormatter)(Telegram t, ReportOutput* out);
+
+// The receiver's report.
+void FormatTelegram(Telegram t, ReportOutput* out);
 
 #endif  // TELEGRAM_TELEGRAM_REPORT_H_

@@ -13,7 +13,7 @@ void WriteHeader(unsigned char* at, uint32_t total_size, uint16_t type, uint16_t
 size_t WriteBeamTelegram(unsigned char* at, uint16_t beam_start, uint16_t beam_stop, uint16_t beam_step,
                          uint8_t header_byte4, uint8_t header_byte8) {
   memset(at, 0, kBeamTelegramSize);
-  WriteHeader(at, kBeamTelegramSize, 1, 0, 0);
+  WriteHeader(at, kBeamTelegramSize, kBeamRangeType, 0, 0);
   at[kHeaderByte4Offset] = header_byte4;
   at[kHeaderByte8Offset] = header_byte8;
   PutU16(at + kBeamStartOffset, beam_start);

@@ -216,18 +216,16 @@ TempFolder::~TempFolder() {
 }
 
 Sender::Sender() {
-  char error[256];
-  open = OpenUdpTarget(&target, "127.0.0.1", kReceiverPort, error, sizeof error);
-  if (!open) ADD_FAILURE() << error;
-}
-
-Sender::~Sender() {
-  if (open) CloseUdpTarget(&target);
+  std::string err;
+  open = target.Open("127.0.0.1", kReceiverPort, &err);
+  if (!open) ADD_FAILURE() << err;
 }
 
 void Sender::Send(const std::string& datagram) const {
-  const int error = SendDatagram(target, reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size());
-  if (error != 0) ADD_FAILURE() << "sending a datagram of " << datagram.size() << " bytes failed: " << error;
+  std::string err;
+  if (!target.Send(reinterpret_cast<const unsigned char*>(datagram.data()), datagram.size(), &err)) {
+    ADD_FAILURE() << "sending a datagram of " << datagram.size() << " bytes failed: " << err;
+  }
 }
 
 std::string WholeRunReport(size_t size) {

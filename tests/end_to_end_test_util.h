@@ -21,8 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "receiver/socket.h"
-#include "sender/udp_send.h"
+#include "net/socket.h"
+#include "net/udp_target.h"
 
 namespace e2e {
 
@@ -101,10 +101,9 @@ struct TempFolder {
 
 // Sends datagrams to the receiver's port on 127.0.0.1.
 struct Sender {
-  UdpTarget target = {};
+  UdpTarget target;
   bool open = false;
   Sender();
-  ~Sender();
   void Send(const std::string& datagram) const;
 };
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "sender/udp_send.h"
+#include "net/udp_target.h"
 #include "tests/file_test_util.h"
 
 int main(int argc, char** argv) {
@@ -17,21 +17,20 @@ int main(int argc, char** argv) {
     return 2;
   }
   const long port = strtol(argv[1], nullptr, 10);
-  UdpTarget target = {};
-  char why[256];
-  if (port < 1 || port > 65535 || !OpenUdpTarget(&target, "127.0.0.1", static_cast<uint16_t>(port), why, sizeof why)) {
-    fprintf(stderr, "send-datagrams: %s\n", port < 1 || port > 65535 ? "bad port" : why);
+  UdpTarget target;
+  std::string why;
+  if (port < 1 || port > 65535 || !target.Open("127.0.0.1", static_cast<uint16_t>(port), &why)) {
+    fprintf(stderr, "send-datagrams: %s\n", port < 1 || port > 65535 ? "bad port" : why.c_str());
     return 1;
   }
   int status = 0;
   for (int i = 2; i < argc && status == 0; ++i) {
     const std::string bytes = ReadWholeFile(argv[i]);
-    if (SendDatagram(target, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()) != 0) {
-      fprintf(stderr, "send-datagrams: cannot send %s\n", argv[i]);
+    if (!target.Send(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &why)) {
+      fprintf(stderr, "send-datagrams: cannot send %s: %s\n", argv[i], why.c_str());
       status = 1;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  CloseUdpTarget(&target);
   return status;
 }

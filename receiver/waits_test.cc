@@ -1,29 +1,33 @@
-// The platform's socket layer and the wait for a datagram, on the real
-// socket library.
-#include "receiver/socket.h"
+// The waits for a datagram, on the real socket library: what they tell,
+// when they wake, and the drop count they let the receiver read.
+#include "receiver/waits.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "receiver/waits.h"
-#include "sender/udp_send.h"
+#include "net/socket.h"
+#include "net/udp_target.h"
 
-// Where interrupts cannot be watched, the wait blocks as a plain socket
-// does. Before any other test here watches them.
-TEST(SocketLayer, WaitWithoutWatchedInterruptsBlocksUntilADatagramComes) {
+// Where interrupts are not watched (they cannot be, or the watch is over),
+// the wait blocks as a plain socket does.
+TEST(Waits, WaitWithoutWatchedInterruptsBlocksUntilADatagramComes) {
+  {
+    InterruptWatch over;
+    ASSERT_EQ(over.Start(), 0);
+  }
   ASSERT_EQ(NetStartup(), 0);
   NetSocket sock = 0;
   ASSERT_EQ(NetOpenUdp(&sock), 0);
   ASSERT_EQ(NetBindAnyAddress(sock, 9999), 0);
-  UdpTarget target = {};
-  char why[256];
-  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9999, why, sizeof why)) << why;
+  UdpTarget target;
+  std::string why;
+  ASSERT_TRUE(target.Open("127.0.0.1", 9999, &why)) << why;
   std::thread later([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const unsigned char datagram[3] = {1, 2, 3};
-    EXPECT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
+    EXPECT_TRUE(target.Send(datagram, sizeof datagram, &why)) << why;
   });
   DatagramWait wait = kInterrupted;
   EXPECT_EQ(WaitForDatagram(sock, true, &wait), 0);
@@ -33,55 +37,13 @@ TEST(SocketLayer, WaitWithoutWatchedInterruptsBlocksUntilADatagramComes) {
   int received = 0;
   EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer, &received), 0);
   EXPECT_EQ(received, 3);
-  CloseUdpTarget(&target);
   NetClose(sock);
   NetCleanup();
 }
 
-TEST(SocketLayer, SecondBindOnAPortReportsAddressInUse) {
-  ASSERT_EQ(NetStartup(), 0);
-  NetSocket first = 0;
-  NetSocket second = 0;
-  ASSERT_EQ(NetOpenUdp(&first), 0);
-  ASSERT_EQ(NetOpenUdp(&second), 0);
-  // Asking for a large receive buffer succeeds even where less is granted.
-  EXPECT_EQ(NetSetReceiveBuffer(first, 8 * 1024 * 1024), 0);
-  EXPECT_EQ(NetBindAnyAddress(first, 9999), 0);
-  EXPECT_EQ(NetBindAnyAddress(second, 9999), 10048);
-  char words[128];
-  NetDescribeError(10048, words, sizeof words);
-  EXPECT_STREQ(words, "address already in use (10048)");
-  NetClose(second);
-  NetClose(first);
-  NetCleanup();
-}
-
-TEST(SocketLayer, DottedAddressResolvesToItsBytesInNetworkOrder) {
-  ASSERT_EQ(NetStartup(), 0);
-  uint32_t address = 0;
-  ASSERT_EQ(NetResolveIpv4("192.0.2.7", &address), 0);
-  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&address);
-  EXPECT_EQ(bytes[0], 192);
-  EXPECT_EQ(bytes[1], 0);
-  EXPECT_EQ(bytes[2], 2);
-  EXPECT_EQ(bytes[3], 7);
-  NetCleanup();
-}
-
-TEST(SocketLayer, ReceiveOnAClosedSocketFailsWithNotASocket) {
-  ASSERT_EQ(NetStartup(), 0);
-  NetSocket sock = 0;
-  ASSERT_EQ(NetOpenUdp(&sock), 0);
-  NetClose(sock);
-  unsigned char buffer[64];
-  int received = -1;
-  EXPECT_EQ(NetReceive(sock, buffer, sizeof buffer, &received), 10038);
-  EXPECT_EQ(received, -1) << "nothing received";
-  NetCleanup();
-}
-
-TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
-  ASSERT_EQ(WatchInterrupts(), 0);
+TEST(Waits, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
+  InterruptWatch interrupts;
+  ASSERT_EQ(interrupts.Start(), 0);
   ASSERT_EQ(NetStartup(), 0);
   NetSocket sock = 0;
   ASSERT_EQ(NetOpenUdp(&sock), 0);
@@ -90,9 +52,9 @@ TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
   EXPECT_EQ(WaitForDatagram(sock, false, &wait), 0);
   EXPECT_EQ(wait, kNoDatagramWaiting);
 
-  UdpTarget target = {};
-  char why[256];
-  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9999, why, sizeof why)) << why;
+  UdpTarget target;
+  std::string why;
+  ASSERT_TRUE(target.Open("127.0.0.1", 9999, &why)) << why;
   const unsigned char datagram[3] = {1, 2, 3};
   unsigned char buffer[64];
   // Sent while the wait blocks, and twice: the second arrives while the
@@ -100,8 +62,8 @@ TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
   for (int round = 0; round < 3; ++round) {
     std::thread later([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      EXPECT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
-      EXPECT_EQ(SendDatagram(target, datagram, 2), 0);
+      EXPECT_TRUE(target.Send(datagram, sizeof datagram, &why)) << why;
+      EXPECT_TRUE(target.Send(datagram, 2, &why)) << why;
     });
     int received = 0;
     EXPECT_EQ(WaitForDatagram(sock, true, &wait), 0);
@@ -116,12 +78,11 @@ TEST(SocketLayer, WaitTellsAQueuedDatagramAndWakesWhenOneArrives) {
     EXPECT_EQ(WaitForDatagram(sock, false, &wait), 0);
     EXPECT_EQ(wait, kNoDatagramWaiting);
   }
-  CloseUdpTarget(&target);
   NetClose(sock);
   NetCleanup();
 }
 
-TEST(SocketLayer, DatagramsWithNoRoomAreCountedAsDropped) {
+TEST(Waits, DatagramsWithNoRoomAreCountedAsDropped) {
   ASSERT_EQ(NetStartup(), 0);
   NetSocket sock = 0;
   ASSERT_EQ(NetOpenUdp(&sock), 0);
@@ -137,13 +98,12 @@ TEST(SocketLayer, DatagramsWithNoRoomAreCountedAsDropped) {
   DropCountScope scope = kDropsOfThisSocket;
   ASSERT_EQ(NetReadDropCount(sock, true, &before, &scope), 0);
 
-  UdpTarget target = {};
-  char why[256];
-  ASSERT_TRUE(OpenUdpTarget(&target, "127.0.0.1", 9999, why, sizeof why)) << why;
+  UdpTarget target;
+  std::string why;
+  ASSERT_TRUE(target.Open("127.0.0.1", 9999, &why)) << why;
   const unsigned char datagram[1400] = {};
   const int sent = 200;
-  for (int i = 0; i < sent; ++i) ASSERT_EQ(SendDatagram(target, datagram, sizeof datagram), 0);
-  CloseUdpTarget(&target);
+  for (int i = 0; i < sent; ++i) ASSERT_TRUE(target.Send(datagram, sizeof datagram, &why)) << why;
 
   // Every datagram sent was either queued or dropped.
   int received = 0;

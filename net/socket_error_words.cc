@@ -1,4 +1,4 @@
-#include "receiver/socket_error_words.h"
+#include "net/socket_error_words.h"
 
 namespace {
 

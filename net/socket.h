@@ -6,8 +6,8 @@
 // through its parameters. Error codes are Windows Sockets numbers on every
 // platform (10048 for an address in use, ...), so that a report means the
 // same wherever it was made.
-#ifndef RECEIVER_SOCKET_H_
-#define RECEIVER_SOCKET_H_
+#ifndef NET_SOCKET_H_
+#define NET_SOCKET_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -65,4 +65,4 @@ int NetErrorCode(int platform_error);
 // (10048)".
 void NetDescribeError(int code, char* text, size_t text_size);
 
-#endif  // RECEIVER_SOCKET_H_
+#endif  // NET_SOCKET_H_

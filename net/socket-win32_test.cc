@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
-#include "receiver/socket.h"
+#include "net/socket.h"
 
 TEST(SocketErrors, SystemErrorsBecomeWindowsSocketsNumbers) {
   EXPECT_EQ(NetErrorCode(WSAEADDRINUSE), 10048) << "a Windows Sockets number stays as it is";

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "receiver/socket.h"
-#include "receiver/socket_error_words.h"
+#include "net/socket.h"
+#include "net/socket_error_words.h"
 
 TEST(SocketErrors, EveryErrnoWithAWindowsSocketsNumberPrintsAsIt) {
   const struct {

@@ -1,5 +1,5 @@
 // The socket layer on Windows Sockets 2.
-#include "receiver/socket.h"
+#include "net/socket.h"
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "receiver/socket_error_words.h"
+#include "net/socket_error_words.h"
 
 namespace {
 

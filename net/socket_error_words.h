@@ -1,8 +1,8 @@
 // Words for the Windows Sockets error numbers, the same on every platform.
-#ifndef RECEIVER_SOCKET_ERROR_WORDS_H_
-#define RECEIVER_SOCKET_ERROR_WORDS_H_
+#ifndef NET_SOCKET_ERROR_WORDS_H_
+#define NET_SOCKET_ERROR_WORDS_H_
 
 // "address already in use" for 10048, ...; null for a number it does not know.
 const char* SocketErrorWords(int code);
 
-#endif  // RECEIVER_SOCKET_ERROR_WORDS_H_
+#endif  // NET_SOCKET_ERROR_WORDS_H_

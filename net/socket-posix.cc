@@ -1,5 +1,5 @@
 // The socket layer on POSIX sockets.
-#include "receiver/socket.h"
+#include "net/socket.h"
 
 #include <arpa/inet.h>
 #include <linux/sock_diag.h>
@@ -13,7 +13,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "receiver/socket_error_words.h"
+#include "net/socket_error_words.h"
 
 namespace {
 
