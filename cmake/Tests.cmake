@@ -57,6 +57,11 @@ telegram_test(receive_loop_test receiver/receive_loop_test.cc)
 target_link_libraries(receive_loop_test PRIVATE receive_loop socket_error_words report_test_support)
 add_test(NAME receive_loop_test COMMAND receive_loop_test)
 
+# The command line reader, with the plot's options.
+telegram_test(command_line_test cli/command_line_test.cc)
+target_link_libraries(command_line_test PRIVATE plot_lib)
+add_test(NAME command_line_test COMMAND command_line_test)
+
 # The sender's command line, its made-up scans and its pacing.
 telegram_test(sender_test sender/sender_options_test.cc sender/scan_source_test.cc sender/paced_sending_test.cc)
 target_link_libraries(sender_test PRIVATE sender_lib)

@@ -7,14 +7,19 @@
 
 #include <cerrno>
 
-long ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms) {
+int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got) {
   const int fd = fileno(file);
   pollfd entry = {fd, POLLIN, 0};
   const int ready = poll(&entry, 1, wait_ms);
-  if (ready == 0 || (ready < 0 && errno == EINTR)) return kNothingYet;
-  if (ready < 0) return -1;
+  *got = kNothingYet;
+  if (ready == 0 || (ready < 0 && errno == EINTR)) return 0;
+  if (ready < 0) return errno;
   for (;;) {
     const ssize_t n = read(fd, buffer, size);
-    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    if (n >= 0) {
+      *got = static_cast<long>(n);
+      return 0;
+    }
+    if (errno != EINTR) return errno;
   }
 }

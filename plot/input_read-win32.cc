@@ -11,8 +11,9 @@
 #include <cerrno>
 #include <climits>
 
-long ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms) {
+int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got) {
   const int fd = _fileno(file);
+  *got = kNothingYet;
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
   if (GetFileType(handle) == FILE_TYPE_PIPE) {
     const int kStep = 10;  // ms between looks
@@ -21,13 +22,19 @@ long ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms) {
       if (!PeekNamedPipe(handle, nullptr, 0, nullptr, &available, nullptr)) {
         // A writer that is gone ends the input. A pipe that cannot be
         // looked into (Wine's stand-in for a Unix pipe) is read as it is.
-        if (GetLastError() == ERROR_BROKEN_PIPE) return 0;
+        if (GetLastError() == ERROR_BROKEN_PIPE) {
+          *got = 0;
+          return 0;
+        }
         break;
       }
       if (available > 0) break;
-      if (waited >= wait_ms) return kNothingYet;
+      if (waited >= wait_ms) return 0;
       Sleep(kStep);
     }
   }
-  return _read(fd, buffer, size > INT_MAX ? INT_MAX : static_cast<unsigned>(size));
+  const int n = _read(fd, buffer, size > INT_MAX ? INT_MAX : static_cast<unsigned>(size));
+  if (n < 0) return errno;
+  *got = n;
+  return 0;
 }

@@ -9,12 +9,12 @@
 #include <cstddef>
 #include <cstdio>
 
-// ReadAvailable's answer when nothing came within the wait.
-const long kNothingYet = -2;
+// ReadAvailable's count when nothing came within the wait.
+const long kNothingYet = -1;
 
 // Reads up to `size` bytes of `file`, waiting up to `wait_ms` milliseconds
-// for some to be there. The number read; 0 at the end of the input;
-// kNothingYet; or -1 with errno set.
-long ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms);
+// for some to be there, and says in `*got` how many: 0 at the end of the
+// input, kNothingYet if none came. 0, or the errno value of a failure.
+int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got);
 
 #endif  // PLOT_INPUT_READ_H_

@@ -5,10 +5,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-FILE* CreateNewFile(const std::string& path) {
+#include <cerrno>
+
+int CreateNewFile(const std::string& path, FILE** file) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-  if (fd < 0) return nullptr;
-  FILE* file = fdopen(fd, "wb");
-  if (file == nullptr) close(fd);
-  return file;
+  if (fd < 0) return errno;
+  *file = fdopen(fd, "wb");
+  if (*file != nullptr) return 0;
+  const int error = errno;
+  close(fd);
+  return error;
 }

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-// Creates the file at `path` and opens it for writing, in binary; null,
-// with errno set (EEXIST if anything is there), if it cannot.
-FILE* CreateNewFile(const std::string& path);
+// Creates the file at `path` and opens it for writing, in binary, in
+// `*file`. 0, or the errno value (EEXIST if anything is there).
+int CreateNewFile(const std::string& path, FILE** file);
 
 #endif  // PLOT_NEW_FILE_H_

@@ -28,13 +28,13 @@ bool PlaceFile(const std::string& path, const std::string& text, std::string* er
   // is passed over.
   std::string partial;
   FILE* file = nullptr;
-  for (int attempt = 1; file == nullptr && attempt <= 100; ++attempt) {
+  int created = EEXIST;
+  for (int attempt = 1; created == EEXIST && attempt <= 100; ++attempt) {
     partial = path + ".partial-" + std::to_string(attempt);
-    file = CreateNewFile(partial);
-    if (file == nullptr && errno != EEXIST) break;
+    created = CreateNewFile(partial, &file);
   }
-  if (file == nullptr) {
-    *err = Failed("write", partial, errno);
+  if (created != 0) {
+    *err = Failed("write", partial, created);
     return false;
   }
   const int error = WriteAndClose(file, text);
@@ -55,9 +55,9 @@ GrowingFile::~GrowingFile() {
 
 bool GrowingFile::Create(const std::string& path, std::string* err) {
   path_ = path;
-  file_ = CreateNewFile(path);
-  if (file_ == nullptr) *err = Failed("write", path, errno);
-  return file_ != nullptr;
+  const int created = CreateNewFile(path, &file_);
+  if (created != 0) *err = Failed("write", path, created);
+  return created == 0;
 }
 
 bool GrowingFile::Append(const std::string& text, std::string* err) {

@@ -59,7 +59,9 @@ void ReportInput::ReadAll() {
   int failure = 0;
   while (ending_ != kNow) {
     std::string piece(kPieceSize, '\0');
-    const long n = ReadAvailable(file_, piece.data(), piece.size(), kReadWaitMs);
+    long n = 0;
+    failure = ReadAvailable(file_, piece.data(), piece.size(), kReadWaitMs, &n);
+    if (failure != 0) break;
     if (n > 0) {
       piece.resize(static_cast<size_t>(n));
       Deliver(std::move(piece));
@@ -75,7 +77,6 @@ void ReportInput::ReadAll() {
       changed_.wait_for(hold, std::chrono::milliseconds(kReadWaitMs), [this] { return ending_ != kReading; });
       continue;
     }
-    if (n < 0) failure = errno != 0 ? errno : EIO;
     break;
   }
   std::lock_guard<std::mutex> hold(lock_);

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 ReceiverProcess::~ReceiverProcess() {
   if (!started_) return;
@@ -21,12 +20,9 @@ ReceiverProcess::~ReceiverProcess() {
   close(static_cast<int>(output_));
 }
 
-bool ReceiverProcess::Start(const char* program, std::string* err) {
+int ReceiverProcess::Start(const char* program) {
   int pipe_ends[2];
-  if (pipe(pipe_ends) != 0) {
-    *err = std::string("cannot make a pipe: ") + strerror(errno);
-    return false;
-  }
+  if (pipe(pipe_ends) != 0) return errno;
   fcntl(pipe_ends[0], F_SETFD, FD_CLOEXEC);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -39,20 +35,23 @@ bool ReceiverProcess::Start(const char* program, std::string* err) {
   close(pipe_ends[1]);
   if (failed != 0) {
     close(pipe_ends[0]);
-    *err = std::string("cannot start ") + program + ": " + strerror(failed);
-    return false;
+    return failed;
   }
   process_ = static_cast<std::uintptr_t>(pid);
   output_ = static_cast<std::uintptr_t>(pipe_ends[0]);
   started_ = true;
   running_ = true;
-  return true;
+  return 0;
 }
 
-long ReceiverProcess::ReadOutput(char* buffer, size_t size) const {
+int ReceiverProcess::ReadOutput(char* buffer, size_t size, long* got) const {
   for (;;) {
     const ssize_t n = read(static_cast<int>(output_), buffer, size);
-    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+    if (n >= 0) {
+      *got = static_cast<long>(n);
+      return 0;
+    }
+    if (errno != EINTR) return errno;
   }
 }
 

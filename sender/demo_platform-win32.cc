@@ -5,19 +5,6 @@
 
 #include <cstdio>
 
-#include "net/socket.h"
-
-namespace {
-
-// A system error in words, with its number.
-std::string Described(DWORD error) {
-  char words[256];
-  NetDescribeError(static_cast<int>(error), words, sizeof words);
-  return words;
-}
-
-}  // namespace
-
 ReceiverProcess::~ReceiverProcess() {
   if (!started_) return;
   int status = 0;
@@ -29,14 +16,11 @@ ReceiverProcess::~ReceiverProcess() {
   CloseHandle(reinterpret_cast<HANDLE>(output_));
 }
 
-bool ReceiverProcess::Start(const char* program, std::string* err) {
+int ReceiverProcess::Start(const char* program) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
-    *err = "cannot make a pipe: " + Described(GetLastError());
-    return false;
-  }
+  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) return static_cast<int>(GetLastError());
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
@@ -52,23 +36,26 @@ bool ReceiverProcess::Start(const char* program, std::string* err) {
   CloseHandle(write_end);
   if (!ok) {
     CloseHandle(read_end);
-    *err = std::string("cannot start ") + program + ": " + Described(failure);
-    return false;
+    return static_cast<int>(failure);
   }
   CloseHandle(started.hThread);
   process_ = reinterpret_cast<std::uintptr_t>(started.hProcess);
   output_ = reinterpret_cast<std::uintptr_t>(read_end);
   started_ = true;
   running_ = true;
-  return true;
+  return 0;
 }
 
-long ReceiverProcess::ReadOutput(char* buffer, size_t size) const {
+int ReceiverProcess::ReadOutput(char* buffer, size_t size, long* got) const {
   DWORD n = 0;
+  *got = 0;
   if (ReadFile(reinterpret_cast<HANDLE>(output_), buffer, static_cast<DWORD>(size), &n, nullptr)) {
-    return static_cast<long>(n);
+    *got = static_cast<long>(n);
+    return 0;
   }
-  return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+  // Every writer gone: the end of its output.
+  const DWORD error = GetLastError();
+  return error == ERROR_BROKEN_PIPE ? 0 : static_cast<int>(error);
 }
 
 bool ReceiverProcess::Wait(int milliseconds, int* status) {

@@ -24,13 +24,12 @@ class ReceiverProcess {
   ReceiverProcess(const ReceiverProcess&) = delete;
   ReceiverProcess& operator=(const ReceiverProcess&) = delete;
 
-  // Starts `program` with no arguments. False, with `*err` saying why, if
-  // it cannot be started.
-  bool Start(const char* program, std::string* err);
+  // Starts `program` with no arguments. 0, or the error code.
+  int Start(const char* program);
 
-  // Reads what it has written: the number of bytes, 0 once every process
-  // that held its output has closed it, -1 on a failure.
-  long ReadOutput(char* buffer, size_t size) const;
+  // Reads what it has written, and says in `*got` how many bytes: 0 once
+  // every process that held its output has closed it. 0, or the error code.
+  int ReadOutput(char* buffer, size_t size, long* got) const;
 
   // Waits up to `milliseconds` (or for ever if negative) for the receiver
   // to end. True with its exit status (128 + the signal's number if a

@@ -96,8 +96,9 @@ class Relay {
  private:
   void PassOn() {
     char chunk[65536];
-    long n;
-    while ((n = receiver_->ReadOutput(chunk, sizeof chunk)) > 0) {
+    long n = 0;
+    // A failed read is the end of the output too: nothing more can come.
+    while (receiver_->ReadOutput(chunk, sizeof chunk, &n) == 0 && n > 0) {
       read_ += n;
       // Should our own output fail, keep reading so that the receiver never
       // blocks on a full pipe.
@@ -146,9 +147,11 @@ bool SayOutputFailure(const Relay& relay) {
 int RunReceiverDemo(const char* program, TelegramSource* source, long rate, const char* host, uint16_t port,
                     const std::string& about_source) {
   ReceiverProcess receiver;
-  std::string err;
-  if (!receiver.Start(program, &err)) {
-    fprintf(stderr, "telegram-sender: %s\n", err.c_str());
+  const int started = receiver.Start(program);
+  if (started != 0) {
+    char cause[256];
+    NetDescribeError(started, cause, sizeof cause);
+    fprintf(stderr, "telegram-sender: cannot start %s: %s\n", program, cause);
     return 1;
   }
   // Started after the receiver, which keeps its own way with interrupts.
@@ -173,6 +176,7 @@ int RunReceiverDemo(const char* program, TelegramSource* source, long rate, cons
   UdpTarget target;
   SendTally tally = {};
   std::string failure;
+  std::string err;
   const bool opened = target.Open(host, port, &err);
   if (opened) SendTelegrams(source, rate, target, &relay.ended(), &tally, &failure);
 

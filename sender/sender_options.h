@@ -1,11 +1,12 @@
-// telegram-sender's command line. The options, their value names, ranges
-// and help come from one table; their defaults from SenderOptions below, and
+// telegram-sender's command line: its options, each described once in its
+// table (sender_options.cc); their defaults from SenderOptions below, and
 // --help shows both.
 #ifndef SENDER_SENDER_OPTIONS_H_
 #define SENDER_SENDER_OPTIONS_H_
 
 #include <string>
 
+#include "cli/command_line.h"
 #include "sender/capture_source.h"
 #include "sender/scan_source.h"
 #include "telegram/report_format.h"
@@ -23,12 +24,9 @@ struct SenderOptions {
   bool keep_window = false;  // the demo: wait for a key before a lone console window closes
 };
 
-enum SenderCommand { kSend, kShowHelp, kShowVersion, kBadArguments };
-
-// Reads the arguments into `options`, which holds the defaults. Accepts
-// "--name value" and "--name=value". On kBadArguments, `error` says why in
-// one line.
-SenderCommand ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* error);
+// Reads the arguments into `options`, which holds the defaults. On
+// kBadCommandLine, `*err` says why in one line.
+CommandLineResult ParseSenderOptions(int argc, const char* const* argv, SenderOptions* options, std::string* err);
 
 // The text of --help: every option with its range and default.
 std::string SenderUsage();

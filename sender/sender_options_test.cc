@@ -8,7 +8,7 @@
 namespace {
 
 struct Parsed {
-  SenderCommand command;
+  CommandLineResult command;
   SenderOptions options;
   std::string error;
 };
@@ -24,7 +24,7 @@ Parsed Parse(std::vector<const char*> args) {
 
 TEST(SenderOptions, DefaultsMakeAWholeRunOfTheReceiver) {
   const Parsed parsed = Parse({});
-  ASSERT_EQ(parsed.command, kSend);
+  ASSERT_EQ(parsed.command, kRunProgram);
   EXPECT_EQ(parsed.options.host, "127.0.0.1");
   EXPECT_EQ(parsed.options.port, 9999);
   const ScanPlan& plan = parsed.options.plan;
@@ -35,7 +35,7 @@ TEST(SenderOptions, DefaultsMakeAWholeRunOfTheReceiver) {
 TEST(SenderOptions, ValuesAfterASpaceOrAnEqualsSign) {
   const Parsed parsed = Parse({"--host", "10.0.0.7", "--port=4000", "--scans", "0", "--blocks=65536", "--size",
                                "65507", "--rate=1", "--no-beam", "--same-values", "--receiver=build/telegram-receiver"});
-  ASSERT_EQ(parsed.command, kSend) << parsed.error;
+  ASSERT_EQ(parsed.command, kRunProgram) << parsed.error;
   EXPECT_EQ(parsed.options.host, "10.0.0.7");
   EXPECT_EQ(parsed.options.port, 4000);
   EXPECT_EQ(parsed.options.plan.scans, 0);
@@ -86,7 +86,7 @@ TEST(SenderOptions, EachBadArgumentGetsItsOwnReason) {
   };
   for (const auto& c : cases) {
     const Parsed parsed = Parse(c.args);
-    EXPECT_EQ(parsed.command, kBadArguments) << c.error;
+    EXPECT_EQ(parsed.command, kBadCommandLine) << c.error;
     EXPECT_EQ(parsed.error, c.error);
   }
 }

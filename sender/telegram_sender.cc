@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/version.h"
 #include "sender/capture_source.h"
 #include "sender/demo_platform.h"
 #include "sender/paced_sending.h"
@@ -13,18 +14,15 @@
 #include "sender/sender_options.h"
 #include "net/udp_target.h"
 
-#ifndef TELEGRAM_VERSION
-#define TELEGRAM_VERSION "unknown"
-#endif
 
 int main(int argc, char** argv) {
   SenderOptions options;
   std::string error;
   switch (ParseSenderOptions(argc, argv, &options, &error)) {
     case kShowHelp: fputs(SenderUsage().c_str(), stdout); return 0;
-    case kShowVersion: puts("telegram-sender " TELEGRAM_VERSION); return 0;
-    case kBadArguments: fprintf(stderr, "telegram-sender: %s\n", error.c_str()); return 2;
-    case kSend: break;
+    case kShowVersion: printf("telegram-sender %s\n", kTelegramVersion); return 0;
+    case kBadCommandLine: fprintf(stderr, "telegram-sender: %s\n", error.c_str()); return 2;
+    case kRunProgram: break;
   }
   const char* host = options.host.c_str();
   const uint16_t port = static_cast<uint16_t>(options.port);

@@ -1,0 +1,81 @@
+#include "cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "plot/plot_options.h"
+
+namespace {
+
+struct Plot {
+  CommandLineResult result;
+  PlotOptions options;
+  std::string err;
+};
+
+Plot ParsePlot(std::vector<const char*> args) {
+  args.insert(args.begin(), "telegram-plot");
+  Plot plot;
+  plot.result = ParsePlotOptions(static_cast<int>(args.size()), args.data(), &plot.options, &plot.err);
+  return plot;
+}
+
+}  // namespace
+
+// The plot's options through the shared reader: a short name, an operand,
+// "-" for standard input, and the same words for what is wrong.
+TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
+  Plot plot = ParsePlot({"-o", "run1", "--follow", "report.txt"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_EQ(plot.options.output, "run1");
+  EXPECT_EQ(plot.options.input, "report.txt");
+  EXPECT_TRUE(plot.options.follow);
+  EXPECT_FALSE(plot.options.force);
+  plot = ParsePlot({"--output=run2", "-", "--force"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_EQ(plot.options.output, "run2");
+  EXPECT_EQ(plot.options.input, "-");
+  EXPECT_TRUE(plot.options.force);
+  EXPECT_EQ(ParsePlot({"-o", "x", "/?"}).result, kShowHelp);
+  EXPECT_EQ(ParsePlot({"--version", "--bogus"}).result, kShowVersion);
+  const struct {
+    std::vector<const char*> args;
+    const char* err;
+  } cases[] = {
+      {{}, "no folder to write: give one with -o FOLDER (see --help)"},
+      {{"-o"}, "-o needs a value (FOLDER)"},
+      {{"--output="}, "--output needs a value (FOLDER)"},
+      {{"-o", "x", "a", "b"}, "unexpected argument 'b': one report at a time (see --help)"},
+      {{"-o", "x", "--follow=yes"}, "--follow takes no value"},
+      {{"-x"}, "unknown option '-x' (see --help)"},
+  };
+  for (const auto& c : cases) {
+    plot = ParsePlot(c.args);
+    EXPECT_EQ(plot.result, kBadCommandLine) << c.err;
+    EXPECT_EQ(plot.err, c.err);
+  }
+}
+
+TEST(CommandLine, HelpShowsEachOptionOnceWithItsRangeAndDefault) {
+  long count = 7;
+  long pause = 0;
+  std::string name = "here";
+  bool quiet = false;
+  const std::vector<CommandLineOption> options = {
+      NumberOption("--count", "N", 1, 9, "how many", &count),
+      NumberOption("--pause", "MS", 1, 1000, "between them", &pause, "none"),
+      TextOption("--name", "TEXT", "a name of a length to wrap the line it is on, and then wrap it again, "
+                 "for this line is long", &name, "-n"),
+      FlagOption("--quiet", "say nothing", &quiet),
+  };
+  EXPECT_EQ(OptionsHelp(options),
+            "  --count N           how many, 1 to 9 (default 7)\n"
+            "  --pause MS          between them, 1 to 1000 (default: none)\n"
+            "  -n, --name TEXT     a name of a length to wrap the line it is on, and then\n"
+            "                      wrap it again, for this line is long (default here)\n"
+            "  --quiet             say nothing\n"
+            "  --help              show this text (also -h, -?, /?)\n"
+            "  --version           show the version\n");
+}

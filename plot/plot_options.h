@@ -1,0 +1,24 @@
+// telegram-plot's command line: its options, each described once in its
+// table (plot_options.cc), read by the shared command-line reader.
+#ifndef PLOT_PLOT_OPTIONS_H_
+#define PLOT_PLOT_OPTIONS_H_
+
+#include <string>
+
+#include "cli/command_line.h"
+
+struct PlotOptions {
+  std::string output;  // the folder to write
+  std::string input;   // the report; empty or "-" for standard input
+  bool follow = false;
+  bool force = false;
+};
+
+// Reads the arguments into `options`. On kBadCommandLine, `*err` says why in
+// one line.
+CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOptions* options, std::string* err);
+
+// The text of --help.
+std::string PlotUsage();
+
+#endif  // PLOT_PLOT_OPTIONS_H_
