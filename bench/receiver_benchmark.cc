@@ -39,7 +39,7 @@
 #include <vector>
 
 #include "telegram/report_format.h"
-#include "tests/port_drops_test_util.h"
+#include "bench/port_drops.h"
 
 namespace {
 

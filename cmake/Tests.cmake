@@ -84,10 +84,11 @@ if(NOT WIN32)
   # sender's command line, and the receiver under hostile conditions.
   telegram_test(end_to_end_test tests/receiver_end_to_end_test.cc tests/demo_test.cc
     tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/lost_datagrams_test.cc
-    tests/replay_test.cc tests/plot_test.cc
-    tests/end_to_end_test_util.cc tests/port_drops_test_util.cc)
+    tests/replay_test.cc tests/plot_test.cc tests/dissector_facts_test.cc
+    tests/end_to_end_test_util.cc bench/port_drops.cc)
   target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support plot_test_support
     Threads::Threads)
+  target_compile_definitions(end_to_end_test PRIVATE TELEGRAM_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME end_to_end_test COMMAND end_to_end_test)
   set_tests_properties(end_to_end_test PROPERTIES
     RESOURCE_LOCK udp_port_9999

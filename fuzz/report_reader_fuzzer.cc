@@ -26,15 +26,14 @@ struct Reading {
 
 Reading ReadInPieces(const char* data, size_t size, size_t piece) {
   ReportReader reader;
-  StartReportReader(&reader);
   Reading reading = {true, false, "", {}, 0, false};
   for (size_t at = 0; at < size && reading.read; at += piece) {
-    reading.read = ReadReport(&reader, data + at, size - at < piece ? size - at : piece, &reading.blocks);
+    reading.read = reader.Read(data + at, size - at < piece ? size - at : piece, &reading.blocks);
   }
-  if (reading.read) reading.ended = EndReport(&reader, &reading.blocks);
-  reading.error = reader.error;
-  reading.telegrams = reader.telegrams;
-  reading.finished = reader.finished;
+  if (reading.read) reading.ended = reader.End(&reading.blocks);
+  reading.error = reader.error();
+  reading.telegrams = reader.telegrams();
+  reading.finished = reader.finished();
   return reading;
 }
 

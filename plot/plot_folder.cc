@@ -2,15 +2,15 @@
 
 #include <filesystem>
 
+#include "plot/block_name.h"
 #include "plot/block_picture.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A picture's file name: "scan-12-block-0.svg", and "-2" before the end for
-// the second picture of the same block.
-const char kPictureNameStart[] = "scan-";
+// A picture's file name: the block's name, "-2" after it for the second
+// picture of the same block, and this ending.
 const char kPictureNameEnd[] = ".svg";
 // What a file being written is called until it takes its place.
 const char kPartial[] = ".partial-";
@@ -25,7 +25,7 @@ bool EndsWith(const std::string& name, const std::string& end) {
 bool IsPlotFile(const std::string& name) {
   const std::string whole = name.substr(0, name.find(kPartial));
   return whole == kPageName || whole == kPictureListName ||
-         (StartsWith(whole, kPictureNameStart) && EndsWith(whole, kPictureNameEnd));
+         (StartsWith(whole, kBlockNameStart) && EndsWith(whole, kPictureNameEnd));
 }
 
 // Whether anything, a link that leads nowhere included, has this name.
@@ -66,8 +66,7 @@ bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err) 
 }
 
 std::string PlotFolder::FreePictureName(const ReportBlock& block) const {
-  const std::string start =
-      kPictureNameStart + std::to_string(block.scan_no) + "-block-" + std::to_string(block.block_no);
+  const std::string start = BlockName(block);
   std::string name = start + kPictureNameEnd;
   for (int seen = 2; Taken(fs::path(path_) / name); ++seen) {
     name = start + "-" + std::to_string(seen) + kPictureNameEnd;

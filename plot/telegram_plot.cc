@@ -52,21 +52,20 @@ int main(int argc, char** argv) {
   std::signal(SIGTERM, OnInterrupt);
 
   ReportReader reader;
-  StartReportReader(&reader);
   std::vector<ReportBlock> blocks;
   PlotFolder folder;
   bool folder_ready = false;
   std::string piece;
   while (input.Next(&piece, 100)) {
     if (interrupted != 0) input.StopAtPause();
-    if (reader.finished) input.StopFollowing();
+    if (reader.finished()) input.StopFollowing();
     if (piece.empty()) continue;
-    const bool report = ReadReport(&reader, piece.data(), piece.size(), &blocks);
+    const bool report = reader.Read(piece.data(), piece.size(), &blocks);
     // The folder is written once the input is known to be a report.
-    if (!folder_ready && ReportStarted(reader)) {
+    if (!folder_ready && reader.started()) {
       if (!folder.Prepare(options.output, options.force, &err)) return Fail(err, 2);
       folder_ready = true;
-      if (options.follow && !folder.WritePage(PageState{source, reader.telegrams, true, false, ""}, &err)) {
+      if (options.follow && !folder.WritePage(PageState{source, reader.telegrams(), true, false, ""}, &err)) {
         return Fail(err, 1);
       }
     }
@@ -75,19 +74,19 @@ int main(int argc, char** argv) {
     }
     blocks.clear();
     if (!report) {
-      if (folder_ready) folder.WritePage(PageState{source, reader.telegrams, false, false, reader.error}, &err);
-      return Fail(source + ": " + reader.error, 2);
+      if (folder_ready) folder.WritePage(PageState{source, reader.telegrams(), false, false, reader.error()}, &err);
+      return Fail(source + ": " + reader.error(), 2);
     }
   }
   if (input.error() != 0) return Fail("cannot read " + source + ": " + strerror(input.error()), 1);
-  if (!EndReport(&reader, &blocks)) return Fail(source + ": " + reader.error, 2);
+  if (!reader.End(&blocks)) return Fail(source + ": " + reader.error(), 2);
   if (!folder_ready && !folder.Prepare(options.output, options.force, &err)) return Fail(err, 2);
   for (const ReportBlock& block : blocks) {
     if (!block.values.empty() && !folder.AddPicture(block, &err)) return Fail(err, 1);
   }
-  if (!folder.WritePage(PageState{source, reader.telegrams, false, reader.finished, ""}, &err)) return Fail(err, 1);
+  if (!folder.WritePage(PageState{source, reader.telegrams(), false, reader.finished(), ""}, &err)) return Fail(err, 1);
   fprintf(stderr, "telegram-plot: %zu %s of %ld %s in %s\n", folder.pictures(),
-          folder.pictures() == 1 ? "picture" : "pictures", reader.telegrams,
-          reader.telegrams == 1 ? "telegram" : "telegrams", (fs::path(options.output) / kPageName).string().c_str());
+          folder.pictures() == 1 ? "picture" : "pictures", reader.telegrams(),
+          reader.telegrams() == 1 ? "telegram" : "telegrams", (fs::path(options.output) / kPageName).string().c_str());
   return 0;
 }

@@ -46,17 +46,6 @@ bool MatchLine(const char* format, const std::string& line, long long* numbers, 
   return at == line.size() && found == count;
 }
 
-bool Fail(ReportReader* reader, const std::string& expected) {
-  std::string found;
-  for (char c : reader->line.substr(0, 40)) {
-    found += (c >= ' ' && c <= '~') ? std::string(1, c) : (c == '\t' ? std::string("\\t") : std::string("?"));
-  }
-  if (reader->line.size() > 40) found += "...";
-  reader->error = "line " + std::to_string(reader->line_number) + ": expected " + expected + ", found " +
-                  (reader->line.empty() ? std::string("an empty line") : "'" + found + "'");
-  return false;
-}
-
 // The most values the receiver prints for a block whose TotalSize line
 // gives `size` (TotalSize - 20, as a signed 32-bit number): those its
 // TotalSize gives room for, and no more than the largest datagram holds.
@@ -76,20 +65,33 @@ std::string QuotedStart(const char* format, const char* rest) {
 
 std::string BannerWords() { return "the banner " + Quoted(kBannerLine); }
 
+}  // namespace
+
+bool ReportReader::Fail(const std::string& expected) {
+  std::string found;
+  for (char c : line_.substr(0, 40)) {
+    found += (c >= ' ' && c <= '~') ? std::string(1, c) : (c == '\t' ? std::string("\\t") : std::string("?"));
+  }
+  if (line_.size() > 40) found += "...";
+  error_ = "line " + std::to_string(line_number_) + ": expected " + expected + ", found " +
+                  (line_.empty() ? std::string("an empty line") : "'" + found + "'");
+  return false;
+}
+
 // Reads the block values in data[*at, size): each value's digits and its
 // tab. Stops at the end of the data, with a value's digits so far kept in
-// `reader->line` and its number in `reader->value`, or at the first byte
+// `line_` and its number in `value_`, or at the first byte
 // after the run, at *at. Each value is judged only once its tab (or a
 // sixth digit, or some other byte) has come, so that the words of an error
 // do not depend on how the report came in pieces. False on an error.
-bool ReadValues(ReportReader* reader, const char* data, size_t size, size_t* at) {
-  std::vector<uint16_t>& values = reader->block.values;
-  const size_t most = reader->most_values;
+bool ReportReader::ReadValues(const char* data, size_t size, size_t* at) {
+  std::vector<uint16_t>& values = block_.values;
+  const size_t most = most_values_;
   size_t i = *at;
   // Up to 32,743 values a block: whole ones, a digit at a time unrolled,
   // while six bytes remain. Anything out of the ordinary is left to the
   // loop below, from the value's first digit.
-  while (reader->line.empty() && size - i >= 6 && values.size() < most) {
+  while (line_.empty() && size - i >= 6 && values.size() < most) {
     const unsigned char* p = reinterpret_cast<const unsigned char*>(data + i);
     uint32_t whole = 0;
     int length = 0;
@@ -105,164 +107,150 @@ bool ReadValues(ReportReader* reader, const char* data, size_t size, size_t* at)
     const char c = data[i];
     const unsigned digit = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
     if (digit < 10) {
-      reader->line += c;
-      reader->value = reader->value * 10 + digit;
-      if (reader->line.size() > 5) return Fail(reader, "block values from 0 to 65535, each followed by a tab");
+      line_ += c;
+      value_ = value_ * 10 + digit;
+      if (line_.size() > 5) return Fail("block values from 0 to 65535, each followed by a tab");
       continue;
     }
-    if (reader->line.empty()) break;  // not a value: the run is over
+    if (line_.empty()) break;  // not a value: the run is over
     if (c != kBlockValueSeparator) {
-      reader->line += c;
-      return Fail(reader, "a tab after each block value");
+      line_ += c;
+      return Fail("a tab after each block value");
     }
-    if (reader->value > 65535) return Fail(reader, "block values from 0 to 65535, each followed by a tab");
+    if (value_ > 65535) return Fail("block values from 0 to 65535, each followed by a tab");
     if (values.size() >= most) {
-      return Fail(reader, "no more than the " + std::to_string(most) + " block values its TotalSize line gives " +
+      return Fail("no more than the " + std::to_string(most) + " block values its TotalSize line gives " +
                               "room for");
     }
-    values.push_back(static_cast<uint16_t>(reader->value));
-    reader->line.clear();
-    reader->value = 0;
+    values.push_back(static_cast<uint16_t>(value_));
+    line_.clear();
+    value_ = 0;
   }
   *at = i;
   return true;
 }
 
 // Takes one whole line, less its line end, in the light of what came before.
-bool TakeLine(ReportReader* reader) {
-  const std::string& line = reader->line;
+bool ReportReader::TakeLine() {
+  const std::string& line = line_;
   long long numbers[4] = {};
-  switch (reader->part) {
+  switch (part_) {
     case kBannerNext:
     case kEnded:
       if (line != WithoutLineEnd(kBannerLine)) {
-        if (reader->part == kEnded) {
-          return Fail(reader, "nothing after " + Quoted(kExitLine) + " but another run's banner");
+        if (part_ == kEnded) {
+          return Fail("nothing after " + Quoted(kExitLine) + " but another run's banner");
         }
-        return Fail(reader, BannerWords());
+        return Fail(BannerWords());
       }
-      reader->part = kItemNext;
-      reader->finished = false;
+      part_ = kItemNext;
+      finished_ = false;
       return true;
     case kItemNext:
       if (MatchLine(kTypeLineFormat, line, numbers, 1) && numbers[0] >= 0 && numbers[0] <= 65535) {
-        ++reader->telegrams;
-        reader->part = numbers[0] == kBeamRangeType     ? kBeamCountNext
+        ++telegrams_;
+        part_ = numbers[0] == kBeamRangeType     ? kBeamCountNext
                        : numbers[0] == kBlockValuesType ? kBlockLineNext
                                                         : kItemNext;
         return true;
       }
       if (MatchLine(kErrorLineFormat, line, numbers, 1)) {
-        reader->part = kClosingNext;
+        part_ = kClosingNext;
         return true;
       }
       if (line == WithoutLineEnd(kClosingLine)) {
-        reader->part = kExitNext;
+        part_ = kExitNext;
         return true;
       }
-      return Fail(reader, "a type line (" + QuotedStart(kTypeLineFormat, "N") +
+      return Fail("a type line (" + QuotedStart(kTypeLineFormat, "N") +
                               "), the error line or the closing lines");
     case kBeamCountNext:
       if (!MatchLine(kBeamCountLineFormat, line, numbers, 4)) {
-        return Fail(reader,
+        return Fail(
                     "the line " + QuotedStart(kBeamCountLineFormat, "...") + " of the type-1 telegram before it");
       }
-      reader->part = kItemNext;
+      part_ = kItemNext;
       return true;
     case kBlockLineNext:
       if (!MatchLine(kBlockLineFormat, line, numbers, 3) || numbers[2] < 0 || numbers[2] > 65535) {
-        return Fail(reader,
+        return Fail(
                     "the line " + QuotedStart(kBlockLineFormat, "...") + " of the type-6 telegram before it");
       }
       if (!BlockHasValuesInReport(static_cast<uint32_t>(numbers[2]))) {
-        reader->part = kItemNext;
+        part_ = kItemNext;
         return true;
       }
-      reader->block = ReportBlock{reader->line_number, reader->telegrams, numbers[0], numbers[1],
+      block_ = ReportBlock{line_number_, telegrams_, numbers[0], numbers[1],
                                   static_cast<long>(numbers[2]), {}, false};
-      reader->most_values = MostValues(numbers[0]);
-      reader->part = kValuesStartNext;
+      most_values_ = MostValues(numbers[0]);
+      part_ = kValuesStartNext;
       return true;
     case kValuesStartNext:
-      if (!line.empty()) return Fail(reader, "the empty line before the values of a block 0 or 1");
-      reader->part = kInValues;
-      reader->value = 0;
+      if (!line.empty()) return Fail("the empty line before the values of a block 0 or 1");
+      part_ = kInValues;
+      value_ = 0;
       return true;
     case kClosingNext:
-      if (line != WithoutLineEnd(kClosingLine)) return Fail(reader, "the closing line after the error line");
-      reader->part = kExitNext;
+      if (line != WithoutLineEnd(kClosingLine)) return Fail("the closing line after the error line");
+      part_ = kExitNext;
       return true;
     case kExitNext:
-      if (line != WithoutLineEnd(kExitLine)) return Fail(reader, "the line " + Quoted(kExitLine));
-      reader->part = kEnded;
-      reader->finished = true;
+      if (line != WithoutLineEnd(kExitLine)) return Fail("the line " + Quoted(kExitLine));
+      part_ = kEnded;
+      finished_ = true;
       return true;
     case kInValues: break;
   }
   return true;
 }
 
-}  // namespace
-
-void StartReportReader(ReportReader* reader) {
-  reader->part = kBannerNext;
-  reader->line.clear();
-  reader->line_number = 1;
-  reader->telegrams = 0;
-  reader->finished = false;
-  reader->block = ReportBlock{0, 0, 0, 0, 0, {}, false};
-  reader->most_values = 0;
-  reader->value = 0;
-  reader->error.clear();
-}
-
-bool ReadReport(ReportReader* reader, const char* data, size_t size, std::vector<ReportBlock>* blocks) {
-  if (!reader->error.empty()) return false;
+bool ReportReader::Read(const char* data, size_t size, std::vector<ReportBlock>* blocks) {
+  if (!error_.empty()) return false;
   for (size_t i = 0; i < size; ++i) {
-    if (reader->part == kInValues) {
-      if (!ReadValues(reader, data, size, &i)) return false;
+    if (part_ == kInValues) {
+      if (!ReadValues(data, size, &i)) return false;
       if (i == size) break;
       // The run of values is over: the next line starts right after it.
-      blocks->push_back(std::move(reader->block));
-      reader->block.values.clear();
-      reader->part = kItemNext;
+      blocks->push_back(std::move(block_));
+      block_.values.clear();
+      part_ = kItemNext;
     }
     const char c = data[i];
     if (c == '\n') {
       // A Windows text stream writes "\r\n" as "\r\r\n".
-      while (!reader->line.empty() && reader->line.back() == '\r') reader->line.pop_back();
-      if (!TakeLine(reader)) return false;
-      reader->line.clear();
-      ++reader->line_number;
+      while (!line_.empty() && line_.back() == '\r') line_.pop_back();
+      if (!TakeLine()) return false;
+      line_.clear();
+      ++line_number_;
       continue;
     }
-    reader->line += c;
-    if (reader->line.size() > kLongestReportLine) {
-      return Fail(reader, reader->part == kBannerNext ? BannerWords() : "a report line");
+    line_ += c;
+    if (line_.size() > kLongestReportLine) {
+      return Fail(part_ == kBannerNext ? BannerWords() : "a report line");
     }
   }
   return true;
 }
 
-bool EndReport(ReportReader* reader, std::vector<ReportBlock>* blocks) {
-  if (!reader->error.empty()) return false;
-  if (reader->part == kInValues) {
+bool ReportReader::End(std::vector<ReportBlock>* blocks) {
+  if (!error_.empty()) return false;
+  if (part_ == kInValues) {
     // A value without its tab was cut off; so were the values after it.
-    reader->block.cut_short = !reader->line.empty() || reader->block.values.size() < reader->most_values;
-    blocks->push_back(std::move(reader->block));
-    reader->block.values.clear();
-    reader->part = kItemNext;
+    block_.cut_short = !line_.empty() || block_.values.size() < most_values_;
+    blocks->push_back(std::move(block_));
+    block_.values.clear();
+    part_ = kItemNext;
     return true;
   }
-  if (reader->part == kBannerNext) {
+  if (part_ == kBannerNext) {
     const std::string banner = WithoutLineEnd(kBannerLine);
     // The banner cut short is still the start of a report.
-    if (!reader->line.empty() && banner.compare(0, reader->line.size(), reader->line) == 0) return true;
-    if (reader->line.empty()) {
-      reader->error = "line 1: expected " + BannerWords() + ", found nothing";
+    if (!line_.empty() && banner.compare(0, line_.size(), line_) == 0) return true;
+    if (line_.empty()) {
+      error_ = "line 1: expected " + BannerWords() + ", found nothing";
       return false;
     }
-    return Fail(reader, BannerWords());
+    return Fail(BannerWords());
   }
   return true;
 }

@@ -22,44 +22,58 @@ struct ReportBlock {
   bool cut_short;          // the report ends inside its values
 };
 
-enum ReportPart {
-  kBannerNext,       // nothing read yet
-  kItemNext,         // a type line, the error line or the closing lines
-  kBeamCountNext,    // after a type-1 line
-  kBlockLineNext,    // after a type-6 line
-  kValuesStartNext,  // the empty line before a block's values
-  kInValues,         // a block's values
-  kClosingNext,      // after the error line
-  kExitNext,         // after the first closing line
-  kEnded,            // after the closing lines; another run may follow
+class ReportReader {
+ public:
+  ReportReader() = default;
+
+  // Reads `size` more bytes of the report. Each block of values that is
+  // complete goes to the end of `*blocks`. False, for good, once the bytes
+  // are not a report: error() then says where and what was expected.
+  bool Read(const char* data, size_t size, std::vector<ReportBlock>* blocks);
+
+  // The input has ended. A block whose values were being read goes to
+  // `*blocks`, marked cut short if fewer came than its TotalSize gives.
+  // False if what came is no report at all (nothing, or not even the
+  // banner).
+  bool End(std::vector<ReportBlock>* blocks);
+
+  // Whether the input has begun as a report does: its first line so far is
+  // the banner.
+  bool started() const { return part_ != kBannerNext; }
+  long telegrams() const { return telegrams_; }
+  // The last run read ends with its closing lines.
+  bool finished() const { return finished_; }
+  // "line N: expected ..., found ..."; empty while the input is a report.
+  const std::string& error() const { return error_; }
+  // The room held for the values of the block being read.
+  size_t room_for_values() const { return block_.values.capacity(); }
+
+ private:
+  enum Part {
+    kBannerNext,       // nothing read yet
+    kItemNext,         // a type line, the error line or the closing lines
+    kBeamCountNext,    // after a type-1 line
+    kBlockLineNext,    // after a type-6 line
+    kValuesStartNext,  // the empty line before a block's values
+    kInValues,         // a block's values
+    kClosingNext,      // after the error line
+    kExitNext,         // after the first closing line
+    kEnded,            // after the closing lines; another run may follow
+  };
+
+  bool Fail(const std::string& expected);
+  bool TakeLine();
+  bool ReadValues(const char* data, size_t size, size_t* at);
+
+  Part part_ = kBannerNext;
+  std::string line_;        // the line being read, less its line end
+  long line_number_ = 1;    // its number, from 1
+  long telegrams_ = 0;      // type lines read
+  bool finished_ = false;
+  ReportBlock block_ = {0, 0, 0, 0, 0, {}, false};  // the block whose values are being read
+  size_t most_values_ = 0;  // the most values its TotalSize gives room for
+  uint32_t value_ = 0;      // the value being read (its digits so far are the line)
+  std::string error_;
 };
-
-struct ReportReader {
-  ReportPart part;
-  std::string line;        // the line being read, less its line end
-  long line_number;        // its number, from 1
-  long telegrams;          // type lines read
-  bool finished;           // the last run read ends with its closing lines
-  ReportBlock block;       // the block whose values are being read
-  size_t most_values;      // the most values its TotalSize gives room for
-  uint32_t value;          // the value being read (its digits so far are the line)
-  std::string error;       // "line N: expected ..., found ..."
-};
-
-void StartReportReader(ReportReader* reader);
-
-// Whether the input has begun as a report does: its first line so far is
-// the banner.
-inline bool ReportStarted(const ReportReader& reader) { return reader.part != kBannerNext; }
-
-// Reads `size` more bytes of the report. Each block of values that is
-// complete goes to the end of `*blocks`. False, for good, once the bytes
-// are not a report: `reader->error` then says where and what was expected.
-bool ReadReport(ReportReader* reader, const char* data, size_t size, std::vector<ReportBlock>* blocks);
-
-// The input has ended. A block whose values were being read goes to
-// `*blocks`, marked cut short if fewer came than its TotalSize gives. False
-// if what came is no report at all (nothing, or not even the banner).
-bool EndReport(ReportReader* reader, std::vector<ReportBlock>* blocks);
 
 #endif  // TELEGRAM_REPORT_READER_H_

@@ -56,12 +56,11 @@ struct Read {
 // Reads `report` in pieces of `piece` bytes.
 Read ReadAll(const std::string& report, size_t piece = 1 << 20) {
   Read read;
-  StartReportReader(&read.reader);
   read.ok = true;
   for (size_t at = 0; at < report.size() && read.ok; at += piece) {
-    read.ok = ReadReport(&read.reader, report.data() + at, std::min(piece, report.size() - at), &read.blocks);
+    read.ok = read.reader.Read(report.data() + at, std::min(piece, report.size() - at), &read.blocks);
   }
-  if (read.ok) read.ok = EndReport(&read.reader, &read.blocks);
+  if (read.ok) read.ok = read.reader.End(&read.blocks);
   return read;
 }
 
@@ -75,9 +74,9 @@ TEST(ReportReader, ReadsTheBlocksOfAReportWhateverItsLineEndsAndPieces) {
   for (const std::string& text : {report, Windows(report)}) {
     for (size_t piece : {size_t{1}, size_t{7}, size_t{1} << 20}) {
       const Read read = ReadAll(text, piece);
-      ASSERT_TRUE(read.ok) << read.reader.error;
-      EXPECT_TRUE(read.reader.finished);
-      EXPECT_EQ(read.reader.telegrams, 9);
+      ASSERT_TRUE(read.ok) << read.reader.error();
+      EXPECT_TRUE(read.reader.finished());
+      EXPECT_EQ(read.reader.telegrams(), 9);
       // The blocks 0 and 1, each with its values; the last, a type-6
       // telegram of 46 bytes made by Other, is a block 0 of 13 zeros.
       ASSERT_EQ(read.blocks.size(), 5u) << "piece " << piece;
@@ -102,8 +101,8 @@ TEST(ReportReader, AReportCutShortIsReadAsFarAsItGoes) {
   const std::string report = Report({Block(1420, 1, 0, 700), Block(40, 2, 1, 10)}, false);
   // An interrupted receiver: no closing lines, every value there.
   Read read = ReadAll(report);
-  ASSERT_TRUE(read.ok) << read.reader.error;
-  EXPECT_FALSE(read.reader.finished);
+  ASSERT_TRUE(read.ok) << read.reader.error();
+  EXPECT_FALSE(read.reader.finished());
   ASSERT_EQ(read.blocks.size(), 2u);
   EXPECT_EQ(read.blocks[1].values.size(), 10u);
   EXPECT_FALSE(read.blocks[1].cut_short);
@@ -111,7 +110,7 @@ TEST(ReportReader, AReportCutShortIsReadAsFarAsItGoes) {
   const size_t last_tab = report.rfind('\t', report.size() - 2);
   for (size_t cut : {last_tab + 1, last_tab + 2}) {
     read = ReadAll(report.substr(0, cut));
-    ASSERT_TRUE(read.ok) << read.reader.error;
+    ASSERT_TRUE(read.ok) << read.reader.error();
     ASSERT_EQ(read.blocks.size(), 2u);
     EXPECT_EQ(read.blocks[1].values.size(), 9u) << "a value without its tab is not taken";
     EXPECT_TRUE(read.blocks[1].cut_short);
@@ -119,16 +118,16 @@ TEST(ReportReader, AReportCutShortIsReadAsFarAsItGoes) {
   }
   // Cut inside a line: what came before stands.
   read = ReadAll(report.substr(0, report.find("TotalSize: 20")));
-  ASSERT_TRUE(read.ok) << read.reader.error;
+  ASSERT_TRUE(read.ok) << read.reader.error();
   EXPECT_EQ(read.blocks.size(), 1u);
   // Two runs, one after the other in the same file, the second of the same
   // scan and block: both are read.
   read = ReadAll(Report({Block(26, 1, 0, 3)}) + Report({Block(26, 1, 0, 3)}));
-  ASSERT_TRUE(read.ok) << read.reader.error;
+  ASSERT_TRUE(read.ok) << read.reader.error();
   ASSERT_EQ(read.blocks.size(), 2u);
   EXPECT_EQ(read.blocks[1].scan_no, 1);
   EXPECT_EQ(read.blocks[1].values.size(), 3u);
-  EXPECT_TRUE(read.reader.finished);
+  EXPECT_TRUE(read.reader.finished());
 }
 
 TEST(ReportReader, WhatIsNoReportIsSaidWithItsLine) {
@@ -165,7 +164,7 @@ TEST(ReportReader, WhatIsNoReportIsSaidWithItsLine) {
   for (const auto& c : cases) {
     const Read read = ReadAll(c.text);
     EXPECT_FALSE(read.ok) << c.name;
-    EXPECT_EQ(read.reader.error.compare(0, strlen(c.error), c.error), 0) << c.name << ": " << read.reader.error;
+    EXPECT_EQ(read.reader.error().compare(0, strlen(c.error), c.error), 0) << c.name << ": " << read.reader.error();
   }
 }
 
@@ -189,7 +188,7 @@ TEST(ReportReader, TheWordsOfAnErrorDoNotDependOnThePieces) {
     for (size_t piece : {size_t{1}, size_t{2}, size_t{3}, size_t{1} << 20}) {
       const Read read = ReadAll(text, piece);
       EXPECT_FALSE(read.ok) << c.values << ", piece " << piece;
-      EXPECT_EQ(read.reader.error, c.error) << c.values << ", piece " << piece;
+      EXPECT_EQ(read.reader.error(), c.error) << c.values << ", piece " << piece;
     }
   }
 }
@@ -214,23 +213,23 @@ TEST(ReportReader, ValuesBeyondWhatTheBlockHoldsAreDamage) {
   for (size_t piece : {size_t{1}, size_t{1} << 20}) {
     Read read = ReadAll(one_more, piece);
     EXPECT_FALSE(read.ok);
-    EXPECT_EQ(read.reader.error, "line 5: expected no more than the 3 block values its TotalSize line gives room "
+    EXPECT_EQ(read.reader.error(), "line 5: expected no more than the 3 block values its TotalSize line gives room "
                                  "for, found '5'");
     read = ReadAll(out_of_range, piece);
     EXPECT_FALSE(read.ok);
-    EXPECT_EQ(read.reader.error.compare(0, 55, "line 5: expected block values from 0 to 65535, each fol"), 0)
-        << read.reader.error;
+    EXPECT_EQ(read.reader.error().compare(0, 55, "line 5: expected block values from 0 to 65535, each fol"), 0)
+        << read.reader.error();
     read = ReadAll(below_20, piece);
     EXPECT_FALSE(read.ok);
-    EXPECT_NE(read.reader.error.find("no more than the 0 block values"), std::string::npos) << read.reader.error;
+    EXPECT_NE(read.reader.error().find("no more than the 0 block values"), std::string::npos) << read.reader.error();
     read = ReadAll(largest, piece);
-    ASSERT_TRUE(read.ok) << read.reader.error;
+    ASSERT_TRUE(read.ok) << read.reader.error();
     ASSERT_EQ(read.blocks.size(), 1u);
     EXPECT_EQ(read.blocks[0].values.size(), 32743u);
     EXPECT_FALSE(read.blocks[0].cut_short);
     read = ReadAll(beyond_largest, piece);
     EXPECT_FALSE(read.ok);
-    EXPECT_NE(read.reader.error.find("no more than the 32743 block values"), std::string::npos) << read.reader.error;
+    EXPECT_NE(read.reader.error().find("no more than the 32743 block values"), std::string::npos) << read.reader.error();
   }
 }
 
@@ -238,7 +237,7 @@ TEST(ReportReader, AnOddSizedBlockWithAllItsValuesIsNotCutShort) {
   // TotalSize 25: two values, the last byte belongs to none.
   const std::string report = Report({Block(25, 1, 0, 2)}, false);
   const Read read = ReadAll(report);
-  ASSERT_TRUE(read.ok) << read.reader.error;
+  ASSERT_TRUE(read.ok) << read.reader.error();
   ASSERT_EQ(read.blocks.size(), 1u);
   EXPECT_EQ(read.blocks[0].values.size(), 2u);
   EXPECT_FALSE(read.blocks[0].cut_short);
@@ -248,10 +247,9 @@ TEST(ReportReader, AnOddSizedBlockWithAllItsValuesIsNotCutShort) {
 // names a block of the largest size takes no more memory than it holds.
 TEST(ReportReader, ABlockHeaderReservesNothing) {
   ReportReader reader;
-  StartReportReader(&reader);
   std::vector<ReportBlock> blocks;
   const std::string text = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 65487\t ScanNo:1\t "
                            "BlockNo:0\r\n\n";
-  ASSERT_TRUE(ReadReport(&reader, text.data(), text.size(), &blocks)) << reader.error;
-  EXPECT_EQ(reader.block.values.capacity(), 0u);
+  ASSERT_TRUE(reader.Read(text.data(), text.size(), &blocks)) << reader.error();
+  EXPECT_EQ(reader.room_for_values(), 0u);
 }

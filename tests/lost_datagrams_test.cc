@@ -20,7 +20,7 @@
 #include "telegram/report_model_test_util.h"
 #include "telegram/telegram_layout.h"
 #include "tests/end_to_end_test_util.h"
-#include "tests/port_drops_test_util.h"
+#include "bench/port_drops.h"
 
 namespace {
 

@@ -45,10 +45,9 @@ Child* Plot(Child* plot, const std::string& folder, const std::string& report, s
 // The blocks a report holds, as the shared report reader reads them.
 std::vector<ReportBlock> BlocksOf(const std::string& report) {
   ReportReader reader;
-  StartReportReader(&reader);
   std::vector<ReportBlock> blocks;
-  EXPECT_TRUE(ReadReport(&reader, report.data(), report.size(), &blocks)) << reader.error;
-  EXPECT_TRUE(EndReport(&reader, &blocks)) << reader.error;
+  EXPECT_TRUE(reader.Read(report.data(), report.size(), &blocks)) << reader.error();
+  EXPECT_TRUE(reader.End(&blocks)) << reader.error();
   return blocks;
 }
 

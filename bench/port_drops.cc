@@ -1,4 +1,4 @@
-#include "tests/port_drops_test_util.h"
+#include "bench/port_drops.h"
 
 #include <cstdio>
 #include <cstdlib>

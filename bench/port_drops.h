@@ -1,8 +1,9 @@
 // The kernel's own count of the datagrams dropped at a bound UDP port, from
-// /proc/net/udp: what any receiver lost (ours, another, or a Windows
+// Linux's /proc/net/udp: what any receiver lost (ours, another, or a Windows
 // program under Wine), counted alike and apart from what it says itself.
-#ifndef TESTS_PORT_DROPS_TEST_UTIL_H_
-#define TESTS_PORT_DROPS_TEST_UTIL_H_
+// The benchmark's measure, which the end-to-end tests take too.
+#ifndef BENCH_PORT_DROPS_H_
+#define BENCH_PORT_DROPS_H_
 
 #include <cstdint>
 
@@ -10,4 +11,4 @@
 // (-1 if the row has none).
 bool ReadPortDrops(uint16_t port, long* drops);
 
-#endif  // TESTS_PORT_DROPS_TEST_UTIL_H_
+#endif  // BENCH_PORT_DROPS_H_
