@@ -1,7 +1,10 @@
 #include "cli/command_line.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+
+#include "cli/version.h"
 
 namespace {
 
@@ -130,6 +133,18 @@ CommandLineResult ReadCommandLine(int argc, const char* const* argv, const std::
     if (!Take(*option, name, value, err)) return kBadCommandLine;
   }
   return kRunProgram;
+}
+
+bool AnswerCommandLine(CommandLineResult result, const char* program, std::string (*usage)(), const std::string& err,
+                       int* status) {
+  switch (result) {
+    case kShowHelp: fputs(usage().c_str(), stdout); break;
+    case kShowVersion: printf("%s %s\n", program, kTelegramVersion); break;
+    case kBadCommandLine: fprintf(stderr, "%s: %s\n", program, err.c_str()); break;
+    case kRunProgram: return false;
+  }
+  *status = result == kBadCommandLine ? 2 : 0;
+  return true;
 }
 
 std::string OptionsHelp(const std::vector<CommandLineOption>& options) {

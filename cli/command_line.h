@@ -50,6 +50,14 @@ CommandLineResult ReadCommandLine(int argc, const char* const* argv, const std::
                                   size_t most_operands, const char* too_many, CommandLineRead* read,
                                   std::string* err);
 
+// Answers a command line that asks for help or the version, or is bad: the
+// text of `usage()` or "PROGRAM VERSION" on standard output, or the reason
+// on standard error after the program's name; `*status` is then the exit
+// status (0, or 2 for a bad command line). False for kRunProgram: the
+// program goes on.
+bool AnswerCommandLine(CommandLineResult result, const char* program, std::string (*usage)(), const std::string& err,
+                       int* status);
+
 // The options' lines of --help, each with its range and its default, then
 // the help and version flags', in lines of at most 79 columns.
 std::string OptionsHelp(const std::vector<CommandLineOption>& options);

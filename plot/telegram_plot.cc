@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/version.h"
 #include "plot/plot_folder.h"
 #include "plot/plot_options.h"
 #include "plot/plot_page.h"
@@ -36,11 +35,9 @@ int Fail(const std::string& message, int status) {
 int main(int argc, char** argv) {
   PlotOptions options;
   std::string err;
-  switch (ParsePlotOptions(argc, argv, &options, &err)) {
-    case kShowHelp: fputs(PlotUsage().c_str(), stdout); return 0;
-    case kShowVersion: printf("telegram-plot %s\n", kTelegramVersion); return 0;
-    case kBadCommandLine: return Fail(err, 2);
-    case kRunProgram: break;
+  int status = 0;
+  if (AnswerCommandLine(ParsePlotOptions(argc, argv, &options, &err), "telegram-plot", PlotUsage, err, &status)) {
+    return status;
   }
   const bool from_stdin = options.input.empty() || options.input == "-";
   const std::string source = from_stdin ? "standard input" : options.input;

@@ -10,15 +10,7 @@
 
 #include <cerrno>
 
-ReceiverProcess::~ReceiverProcess() {
-  if (!started_) return;
-  int status = 0;
-  if (running_) {
-    Stop();
-    Wait(-1, &status);
-  }
-  close(static_cast<int>(output_));
-}
+void ReceiverProcess::Release() { close(static_cast<int>(output_)); }
 
 int ReceiverProcess::Start(const char* program) {
   int pipe_ends[2];

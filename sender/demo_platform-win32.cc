@@ -5,13 +5,7 @@
 
 #include <cstdio>
 
-ReceiverProcess::~ReceiverProcess() {
-  if (!started_) return;
-  int status = 0;
-  if (running_) {
-    Stop();
-    Wait(-1, &status);
-  }
+void ReceiverProcess::Release() {
   CloseHandle(reinterpret_cast<HANDLE>(process_));
   CloseHandle(reinterpret_cast<HANDLE>(output_));
 }

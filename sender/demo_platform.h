@@ -20,7 +20,15 @@
 class ReceiverProcess {
  public:
   ReceiverProcess() = default;
-  ~ReceiverProcess();
+  ~ReceiverProcess() {
+    if (!started_) return;
+    int status = 0;
+    if (running_) {
+      Stop();
+      Wait(-1, &status);
+    }
+    Release();
+  }
   ReceiverProcess(const ReceiverProcess&) = delete;
   ReceiverProcess& operator=(const ReceiverProcess&) = delete;
 
@@ -41,6 +49,9 @@ class ReceiverProcess {
   void Stop() const;
 
  private:
+  // Lets go of the process, once it has ended, and of the pipe.
+  void Release();
+
   std::uintptr_t process_ = 0;  // a POSIX pid or a Windows process handle
   std::uintptr_t output_ = 0;   // the read end of its standard output
   bool started_ = false;

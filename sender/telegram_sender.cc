@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/version.h"
 #include "sender/capture_source.h"
 #include "sender/demo_platform.h"
 #include "sender/paced_sending.h"
@@ -18,11 +17,10 @@
 int main(int argc, char** argv) {
   SenderOptions options;
   std::string error;
-  switch (ParseSenderOptions(argc, argv, &options, &error)) {
-    case kShowHelp: fputs(SenderUsage().c_str(), stdout); return 0;
-    case kShowVersion: printf("telegram-sender %s\n", kTelegramVersion); return 0;
-    case kBadCommandLine: fprintf(stderr, "telegram-sender: %s\n", error.c_str()); return 2;
-    case kRunProgram: break;
+  int status = 0;
+  if (AnswerCommandLine(ParseSenderOptions(argc, argv, &options, &error), "telegram-sender", SenderUsage, error,
+                        &status)) {
+    return status;
   }
   const char* host = options.host.c_str();
   const uint16_t port = static_cast<uint16_t>(options.port);
@@ -43,7 +41,7 @@ int main(int argc, char** argv) {
     about_source = capture.DescribeSkipped();
   }
   if (!options.receiver.empty()) {
-    const int status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port, about_source);
+    status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port, about_source);
     if (options.keep_window) WaitForKeyIfWindowCloses();
     return status;
   }

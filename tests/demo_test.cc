@@ -53,19 +53,11 @@ TEST(Demo, FeedsItsOwnReceiverAWholeRunAndEndsWithItsStatus) {
 // only once the last has gone out.
 TEST(Demo, PassesOnEveryByteToAReaderThatIsSlowToStart) {
   for (const std::vector<std::string>& command : DemoCommands({"--size", "40"})) {
-    int ends[2];
-    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
-    StartOptions options;
-    options.out_fd = ends[1];
     Child demo;
-    ASSERT_TRUE(Start(&demo, command, options));
-    close(ends[1]);
+    int output = -1;
+    ASSERT_TRUE(StartIntoPipe(&demo, command, &output));
     std::this_thread::sleep_for(std::chrono::seconds(3));
-    std::string out;
-    char chunk[65536];
-    ssize_t n;
-    while ((n = read(ends[0], chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
-    close(ends[0]);
+    const std::string out = ReadToEnd(output);
     ASSERT_TRUE(WaitForExit(&demo));
     EXPECT_EQ(demo.exit_code, 0) << command[0] << ": " << demo.err;
     EXPECT_EQ(out.size(), AsWritten(WholeRunReport(40)).size()) << command[0];

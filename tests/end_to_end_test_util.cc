@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -108,6 +109,31 @@ bool Start(Child* child, std::vector<std::string> args, const StartOptions& opti
   child->reader = std::thread(ReadInto, out_pipe[0], child, &child->out);
   child->err_reader = std::thread(ReadInto, err_pipe[0], child, &child->err);
   return true;
+}
+
+bool StartIntoPipe(Child* child, std::vector<std::string> args, int* read_end, StartOptions options) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return false;  // the child keeps no read end open
+  options.out_fd = ends[1];
+  const bool started = Start(child, std::move(args), options);
+  close(ends[1]);
+  if (!started) {
+    close(ends[0]);
+    return false;
+  }
+  *read_end = ends[0];
+  return true;
+}
+
+std::string ReadToEnd(int fd) {
+  std::string text;
+  char chunk[65536];
+  ssize_t n;
+  while ((n = read(fd, chunk, sizeof chunk)) > 0 || (n < 0 && errno == EINTR)) {
+    if (n > 0) text.append(chunk, static_cast<size_t>(n));
+  }
+  close(fd);
+  return text;
 }
 
 std::vector<std::string> Command(const std::string& name, std::vector<std::string> args) {

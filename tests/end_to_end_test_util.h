@@ -65,6 +65,14 @@ struct StartOptions {
 
 bool Start(Child* child, std::vector<std::string> args, const StartOptions& options = StartOptions());
 
+// Starts `child` with its standard output on a pipe that it alone writes;
+// the read end goes to `*read_end`, for the test to read at its own pace,
+// or not at all.
+bool StartIntoPipe(Child* child, std::vector<std::string> args, int* read_end, StartOptions options = StartOptions());
+
+// Everything that comes from `fd` up to its end; `fd` is then closed.
+std::string ReadToEnd(int fd);
+
 // The program named by the variable `name`, behind its launcher if any.
 std::vector<std::string> Command(const std::string& name, std::vector<std::string> args = {});
 std::vector<std::string> ReceiverCommand();

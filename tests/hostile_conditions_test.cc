@@ -337,10 +337,7 @@ TEST(Interrupt, WhileTheReaderStopsReadingTheRunEndsWithAnExactPrefix) {
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count();
     EXPECT_LT(seconds, 5.0) << "signal " << signal_number;
     EXPECT_EQ(receiver.signal, signal_number);
-    char chunk[65536];
-    ssize_t n;
-    while ((n = read(ends[0], chunk, sizeof chunk)) > 0) text.append(chunk, static_cast<size_t>(n));
-    close(ends[0]);
+    text += ReadToEnd(ends[0]);
     EXPECT_GT(text.size(), size_t{32768}) << "the pipe was full";
     EXPECT_LT(text.size(), expected.size());
     EXPECT_EQ(expected.compare(0, text.size(), text), 0) << "signal " << signal_number << ": not a prefix";

@@ -60,17 +60,13 @@ TEST(LostDatagrams, ReportedAndSaidLostAddUpToWhatWasSent) {
     datagrams.emplace_back(telegram.begin(), telegram.begin() + static_cast<long>(n));
   }
 
-  int ends[2];
-  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
   Child receiver;
-  StartOptions options;
-  options.out_fd = ends[1];
-  ASSERT_TRUE(Start(&receiver, ReceiverCommand(), options));
-  close(ends[1]);
+  int output = -1;
+  ASSERT_TRUE(StartIntoPipe(&receiver, ReceiverCommand(), &output));
   // The banner, and then nothing: the reader stalls.
   std::string out(AsWritten(kBanner).size(), '\0');
   for (size_t got = 0; got < out.size();) {
-    const ssize_t n = read(ends[0], &out[got], out.size() - got);
+    const ssize_t n = read(output, &out[got], out.size() - got);
     ASSERT_GT(n, 0) << "no banner";
     got += static_cast<size_t>(n);
   }
@@ -86,11 +82,11 @@ TEST(LostDatagrams, ReportedAndSaidLostAddUpToWhatWasSent) {
   std::thread reader([&] {
     char chunk[65536];
     ssize_t n;
-    while ((n = read(ends[0], chunk, sizeof chunk)) > 0) {
+    while ((n = read(output, chunk, sizeof chunk)) > 0) {
       std::lock_guard<std::mutex> hold(lock);
       out.append(chunk, static_cast<size_t>(n));
     }
-    close(ends[0]);
+    close(output);
   });
   // Once every datagram sent is either reported or dropped, as the kernel
   // counts them for the socket, the receiver is interrupted in its wait.
@@ -130,23 +126,15 @@ TEST(LostDatagrams, ReportedAndSaidLostAddUpToWhatWasSent) {
 // the receiver says how many it lost.
 TEST(LostDatagrams, TheDemoSaysWhatTheReceiverReported) {
   if (UnderWine()) GTEST_SKIP() << "the Windows demo ends its receiver without its last words";
-  int ends[2];
-  ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
   Child demo;
-  StartOptions options;
-  options.out_fd = ends[1];
-  ASSERT_TRUE(Start(&demo,
-                    Command("TELEGRAM_SENDER", {"--receiver", Env("TELEGRAM_RECEIVER"), "--no-beam", "--blocks", "1",
-                                                "--scans", "1000", "--size", "65507"}),
-                    options));
-  close(ends[1]);
+  int output = -1;
+  ASSERT_TRUE(StartIntoPipe(&demo,
+                            Command("TELEGRAM_SENDER", {"--receiver", Env("TELEGRAM_RECEIVER"), "--no-beam",
+                                                        "--blocks", "1", "--scans", "1000", "--size", "65507"}),
+                            &output));
   // Nothing is read until the receiver's socket has dropped datagrams.
   ASSERT_TRUE(WaitUntil([] { return PortDrops() > 0; })) << "no datagram was dropped";
-  std::string out;
-  char chunk[65536];
-  ssize_t n;
-  while ((n = read(ends[0], chunk, sizeof chunk)) > 0) out.append(chunk, static_cast<size_t>(n));
-  close(ends[0]);
+  const std::string out = ReadToEnd(output);
   ASSERT_TRUE(WaitForExit(&demo));
 
   const long reported = TypeLines(out);
