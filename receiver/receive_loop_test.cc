@@ -137,6 +137,7 @@ void NetDescribeError(int code, char* text, size_t text_size) {
 }
 int InterruptWatch::Start() {
   script.calls.push_back("watch interrupts");
+  started_ = script.watch_error == 0;
   return script.watch_error;
 }
 InterruptWatch::~InterruptWatch() = default;
