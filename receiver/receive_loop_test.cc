@@ -36,6 +36,7 @@ struct Script {
   DropCountScope drop_scope = kDropsOfThisSocket;
   int receive_buffer = 425984;         // as the system reports it
   int watch_error = 0;                 // interrupts cannot be watched: this error
+  bool watch_given_back = false;       // a started watch gave the process back
   long stall_after = -1;               // the output takes this many bytes, then an interrupt ends the write
 
   std::vector<std::string> calls;
@@ -140,7 +141,7 @@ int InterruptWatch::Start() {
   started_ = script.watch_error == 0;
   return script.watch_error;
 }
-InterruptWatch::~InterruptWatch() = default;
+InterruptWatch::~InterruptWatch() { script.watch_given_back = started_; }
 int WaitForDatagram(NetSocket /*sock*/, bool block, DatagramWait* wait) {
   if (script.interrupt_after >= 0 && script.next >= static_cast<size_t>(script.interrupt_after) &&
       (block || !script.interrupt_while_blocked)) {
@@ -202,6 +203,7 @@ TEST_F(ReceiveLoop, FullRunReportsExactlyTheLimitThenCloses) {
   EXPECT_EQ(std::vector<std::string>(script.calls.begin(), script.calls.begin() + 5),
             Calls({"watch interrupts", "startup", "open", "receive buffer 42 8388608", "bind 42 9999"}));
   EXPECT_EQ(std::vector<std::string>(script.calls.end() - 2, script.calls.end()), Calls({"close 42", "cleanup"}));
+  EXPECT_TRUE(script.watch_given_back);
 }
 
 TEST_F(ReceiveLoop, InterruptsThatCannotBeWatchedAreSaidAndTheRunGoesOn) {
@@ -217,6 +219,7 @@ TEST_F(ReceiveLoop, InterruptsThatCannotBeWatchedAreSaidAndTheRunGoesOn) {
   EXPECT_EQ(run.err,
             "telegram-receiver: cannot watch for interrupts (system call failure (10107)): an interrupt ends the run "
             "without the reports still buffered\n");
+  EXPECT_FALSE(script.watch_given_back);
 }
 
 TEST_F(ReceiveLoop, LineEndsOfATextStreamAreWrittenByTheProgramItself) {

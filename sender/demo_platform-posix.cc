@@ -10,7 +10,10 @@
 
 #include <cerrno>
 
-void ReceiverProcess::Release() { close(static_cast<int>(output_)); }
+void ReceiverProcess::Release() {
+  close(static_cast<int>(output_));
+  started_ = false;
+}
 
 int ReceiverProcess::Start(const char* program) {
   int pipe_ends[2];

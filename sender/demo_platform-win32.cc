@@ -8,6 +8,7 @@
 void ReceiverProcess::Release() {
   CloseHandle(reinterpret_cast<HANDLE>(process_));
   CloseHandle(reinterpret_cast<HANDLE>(output_));
+  started_ = false;
 }
 
 int ReceiverProcess::Start(const char* program) {
