@@ -48,7 +48,8 @@ add_library(plot_test_support STATIC plot/picture_check_test_util.cc)
 target_include_directories(plot_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(plot_test_support PUBLIC plot_lib)
 target_compile_options(plot_test_support PRIVATE ${PROJECT_WARNINGS})
-telegram_test(plot_test plot/block_picture_test.cc plot/output_file_test.cc)
+telegram_test(plot_test plot/block_picture_test.cc plot/block_data_test.cc plot/block_store_test.cc
+  plot/output_file_test.cc)
 target_link_libraries(plot_test PRIVATE plot_test_support report_test_support)
 add_test(NAME plot_test COMMAND plot_test)
 
@@ -84,7 +85,7 @@ if(NOT WIN32)
   # sender's command line, and the receiver under hostile conditions.
   telegram_test(end_to_end_test tests/receiver_end_to_end_test.cc tests/demo_test.cc
     tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/lost_datagrams_test.cc
-    tests/replay_test.cc tests/plot_test.cc tests/dissector_facts_test.cc
+    tests/replay_test.cc tests/plot_test.cc tests/plot_serve_test.cc tests/dissector_facts_test.cc
     tests/end_to_end_test_util.cc bench/port_drops.cc)
   target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support plot_test_support
     Threads::Threads)
@@ -94,6 +95,19 @@ if(NOT WIN32)
     RESOURCE_LOCK udp_port_9999
     TIMEOUT 600
     ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>;TELEGRAM_PLOT=$<TARGET_FILE:telegram-plot>;TELEGRAM_VERSION=${PROJECT_VERSION}")
+
+  # telegram-plot's page in a real browser: Debian's chromium, driven by
+  # playwright-core from tests/browser (scripts/setup.sh installs both).
+  # Skipped where either is missing; under CI=true that fails instead.
+  find_program(NODE_PROGRAM node)
+  if(NODE_PROGRAM)
+    add_test(NAME plot_page_test COMMAND ${NODE_PROGRAM} ${PROJECT_SOURCE_DIR}/tests/browser/plot_page_test.mjs)
+    set_tests_properties(plot_page_test PROPERTIES
+      RESOURCE_LOCK udp_port_9999
+      TIMEOUT 300
+      SKIP_RETURN_CODE 77
+      ENVIRONMENT "TELEGRAM_RECEIVER=$<TARGET_FILE:telegram-receiver>;TELEGRAM_SENDER=$<TARGET_FILE:telegram-sender>;TELEGRAM_PLOT=$<TARGET_FILE:telegram-plot>")
+  endif()
 
   # The packet analyser and real captures: the dissector and the replay
   # against the receiver's own report (needs root, tshark, dumpcap, editcap).

@@ -14,7 +14,7 @@ std::string Failed(const char* what, const std::string& path, int error) {
 
 // Writes all of `text`, then closes `file`; the errno value of a failure,
 // or 0.
-int WriteAndClose(FILE* file, const std::string& text) {
+int WriteAndClose(FILE* file, std::string_view text) {
   errno = 0;
   int error = fwrite(text.data(), 1, text.size(), file) == text.size() ? 0 : (errno != 0 ? errno : EIO);
   if (fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
@@ -23,7 +23,16 @@ int WriteAndClose(FILE* file, const std::string& text) {
 
 }  // namespace
 
-bool PlaceFile(const std::string& path, const std::string& text, std::string* err) {
+bool WriteNewFile(const std::string& path, std::string_view bytes, std::string* err) {
+  FILE* file = nullptr;
+  int error = CreateNewFile(path, &file);
+  if (error == 0) error = WriteAndClose(file, bytes);
+  if (error == 0) return true;
+  *err = Failed("write", path, error);
+  return false;
+}
+
+bool PlaceFile(const std::string& path, std::string_view text, std::string* err) {
   // A fresh temporary name: one left by a plot that was killed, or planted,
   // is passed over.
   std::string partial;
@@ -60,7 +69,7 @@ bool GrowingFile::Create(const std::string& path, std::string* err) {
   return created == 0;
 }
 
-bool GrowingFile::Append(const std::string& text, std::string* err) {
+bool GrowingFile::Append(std::string_view text, std::string* err) {
   errno = 0;
   if (fwrite(text.data(), 1, text.size(), file_) == text.size() && fflush(file_) == 0) return true;
   *err = Failed("write", path_, errno != 0 ? errno : EIO);

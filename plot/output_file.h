@@ -5,12 +5,18 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 // Writes `text` as the file at `path`, whole: into a temporary file
 // created new beside it, which then takes its place, so that a browser
 // never reads half of it and a link under either name is replaced, not
 // followed. False, with `*err`, if it cannot.
-bool PlaceFile(const std::string& path, const std::string& text, std::string* err);
+bool PlaceFile(const std::string& path, std::string_view text, std::string* err);
+
+// Writes `bytes` as a new file at `path`, for a file that nobody reads
+// before it is whole (nothing names it yet). False, with `*err`, if it
+// cannot, or if anything has that name already.
+bool WriteNewFile(const std::string& path, std::string_view bytes, std::string* err);
 
 // A file that grows line by line while it is read: created new, then
 // written through the descriptor it was created with, so that an addition
@@ -27,7 +33,7 @@ class GrowingFile {
   bool Create(const std::string& path, std::string* err);
   // Appends `text`, handed to the system at once, so that a reader sees
   // whole lines. False, with `*err`, if it cannot.
-  bool Append(const std::string& text, std::string* err);
+  bool Append(std::string_view text, std::string* err);
 
  private:
   FILE* file_ = nullptr;

@@ -4,14 +4,20 @@
 
 #include "plot/block_name.h"
 #include "plot/block_picture.h"
+#include "plot/page_assets.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// A picture's file name: the block's name, "-2" after it for the second
-// picture of the same block, and this ending.
-const char kPictureNameEnd[] = ".svg";
+// The files of a block: its name with one of these endings, and its values
+// for the page in this folder.
+const char kPictureEnding[] = ".svg";
+const char kValuesEnding[] = ".csv";
+const char kValuesFolder[] = "values";
+const char kScriptEnding[] = ".js";
+const char kListName[] = "blocks.js";
+const char kStateName[] = "state.js";
 // What a file being written is called until it takes its place.
 const char kPartial[] = ".partial-";
 
@@ -24,8 +30,12 @@ bool EndsWith(const std::string& name, const std::string& end) {
 // A file that an earlier plot wrote, or began to.
 bool IsPlotFile(const std::string& name) {
   const std::string whole = name.substr(0, name.find(kPartial));
-  return whole == kPageName || whole == kPictureListName ||
-         (StartsWith(whole, kBlockNameStart) && EndsWith(whole, kPictureNameEnd));
+  if (whole == kListName || whole == kStateName) return true;
+  for (const PageAsset& asset : PageAssets()) {
+    if (whole == asset.name) return true;
+  }
+  return StartsWith(whole, kBlockNameStart) &&
+         (EndsWith(whole, kPictureEnding) || EndsWith(whole, kValuesEnding) || EndsWith(whole, kScriptEnding));
 }
 
 // Whether anything, a link that leads nowhere included, has this name.
@@ -34,11 +44,22 @@ bool Taken(const fs::path& path) {
   return fs::symlink_status(path, error).type() != fs::file_type::not_found;
 }
 
+// Removes an earlier plot's files from `folder`, and nothing else.
+bool Clear(const fs::path& folder, std::string* err) {
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+    if (IsPlotFile(entry->path().filename().string())) fs::remove(entry->path(), error);
+  }
+  if (error) *err = "cannot clear " + folder.string() + ": " + error.message();
+  return !error;
+}
+
 }  // namespace
 
 bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err) {
   path_ = path;
   std::error_code error;
+  const fs::path values = fs::path(path) / kValuesFolder;
   if (Taken(path)) {
     if (!fs::is_directory(path, error)) {
       *err = path + " exists and is no folder";
@@ -48,39 +69,55 @@ bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err) 
       *err = path + " exists already; --force writes into it";
       return false;
     }
-    for (fs::directory_iterator entry(path, error), end; !error && entry != end; entry.increment(error)) {
-      if (IsPlotFile(entry->path().filename().string())) fs::remove(entry->path(), error);
-    }
-    if (error) {
-      *err = "cannot clear " + path + ": " + error.message();
-      return false;
-    }
-  } else {
-    fs::create_directories(path, error);
-    if (error) {
-      *err = "cannot make " + path + ": " + error.message();
-      return false;
+    if (!Clear(path, err)) return false;
+    // The folder of values is cleared too; anything else by its name (a
+    // link planted there) goes, so that nothing is written through it.
+    if (fs::is_directory(fs::symlink_status(values, error))) {
+      if (!Clear(values, err)) return false;
+    } else if (Taken(values)) {
+      fs::remove(values, error);
     }
   }
-  return list_.Create((fs::path(path) / kPictureListName).string(), err);
+  fs::create_directories(values, error);
+  if (error) {
+    *err = "cannot make " + values.string() + ": " + error.message();
+    return false;
+  }
+  for (const PageAsset& asset : PageAssets()) {
+    if (!PlaceFile((fs::path(path) / asset.name).string(), asset.bytes, err)) return false;
+  }
+  return list_.Create((fs::path(path) / kListName).string(), err);
 }
 
-std::string PlotFolder::FreePictureName(const ReportBlock& block) const {
-  const std::string start = BlockName(block);
-  std::string name = start + kPictureNameEnd;
-  for (int seen = 2; Taken(fs::path(path_) / name); ++seen) {
-    name = start + "-" + std::to_string(seen) + kPictureNameEnd;
+std::string PlotFolder::FreeName(const ReportBlock& block) const {
+  const std::string base = BlockName(block);
+  std::string name = base;
+  for (int seen = 2; Taken(fs::path(path_) / (name + kPictureEnding)); ++seen) {
+    name = base + "-" + std::to_string(seen);
   }
   return name;
 }
 
-bool PlotFolder::AddPicture(const ReportBlock& block, std::string* err) {
-  const std::string name = FreePictureName(block);
-  if (!PlaceFile((fs::path(path_) / name).string(), BlockPicture(block), err)) return false;
-  ++pictures_;
-  return list_.Append(PictureListLine(PagePicture{name, BlockHeading(block), block.cut_short}), err);
+bool PlotFolder::Add(const ReportBlock& block, std::string* err) {
+  const std::string name = FreeName(block);
+  const fs::path folder(path_);
+  // Each file is new and whole before the list names the block, so the
+  // page never reads one half written.
+  if (!WriteNewFile((folder / (name + kPictureEnding)).string(), BlockPicture(block), err)) return false;
+  scratch_.clear();
+  AppendValuesCsv(block.values, &scratch_);
+  if (!WriteNewFile((folder / (name + kValuesEnding)).string(), scratch_, err)) return false;
+  scratch_.clear();
+  scratch_.append("telegramPlot.values(").append(JsonString(name)).append(",\"");
+  AppendValuesBase64(block.values, &scratch_);
+  scratch_ += "\");\n";
+  if (!WriteNewFile((folder / kValuesFolder / (name + kScriptEnding)).string(), scratch_, err)) return false;
+  ++blocks_;
+  return list_.Append("telegramPlot.block(" + SummaryJson(SummaryOf(block, blocks_, name)) + ");\n", err);
 }
 
-bool PlotFolder::WritePage(const PageState& state, std::string* err) {
-  return PlaceFile((fs::path(path_) / kPageName).string(), PlotPage(state), err);
+bool PlotFolder::WriteState(ReportState state, std::string* err) {
+  state.blocks = blocks_;
+  state.kept = blocks_;
+  return PlaceFile((fs::path(path_) / kStateName).string(), "telegramPlot.state(" + StateJson(state) + ");\n", err);
 }

@@ -6,12 +6,18 @@
 #include <string>
 
 #include "cli/command_line.h"
+#include "plot/block_store.h"
 
 struct PlotOptions {
-  std::string output;  // the folder to write
+  std::string output;  // the folder to write, or empty
   std::string input;   // the report; empty or "-" for standard input
   bool follow = false;
   bool force = false;
+  std::string serve;   // [ADDRESS:]PORT to serve the page at, or empty
+  long keep = kDefaultKeptBlocks;  // blocks the server keeps
+  // From `serve`:
+  std::string serve_address = "127.0.0.1";
+  long serve_port = 0;
 };
 
 // Reads the arguments into `options`. On kBadCommandLine, `*err` says why in

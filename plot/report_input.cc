@@ -17,6 +17,9 @@ const size_t kPieceSize = size_t{1} << 16;
 const size_t kMostPiecesOfAPipe = 2048;
 const size_t kMostPiecesOfAFile = 64;
 
+// Buffers kept to be read into again, at most.
+const size_t kMostSpare = 8;
+
 // The longest a read waits before the reader looks whether it must stop.
 const int kReadWaitMs = 100;
 
@@ -58,7 +61,15 @@ void ReportInput::Deliver(std::string piece) {
 void ReportInput::ReadAll() {
   int failure = 0;
   while (ending_ != kNow) {
-    std::string piece(kPieceSize, '\0');
+    std::string piece;
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      if (!spare_.empty()) {
+        piece.swap(spare_.back());
+        spare_.pop_back();
+      }
+    }
+    piece.resize(kPieceSize);
     long n = 0;
     failure = ReadAvailable(file_, piece.data(), piece.size(), kReadWaitMs, &n);
     if (failure != 0) break;
@@ -88,6 +99,10 @@ void ReportInput::ReadAll() {
 bool ReportInput::Next(std::string* piece, int wait_ms) {
   std::unique_lock<std::mutex> hold(lock_);
   changed_.wait_for(hold, std::chrono::milliseconds(wait_ms), [this] { return !pieces_.empty() || ended_; });
+  if (piece->capacity() >= kPieceSize && spare_.size() < kMostSpare) {
+    spare_.push_back(std::move(*piece));
+    *piece = std::string();
+  }
   piece->clear();
   if (!pieces_.empty()) {
     piece->swap(pieces_.front());

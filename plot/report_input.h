@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Owns the input's file and the thread that reads it; the destructor ends
 // the thread (within the tenth of a second a read waits at most) and joins
@@ -31,6 +32,8 @@ class ReportInput {
 
   // The next piece of the input, waiting up to `wait_ms` for it; false once
   // the input is over and every piece taken. An empty piece: nothing came.
+  // The buffer `*piece` held before is read into again, so that the pieces
+  // of a long report cost no allocation.
   bool Next(std::string* piece, int wait_ms);
 
   // A file followed ends at what has come.
@@ -57,6 +60,7 @@ class ReportInput {
   std::mutex lock_;
   std::condition_variable changed_;
   std::deque<std::string> pieces_;  // read, not yet taken
+  std::vector<std::string> spare_;  // taken, to be read into again
   bool ended_ = false;              // the input is over
   int error_ = 0;
   std::thread thread_;  // last: started once all else is ready

@@ -1,21 +1,24 @@
-// telegram-plot: a picture of every block of values in a report of
-// telegram-receiver, and a page that shows them all in the report's order.
-// It reads the report from a file or from standard input, finished or
-// still being written, and writes a folder: one SVG for each type-6 block
-// that has values, and index.html.
+// telegram-plot: every block of values in a report of telegram-receiver, on
+// a page to explore: written into a folder (a picture, the values as CSV,
+// and the page, which works from the disk), or served live to a browser
+// (--serve), or both. It reads the report from a file or from standard
+// input, finished or still being written.
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "plot/block_store.h"
+#include "plot/live_server.h"
 #include "plot/plot_folder.h"
 #include "plot/plot_options.h"
-#include "plot/plot_page.h"
 #include "plot/report_input.h"
 #include "telegram/report_reader.h"
-
 
 namespace {
 
@@ -25,10 +28,95 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void OnInterrupt(int /*signal_number*/) { interrupted = 1; }
 
+void Say(const std::string& message) { fprintf(stderr, "telegram-plot: %s\n", message.c_str()); }
+
 int Fail(const std::string& message, int status) {
-  fprintf(stderr, "telegram-plot: %s\n", message.c_str());
+  Say(message);
   return status;
 }
+
+// Where the blocks go: the folder, the server's store, or both.
+class Showing {
+ public:
+  Showing(const PlotOptions& options, const std::string& source) : options_(options), source_(source) {}
+
+  // Starts the server, if one is asked for. False, with `*err`.
+  bool Serve(std::string* err) {
+    if (options_.serve.empty()) return true;
+    store_ = std::make_unique<BlockStore>(source_, static_cast<size_t>(options_.keep));
+    server_ = std::make_unique<LiveServer>(store_.get());
+    if (!server_->Start(options_.serve_address, static_cast<int>(options_.serve_port), err)) return false;
+    const std::string where = options_.serve_address + ":" + std::to_string(server_->port());
+    Say("serving the report at http://" + where + "/ (Ctrl-C ends it)");
+    if (!IsLoopback(options_.serve_address)) {
+      Say("anyone who can reach " + where + " sees the report's data");
+    }
+    return true;
+  }
+
+  // Once the input is known to be a report: the folder, if one is asked
+  // for. False, with `*err`: its exit status in `*status`.
+  bool Begin(std::string* err, int* status) {
+    if (options_.output.empty() || folder_ready_) return true;
+    if (!folder_.Prepare(options_.output, options_.force, err)) {
+      *status = 2;
+      return false;
+    }
+    folder_ready_ = true;
+    return true;
+  }
+
+  // The blocks read: those with values shown (and their values taken).
+  bool Show(std::vector<ReportBlock>* blocks, std::string* err) {
+    for (ReportBlock& block : *blocks) {
+      if (block.values.empty()) continue;
+      if (folder_ready_ && !folder_.Add(block, err)) return false;
+      if (store_) store_->Add(std::move(block));
+    }
+    return true;
+  }
+
+  // How far the report has come; the folder's state at most once a second.
+  bool Progress(long telegrams, std::string* err) {
+    if (store_) store_->SetTelegrams(telegrams);
+    const auto now = std::chrono::steady_clock::now();
+    if (!folder_ready_ || now - state_written_ < std::chrono::seconds(1)) return true;
+    state_written_ = now;
+    return folder_.WriteState(ReportState{source_, telegrams, 0, 0, true, false, ""}, err);
+  }
+
+  // The report is over: whole, cut short, or damaged.
+  bool End(long telegrams, bool whole, const std::string& damage, std::string* err) {
+    if (store_) {
+      store_->SetTelegrams(telegrams);
+      store_->End(whole, damage);
+    }
+    return !folder_ready_ || folder_.WriteState(ReportState{source_, telegrams, 0, 0, false, whole, damage}, err);
+  }
+
+  // Serves until Ctrl-C, if serving.
+  void ServeUntilInterrupted() {
+    if (!server_) return;
+    while (interrupted == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server_->Stop();
+  }
+
+  bool folder_ready() const { return folder_ready_; }
+  uint64_t blocks() const { return folder_ready_ ? folder_.blocks() : store_ ? store_->state().blocks : 0; }
+
+ private:
+  static bool IsLoopback(const std::string& address) {
+    return address.compare(0, 4, "127.") == 0 || address == "localhost" || address == "::1";
+  }
+
+  const PlotOptions& options_;
+  const std::string source_;
+  PlotFolder folder_;
+  bool folder_ready_ = false;
+  std::chrono::steady_clock::time_point state_written_;
+  std::unique_ptr<BlockStore> store_;
+  std::unique_ptr<LiveServer> server_;  // after the store, which it serves: stopped first
+};
 
 }  // namespace
 
@@ -42,16 +130,19 @@ int main(int argc, char** argv) {
   const bool from_stdin = options.input.empty() || options.input == "-";
   const std::string source = from_stdin ? "standard input" : options.input;
   ReportInput input;
-  if (!input.Open(options.input, options.follow, &err)) return Fail("cannot read " + source + ": " + err, 2);
+  // A file served is followed until its run is over.
+  if (!input.Open(options.input, options.follow || !options.serve.empty(), &err)) {
+    return Fail("cannot read " + source + ": " + err, 2);
+  }
   // An interrupt ends the reading at the input's next pause, with the page
-  // made whole.
+  // made whole, and then the serving.
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
+  Showing showing(options, source);
+  if (!showing.Serve(&err)) return Fail(err, 2);
   ReportReader reader;
   std::vector<ReportBlock> blocks;
-  PlotFolder folder;
-  bool folder_ready = false;
   std::string piece;
   while (input.Next(&piece, 100)) {
     if (interrupted != 0) input.StopAtPause();
@@ -59,31 +150,30 @@ int main(int argc, char** argv) {
     if (piece.empty()) continue;
     const bool report = reader.Read(piece.data(), piece.size(), &blocks);
     // The folder is written once the input is known to be a report.
-    if (!folder_ready && reader.started()) {
-      if (!folder.Prepare(options.output, options.force, &err)) return Fail(err, 2);
-      folder_ready = true;
-      if (options.follow && !folder.WritePage(PageState{source, reader.telegrams(), true, false, ""}, &err)) {
-        return Fail(err, 1);
-      }
-    }
-    for (const ReportBlock& block : blocks) {
-      if (!block.values.empty() && !folder.AddPicture(block, &err)) return Fail(err, 1);
-    }
+    if (reader.started() && !showing.Begin(&err, &status)) return Fail(err, status);
+    if (!showing.Show(&blocks, &err) || !showing.Progress(reader.telegrams(), &err)) return Fail(err, 1);
     blocks.clear();
     if (!report) {
-      if (folder_ready) folder.WritePage(PageState{source, reader.telegrams(), false, false, reader.error()}, &err);
-      return Fail(source + ": " + reader.error(), 2);
+      showing.End(reader.telegrams(), false, reader.error(), &err);
+      Say(source + ": " + reader.error());
+      showing.ServeUntilInterrupted();
+      return 2;
     }
   }
   if (input.error() != 0) return Fail("cannot read " + source + ": " + strerror(input.error()), 1);
-  if (!reader.End(&blocks)) return Fail(source + ": " + reader.error(), 2);
-  if (!folder_ready && !folder.Prepare(options.output, options.force, &err)) return Fail(err, 2);
-  for (const ReportBlock& block : blocks) {
-    if (!block.values.empty() && !folder.AddPicture(block, &err)) return Fail(err, 1);
+  if (!reader.End(&blocks)) {
+    showing.End(reader.telegrams(), false, reader.error(), &err);
+    Say(source + ": " + reader.error());
+    showing.ServeUntilInterrupted();
+    return 2;
   }
-  if (!folder.WritePage(PageState{source, reader.telegrams(), false, reader.finished(), ""}, &err)) return Fail(err, 1);
-  fprintf(stderr, "telegram-plot: %zu %s of %ld %s in %s\n", folder.pictures(),
-          folder.pictures() == 1 ? "picture" : "pictures", reader.telegrams(),
-          reader.telegrams() == 1 ? "telegram" : "telegrams", (fs::path(options.output) / kPageName).string().c_str());
+  if (!showing.Begin(&err, &status)) return Fail(err, status);
+  if (!showing.Show(&blocks, &err) || !showing.End(reader.telegrams(), reader.finished(), "", &err)) return Fail(err, 1);
+  const uint64_t shown = showing.blocks();
+  std::string said = std::to_string(shown) + (shown == 1 ? " block" : " blocks") + " with values of " +
+                     std::to_string(reader.telegrams()) + (reader.telegrams() == 1 ? " telegram" : " telegrams");
+  if (showing.folder_ready()) said += " in " + (fs::path(options.output) / "index.html").string();
+  Say(said);
+  showing.ServeUntilInterrupted();
   return 0;
 }

@@ -86,8 +86,11 @@ bool ReportReader::Fail(const std::string& expected) {
 // do not depend on how the report came in pieces. False on an error.
 bool ReportReader::ReadValues(const char* data, size_t size, size_t* at) {
   std::vector<uint16_t>& values = block_.values;
-  const size_t most = most_values_;
+  const size_t most = block_given_ ? 0 : most_values_;
   size_t i = *at;
+  // Room for them all at the first value, so that a block's values are
+  // never moved as they grow; a block without values takes none.
+  if (values.capacity() == 0 && most > 0 && i < size) values.reserve(most);
   // Up to 32,743 values a block: whole ones, a digit at a time unrolled,
   // while six bytes remain. Anything out of the ordinary is left to the
   // loop below, from the value's first digit.
@@ -119,7 +122,7 @@ bool ReportReader::ReadValues(const char* data, size_t size, size_t* at) {
     }
     if (value_ > 65535) return Fail("block values from 0 to 65535, each followed by a tab");
     if (values.size() >= most) {
-      return Fail("no more than the " + std::to_string(most) + " block values its TotalSize line gives " +
+      return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives " +
                               "room for");
     }
     values.push_back(static_cast<uint16_t>(value_));
@@ -183,6 +186,7 @@ bool ReportReader::TakeLine() {
       block_ = ReportBlock{line_number_, telegrams_, numbers[0], numbers[1],
                                   static_cast<long>(numbers[2]), {}, false};
       most_values_ = MostValues(numbers[0]);
+      block_given_ = false;
       part_ = kValuesStartNext;
       return true;
     case kValuesStartNext:
@@ -209,9 +213,19 @@ bool ReportReader::Read(const char* data, size_t size, std::vector<ReportBlock>*
   for (size_t i = 0; i < size; ++i) {
     if (part_ == kInValues) {
       if (!ReadValues(data, size, &i)) return false;
-      if (i == size) break;
+      if (i == size) {
+        // A block with every value its TotalSize gives room for is whole:
+        // it goes out now, not once the next line begins, which may be a
+        // while in coming.
+        if (!block_given_ && most_values_ > 0 && block_.values.size() == most_values_ && line_.empty()) {
+          blocks->push_back(std::move(block_));
+          block_.values.clear();
+          block_given_ = true;
+        }
+        break;
+      }
       // The run of values is over: the next line starts right after it.
-      blocks->push_back(std::move(block_));
+      if (!block_given_) blocks->push_back(std::move(block_));
       block_.values.clear();
       part_ = kItemNext;
     }
@@ -236,6 +250,15 @@ bool ReportReader::End(std::vector<ReportBlock>* blocks) {
   if (!error_.empty()) return false;
   if (part_ == kInValues) {
     // A value without its tab was cut off; so were the values after it.
+    if (block_given_) {
+      // Every value came, and it went out; digits after them are none.
+      if (!line_.empty()) {
+        return Fail("no more than the " + std::to_string(most_values_) +
+                    " block values its TotalSize line gives room for");
+      }
+      part_ = kItemNext;
+      return true;
+    }
     block_.cut_short = !line_.empty() || block_.values.size() < most_values_;
     blocks->push_back(std::move(block_));
     block_.values.clear();

@@ -27,7 +27,8 @@ class ReportReader {
   ReportReader() = default;
 
   // Reads `size` more bytes of the report. Each block of values that is
-  // complete goes to the end of `*blocks`. False, for good, once the bytes
+  // complete goes to the end of `*blocks`: once its run of values is over,
+  // or as soon as it has every value its TotalSize gives room for. False, for good, once the bytes
   // are not a report: error() then says where and what was expected.
   bool Read(const char* data, size_t size, std::vector<ReportBlock>* blocks);
 
@@ -72,6 +73,7 @@ class ReportReader {
   bool finished_ = false;
   ReportBlock block_ = {0, 0, 0, 0, 0, {}, false};  // the block whose values are being read
   size_t most_values_ = 0;  // the most values its TotalSize gives room for
+  bool block_given_ = false;  // it has them all, and went out
   uint32_t value_ = 0;      // the value being read (its digits so far are the line)
   std::string error_;
 };

@@ -1,10 +1,10 @@
 // telegram-plot as a user runs it: on the receiver's own report, with Linux
 // line ends and the Windows text stream's, cut in the middle of a run of
 // values, followed while it is written, and on input that is no report.
-// Each picture must draw exactly the values the report gives, as the report
-// reader reads them; where the tools are here, the pictures are also drawn
-// by a real renderer (rsvg-convert) and the page opened in a real browser
-// (headless Chromium).
+// Each picture, CSV file and the page's copy of the values must hold
+// exactly the values the report gives, as the report reader reads them;
+// where the tools are here, the pictures are also drawn by a real renderer
+// (rsvg-convert) and the page opened in a real browser (headless Chromium).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -51,16 +51,53 @@ std::vector<ReportBlock> BlocksOf(const std::string& report) {
   return blocks;
 }
 
-// The pictures that the page shows, in its order: those its list names.
-std::vector<std::string> PicturesShown(const std::string& folder) {
+// The blocks that the page shows, in its order: those its list names, by
+// the name of their files.
+std::vector<std::string> BlocksShown(const std::string& folder) {
   const std::string list = ReadWholeFile(folder + "/blocks.js");
   std::vector<std::string> names;
-  const std::string key = "picture({file: \"";
+  const std::string key = "\"name\":\"";
   for (size_t at = list.find(key); at != std::string::npos; at = list.find(key, at + 1)) {
     const size_t start = at + key.size();
     names.push_back(list.substr(start, list.find('"', start) - start));
   }
   return names;
+}
+
+// The values that the page reads for a block: base64 of little-endian
+// 16-bit numbers in values/NAME.js.
+std::vector<uint16_t> PageValues(const std::string& folder, const std::string& name) {
+  const std::string script = ReadWholeFile(folder + "/values/" + name + ".js");
+  const std::string head = "telegramPlot.values(\"" + name + "\",\"";
+  EXPECT_EQ(script.compare(0, head.size(), head), 0) << name;
+  const size_t end = script.find('"', head.size());
+  const std::string base64 = script.substr(head.size(), end - head.size());
+  const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  uint32_t bits = 0;
+  int held = 0;
+  for (char c : base64) {
+    if (c == '=') break;
+    bits = (bits << 6) | static_cast<uint32_t>(alphabet.find(c));
+    held += 6;
+    if (held >= 8) {
+      held -= 8;
+      bytes += static_cast<char>((bits >> held) & 0xff);
+    }
+  }
+  std::vector<uint16_t> values;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    values.push_back(static_cast<uint16_t>(static_cast<unsigned char>(bytes[i]) |
+                                           static_cast<unsigned char>(bytes[i + 1]) << 8));
+  }
+  EXPECT_EQ(bytes.size() % 2, 0u) << name;
+  return values;
+}
+
+std::string Csv(const std::vector<uint16_t>& values) {
+  std::string csv = "index,value\n";
+  for (size_t i = 0; i < values.size(); ++i) csv += std::to_string(i) + "," + std::to_string(values[i]) + "\n";
+  return csv;
 }
 
 // A report of the receiver: a short demo run of the largest blocks.
@@ -72,24 +109,29 @@ std::string ReceiverReport() {
   return demo.out;
 }
 
-// Checks the folder against the report: a picture for each block with
-// values, in the report's order, each drawing exactly its values.
+// Checks the folder against the report: each block with values, in the
+// report's order, its picture drawing exactly its values, its CSV and the
+// page's copy holding exactly them.
 void ExpectPlotOf(const std::string& folder, const std::string& report, const char* what) {
   const std::vector<ReportBlock> blocks = BlocksOf(report);
-  const std::vector<std::string> shown = PicturesShown(folder);
-  size_t picture = 0;
+  const std::vector<std::string> shown = BlocksShown(folder);
+  size_t at = 0;
   for (const ReportBlock& block : blocks) {
     if (block.values.empty()) continue;
-    ASSERT_LT(picture, shown.size()) << what;
-    EXPECT_EQ(shown[picture], "scan-" + std::to_string(block.scan_no) + "-block-" + std::to_string(block.block_no) +
-                                  ".svg")
-        << what;
-    const std::string svg = ReadWholeFile(folder + "/" + shown[picture]);
-    EXPECT_EQ(CheckPicture(svg, block.values), "") << what << ": " << shown[picture];
-    ++picture;
+    ASSERT_LT(at, shown.size()) << what;
+    const std::string& name = shown[at];
+    EXPECT_EQ(name, "scan-" + std::to_string(block.scan_no) + "-block-" + std::to_string(block.block_no)) << what;
+    const std::string files = folder + "/" + std::string(name);
+    EXPECT_EQ(CheckPicture(ReadWholeFile(files + ".svg"), block.values), "") << what << ": " << name;
+    EXPECT_TRUE(ReadWholeFile(files + ".csv") == Csv(block.values)) << what << ": " << name;
+    EXPECT_TRUE(PageValues(folder, name) == block.values) << what << ": " << name;
+    ++at;
   }
-  EXPECT_EQ(picture, shown.size()) << what;
+  EXPECT_EQ(at, shown.size()) << what;
 }
+
+// How far the page says the report has come: its state.js.
+std::string StateOf(const std::string& folder) { return ReadWholeFile(folder + "/state.js"); }
 
 }  // namespace
 
@@ -115,19 +157,22 @@ TEST(Plot, TheReceiversReportWithEitherLineEnds) {
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt");
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
-  EXPECT_EQ(plot.err, AsWritten("telegram-plot: 8 pictures of 16 telegrams in " +
+  EXPECT_EQ(plot.err, AsWritten("telegram-plot: 8 blocks with values of 16 telegrams in " +
                                 ForProgram(work.path + "/run") + (UnderWine() ? "\\" : "/") + "index.html\n"));
   ExpectPlotOf(work.path + "/run", report, "the receiver's report");
-  const std::string page = ReadWholeFile(work.path + "/run/index.html");
   // The demo stops the receiver after a short run: no closing lines.
-  EXPECT_NE(page.find("The report is cut short: it ends without its closing lines."), std::string::npos);
-  EXPECT_EQ(page.find("http-equiv=\"refresh\""), std::string::npos) << "a finished plot does not reload";
+  EXPECT_NE(StateOf(work.path + "/run").find("\"telegrams\":16,\"blocks\":8,\"kept\":8,\"reading\":false,\"whole\":false"),
+            std::string::npos)
+      << StateOf(work.path + "/run");
+  EXPECT_EQ(ReadWholeFile(work.path + "/run/index.html").find("refresh"), std::string::npos) << "the page never reloads";
 
   Child again;
   Plot(&again, work.path + "/other", work.path + "/other.txt");
   EXPECT_EQ(again.exit_code, 0) << again.err;
-  for (const std::string& name : PicturesShown(work.path + "/run")) {
-    EXPECT_TRUE(ReadWholeFile(work.path + "/run/" + name) == ReadWholeFile(work.path + "/other/" + name)) << name;
+  for (const std::string& name : BlocksShown(work.path + "/run")) {
+    for (const std::string& file : {name + ".svg", name + ".csv", "values/" + name + ".js"}) {
+      EXPECT_TRUE(ReadWholeFile(work.path + "/run/" + file) == ReadWholeFile(work.path + "/other/" + file)) << file;
+    }
   }
 
   // The same folder again: refused, and left as it was, unless --force.
@@ -157,9 +202,9 @@ TEST(Plot, AReportCutInARunOfValuesIsDrawnAsFarAsItGoes) {
   ASSERT_TRUE(blocks.back().cut_short);
   ExpectPlotOf(work.path + "/run", cut_report, "a report cut short");
   const std::string list = ReadWholeFile(work.path + "/run/blocks.js");
-  EXPECT_NE(list.find("values from"), std::string::npos);
-  EXPECT_NE(list.rfind("cutShort: true"), std::string::npos);
-  EXPECT_EQ(list.find("cutShort: true"), list.rfind("cutShort: true")) << "the last block alone";
+  EXPECT_NE(list.rfind("\"cut\":true"), std::string::npos);
+  EXPECT_EQ(list.find("\"cut\":true"), list.rfind("\"cut\":true")) << "the last block alone";
+  EXPECT_GT(list.rfind("\"cut\":true"), list.rfind("scan-4-block-1"));
   EXPECT_NE(ReadWholeFile(work.path + "/run/scan-4-block-1.svg").find("(cut short"), std::string::npos);
 }
 
@@ -174,34 +219,33 @@ TEST(Plot, FollowingAReportAsItIsWritten) {
   ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--follow", "-o", ForProgram(work.path + "/run")}), options));
   close(ends[0]);
   // A quarter of the report, then half, with a wait after each: the page
-  // is there and reloads itself; the list grows, the page stays as it was
-  // written, whatever came since: no block costs a page.
+  // is there and says the report is still read; the list grows, the page
+  // stays as it was written, whatever came since: no block costs a page.
   const size_t quarter = report.find("ScanNo:2");
   const size_t half = report.find("ScanNo:3");
   const std::string page_path = work.path + "/run/index.html";
   const std::string list_path = work.path + "/run/blocks.js";
   ASSERT_EQ(write(ends[1], report.data(), quarter), static_cast<ssize_t>(quarter));
-  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(list_path).find("scan-1-block-1.svg") != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(list_path).find("scan-1-block-1") != std::string::npos; }));
   struct stat first;
   ASSERT_EQ(stat(page_path.c_str(), &first), 0);
   const std::string first_page = ReadWholeFile(page_path);
   ASSERT_EQ(write(ends[1], report.data() + quarter, half - quarter), static_cast<ssize_t>(half - quarter));
-  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(list_path).find("scan-2-block-1.svg") != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(list_path).find("scan-2-block-1") != std::string::npos; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   struct stat later;
   ASSERT_EQ(stat(page_path.c_str(), &later), 0);
   EXPECT_EQ(later.st_ino, first.st_ino) << "the page was written again";
   EXPECT_EQ(ReadWholeFile(page_path), first_page);
-  EXPECT_NE(first_page.find("<meta http-equiv=\"refresh\" content=\"2\">"), std::string::npos);
-  EXPECT_NE(first_page.find("still being written"), std::string::npos);
+  EXPECT_EQ(first_page.find("refresh"), std::string::npos);
+  EXPECT_NE(StateOf(work.path + "/run").find("\"reading\":true"), std::string::npos);
   // The rest, and the end of the input: the page is whole, and stays.
   ASSERT_EQ(write(ends[1], report.data() + half, report.size() - half), static_cast<ssize_t>(report.size() - half));
   close(ends[1]);
   ASSERT_TRUE(WaitForExit(&plot));
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
-  const std::string page = ReadWholeFile(page_path);
-  EXPECT_EQ(page.find("refresh"), std::string::npos);
-  EXPECT_NE(page.find("The report is whole."), std::string::npos);
+  EXPECT_EQ(ReadWholeFile(page_path), first_page);
+  EXPECT_NE(StateOf(work.path + "/run").find("\"reading\":false,\"whole\":true"), std::string::npos);
   ExpectPlotOf(work.path + "/run", report, "a report followed as it is written");
 }
 
@@ -227,7 +271,7 @@ TEST(Plot, AnInterruptOrTheEndOfAPipeEndsItWithThePageMade) {
       close(ends[0]);
       ASSERT_EQ(write(ends[1], report.data(), half), static_cast<ssize_t>(half));
       ASSERT_TRUE(WaitUntil([&] {
-        return ReadWholeFile(folder + "/blocks.js").find("scan-2-block-1.svg") != std::string::npos;
+        return ReadWholeFile(folder + "/blocks.js").find("scan-2-block-1") != std::string::npos;
       })) << how;
       const auto since = std::chrono::steady_clock::now();
       if (std::string(how) == "interrupted") {
@@ -239,8 +283,8 @@ TEST(Plot, AnInterruptOrTheEndOfAPipeEndsItWithThePageMade) {
       EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count(), 5.0) << how;
       if (std::string(how) == "interrupted") close(ends[1]);
       EXPECT_EQ(plot.exit_code, 0) << how << ": " << plot.err;
-      EXPECT_EQ(PicturesShown(folder).size(), 4u) << how;
-      EXPECT_NE(ReadWholeFile(folder + "/index.html").find("The report is cut short"), std::string::npos) << how;
+      EXPECT_EQ(BlocksShown(folder).size(), 4u) << how;
+      EXPECT_NE(StateOf(folder).find("\"reading\":false,\"whole\":false"), std::string::npos) << how;
     }
   }
 }
@@ -258,7 +302,9 @@ TEST(Plot, ABlockSeenAgainGetsAPictureOfItsOwn) {
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt");
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
-  EXPECT_EQ(PicturesShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0.svg", "scan-7-block-0-2.svg"}));
+  EXPECT_EQ(BlocksShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0", "scan-7-block-0-2"}));
+  EXPECT_EQ(ReadWholeFile(work.path + "/run/scan-7-block-0-2.csv"), "index,value\n0,4\n1,5\n2,6\n");
+  EXPECT_TRUE(PageValues(work.path + "/run", "scan-7-block-0-2") == (std::vector<uint16_t>{4, 5, 6}));
   EXPECT_EQ(CheckPicture(ReadWholeFile(work.path + "/run/scan-7-block-0.svg"), {1, 2, 3}), "");
   EXPECT_EQ(CheckPicture(ReadWholeFile(work.path + "/run/scan-7-block-0-2.svg"), {4, 5, 6}), "");
 }
@@ -274,14 +320,19 @@ TEST(Plot, ForceNeverWritesThroughALink) {
   ASSERT_TRUE(WriteWholeFile(work.path + "/outside.txt", "keep me"));
   ASSERT_EQ(mkdir((work.path + "/run").c_str(), 0755), 0);
   for (const char* name : {"index.html.partial", "index.html.partial-1", "scan-7-block-0.svg.partial-1",
-                           "blocks.js.partial-1"}) {
+                           "blocks.js.partial-1", "state.js.partial-1", "page.js.partial-1"}) {
     ASSERT_EQ(symlink((work.path + "/outside.txt").c_str(), (work.path + "/run/" + name).c_str()), 0) << name;
   }
+  // The folder of the page's values, a link to a folder outside.
+  ASSERT_EQ(mkdir((work.path + "/elsewhere").c_str(), 0755), 0);
+  ASSERT_EQ(symlink((work.path + "/elsewhere").c_str(), (work.path + "/run/values").c_str()), 0);
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt", {"--force"});
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
   EXPECT_EQ(ReadWholeFile(work.path + "/outside.txt"), "keep me");
-  EXPECT_EQ(PicturesShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0.svg"}));
+  EXPECT_EQ(BlocksShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0"}));
+  EXPECT_FALSE(Exists(work.path + "/elsewhere/scan-7-block-0.js"));
+  EXPECT_TRUE(Exists(work.path + "/run/values/scan-7-block-0.js"));
 }
 
 TEST(Plot, InputThatIsNoReportIsSaidWithItsLineAndNothingIsWritten) {
@@ -327,8 +378,9 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt");
   ASSERT_EQ(plot.exit_code, 0) << plot.err;
-  const std::vector<std::string> shown = PicturesShown(work.path + "/run");
+  std::vector<std::string> shown = BlocksShown(work.path + "/run");
   ASSERT_EQ(shown.size(), 8u);
+  for (std::string& name : shown) name += ".svg";
 
   // Each picture rendered: in every column, the pixels drawn in the values'
   // colour lie where the column's range says, give or take the half pixel
@@ -378,7 +430,8 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
     }
   }
 
-  // The page in a browser: every picture loaded and shown.
+  // The page in a browser, from the disk: the newest block drawn, the
+  // report's state said.
   Child browser;
   ASSERT_TRUE(Start(&browser, {"chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                                "--no-first-run", "--disable-background-networking", "--disable-component-update",
@@ -386,6 +439,8 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
                                "--virtual-time-budget=10000", "--dump-dom",
                                "file://" + work.path + "/run/index.html"}));
   ASSERT_TRUE(WaitForExit(&browser));
-  EXPECT_NE(browser.out.find("<p id=\"status\">8 of 8 pictures shown</p>"), std::string::npos)
-      << browser.out.substr(0, 2000);
+  EXPECT_NE(browser.out.find("<h2 id=\"heading\">Scan 4, block 1: 32743 values from"), std::string::npos)
+      << browser.out.substr(0, 3000);
+  EXPECT_NE(browser.out.find("16 telegrams read, 8 blocks with values. The report is cut short"), std::string::npos);
+  EXPECT_NE(browser.out.find("<canvas"), std::string::npos) << "the chart is drawn";
 }

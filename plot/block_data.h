@@ -1,0 +1,58 @@
+// A block of values as the page takes it, whichever way it comes: from the
+// server (telegram-plot --serve) or from files beside the page (-o). The
+// same words on both roads: a block's summary and the report's state as
+// JSON, its values as CSV (`index,value` lines under a header) and as
+// base64 of its 16-bit values, little-endian.
+#ifndef PLOT_BLOCK_DATA_H_
+#define PLOT_BLOCK_DATA_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "telegram/report_reader.h"
+
+// What the page shows of a block before it has its values.
+struct BlockSummary {
+  uint64_t id;       // its place among the blocks with values, from 1
+  std::string name;  // the name of its files: "scan-12-block-0", "-2" after it for a second one
+  long long scan_no;
+  long block_no;
+  long telegram;     // its place among the report's telegrams
+  size_t count;      // values
+  uint16_t smallest;
+  uint16_t largest;
+  bool cut_short;    // the report ends in its values
+};
+
+BlockSummary SummaryOf(const ReportBlock& block, uint64_t id, const std::string& name);
+
+// How far the report has come, and how it ended.
+struct ReportState {
+  std::string source;  // its name
+  long telegrams;      // read so far
+  uint64_t blocks;     // blocks with values so far
+  uint64_t kept;       // of them, those still shown (the newest)
+  bool reading;        // more may come
+  bool whole;          // it ended with its closing lines
+  std::string damage;  // where it stops being a report, or empty
+};
+
+std::string SummaryJson(const BlockSummary& summary);
+std::string StateJson(const ReportState& state);
+
+// Appends "index,value", then a line for each value. Into a string kept
+// from one block to the next, it costs no allocation.
+void AppendValuesCsv(const std::vector<uint16_t>& values, std::string* out);
+
+// The values as little-endian bytes.
+std::string ValuesBytes(const std::vector<uint16_t>& values);
+
+// Appends those bytes in base64.
+void AppendValuesBase64(const std::vector<uint16_t>& values, std::string* out);
+
+// `text` as a JSON string, quotes included; safe inside a script element.
+std::string JsonString(const std::string& text);
+
+#endif  // PLOT_BLOCK_DATA_H_

@@ -1,0 +1,535 @@
+// telegram-plot's page: the newest block of a report drawn large and kept
+// up to date as blocks arrive, every block to go back to, and a chart to
+// explore (zoom, move along, read each value). The same page works served
+// by telegram-plot --serve (the blocks and their values over HTTP, the news
+// pushed as Server-Sent Events) and from a folder made by telegram-plot -o,
+// opened from the disk with no server (the blocks and their values in
+// scripts beside it).
+(function () {
+  'use strict';
+
+  const MAX_VALUE = 65535;
+  const LIST_SCANS = 300;  // scans listed at most; the others are reached by number
+
+  const $ = (id) => document.getElementById(id);
+
+  // --- Where the blocks come from ------------------------------------------
+
+  // A block's values from the little-endian bytes of its 16-bit numbers.
+  function valuesOf(bytes) {
+    const view = new DataView(bytes);
+    const values = new Uint16Array(bytes.byteLength >> 1);
+    for (let i = 0; i < values.length; ++i) values[i] = view.getUint16(2 * i, true);
+    return values;
+  }
+
+  // Served by telegram-plot --serve.
+  function ServerSource(page) {
+    let known = 0;  // the newest id known
+    let catching = null;
+    function catchUp() {
+      if (catching) return catching;
+      catching = fetch('blocks?after=' + known, {cache: 'no-store'})
+        .then((response) => response.json())
+        .then((answer) => {
+          page.state(answer.state);
+          for (const block of answer.blocks) {
+            page.block(block);
+            known = Math.max(known, block.id);
+          }
+        })
+        .finally(() => { catching = null; });
+      return catching;
+    }
+    this.start = function () {
+      catchUp().then(() => {
+        const events = new EventSource('events');
+        events.addEventListener('news', (event) => {
+          const news = JSON.parse(event.data);
+          page.state(news.state);
+          if (!news.newest || news.newest.id <= known) return;
+          if (news.newest.id === known + 1) {
+            known = news.newest.id;
+            page.block(news.newest);
+          } else {
+            catchUp();  // some news was missed: the list is filled in
+          }
+        });
+      });
+    };
+    this.values = function (block) {
+      return fetch('values/' + block.id, {cache: 'no-store'}).then((response) => {
+        if (!response.ok) throw new Error('block ' + block.name + ' is no longer kept');
+        return response.arrayBuffer();
+      }).then(valuesOf);
+    };
+    this.csv = (block) => block.name + '.csv';
+  }
+
+  // Beside the page, in a folder made by telegram-plot -o: scripts, which a
+  // page opened from the disk may load, where it may not fetch.
+  function FolderSource(page) {
+    const waiting = new Map();  // values asked for: name -> resolve
+    function load(src, then) {
+      const script = document.createElement('script');
+      script.src = src + (src.indexOf('?') < 0 ? '?' : '&') + 'at=' + Date.now();
+      script.onload = () => { script.remove(); if (then) then(); };
+      script.onerror = () => { script.remove(); if (then) then(); };
+      document.body.appendChild(script);
+    }
+    let reading = true;
+    window.telegramPlot = {
+      block: (block) => page.block(block),
+      state: (state) => { reading = state.reading; page.state(state); },
+      values: (name, base64) => {
+        const resolve = waiting.get(name);
+        if (!resolve) return;
+        waiting.delete(name);
+        const text = atob(base64);
+        const bytes = new Uint8Array(text.length);
+        for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+        resolve(valuesOf(bytes.buffer));
+      },
+    };
+    // While the report is still being written, the list grows: it is read
+    // again every second (blocks known already are passed over).
+    function poll() {
+      load('blocks.js', () => load('state.js', () => { if (reading) setTimeout(poll, 1000); }));
+    }
+    this.start = poll;
+    this.values = function (block) {
+      return new Promise((resolve, reject) => {
+        waiting.set(block.name, resolve);
+        load('values/' + block.name + '.js', () => {
+          if (waiting.has(block.name)) {
+            waiting.delete(block.name);
+            reject(new Error('no values for ' + block.name));
+          }
+        });
+      });
+    };
+    this.csv = (block) => block.name + '.csv';
+  }
+
+  // --- What the page knows ---------------------------------------------------
+
+  const blocks = new Map();  // id -> summary
+  let ids = [];              // the ids known, in order
+  let state = null;
+  let runMin = MAX_VALUE;    // the range of every block known
+  let runMax = 0;
+  let live = true;           // the newest block is drawn as it comes
+  let shownId = 0;           // the block drawn
+  let arrivedWhilePaused = 0;
+  let liveDrawn = 0;         // the newest block drawn while live
+  let skipped = 0;           // blocks that came between two drawn while live
+  let busy = false;          // values on their way
+  let listDirty = false;
+  let shownValues = null;
+  const stats = {draws: 0, lastDrawMs: 0, longestDrawMs: 0, skipped: 0};
+
+  const page = {
+    block(block) {
+      if (blocks.has(block.id)) return;
+      blocks.set(block.id, block);
+      if (ids.length === 0 || block.id > ids[ids.length - 1]) {
+        ids.push(block.id);
+      } else {
+        ids.push(block.id);
+        ids.sort((a, b) => a - b);
+      }
+      runMin = Math.min(runMin, block.min);
+      runMax = Math.max(runMax, block.max);
+      if (!live) arrivedWhilePaused++;
+      forget();
+      listDirty = true;
+      requestAnimationFrame(frame);
+    },
+    state(next) {
+      state = next;
+      showState();
+      forget();
+    },
+  };
+
+  // Blocks no longer kept by the server, forgotten by the page too. (A
+  // folder keeps them all.)
+  function forget() {
+    if (!state || state.kept >= state.blocks || ids.length <= state.kept) return;
+    const gone = ids.splice(0, ids.length - state.kept);
+    for (const id of gone) blocks.delete(id);
+    listDirty = true;
+  }
+
+  const source = location.protocol === 'file:' ? new FolderSource(page) : new ServerSource(page);
+
+  function showState() {
+    if (!state) return;
+    $('source').textContent = state.source;
+    document.title = 'telegram-plot: ' + state.source;
+    let words = state.telegrams + (state.telegrams === 1 ? ' telegram' : ' telegrams') + ' read, ' +
+      state.blocks + (state.blocks === 1 ? ' block' : ' blocks') + ' with values. ';
+    const text = $('state');
+    text.className = 'quiet';
+    if (state.damage) {
+      words += 'The report is damaged: ' + state.damage + '.';
+      text.className = 'note';
+    } else if (state.reading) {
+      words += 'The report is still being read.';
+    } else if (state.whole) {
+      words += 'The report is whole.';
+    } else {
+      words += 'The report is cut short: it ends without its closing lines.';
+      text.className = 'note';
+    }
+    text.textContent = words;
+    $('kept').textContent = state.kept < state.blocks
+      ? 'Only the newest ' + state.kept + ' blocks are kept; the ' + (state.blocks - state.kept) +
+        ' before them are gone.'
+      : '';
+  }
+
+  // --- The chart -------------------------------------------------------------
+
+  let chart = null;
+  let xs = new Float64Array(0);
+  let drawStart = 0;
+
+  function scaleMode() { return document.querySelector('input[name=scale]:checked').value; }
+
+  // The value axis: the block's own range, the run's, or the whole 16-bit
+  // range; never above 65535 nor below 0.
+  function valueRange() {
+    let low = 0;
+    let high = MAX_VALUE;
+    const block = blocks.get(shownId);
+    if (scaleMode() === 'own' && block) {
+      low = block.min;
+      high = block.max;
+    } else if (scaleMode() === 'run' && runMin <= runMax) {
+      low = runMin;
+      high = runMax;
+    }
+    const pad = Math.max(1, Math.round((high - low) * 0.04));
+    return [Math.max(0, low - pad), Math.min(MAX_VALUE, high + pad)];
+  }
+
+  function indexRange() { return [0, Math.max(1, xs.length - 1)]; }
+
+  // The index axis: what a zoom asks for, within the block.
+  function indexScale(u, min, max) {
+    const [first, last] = indexRange();
+    if (min == null || max == null || !(max > min)) return [first, last];
+    return [Math.max(first, min), Math.min(last, max)];
+  }
+
+  // Where the cursor is: the value under it, or the range of those under
+  // its pixel.
+  function readOut(u) {
+    const out = $('readout');
+    const left = u.cursor.left;
+    if (!shownValues || left == null || left < 0) {
+      out.textContent = '';
+      return;
+    }
+    const last = shownValues.length - 1;
+    const from = Math.max(0, Math.ceil(u.posToVal(left - 0.5, 'x')));
+    const to = Math.min(last, Math.floor(u.posToVal(left + 0.5, 'x')));
+    if (to <= from) {
+      const i = Math.min(last, Math.max(0, Math.round(u.posToVal(left, 'x'))));
+      out.textContent = 'value ' + i + ': ' + shownValues[i];
+      return;
+    }
+    let low = MAX_VALUE;
+    let high = 0;
+    for (let i = from; i <= to; ++i) {
+      if (shownValues[i] < low) low = shownValues[i];
+      if (shownValues[i] > high) high = shownValues[i];
+    }
+    out.textContent = 'values ' + from + ' to ' + to + ' (under this pixel): from ' + low + ' to ' + high;
+  }
+
+  // The wheel zooms around the cursor; with shift it moves along.
+  function wheelPlugin() {
+    return {
+      hooks: {
+        ready(u) {
+          u.over.addEventListener('wheel', (event) => {
+            event.preventDefault();
+            const [first, last] = indexRange();
+            const min = u.scales.x.min;
+            const max = u.scales.x.max;
+            const width = max - min;
+            let from;
+            let to;
+            if (event.shiftKey || Math.abs(event.deltaX) > Math.abs(event.deltaY)) {
+              const step = width * 0.15 * Math.sign(event.deltaY || event.deltaX);
+              from = min + step;
+              to = max + step;
+            } else {
+              const at = u.posToVal(event.offsetX, 'x');
+              const factor = event.deltaY < 0 ? 0.75 : 1 / 0.75;
+              from = at - (at - min) * factor;
+              to = at + (max - at) * factor;
+            }
+            zoomTo(from, to, first, last);
+          }, {passive: false});
+        },
+      },
+    };
+  }
+
+  function zoomTo(from, to, first, last) {
+    let width = Math.max(4, to - from);
+    width = Math.min(width, last - first);
+    from = Math.max(first, Math.min(from, last - width));
+    chart.setScale('x', {min: from, max: from + width});
+  }
+
+  function makeChart() {
+    const element = $('chart');
+    chart = new uPlot({
+      width: Math.max(400, element.clientWidth || 900),
+      height: 400,
+      scales: {x: {time: false, auto: false, range: indexScale}, y: {auto: false, range: valueRange}},
+      axes: [{label: 'value index'}, {label: 'value', size: 60}],
+      series: [{label: 'index'}, {label: 'value', stroke: '#1f5fa8', width: 1, points: {show: false}}],
+      cursor: {drag: {x: true, y: false, setScale: true}},
+      legend: {show: false},
+      plugins: [wheelPlugin()],
+      hooks: {
+        setCursor: [readOut],
+        drawClear: [() => { drawStart = performance.now(); }],
+        draw: [() => {
+          const ms = performance.now() - drawStart;
+          stats.draws++;
+          stats.lastDrawMs = ms;
+          stats.longestDrawMs = Math.max(stats.longestDrawMs, ms);
+        }],
+      },
+    }, [[], []], element);
+    window.addEventListener('resize', () => chart.setSize({width: Math.max(400, element.clientWidth), height: 400}));
+  }
+
+  function resetZoom() {
+    if (!chart) return;
+    const [first, last] = indexRange();
+    chart.setScale('x', {min: first, max: last});
+  }
+
+  // Draws `values`, the block `id`'s.
+  function draw(id, values) {
+    const block = blocks.get(id);
+    if (!block) return;
+    shownId = id;
+    shownValues = values;
+    if (xs.length !== values.length) {
+      xs = new Float64Array(values.length);
+      for (let i = 0; i < xs.length; ++i) xs[i] = i;
+    }
+    if (!chart) makeChart();
+    chart.setData([xs, values], false);
+    resetZoom();
+    chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
+    let heading = 'Scan ' + block.scan + ', block ' + block.block + ': ' + block.count +
+      (block.count === 1 ? ' value' : ' values');
+    heading += block.count === 1 ? ' of ' + block.min : ' from ' + block.min + ' to ' + block.max;
+    $('heading').textContent = heading;
+    if (block.cut) {
+      const note = document.createElement('span');
+      note.className = 'note';
+      note.textContent = ' (cut short: the report ends in its values)';
+      $('heading').appendChild(note);
+    }
+    $('csv').href = source.csv(block);
+    $('csv').textContent = 'Values as CSV (' + block.name + '.csv)';
+    readOut(chart);
+    listDirty = true;
+  }
+
+  // Fetches and draws block `id`, unless values are on their way already.
+  function show(id, then) {
+    if (busy || !blocks.has(id)) return;
+    busy = true;
+    source.values(blocks.get(id)).then((values) => {
+      draw(id, values);
+      if (then) then();
+    }).catch((error) => {
+      $('drawn').textContent = String(error.message || error);
+    }).finally(() => {
+      busy = false;
+      requestAnimationFrame(frame);
+    });
+  }
+
+  // Once a frame at most: the newest block while live (those between two
+  // drawn are skipped, and counted), and the list now and then.
+  let listShownAt = 0;
+  function frame() {
+    if (live && ids.length > 0 && !busy) {
+      const newest = ids[ids.length - 1];
+      if (newest !== liveDrawn) {
+        if (liveDrawn !== 0 && newest > liveDrawn + 1) skipped += newest - liveDrawn - 1;
+        stats.skipped = skipped;
+        const drawing = newest;
+        show(drawing, () => {
+          liveDrawn = drawing;
+          $('drawn').textContent = 'Live: the newest block is drawn as it comes' +
+            (skipped > 0 ? '; ' + skipped + ' that came faster than a screen draws were passed over (they are in the list)' : '') + '.';
+        });
+      }
+    }
+    const now = performance.now();
+    if (listDirty && now - listShownAt > 500) {
+      listShownAt = now;
+      listDirty = false;
+      showList();
+    }
+    if (listDirty) setTimeout(() => requestAnimationFrame(frame), 500);
+  }
+
+  // --- The list, and going from block to block -------------------------------
+
+  function showList() {
+    const scans = new Map();  // scan -> its blocks, in order
+    for (let k = ids.length - 1; k >= 0; --k) {
+      const block = blocks.get(ids[k]);
+      if (!scans.has(block.scan)) {
+        if (scans.size === LIST_SCANS) break;
+        scans.set(block.scan, []);
+      }
+      scans.get(block.scan).unshift(block);
+    }
+    const list = document.createDocumentFragment();
+    for (const [scan, its] of scans) {
+      const row = document.createElement('div');
+      row.className = 'scan';
+      const name = document.createElement('span');
+      name.textContent = 'Scan ' + scan;
+      row.appendChild(name);
+      for (const block of its) {
+        const button = document.createElement('button');
+        button.textContent = 'block ' + block.block + (block.cut ? ' (cut short)' : '');
+        button.title = block.name + ': ' + block.count + ' values from ' + block.min + ' to ' + block.max;
+        if (block.cut) button.className = 'cut';
+        if (block.id === shownId) button.classList.add('shown');
+        button.addEventListener('click', () => pick(block.id));
+        row.appendChild(button);
+      }
+      list.appendChild(row);
+    }
+    if (ids.length > 0 && scans.size === LIST_SCANS) {
+      const more = document.createElement('p');
+      more.className = 'quiet';
+      more.textContent = 'Older scans: go to them by number.';
+      list.appendChild(more);
+    }
+    $('scans').replaceChildren(list);
+  }
+
+  function pause() {
+    live = false;
+    arrivedWhilePaused = 0;
+    $('drawn').textContent = '';
+    showPaused();
+  }
+
+  function showPaused() {
+    $('live').textContent = live ? 'Pause' : 'Live';
+    $('paused').textContent = live ? '' : 'Paused: ' + arrivedWhilePaused +
+      (arrivedWhilePaused === 1 ? ' block has' : ' blocks have') + ' arrived since.';
+  }
+
+  function goLive() {
+    live = true;
+    liveDrawn = 0;
+    showPaused();
+    requestAnimationFrame(frame);
+  }
+
+  // A block chosen by the user: the view holds it.
+  function pick(id) {
+    if (live) pause();
+    show(id);
+  }
+
+  function step(by) {
+    if (ids.length === 0) return;
+    let at = ids.indexOf(shownId);
+    if (at < 0) at = ids.length - 1;
+    at = Math.max(0, Math.min(ids.length - 1, at + by));
+    pick(ids[at]);
+  }
+
+  function goToScan() {
+    const wanted = Number($('scan').value);
+    for (let k = ids.length - 1; k >= 0; --k) {
+      if (blocks.get(ids[k]).scan === wanted) {
+        // Its first block.
+        let first = k;
+        while (first > 0 && blocks.get(ids[first - 1]).scan === wanted) first--;
+        pick(ids[first]);
+        return;
+      }
+    }
+    $('drawn').textContent = 'Scan ' + $('scan').value + ' is not among the blocks kept.';
+  }
+
+  setInterval(() => { if (!live) showPaused(); }, 500);
+
+  $('live').addEventListener('click', () => (live ? pause() : goLive()));
+  $('prev').addEventListener('click', () => step(-1));
+  $('next').addEventListener('click', () => step(1));
+  $('go').addEventListener('click', goToScan);
+  $('scan').addEventListener('keydown', (event) => { if (event.key === 'Enter') goToScan(); });
+  $('reset').addEventListener('click', resetZoom);
+  for (const input of document.querySelectorAll('input[name=scale]')) {
+    input.addEventListener('change', () => {
+      if (chart) chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
+    });
+  }
+  document.addEventListener('keydown', (event) => {
+    if (event.target.tagName === 'INPUT' && event.target.type !== 'radio') return;
+    if (event.key === 'ArrowLeft' && event.shiftKey) panBy(-0.15);
+    else if (event.key === 'ArrowRight' && event.shiftKey) panBy(0.15);
+    else if (event.key === 'ArrowLeft') step(-1);
+    else if (event.key === 'ArrowRight') step(1);
+    else if (event.key === 'p' || event.key === ' ') live ? pause() : goLive();
+    else if (event.key === '0') resetZoom();
+    else if (event.key === '+' || event.key === '=') zoomBy(0.75);
+    else if (event.key === '-') zoomBy(1 / 0.75);
+    else if (event.key === 'g') $('scan').focus();
+    else return;
+    event.preventDefault();
+  });
+
+  function panBy(part) {
+    if (!chart) return;
+    const [first, last] = indexRange();
+    const width = chart.scales.x.max - chart.scales.x.min;
+    zoomTo(chart.scales.x.min + width * part, chart.scales.x.max + width * part, first, last);
+  }
+
+  function zoomBy(factor) {
+    if (!chart) return;
+    const [first, last] = indexRange();
+    const middle = (chart.scales.x.min + chart.scales.x.max) / 2;
+    const half = (chart.scales.x.max - chart.scales.x.min) / 2 * factor;
+    zoomTo(middle - half, middle + half, first, last);
+  }
+
+  // For the page's tests, and for the curious at the console.
+  window.telegramPlotPage = {
+    chart: () => chart,
+    stats,
+    state: () => state,
+    ids: () => ids.slice(),
+    shown: () => shownId,
+    values: () => shownValues,
+    live: () => live,
+    show: pick,
+    goLive,
+  };
+
+  source.start();
+})();

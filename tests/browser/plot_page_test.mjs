@@ -1,0 +1,283 @@
+// telegram-plot's page in a real browser (Debian's chromium, driven by
+// playwright-core): served live by --serve, and opened from a folder made
+// by -o with no server. Every figure it checks comes from the receiver's
+// own report, read here the plain way.
+//
+// usage: node plot_page_test.mjs (with TELEGRAM_PLOT, TELEGRAM_SENDER and
+// TELEGRAM_RECEIVER naming the programs; TELEGRAM_PAGE_PICTURE, if set, a
+// PNG to write of the page). Exit status 0 if all holds, 1 if not, 77 if
+// the browser or playwright-core is missing (1 under CI=true).
+import { spawn, spawnSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { dirname, join } from 'node:path';
+import { fileURLToPath } from 'node:url';
+
+const here = dirname(fileURLToPath(import.meta.url));
+const browserPath = '/usr/bin/chromium';
+let failures = 0;
+const ok = (what) => console.log('ok: ' + what);
+const fail = (what) => { console.log('FAIL: ' + what); failures++; };
+const check = (holds, what) => (holds ? ok(what) : fail(what));
+
+if (!existsSync(join(here, 'node_modules', 'playwright-core')) || !existsSync(browserPath)) {
+  console.log('plot_page_test: needs playwright-core (npm ci in tests/browser) and ' + browserPath);
+  process.exit(process.env.CI === 'true' ? 1 : 77);
+}
+const { chromium } = await import('playwright-core');
+
+const plotProgram = process.env.TELEGRAM_PLOT;
+const work = mkdtempSync(join(tmpdir(), 'telegram-page-'));
+
+// --- The report, and its blocks read the plain way ---------------------------
+
+const demo = spawnSync(process.env.TELEGRAM_SENDER,
+  ['--receiver', process.env.TELEGRAM_RECEIVER, '--scans', '4', '--blocks', '3', '--size', '65507', '--smooth'],
+  {encoding: 'latin1', maxBuffer: 64 << 20});
+const report = demo.stdout;
+// Each block 0 or 1: where its TotalSize line starts, and its values.
+function blocksOf(text) {
+  const blocks = [];
+  const line = /TotalSize: (-?\d+)\t ScanNo:(-?\d+)\t BlockNo:([01])\r+\n\r*\n/g;
+  let match;
+  while ((match = line.exec(text)) !== null) {
+    const values = [];
+    let at = line.lastIndex;
+    for (;;) {
+      const tab = text.indexOf('\t', at);
+      const digits = tab < 0 ? '' : text.slice(at, tab);
+      if (!/^\d{1,5}$/.test(digits)) break;
+      values.push(Number(digits));
+      at = tab + 1;
+    }
+    blocks.push({start: match.index, scan: Number(match[2]), block: Number(match[3]), values});
+  }
+  return blocks;
+}
+const reportBlocks = blocksOf(report);
+check(reportBlocks.length === 8 && reportBlocks.every((b) => b.values.length === 32743),
+  'the receiver\'s report holds 8 blocks of 32743 values');
+// The report up to the start of block `n` (from 0), and on from there.
+const typeLineBefore = (n) => report.lastIndexOf('--> Telegram Type', reportBlocks[n].start);
+
+const browser = await chromium.launch({
+  executablePath: browserPath,
+  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+    '--disable-component-update', '--disable-sync'],
+});
+
+async function newPage() {
+  const page = await browser.newPage({viewport: {width: 1200, height: 1000}});
+  page.on('pageerror', (error) => fail('the page threw: ' + error.message));
+  return page;
+}
+
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+async function until(page, test, arg, ms = 10000) {
+  const deadline = Date.now() + ms;
+  while (Date.now() < deadline) {
+    if (await page.evaluate(test, arg)) return true;
+    await sleep(20);
+  }
+  return false;
+}
+
+// Reads the value under the cursor at full zoom: index `i` of the block shown.
+async function readOutAt(page, i) {
+  await page.evaluate((i) => {
+    const chart = telegramPlotPage.chart();
+    chart.setScale('x', {min: i - 5, max: i + 5});
+  }, i);
+  const box = await page.locator('#chart .u-over').boundingBox();
+  const x = await page.evaluate((i) => telegramPlotPage.chart().valToPos(i, 'x'), i);
+  await page.mouse.move(box.x + x, box.y + box.height / 2);
+  await sleep(100);
+  return page.locator('#readout').textContent();
+}
+
+// --- Served live ---------------------------------------------------------------
+
+async function servedLive() {
+  const plot = spawn(plotProgram, ['--serve', '127.0.0.1:0'], {stdio: ['pipe', 'ignore', 'pipe']});
+  let said = '';
+  plot.stderr.on('data', (data) => { said += data; });
+  const address = await new Promise((resolve, reject) => {
+    const timer = setTimeout(() => reject(new Error('no address said: ' + said)), 10000);
+    const look = () => {
+      const match = /serving the report at (http:\/\/[^ ]+)/.exec(said);
+      if (match) { clearTimeout(timer); resolve(match[1]); } else { setTimeout(look, 20); }
+    };
+    look();
+  });
+  check(/^http:\/\/127\.0\.0\.1:\d+\/$/.test(address), 'it says where it serves, on loopback: ' + address);
+  // The first four blocks before the page opens.
+  plot.stdin.write(report.slice(0, typeLineBefore(4)));
+  await sleep(300);
+
+  const page = await newPage();
+  await page.goto(address);
+  check(await until(page, () => telegramPlotPage.ids().length === 4 && telegramPlotPage.shown() === 4),
+    'the blocks received before the page opened are shown, the newest drawn');
+  // The list is drawn anew at most twice a second.
+  const listedInOrder = () => {
+    const listed = document.getElementById('scans').textContent;
+    return listed.indexOf('Scan 2') >= 0 && listed.indexOf('Scan 1') > listed.indexOf('Scan 2');
+  };
+  check(await until(page, listedInOrder), 'the list goes newest first, by scan');
+  await page.evaluate(() => { window.notReloaded = true; });
+
+  // A new block, pushed: drawn with no reload.
+  const sent = Date.now();
+  plot.stdin.write(report.slice(typeLineBefore(4), typeLineBefore(5)));
+  const pushed = await until(page, () => telegramPlotPage.shown() === 5);
+  const latency = Date.now() - sent;
+  check(pushed && await page.evaluate(() => window.notReloaded === true),
+    'a new block is pushed to the page and drawn, with no reload, ' + latency + ' ms after its report line');
+  // The picture of the page for the README: live, the cursor on the chart.
+  if (process.env.TELEGRAM_PAGE_PICTURE) {
+    const over = await page.locator('#chart .u-over').boundingBox();
+    await page.mouse.move(over.x + over.width * 0.3, over.y + over.height / 2);
+    await sleep(200);
+    await page.screenshot({path: process.env.TELEGRAM_PAGE_PICTURE, clip: {x: 0, y: 0, width: 1200, height: 700}});
+  }
+
+  // The read-out at full zoom: the exact value.
+  const values = reportBlocks[4].values;
+  for (const i of [0, 105, 32740]) {
+    const text = await readOutAt(page, i);
+    check(text === 'value ' + i + ': ' + values[i], 'the read-out at full zoom: "' + text + '", the report says ' + values[i]);
+  }
+  // Zoomed out, a pixel holds many values: their range.
+  await page.click('#reset');
+  const box = await page.locator('#chart .u-over').boundingBox();
+  await page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+  await sleep(100);
+  const range = await page.locator('#readout').textContent();
+  const parts = /^values (\d+) to (\d+) \(under this pixel\): from (\d+) to (\d+)$/.exec(range);
+  if (parts) {
+    const under = values.slice(Number(parts[1]), Number(parts[2]) + 1);
+    check(Number(parts[3]) === Math.min(...under) && Number(parts[4]) === Math.max(...under),
+      'zoomed out, the read-out gives the range under the pixel: ' + range);
+  } else {
+    fail('zoomed out, the read-out: ' + range);
+  }
+
+  // Zoom by dragging, by the wheel; reset.
+  await page.mouse.move(box.x + box.width * 0.4, box.y + box.height / 2);
+  await page.mouse.down();
+  await page.mouse.move(box.x + box.width * 0.6, box.y + box.height / 2, {steps: 5});
+  await page.mouse.up();
+  let scale = await page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
+  check(scale[0] > 10000 && scale[1] < 22000, 'a drag zooms in: ' + scale.map(Math.round).join(' to '));
+  await page.mouse.wheel(0, -300);
+  await sleep(100);
+  const wheeled = await page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
+  check(wheeled[1] - wheeled[0] < scale[1] - scale[0], 'the wheel zooms in further');
+  await page.click('#reset');
+  scale = await page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
+  check(scale[0] === 0 && scale[1] === 32742, 'reset shows the whole block again');
+
+  // The scales: the block's own, the run's, the whole 16-bit range.
+  const yScale = () => page.evaluate(() => [telegramPlotPage.chart().scales.y.min, telegramPlotPage.chart().scales.y.max]);
+  await page.check('input[value=full]');
+  const full = await yScale();
+  check(full[0] === 0 && full[1] === 65535, 'the common scale of 0 to 65535, never above: ' + full.join(' to '));
+  await page.check('input[value=run]');
+  const run = await yScale();
+  const runMin = Math.min(...reportBlocks.slice(0, 5).map((b) => Math.min(...b.values)));
+  const runMax = Math.max(...reportBlocks.slice(0, 5).map((b) => Math.max(...b.values)));
+  check(run[0] <= runMin && run[1] >= runMax && run[1] <= 65535 && run[1] - run[0] < 1.2 * (runMax - runMin),
+    'the run\'s scale covers every block\'s values: ' + run.join(' to '));
+  await page.check('input[value=own]');
+
+  // The CSV of a block: the report's values.
+  const csv = await (await fetch(address + 'scan-1-block-0.csv')).text();
+  const lines = csv.trim().split('\n');
+  check(lines[0] === 'index,value' && lines.length === 32744 &&
+    lines.slice(1).every((line, i) => line === i + ',' + reportBlocks[0].values[i]),
+    'the CSV of scan 1, block 0 holds the report\'s values');
+  const link = await page.getAttribute('#csv', 'href');
+  check(link === 'scan-3-block-0.csv', 'the page links the CSV of the block shown: ' + link);
+
+  // Pause: the view holds, and says what came meanwhile.
+  await page.click('#live');
+  plot.stdin.write(report.slice(typeLineBefore(5), typeLineBefore(6)));
+  check(await until(page, () => document.getElementById('paused').textContent.indexOf('1 block has arrived') >= 0) &&
+    await page.evaluate(() => telegramPlotPage.shown() === 5), 'paused, the view holds and says a block has arrived');
+  await page.keyboard.press('ArrowLeft');
+  check(await until(page, () => telegramPlotPage.shown() === 4), 'the left arrow goes to the previous block');
+  await page.fill('#scan', '1');
+  await page.click('#go');
+  check(await until(page, () => telegramPlotPage.shown() === 1), 'going to scan 1 shows its first block');
+  await page.click('#live');
+  check(await until(page, () => telegramPlotPage.shown() === 6), 'live again, the newest block is drawn');
+
+  // Drawing a block of 32,743 values takes no more than a frame.
+  const draws = [];
+  for (let round = 0; round < 3; ++round) {
+    for (const id of [1, 2, 3, 4, 5, 6]) {
+      await page.evaluate((id) => telegramPlotPage.show(id), id);
+      await until(page, (id) => telegramPlotPage.shown() === id, id);
+      await sleep(30);
+      draws.push(await page.evaluate(() => telegramPlotPage.stats.lastDrawMs));
+    }
+  }
+  draws.sort((a, b) => a - b);
+  const median = draws[draws.length >> 1];
+  check(median <= 1000 / 60, 'a block of 32743 values is drawn in ' + median.toFixed(1) + ' ms (median of ' +
+    draws.length + ', longest ' + draws[draws.length - 1].toFixed(1) + ' ms); a frame is 16.7 ms');
+  await page.click('#live');
+
+  // At full rate: many blocks at once; the page draws the newest and says
+  // how many it passed over.
+  let many = report.slice(typeLineBefore(6));
+  const burst = [];
+  for (let scan = 100; scan < 400; ++scan) {
+    burst.push(many.replace(/ScanNo:4\t/g, 'ScanNo:' + scan + '\t'));
+  }
+  plot.stdin.write(burst.join(''));
+  check(await until(page, () => telegramPlotPage.state().blocks === 606, null, 20000) &&
+    await until(page, () => telegramPlotPage.shown() === 606 && telegramPlotPage.stats.skipped > 0, null, 20000),
+    'at full rate the newest block is drawn, ' +
+      await page.evaluate(() => telegramPlotPage.stats.skipped) + ' in between passed over and said: "' +
+      await page.locator('#drawn').textContent() + '"');
+
+  await page.close();
+  plot.stdin.end();
+  plot.kill('SIGINT');
+  await new Promise((resolve) => plot.on('exit', resolve));
+}
+
+// --- A folder opened from the disk ---------------------------------------------
+
+async function fromTheDisk() {
+  writeFileSync(join(work, 'report.txt'), report, 'latin1');
+  const made = spawnSync(plotProgram, ['-o', join(work, 'run'), join(work, 'report.txt')], {encoding: 'utf8'});
+  check(made.status === 0, 'the folder is made: ' + made.stderr.trim());
+  const page = await newPage();
+  await page.goto('file://' + join(work, 'run', 'index.html'));
+  check(await until(page, () => telegramPlotPage.ids().length === 8 && telegramPlotPage.shown() === 8),
+    'from the disk, with no server, the page lists every block and draws the newest');
+  await page.evaluate(() => telegramPlotPage.show(3));
+  check(await until(page, () => telegramPlotPage.shown() === 3), 'a block is chosen');
+  const text = await readOutAt(page, 200);
+  check(text === 'value 200: ' + reportBlocks[2].values[200], 'from the disk, the read-out: "' + text + '"');
+  const state = await page.locator('#state').textContent();
+  check(state.indexOf('cut short') >= 0, 'the report cut short is said so: ' + state);
+  const csv = readFileSync(join(work, 'run', 'scan-2-block-0.csv'), 'utf8').trim().split('\n');
+  check(csv.length === 32744 && csv[201] === '200,' + reportBlocks[2].values[200],
+    'the folder holds the same CSV beside the pictures');
+  await page.close();
+}
+
+try {
+  await servedLive();
+  await fromTheDisk();
+} catch (error) {
+  fail(String(error.stack || error));
+} finally {
+  await browser.close();
+  rmSync(work, {recursive: true, force: true});
+}
+console.log(failures === 0 ? 'plot_page_test: all ok' : 'plot_page_test: ' + failures + ' failed');
+process.exit(failures === 0 ? 0 : 1);
