@@ -5,7 +5,9 @@
 // left is the receive and the write); a receiver that prints each block
 // value with its own printf call (the straightforward way); and, if given,
 // the program with its report piped into telegram-plot --follow, which must
-// keep up with it; and the Windows program under Wine.
+// keep up with it; the same into telegram-plot --serve with a page open,
+// which must keep up too, and how soon the page hears of a block; and the
+// Windows program under Wine.
 //
 // For each scenario and receiver it reports, as medians over the rounds,
 // the telegrams reported out of 1000, the datagrams the kernel dropped for
@@ -33,12 +35,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "telegram/report_format.h"
+#include "bench/page_watch.h"
 #include "bench/port_drops.h"
 
 namespace {
@@ -52,13 +56,18 @@ struct Receiver {
   std::string name;
   std::vector<std::string> command;
   std::vector<std::string> plot;  // if given, the report goes through a pipe into this
-  std::string plot_folder;
+  std::string plot_folder;        // where it writes its folder, if it does
+  bool serve = false;             // it serves the page live, and a page watches it
 };
+
+// The port that telegram-plot --serve listens on in the benchmark.
+const int kServePort = 18099;
 
 struct Measurement {
   long reported = 0;
   long dropped = 0;
   double plot_cpu_seconds = 0;  // of the plot the report went into, if any
+  std::vector<double> latencies;  // served: seconds from a block's report line to the page
   bool ended = false;
   double wall_seconds = 0;
   double cpu_seconds = 0;
@@ -138,18 +147,15 @@ double CpuSeconds(const rusage& usage) {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The telegrams that telegram-plot's page says it read.
+// The telegrams that telegram-plot's folder says it read (state.js).
 long PlottedTelegrams(const std::string& folder) {
-  FILE* page = fopen((folder + "/index.html").c_str(), "r");
-  if (page == nullptr) return 0;
-  char line[4096];
-  long telegrams = 0;
-  while (fgets(line, sizeof line, page) != nullptr) {
-    const char* summary = strstr(line, "<p id=\"summary\">");
-    if (summary != nullptr) telegrams = strtol(summary + 16, nullptr, 10);
-  }
-  fclose(page);
-  return telegrams;
+  FILE* state = fopen((folder + "/state.js").c_str(), "r");
+  if (state == nullptr) return 0;
+  char line[4096] = "";
+  const bool read = fgets(line, sizeof line, state) != nullptr;
+  fclose(state);
+  const char* telegrams = read ? strstr(line, "\"telegrams\":") : nullptr;
+  return telegrams == nullptr ? 0 : strtol(telegrams + 12, nullptr, 10);
 }
 
 long CountTypeLines(const char* path) {
@@ -188,11 +194,14 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   // telegram-receiver | telegram-plot.
   int pipe_ends[2] = {-1, -1};
   pid_t plot_pid = -1;
+  std::unique_ptr<PageWatch> watch;
   if (!receiver.plot.empty()) {
     // A new folder each round, the last one's removed beforehand.
-    const int null_out = open("/dev/null", O_WRONLY);
-    waitpid(Spawn({"/bin/rm", "-rf", receiver.plot_folder}, null_out), nullptr, 0);
-    close(null_out);
+    if (!receiver.plot_folder.empty()) {
+      const int null_out = open("/dev/null", O_WRONLY);
+      waitpid(Spawn({"/bin/rm", "-rf", receiver.plot_folder}, null_out), nullptr, 0);
+      close(null_out);
+    }
     if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
       perror("receiver-benchmark: pipe");
       exit(1);
@@ -200,8 +209,21 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
     plot_pid = Spawn(receiver.plot, out, pipe_ends[0]);
     close(pipe_ends[0]);
   }
-  pid_t pid = Spawn(receiver.command, plot_pid > 0 ? pipe_ends[1] : out);
-  if (plot_pid > 0) close(pipe_ends[1]);
+  pid_t pid = -1;
+  if (receiver.serve) {
+    // Served, the report passes through the page's watch on its way.
+    int relay_ends[2];
+    if (pipe2(relay_ends, O_CLOEXEC) != 0) {
+      perror("receiver-benchmark: pipe");
+      exit(1);
+    }
+    pid = Spawn(receiver.command, relay_ends[1]);
+    close(relay_ends[1]);
+    watch = std::make_unique<PageWatch>(relay_ends[0], pipe_ends[1], kServePort);
+  } else {
+    pid = Spawn(receiver.command, plot_pid > 0 ? pipe_ends[1] : out);
+    if (plot_pid > 0) close(pipe_ends[1]);
+  }
   for (double start = Now(); !PortBound() && Now() - start < 10;) Sleep(0.002);
 
   std::vector<std::string> send = {sender};
@@ -235,7 +257,12 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   m.cpu_seconds = CpuSeconds(usage);
   if (plot_pid > 0) {
     // The plot ends once the receiver's output does, and its last page is
-    // written.
+    // written; served, once its page is told the report is over, and it is
+    // interrupted, as Ctrl-C does.
+    if (watch) {
+      watch->Finish(3);
+      kill(plot_pid, SIGINT);
+    }
     rusage plot_usage = {};
     while ((done = wait4(plot_pid, &status, WNOHANG, &plot_usage)) == 0 && Now() < deadline + 3) Sleep(0.001);
     if (done != plot_pid) {
@@ -246,7 +273,12 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
     m.plot_cpu_seconds = CpuSeconds(plot_usage);
   }
   close(out);
-  m.reported = plot_pid > 0 ? PlottedTelegrams(receiver.plot_folder) : CountTypeLines(path);
+  if (watch) {
+    m.reported = watch->telegrams();
+    m.latencies = watch->Latencies();
+  } else {
+    m.reported = plot_pid > 0 ? PlottedTelegrams(receiver.plot_folder) : CountTypeLines(path);
+  }
   unlink(path);
   return m;
 }
@@ -330,7 +362,10 @@ int main(int argc, char** argv) {
       {"printf per value", {dir + "/baseline-receiver", "printf"}, {}, ""},
       {"telegram-receiver | telegram-plot", {dir + "/telegram-receiver"},
        {dir + "/telegram-plot", "--follow", "-o", plot_folder}, plot_folder},
+      {"telegram-receiver | plot --serve", {dir + "/telegram-receiver"},
+       {dir + "/telegram-plot", "--serve", "127.0.0.1:" + std::to_string(kServePort)}, "", true},
   };
+  const size_t first_added = receivers.size();
   if (only_added) receivers.clear();
   receivers.insert(receivers.end(), more.begin(), more.end());
   // The 1 Gbit/s blocks repeat their values, so that the floor formats them
@@ -391,6 +426,15 @@ int main(int argc, char** argv) {
         printf("  %-34s %26s %9.4f %12.1f   (the telegrams drawn, from its page)\n", "  of which telegram-plot", "",
                Median(plot_cpu), plot_each * 1e6);
       }
+      if (receivers[r].serve) {
+        std::vector<double> all;
+        for (const Measurement& m : results[r]) all.insert(all.end(), m.latencies.begin(), m.latencies.end());
+        if (!all.empty()) {
+          printf("  %-34s a block's report line to the page: median %.1f ms, worst %.1f ms (%zu blocks told)\n",
+                 "  with a page open", Median(all) * 1e3, *std::max_element(all.begin(), all.end()) * 1e3,
+                 all.size());
+        }
+      }
     }
     // Per telegram reported, round by round: the receivers of a round ran
     // side by side, so the ratio keeps less of the host's drift than a
@@ -413,7 +457,7 @@ int main(int argc, char** argv) {
              Median(to_floor), Median(printf_to_program));
     }
     // Each receiver added by --receiver against the program, in the same way.
-    for (size_t r = only_added ? receivers.size() : 5; r < receivers.size(); ++r) {
+    for (size_t r = only_added ? receivers.size() : first_added; r < receivers.size(); ++r) {
       std::vector<double> to_program;
       for (int round = 0; round < rounds; ++round) {
         const Measurement& program = results[0][static_cast<size_t>(round)];

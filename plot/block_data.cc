@@ -1,7 +1,9 @@
 #include "plot/block_data.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 #include "plot/block_picture.h"
 
@@ -50,19 +52,42 @@ std::string StateJson(const ReportState& s) {
 }
 
 void AppendValuesCsv(const std::vector<uint16_t>& values, std::string* out) {
+  // Each value's line end, made once: copying 8 bytes is several times
+  // cheaper than converting each value anew. The index counts up in its
+  // own digits, a comma after them.
+  struct ValueLine {
+    char text[7];
+    unsigned char length;
+  };
+  static const std::vector<ValueLine> lines = [] {
+    std::vector<ValueLine> made(65536);
+    for (uint32_t v = 0; v < made.size(); ++v) {
+      char* end = std::to_chars(made[v].text, made[v].text + 6, v).ptr;
+      *end++ = '\n';
+      made[v].length = static_cast<unsigned char>(end - made[v].text);
+    }
+    return made;
+  }();
   out->append("index,value\n");
-  // Written in place: at most the index's digits, a comma, five digits and
-  // the line end a line.
-  const int index_digits = static_cast<int>(std::to_string(values.size()).size());
+  char index[24];
+  const size_t comma = sizeof index - 1;
+  std::fill(index, index + comma, '0');
+  index[comma] = ',';
+  size_t first = comma - 1;  // where the index's digits begin
+  const size_t index_digits = std::to_string(values.size()).size();
   const size_t start = out->size();
-  out->resize(start + values.size() * (index_digits + 7));
-  char* at = &(*out)[start];
-  char* const end = out->data() + out->size();
-  for (size_t i = 0; i < values.size(); ++i) {
-    at = std::to_chars(at, end, i).ptr;
-    *at++ = ',';
-    at = std::to_chars(at, end, values[i]).ptr;
-    *at++ = '\n';
+  // Room for the longest line each, and for the last copy of 8 bytes.
+  out->resize(start + values.size() * (index_digits + 1 + 6) + sizeof(ValueLine));
+  char* at = out->data() + start;
+  for (uint16_t value : values) {
+    memcpy(at, index + first, sizeof index - first);
+    at += sizeof index - first;
+    memcpy(at, &lines[value], sizeof(ValueLine));
+    at += lines[value].length;
+    size_t digit = comma - 1;
+    while (index[digit] == '9') index[digit--] = '0';
+    ++index[digit];
+    if (digit < first) first = digit;
   }
   out->resize(static_cast<size_t>(at - out->data()));
 }

@@ -9,12 +9,13 @@
 
 namespace {
 
-// Read and not yet taken, at most, in pieces of 64 KB. From a pipe, 128 MB:
-// a backlog of some 700 of the largest blocks, so that the writer is not
-// held up while the drawing lags for a while (the files it writes may take
-// the disk a moment). From a file, which holds up no writer, 4 MB.
+// Read and not yet taken, at most, in pieces of 64 KB. From a pipe, 256 MB:
+// more than the report of a whole run of the receiver (1000 telegrams, a
+// block's values at most some 196 KB of text), so that the receiver is
+// never held up while the folder's files wait for the disk. From a file,
+// which holds up no writer, 4 MB.
 const size_t kPieceSize = size_t{1} << 16;
-const size_t kMostPiecesOfAPipe = 2048;
+const size_t kMostPiecesOfAPipe = 4096;
 const size_t kMostPiecesOfAFile = 64;
 
 // Buffers kept to be read into again, at most.
