@@ -38,13 +38,30 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
   EXPECT_EQ(plot.options.output, "run2");
   EXPECT_EQ(plot.options.input, "-");
   EXPECT_TRUE(plot.options.force);
+  // Served: on loopback unless an address is given; any free port for 0.
+  plot = ParsePlot({"--serve", "8080"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_EQ(plot.options.serve_address, "127.0.0.1");
+  EXPECT_EQ(plot.options.serve_port, 8080);
+  EXPECT_EQ(plot.options.keep, 1000);
+  plot = ParsePlot({"--serve", "0.0.0.0:0", "--keep", "10", "-o", "run3"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_EQ(plot.options.serve_address, "0.0.0.0");
+  EXPECT_EQ(plot.options.serve_port, 0);
+  EXPECT_EQ(plot.options.keep, 10);
+  EXPECT_EQ(plot.options.output, "run3");
   EXPECT_EQ(ParsePlot({"-o", "x", "/?"}).result, kShowHelp);
   EXPECT_EQ(ParsePlot({"--version", "--bogus"}).result, kShowVersion);
   const struct {
     std::vector<const char*> args;
     const char* err;
   } cases[] = {
-      {{}, "no folder to write: give one with -o FOLDER (see --help)"},
+      {{}, "nothing to do: give a folder to write with -o FOLDER, or --serve PORT (see --help)"},
+      {{"--serve", "65536"}, "bad value '65536' for --serve: [ADDRESS:]PORT is needed, PORT from 0 to 65535"},
+      {{"--serve", "host:"}, "bad value 'host:' for --serve: [ADDRESS:]PORT is needed, PORT from 0 to 65535"},
+      {{"--serve", "80x"}, "bad value '80x' for --serve: [ADDRESS:]PORT is needed, PORT from 0 to 65535"},
+      {{"--serve", "8080", "--keep", "9"}, "bad value '9' for --keep: a whole number from 10 to 1000000 is needed"},
+      {{"-o", "x", "--keep", "100"}, "--keep goes with --serve"},
       {{"-o"}, "-o needs a value (FOLDER)"},
       {{"--output="}, "--output needs a value (FOLDER)"},
       {{"-o", "x", "a", "b"}, "unexpected argument 'b': one report at a time (see --help)"},
