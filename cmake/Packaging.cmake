@@ -1,7 +1,7 @@
 # Installing, and the packages (scripts/package.sh):
 # - Linux, the system's libraries: a .deb with the three programs, their man
-#   pages, the README, the licence as Debian's copyright file, and the
-#   dissector in the packet analyser's global plugin folder;
+#   pages, bash completion, the README, the licence as Debian's copyright
+#   file, and the dissector in the packet analyser's global plugin folder;
 # - Linux, TELEGRAM_PORTABLE (statically linked): a .tar.gz with the same,
 #   for any x86-64 Linux, the dissector where a personal plugin folder has it
 #   (lib/wireshark/plugins);
@@ -47,10 +47,19 @@ else()
   install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   set(doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/telegram-receiver)
   install(FILES README.md DESTINATION ${doc})
+  # bash completion of the options, under each command's name, where
+  # bash-completion looks for it.
+  foreach(command telegram-sender telegram-plot)
+    install(FILES packaging/bash-completion DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
+            RENAME ${command})
+  endforeach()
 
   if(TELEGRAM_PORTABLE)
     install(FILES LICENSE DESTINATION ${doc})
     install(FILES dissector/telegram.lua DESTINATION lib/wireshark/plugins)
+    # A README at the archive's top: what it holds, and the PATH to set.
+    configure_file(packaging/README-linux.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README DESTINATION .)
     set(CPACK_GENERATOR TGZ)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-linux-${CMAKE_SYSTEM_PROCESSOR})
   else()
@@ -71,10 +80,16 @@ else()
     execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE TELEGRAM_MULTIARCH
                     OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
     if(TELEGRAM_MULTIARCH)
-      install(FILES dissector/telegram.lua DESTINATION lib/${TELEGRAM_MULTIARCH}/wireshark/plugins)
+      set(plugins lib/${TELEGRAM_MULTIARCH}/wireshark/plugins)
     else()
-      install(FILES dissector/telegram.lua DESTINATION lib/wireshark/plugins)
+      set(plugins lib/wireshark/plugins)
     endif()
+    install(FILES dissector/telegram.lua DESTINATION ${plugins})
+    # The analyser looks there only below /usr, where the .deb puts it; an
+    # install elsewhere (/usr/local, by default) says where to copy it.
+    install(CODE "if(NOT \"\${CMAKE_INSTALL_PREFIX}\" STREQUAL \"/usr\")
+  message(STATUS \"The dissector is in \${CMAKE_INSTALL_PREFIX}/${plugins}/telegram.lua, where the packet analyser does not look: copy it into ~/.local/lib/wireshark/plugins/ (or install with --prefix /usr)\")
+endif()")
 
     set(CPACK_GENERATOR DEB)
     # The Debian name of this machine's architecture (amd64, i386, arm64, ...).

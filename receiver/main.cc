@@ -16,9 +16,8 @@ void SayArgumentsIgnored(int argc, char** argv, uint16_t port) {
   char more[32] = "";
   if (argc > 2) snprintf(more, sizeof more, " and %d more", argc - 2);
   fprintf(stderr,
-          "telegram-receiver: takes no arguments, so '%s'%s %s ignored; receiving on UDP port %u "
-          "(its README and man page say more)\n",
-          argv[1], more, argc > 2 ? "are" : "is", static_cast<unsigned>(port));
+          "telegram-receiver: takes no arguments, so '%s'%s %s ignored; receiving on UDP port %u (%s)\n",
+          argv[1], more, argc > 2 ? "are" : "is", static_cast<unsigned>(port), kWhereToReadMore);
 }
 
 }  // namespace

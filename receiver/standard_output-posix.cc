@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstdio>
 
+const char kWhereToReadMore[] = "its README and man page say more";
+
 namespace {
 
 // A pipe or a terminal as standard output is opened anew, non-blocking, for

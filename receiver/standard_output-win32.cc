@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+const char kWhereToReadMore[] = "README.txt beside it says more";
+
 
 bool SetUpStandardOutput(LineEnds* line_ends) {
   // Sockets are no C runtime descriptors here, so none can take the place

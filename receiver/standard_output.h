@@ -20,4 +20,9 @@
 // was closed: the report then has nowhere to go.
 bool SetUpStandardOutput(LineEnds* line_ends);
 
+// Where a user of this platform reads more of the program: the README and
+// the man page on Linux, the README.txt beside the programs on Windows,
+// whose packages have no man page.
+extern const char kWhereToReadMore[];
+
 #endif  // RECEIVER_STANDARD_OUTPUT_H_

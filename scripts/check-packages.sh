@@ -58,6 +58,19 @@ run_example() {  # bin folder, command
   if kill -0 $receiver_pid 2>/dev/null && port_held && [[ $command == telegram-receiver* ]]; then
     "$bin/telegram-sender" 2>/dev/null || fail "feeding the example '$command' failed"
   fi
+  if [[ $command == *--serve* ]]; then
+    # A page served: it has the whole run, and the page; Ctrl-C ends it.
+    local port=${command##*--serve } blocks=
+    port=${port%% *}
+    for _ in $(seq 100); do
+      blocks=$(curl -s "http://127.0.0.1:$port/blocks?after=1000") || true
+      [[ $blocks == *'"reading":false'* ]] && break
+      sleep 0.1
+    done
+    [[ $blocks == *'"telegrams":1000,'* ]] || fail "the man page's example '$command' serves no whole run: $blocks"
+    curl -s "http://127.0.0.1:$port/" | grep -q '<title>telegram-plot' || fail "'$command' serves no page"
+    pkill -INT -f "telegram-plot --serve $port"
+  fi
   wait $receiver_pid || status=$?
   receiver_pid=
   [ $status = 0 ] || fail "the man page's example '$command' ended with status $status: $(tail -n 3 "$work/example.out")"
@@ -71,6 +84,10 @@ printf '2e 00 00 00 03 00 00 00 01 00 00 00 01 00 00 00 00 00 00 00 %s 00 00 8c 
 text2pcap -q -4 127.0.0.1,127.0.0.1 -u 40000,9999 "$work/beam.hex" "$work/beam.pcap" >/dev/null
 mkdir -p "$work/examples"
 text2pcap -q -n -4 127.0.0.1,127.0.0.1 -u 40000,9999 "$work/beam.hex" "$work/examples/session.pcapng" >/dev/null
+
+# The checksums made beside the packages.
+(cd packages && sha256sum --quiet -c SHA256SUMS) || fail "packages/SHA256SUMS does not match the packages"
+echo "ok: packages/SHA256SUMS holds the checksum of each of the $(wc -l <packages/SHA256SUMS) packages"
 
 # --- The .deb ------------------------------------------------------------------
 deb=$(package_of build-package)
@@ -106,6 +123,16 @@ for page in telegram-receiver telegram-sender telegram-plot; do
   while read -r example; do run_example "$bin" "$example"; done <<<"$examples"
 done
 
+# bash completion of the options, from the programs' own tables.
+for command in telegram-sender telegram-plot; do
+  completion=$root/usr/share/bash-completion/completions/$command
+  [ -f "$completion" ] || fail "$deb has no bash completion for $command"
+done
+completed=$(PATH="$bin:$PATH" bash -c "source '$root/usr/share/bash-completion/completions/telegram-plot'
+  COMP_WORDS=(telegram-plot --se); COMP_CWORD=1; _telegram_options telegram-plot; echo \"\${COMPREPLY[*]}\"")
+[ "$completed" = "--serve" ] || fail "bash completes 'telegram-plot --se' as '$completed'"
+echo "ok: bash completes the options of telegram-sender and telegram-plot: 'telegram-plot --se' gives $completed"
+
 # The dissector, where the analyser looks for Lua plugins of the whole
 # system, and tshark decoding a telegram with it.
 global_plugins=$(tshark -G folders 2>/dev/null | sed -n 's/^Global Lua Plugins:[[:space:]]*//p')
@@ -124,6 +151,15 @@ tar -xzf "$tgz" -C "$work"
 portable=$work/$(folder_of build-package-portable)
 cmp -s LICENSE "$portable/share/doc/telegram-receiver/LICENSE" || fail "$tgz: no LICENSE"
 cmp -s dissector/telegram.lua "$portable/lib/wireshark/plugins/telegram.lua" || fail "$tgz: no dissector"
+[ -f "$portable/README" ] || fail "$tgz: no README at its top"
+[ -f "$portable/share/bash-completion/completions/telegram-sender" ] || fail "$tgz: no bash completion"
+# Its README's commands as written, from the unpacked folder: bin/ put on
+# the PATH, then the demo.
+grep -qF 'export PATH="$PWD/bin:$PATH"' "$portable/README" && grep -qx '    telegram-sender --receiver telegram-receiver' \
+  "$portable/README" || fail "$tgz: its README has not the commands checked here"
+(cd "$portable" && export PATH="$PWD/bin:$PATH" && telegram-sender --receiver telegram-receiver) >"$work/tgz-readme.txt" \
+  2>/dev/null || fail "the .tar.gz README's demo, from the unpacked folder, ended with status $?"
+check_report "$work/tgz-readme.txt" "$work/expected.txt" "the .tar.gz README's commands, run from the unpacked folder"
 # An empty root with the two programs and nothing else: no C library, no
 # loader. What runs there needs nothing of any Linux but its kernel.
 empty=$work/empty-root

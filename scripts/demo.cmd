@@ -13,7 +13,7 @@ for %%d in ("%~dp0." "%~dp0..\build-win32" "%~dp0..\build-win64" "%~dp0..\build-
   if not defined bin call :try "%%~fd"
 )
 if not defined bin (
-  1>&2 echo demo: no telegram-receiver.exe that runs here, beside this script or in build-win32, build-win64 or build-msvc\Release
+  echo demo: no telegram-receiver.exe that runs here, beside this script or in build-win32, build-win64 or build-msvc\Release>&2
   exit /b 2
 )
 rem Started by a double click, cmd.exe runs this script alone (/c) in a

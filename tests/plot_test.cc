@@ -444,3 +444,49 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
   EXPECT_NE(browser.out.find("16 telegrams read, 8 blocks with values. The report is cut short"), std::string::npos);
   EXPECT_NE(browser.out.find("<canvas"), std::string::npos) << "the chart is drawn";
 }
+
+// The exit statuses as the README and the man page give them: 2 for what
+// is wrong before anything is shown, 1 for a file of the folder that
+// cannot be written; each said in one line.
+TEST(Plot, ExitStatusesAreThoseTheDocumentsGive) {
+  const TempFolder work;
+  const std::string report = std::string("Receiving datagrams...\n--> Telegram Type: 6\r\n") +
+                             "TotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2\t3\t";
+  ASSERT_TRUE(WriteWholeFile(work.path + "/report.txt", report));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/a-file", "x"));
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+    int status;
+    std::string said;
+  } cases[] = {
+      {"a report file that cannot be opened", {"-o", ForProgram(work.path + "/run1"), ForProgram(work.path + "/none.txt")},
+       2, "telegram-plot: cannot read " + ForProgram(work.path + "/none.txt") + ": "},
+      {"a folder that cannot be made", {"-o", ForProgram(work.path + "/a-file/run"), ForProgram(work.path + "/report.txt")},
+       2, "telegram-plot: cannot make "},
+      {"a bad argument", {"--keep", "5", "--serve", "0"}, 2, "telegram-plot: "},
+  };
+  for (const auto& c : cases) {
+    Child plot;
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", c.args)));
+    ASSERT_TRUE(WaitForExit(&plot));
+    EXPECT_EQ(plot.exit_code, c.status) << c.what << ": " << plot.err;
+    EXPECT_EQ(plot.err.compare(0, c.said.size(), AsWritten(c.said)), 0) << c.what << ": " << plot.err;
+    EXPECT_EQ(plot.err.find('\n'), plot.err.size() - 1) << c.what << ": one line";
+  }
+  if (UnderWine()) return;  // the file size limit is a POSIX one
+  // A file of the folder that cannot be written whole: the disk full, as
+  // a file size limit makes it, for the CSV of a block of the largest kind
+  // (some 390 KB), when the page's files (below 100 KB each) are written.
+  std::string large = "Receiving datagrams...\n--> Telegram Type: 6\r\nTotalSize: 65486\t ScanNo:1\t BlockNo:0\r\n\n";
+  for (int i = 0; i < 32743; ++i) large += "65535\t";
+  ASSERT_TRUE(WriteWholeFile(work.path + "/large.txt", large));
+  Child full;
+  StartOptions options;
+  options.file_size_limit = 200000;
+  options.ignore_sigxfsz = true;
+  ASSERT_TRUE(Start(&full, Command("TELEGRAM_PLOT", {"-o", work.path + "/full", work.path + "/large.txt"}), options));
+  ASSERT_TRUE(WaitForExit(&full));
+  EXPECT_EQ(full.exit_code, 1) << full.err;
+  EXPECT_EQ(full.err.find('\n'), full.err.size() - 1) << full.err;
+}

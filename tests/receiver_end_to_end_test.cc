@@ -130,7 +130,9 @@ TEST_F(EndToEnd, ArgumentsAreNamedOnceAndIgnored) {
     EXPECT_EQ(with_arguments.exit_code, 1);
     EXPECT_EQ(with_arguments.err,
               AsWritten("telegram-receiver: takes no arguments, so " + said[i] +
-                        "; receiving on UDP port 9999 (its README and man page say more)\n"
+                        "; receiving on UDP port 9999 (" +
+                        (UnderWine() ? "README.txt beside it says more" : "its README and man page say more") +
+                        ")\n"
                         "telegram-receiver: cannot bind UDP port 9999: address already in use (10048)\n"));
   }
 }
