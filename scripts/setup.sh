@@ -18,7 +18,10 @@ apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 \
   tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
-  dpkg-dev man-db unzip curl nodejs npm >/dev/null
+  dpkg-dev man-db unzip curl >/dev/null
+# Node.js and npm: the machine's own where it has them (a newer Node than
+# Debian's, whose npm would not install beside it), else Debian's.
+command -v npm >/dev/null || apt-get install -y -qq nodejs npm >/dev/null
 # playwright-core, at the version its lock file names; it downloads no
 # browser, and the tests point it at Debian's chromium.
 npm ci --prefix tests/browser --no-audit --no-fund --loglevel=error >/dev/null
