@@ -43,16 +43,25 @@ check_report() {  # report file, expected report, what ran
 # True once some socket holds UDP port 9999 (hex 270F).
 port_held() { grep -q ':270F ' /proc/net/udp; }
 
-# Runs one example of a man page as written, in $work/examples, with the
-# package's programs first on the PATH. An example that starts a receiver
-# and waits gets a whole run from telegram-sender.
-run_example() {  # bin folder, command
-  local bin=$1 command=$2 status=0
-  mkdir -p "$work/examples"
-  ( cd "$work/examples" && PATH="$bin:$PATH" exec timeout 60 bash -c "$command" ) >"$work/example.out" 2>&1 &
+# Runs one command of a man page or a README as written, in a folder of
+# its own ($work/examples unless given), with the package's programs first
+# on the PATH and HOME as given (where the dissector is a personal plugin).
+# A command that starts a receiver and waits gets a whole run from
+# telegram-sender; a replay to a receiver on this computer gets one to take
+# it.
+run_example() {  # bin folder, command[, folder, whose command, home]
+  local bin=$1 command=$2 folder=${3:-$work/examples} whose=${4:-"the man page's example"} home=${5:-$HOME}
+  local status=0 taker=
+  mkdir -p "$folder"
+  if [[ $command == "telegram-sender --replay"* && $command != *--receiver* ]]; then
+    "$bin/telegram-receiver" >"$work/replayed.txt" 2>/dev/null &
+    taker=$!
+    for _ in $(seq 200); do port_held && break; sleep 0.05; done
+  fi
+  ( cd "$folder" && HOME=$home PATH="$bin:$PATH" exec timeout 60 bash -c "$command" ) >"$work/example.out" 2>&1 &
   receiver_pid=$!
   for _ in $(seq 200); do
-    port_held || ! kill -0 $receiver_pid 2>/dev/null && break
+    [ -z "$taker" ] && port_held || ! kill -0 $receiver_pid 2>/dev/null && break
     sleep 0.05
   done
   if kill -0 $receiver_pid 2>/dev/null && port_held && [[ $command == telegram-receiver* ]]; then
@@ -73,8 +82,12 @@ run_example() {  # bin folder, command
   fi
   wait $receiver_pid || status=$?
   receiver_pid=
-  [ $status = 0 ] || fail "the man page's example '$command' ended with status $status: $(tail -n 3 "$work/example.out")"
-  echo "ok: the man page's example runs as written: $command"
+  [ $status = 0 ] || fail "$whose '$command' ended with status $status: $(tail -n 3 "$work/example.out")"
+  if [ -n "$taker" ]; then
+    kill $taker && wait $taker || true
+    grep -q 'Telegram Type' "$work/replayed.txt" || fail "$whose '$command': the receiver it sent to reported nothing"
+  fi
+  echo "ok: $whose runs as written: $command"
 }
 
 # A type-1 telegram, as one UDP datagram to port 9999 in a capture; as
@@ -141,6 +154,20 @@ dissector=$root$global_plugins/telegram.lua
 decoded=$(tshark -r "$work/beam.pcap" -X lua_script:"$dissector" 2>/dev/null)
 [[ $decoded == *"Type 1, BeamCount 271"* ]] || fail "tshark with the .deb's dissector shows: $decoded"
 echo "ok: the dissector in $global_plugins: tshark shows 'Type 1, BeamCount 271'"
+
+# The README's commands for Linux, as written and in its order, with the
+# .deb's programs on the PATH and the dissector in a personal plugin folder,
+# where the README says to copy it. (The build's, the Windows' and those
+# that need sudo are checked elsewhere or not at all.)
+readme_commands=$(awk '/^```sh/{f=1;next}/^```/{f=0}f' README.md | sed 's/[[:space:]]*#.*$//' |
+  grep -E '^(telegram-[a-z]+ |tshark )' | grep -v '\.exe') || true
+[ -n "$readme_commands" ] || fail "README.md has no commands to run"
+home=$work/home
+mkdir -p "$home/.local/lib/wireshark/plugins" "$work/readme"
+cp "$dissector" "$home/.local/lib/wireshark/plugins/"
+cp "$work/examples/session.pcapng" "$work/readme/"
+while read -r command; do run_example "$bin" "$command" "$work/readme" "the README's command" "$home"; done \
+  <<<"$readme_commands"
 
 # --- The .tar.gz ---------------------------------------------------------------
 tgz=$(package_of build-package-portable)
