@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -89,7 +90,7 @@ void PageWatch::Listen() {
     if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
       close(fd);
       fd = -1;
-      usleep(5000);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
   }
   if (fd < 0) return;
@@ -111,8 +112,8 @@ void PageWatch::Listen() {
     for (size_t end; (end = news.find("\n\n")) != std::string::npos; news.erase(0, end + 2)) {
       const std::string one = news.substr(0, end);
       if (one.find("data: ") == std::string::npos) continue;
-      const long long telegrams = NumberAfter(one, "\"telegrams\":");
-      if (telegrams >= 0) telegrams_ = static_cast<long>(telegrams);
+      const long long read = NumberAfter(one, "\"telegrams\":");
+      if (read >= 0) telegrams_ = static_cast<long>(read);
       const size_t newest = one.find("\"newest\":{");
       if (newest != std::string::npos) {
         const long long scan = NumberAfter(one, "\"scan\":", newest);
@@ -125,7 +126,9 @@ void PageWatch::Listen() {
 }
 
 void PageWatch::Finish(double seconds) {
-  for (const double give_up = Now() + seconds; (!relayed_ || !over_) && Now() < give_up;) usleep(1000);
+  for (const double give_up = Now() + seconds; (!relayed_ || !over_) && Now() < give_up;) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   stop_ = true;
   Join();
 }

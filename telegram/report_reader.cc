@@ -84,9 +84,19 @@ bool ReportReader::Fail(const std::string& expected) {
 // after the run, at *at. Each value is judged only once its tab (or a
 // sixth digit, or some other byte) has come, so that the words of an error
 // do not depend on how the report came in pieces. False on an error.
-bool ReportReader::ReadValues(const char* data, size_t size, size_t* at) {
+bool ReportReader::ReadValues(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks) {
   std::vector<uint16_t>& values = block_.values;
   const size_t most = block_given_ ? 0 : most_values_;
+  // A block with every value its TotalSize gives room for is whole: it goes
+  // out at its last value, not once the next line begins, which may be a
+  // while in coming, and at the same value however the report is split.
+  auto give_if_whole = [this, &values, most, blocks] {
+    if (values.size() != most || block_given_) return false;
+    blocks->push_back(std::move(block_));
+    block_.values.clear();
+    block_given_ = true;
+    return true;
+  };
   size_t i = *at;
   // Room for them all at the first value, so that a block's values are
   // never moved as they grow; a block without values takes none.
@@ -105,6 +115,7 @@ bool ReportReader::ReadValues(const char* data, size_t size, size_t* at) {
     if (length == 0 || p[length] != static_cast<unsigned char>(kBlockValueSeparator) || whole > 65535) break;
     values.push_back(static_cast<uint16_t>(whole));
     i += static_cast<size_t>(length) + 1;
+    if (give_if_whole()) break;
   }
   for (; i < size; ++i) {
     const char c = data[i];
@@ -121,13 +132,14 @@ bool ReportReader::ReadValues(const char* data, size_t size, size_t* at) {
       return Fail("a tab after each block value");
     }
     if (value_ > 65535) return Fail("block values from 0 to 65535, each followed by a tab");
-    if (values.size() >= most) {
+    if (block_given_ || values.size() >= most) {
       return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives " +
                               "room for");
     }
     values.push_back(static_cast<uint16_t>(value_));
     line_.clear();
     value_ = 0;
+    give_if_whole();
   }
   *at = i;
   return true;
@@ -212,18 +224,8 @@ bool ReportReader::Read(const char* data, size_t size, std::vector<ReportBlock>*
   if (!error_.empty()) return false;
   for (size_t i = 0; i < size; ++i) {
     if (part_ == kInValues) {
-      if (!ReadValues(data, size, &i)) return false;
-      if (i == size) {
-        // A block with every value its TotalSize gives room for is whole:
-        // it goes out now, not once the next line begins, which may be a
-        // while in coming.
-        if (!block_given_ && most_values_ > 0 && block_.values.size() == most_values_ && line_.empty()) {
-          blocks->push_back(std::move(block_));
-          block_.values.clear();
-          block_given_ = true;
-        }
-        break;
-      }
+      if (!ReadValues(data, size, &i, blocks)) return false;
+      if (i == size) break;
       // The run of values is over: the next line starts right after it.
       if (!block_given_) blocks->push_back(std::move(block_));
       block_.values.clear();

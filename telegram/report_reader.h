@@ -64,7 +64,7 @@ class ReportReader {
 
   bool Fail(const std::string& expected);
   bool TakeLine();
-  bool ReadValues(const char* data, size_t size, size_t* at);
+  bool ReadValues(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks);
 
   Part part_ = kBannerNext;
   std::string line_;        // the line being read, less its line end

@@ -169,7 +169,8 @@ TEST(ReportReader, WhatIsNoReportIsSaidWithItsLine) {
 }
 
 // The same input read whole and a byte at a time gives the same blocks and,
-// where it is no report, the same words.
+// where it is no report, the same words. A block whose values are all there
+// goes out at its last value, before anything after it is judged.
 TEST(ReportReader, TheWordsOfAnErrorDoNotDependOnThePieces) {
   const std::string start = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 10\t ScanNo:1\t BlockNo:0\r\n\n";
   const struct {
@@ -189,6 +190,8 @@ TEST(ReportReader, TheWordsOfAnErrorDoNotDependOnThePieces) {
       const Read read = ReadAll(text, piece);
       EXPECT_FALSE(read.ok) << c.values << ", piece " << piece;
       EXPECT_EQ(read.reader.error(), c.error) << c.values << ", piece " << piece;
+      // Only the block with five values, whole before the sixth.
+      EXPECT_EQ(read.blocks.size(), std::string(c.values).size() == 12 ? 1u : 0u) << c.values << ", piece " << piece;
     }
   }
 }

@@ -16,7 +16,9 @@ const uint16_t kBlockValuesType = 6;  // a numbered block of values of a numbere
 const uint16_t kFirstBlockWithValues = 0;
 const uint16_t kLastBlockWithValues = 1;
 inline bool BlockHasValuesInReport(uint32_t block_no) {
-  return block_no >= kFirstBlockWithValues && block_no <= kLastBlockWithValues;
+  // One unsigned comparison for both ends: a number below the first wraps
+  // round to one far above the last.
+  return block_no - kFirstBlockWithValues <= uint32_t{kLastBlockWithValues - kFirstBlockWithValues};
 }
 
 // The header every telegram starts with.
