@@ -27,8 +27,13 @@
   function ServerSource(page) {
     let known = 0;  // the newest id known
     let catching = null;
+    let again = false;  // news came while catching up: catch up once more
     function catchUp() {
-      if (catching) return catching;
+      if (catching) {
+        again = true;
+        return catching;
+      }
+      again = false;
       catching = fetch('blocks?after=' + known, {cache: 'no-store'})
         .then((response) => response.json())
         .then((answer) => {
@@ -38,7 +43,12 @@
             known = Math.max(known, block.id);
           }
         })
-        .finally(() => { catching = null; });
+        .finally(() => {
+          catching = null;
+          // The answer may be older than news that came meanwhile, and the
+          // last news may be the last for a while: ask again.
+          if (again) catchUp();
+        });
       return catching;
     }
     this.start = function () {
@@ -47,6 +57,10 @@
         events.addEventListener('news', (event) => {
           const news = JSON.parse(event.data);
           page.state(news.state);
+          if (catching) {
+            again = true;
+            return;
+          }
           if (!news.newest || news.newest.id <= known) return;
           if (news.newest.id === known + 1) {
             known = news.newest.id;
