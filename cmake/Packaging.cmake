@@ -14,7 +14,7 @@ set(CPACK_PACKAGE_VENDOR "telegram-receiver developers")
 set(CPACK_PACKAGE_CONTACT "telegram-receiver developers <maintainers@users.noreply.c-seed-cfcffc8c.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prints a decoded report of each telegram a scanner sends over UDP")
 set(CPACK_PACKAGE_DESCRIPTION
-    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner or a recorded capture; telegram-plot draws the blocks of a report.")
+    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner or a recorded capture; telegram-plot shows the blocks of a report in the browser, live or from a folder.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
