@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -113,6 +114,11 @@ CommandLineResult ReadCommandLine(int argc, const char* const* argv, const std::
     const CommandLineOption* option = Find(options, name);
     if (option == nullptr) {
       *err = "unknown option '" + name + "'" + kSeeHelp;
+      return kBadCommandLine;
+    }
+    // The second of two would silently win over the first.
+    if (std::find(read->given.begin(), read->given.end(), option->name) != read->given.end()) {
+      *err = std::string(option->name) + " is given twice; give it once" + kSeeHelp;
       return kBadCommandLine;
     }
     read->given.push_back(option->name);

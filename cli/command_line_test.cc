@@ -50,6 +50,11 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
   EXPECT_EQ(plot.options.serve_port, 0);
   EXPECT_EQ(plot.options.keep, 10);
   EXPECT_EQ(plot.options.output, "run3");
+  plot = ParsePlot({"--serve", "[::1]:8080", "--allow-host", "Scanner-PC,lab.test:80", "--memory", "64"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_EQ(plot.options.serve_address, "::1");
+  EXPECT_EQ(plot.options.allowed_hosts, (std::vector<std::string>{"scanner-pc", "lab.test"}));
+  EXPECT_EQ(plot.options.memory_mib, 64);
   EXPECT_EQ(ParsePlot({"-o", "x", "/?"}).result, kShowHelp);
   EXPECT_EQ(ParsePlot({"--version", "--bogus"}).result, kShowVersion);
   const struct {
@@ -67,6 +72,19 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
       {{"-o", "x", "a", "b"}, "unexpected argument 'b': one report at a time (see --help)"},
       {{"-o", "x", "--follow=yes"}, "--follow takes no value"},
       {{"-x"}, "unknown option '-x' (see --help)"},
+      // The second of two would win silently.
+      {{"--serve", "1", "--serve", "2"}, "--serve is given twice; give it once (see --help)"},
+      {{"-o", "a", "--output=b"}, "--output is given twice; give it once (see --help)"},
+      {{"-o", "a", "--force", "--force"}, "--force is given twice; give it once (see --help)"},
+      {{"--serve", "1", "--memory", "8"}, "bad value '8' for --memory: a whole number from 16 to 1048576 is needed"},
+      {{"-o", "x", "--memory", "100"}, "--memory goes with --serve"},
+      {{"-o", "x", "--allow-host", "a"}, "--allow-host goes with --serve"},
+      {{"--serve", "1", "--allow-host", "a,,b"},
+       "bad value 'a,,b' for --allow-host: host names, comma-separated, are needed"},
+      {{"--serve", "1", "--allow-host", "a b"},
+       "bad value 'a b' for --allow-host: host names, comma-separated, are needed"},
+      {{"--serve", "1", "--allow-host", "a,"},
+       "bad value 'a,' for --allow-host: host names, comma-separated, are needed"},
   };
   for (const auto& c : cases) {
     plot = ParsePlot(c.args);

@@ -49,6 +49,7 @@ target_include_directories(plot_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(plot_test_support PUBLIC plot_lib)
 target_compile_options(plot_test_support PRIVATE ${PROJECT_WARNINGS})
 telegram_test(plot_test plot/block_picture_test.cc plot/block_data_test.cc plot/block_store_test.cc
+  plot/host_check_test.cc
   plot/output_file_test.cc)
 target_link_libraries(plot_test PRIVATE plot_test_support report_test_support)
 add_test(NAME plot_test COMMAND plot_test)

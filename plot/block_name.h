@@ -12,8 +12,10 @@
 // Every block's name begins so.
 constexpr char kBlockNameStart[] = "scan-";
 
-inline std::string BlockName(const ReportBlock& block) {
-  return kBlockNameStart + std::to_string(block.scan_no) + "-block-" + std::to_string(block.block_no);
+inline std::string BlockName(long long scan_no, long block_no) {
+  return kBlockNameStart + std::to_string(scan_no) + "-block-" + std::to_string(block_no);
 }
+
+inline std::string BlockName(const ReportBlock& block) { return BlockName(block.scan_no, block.block_no); }
 
 #endif  // PLOT_BLOCK_NAME_H_

@@ -2,45 +2,56 @@
 
 #include "plot/block_name.h"
 
-BlockStore::BlockStore(const std::string& source, size_t keep)
-    : keep_(keep > 0 ? keep : 1), state_{source, 0, 0, 0, true, false, ""} {}
-
-void BlockStore::Changed() {
-  ++changes_;
-  changed_.notify_all();
+size_t KeptBytes(const StoredBlock& block) {
+  // The map entries, the shared handle and the allocator's own bookkeeping
+  // come to about this much beside the block's own members.
+  const size_t kOverhead = 256;
+  return sizeof block + block.values.capacity() * sizeof(uint16_t) + 2 * block.summary.name.capacity() + kOverhead;
 }
+
+BlockStore::BlockStore(const std::string& source, size_t keep, size_t memory)
+    : keep_(keep > 0 ? keep : 1), memory_(memory), state_{source, 0, 0, 0, true, false, ""} {}
 
 void BlockStore::Add(ReportBlock&& block) {
   // The block's range is found before the lock is taken, and its values
-  // are moved, not copied: the browsers' threads wait on this lock.
+  // are moved, not copied: the server's thread waits on this lock.
   auto stored = std::make_shared<StoredBlock>();
   stored->summary = SummaryOf(block, 0, "");
   stored->values = std::move(block.values);
+  if (stored->values.capacity() > stored->values.size()) stored->values.shrink_to_fit();
   const std::string base = BlockName(block);
-  std::shared_ptr<const StoredBlock> gone;  // freed after the lock is let go
+  std::vector<std::shared_ptr<const StoredBlock>> gone;  // freed after the lock is let go
   std::lock_guard<std::mutex> hold(lock_);
   // A name no block kept has: a block seen again gets "-2" after it, and so
   // on, as in the folder.
-  std::string name = base;
-  for (int seen = 2; by_name_.count(name) != 0; ++seen) name = base + "-" + std::to_string(seen);
+  NameUse& use = names_[base];
+  stored->summary.name = use.next == 1 ? base : base + "-" + std::to_string(use.next);
+  ++use.next;
+  ++use.kept;
   stored->summary.id = ++state_.blocks;
-  stored->summary.name = name;
+  bytes_ += KeptBytes(*stored);
   blocks_.push_back(stored);
-  by_name_[name] = std::move(stored);
-  if (blocks_.size() > keep_) {
-    gone = std::move(blocks_.front());
-    by_name_.erase(gone->summary.name);
-    blocks_.pop_front();
-  }
+  by_name_.emplace(stored->summary.name, std::move(stored));
+  while (blocks_.size() > keep_ || (bytes_ > memory_ && blocks_.size() > 1)) gone.push_back(DropOldest());
   state_.kept = blocks_.size();
-  Changed();
+  ++changes_;
+}
+
+std::shared_ptr<const StoredBlock> BlockStore::DropOldest() {
+  std::shared_ptr<const StoredBlock> oldest = std::move(blocks_.front());
+  blocks_.pop_front();
+  by_name_.erase(oldest->summary.name);
+  bytes_ -= KeptBytes(*oldest);
+  const auto use = names_.find(BlockName(oldest->summary.scan_no, oldest->summary.block_no));
+  if (use != names_.end() && --use->second.kept == 0) names_.erase(use);
+  return oldest;
 }
 
 void BlockStore::SetTelegrams(long telegrams) {
   std::lock_guard<std::mutex> hold(lock_);
   if (state_.telegrams == telegrams) return;
   state_.telegrams = telegrams;
-  Changed();
+  ++changes_;
 }
 
 void BlockStore::End(bool whole, const std::string& damage) {
@@ -48,13 +59,13 @@ void BlockStore::End(bool whole, const std::string& damage) {
   state_.reading = false;
   state_.whole = whole;
   state_.damage = damage;
-  Changed();
+  ++changes_;
 }
 
-void BlockStore::Close() {
+void BlockStore::SetSource(const std::string& source) {
   std::lock_guard<std::mutex> hold(lock_);
-  closed_ = true;
-  Changed();
+  state_.source = source;
+  ++changes_;
 }
 
 ReportState BlockStore::state() const {
@@ -62,12 +73,18 @@ ReportState BlockStore::state() const {
   return state_;
 }
 
-std::vector<BlockSummary> BlockStore::Summaries(uint64_t after) const {
+std::vector<BlockSummary> BlockStore::Summaries(uint64_t after, size_t most, bool* more) const {
   std::lock_guard<std::mutex> hold(lock_);
   std::vector<BlockSummary> summaries;
-  for (const auto& block : blocks_) {
-    if (block->summary.id > after) summaries.push_back(block->summary);
-  }
+  *more = false;
+  if (blocks_.empty() || after >= blocks_.back()->summary.id) return summaries;
+  // The ids kept follow one another: the first wanted is found at once.
+  const uint64_t first = blocks_.front()->summary.id;
+  size_t at = after < first ? 0 : static_cast<size_t>(after - first + 1);
+  const size_t end = blocks_.size() - at > most ? at + most : blocks_.size();
+  summaries.reserve(end - at);
+  for (; at < end; ++at) summaries.push_back(blocks_[at]->summary);
+  *more = end < blocks_.size();
   return summaries;
 }
 
@@ -79,7 +96,6 @@ std::shared_ptr<const StoredBlock> BlockStore::Newest() const {
 std::shared_ptr<const StoredBlock> BlockStore::ById(uint64_t id) const {
   std::lock_guard<std::mutex> hold(lock_);
   if (blocks_.empty() || id < blocks_.front()->summary.id || id > blocks_.back()->summary.id) return nullptr;
-  // The ids kept follow one another.
   return blocks_[static_cast<size_t>(id - blocks_.front()->summary.id)];
 }
 
@@ -94,13 +110,7 @@ uint64_t BlockStore::changes() const {
   return changes_;
 }
 
-uint64_t BlockStore::WaitForChange(uint64_t seen, std::chrono::milliseconds wait) const {
-  std::unique_lock<std::mutex> hold(lock_);
-  changed_.wait_for(hold, wait, [this, seen] { return changes_ != seen || closed_; });
-  return changes_;
-}
-
-bool BlockStore::closed() const {
+size_t BlockStore::kept_bytes() const {
   std::lock_guard<std::mutex> hold(lock_);
-  return closed_;
+  return bytes_;
 }

@@ -1,20 +1,19 @@
 // The blocks that telegram-plot --serve shows: the newest of those with
 // values, each under its name, shared between the thread that reads the
-// report and those that answer the browsers. Memory is bounded whatever
-// the report's length: beyond `keep` blocks the oldest go (the page says
-// so). Adding a block never waits for a browser: readers take a shared
-// handle on a block, or a copy of a summary, and let go of the lock at once.
+// report and the one that answers the browsers. Memory is bounded whatever
+// the report's length: beyond `keep` blocks, or beyond `memory` bytes of
+// them, the oldest go (the page says so). Adding a block never waits for a
+// browser: readers take a shared handle on a block, or copies of a bounded
+// number of summaries, and let go of the lock at once.
 #ifndef PLOT_BLOCK_STORE_H_
 #define PLOT_BLOCK_STORE_H_
 
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "plot/block_data.h"
@@ -25,28 +24,33 @@ struct StoredBlock {
   std::vector<uint16_t> values;
 };
 
-// The blocks kept, by default.
+// The blocks kept, by default, and the memory they may take.
 const size_t kDefaultKeptBlocks = 1000;
+const long kDefaultKeptMiB = 256;
+
+// What a kept block costs: its values, and its summary, name and handles.
+size_t KeptBytes(const StoredBlock& block);
 
 class BlockStore {
  public:
-  BlockStore(const std::string& source, size_t keep);
+  BlockStore(const std::string& source, size_t keep, size_t memory);
   BlockStore(const BlockStore&) = delete;
   BlockStore& operator=(const BlockStore&) = delete;
 
   // A block with values: named, kept (its values taken), and the oldest let
-  // go beyond `keep`.
+  // go beyond `keep` blocks or `memory` bytes. The newest is always kept.
   void Add(ReportBlock&& block);
   // Telegrams read so far.
   void SetTelegrams(long telegrams);
   // The report is over: with its closing lines or not, or damaged.
   void End(bool whole, const std::string& damage);
-  // Wakes whoever waits for a change, for good: the server is stopping.
-  void Close();
+  // The source's name, once it is known better (the run's start).
+  void SetSource(const std::string& source);
 
   ReportState state() const;
-  // The summaries of the blocks kept whose id is above `after`, oldest first.
-  std::vector<BlockSummary> Summaries(uint64_t after) const;
+  // Up to `most` summaries of the blocks kept whose id is above `after`,
+  // oldest first; `*more` says whether others follow them.
+  std::vector<BlockSummary> Summaries(uint64_t after, size_t most, bool* more) const;
   // The newest block kept; null if there is none.
   std::shared_ptr<const StoredBlock> Newest() const;
   // A block kept, by id or by name; null if it is not, or no longer, kept.
@@ -55,22 +59,30 @@ class BlockStore {
 
   // Changes so far (a block added, the telegrams read, the end), counted.
   uint64_t changes() const;
-  // Waits up to `wait` for a change after the count `seen`; the count then.
-  // Returns at once once closed.
-  uint64_t WaitForChange(uint64_t seen, std::chrono::milliseconds wait) const;
-  bool closed() const;
+  // The bytes the blocks kept take.
+  size_t kept_bytes() const;
 
  private:
-  void Changed();  // with the lock held
+  // Lets the oldest block go; with the lock held. It is handed back, to be
+  // freed once the lock is let go.
+  std::shared_ptr<const StoredBlock> DropOldest();
+
+  // The names in use that share a base ("scan-1-block-0"): how many blocks
+  // kept have one, and the number the next one gets after its base.
+  struct NameUse {
+    size_t kept = 0;
+    uint32_t next = 1;
+  };
 
   mutable std::mutex lock_;
-  mutable std::condition_variable changed_;
   const size_t keep_;
+  const size_t memory_;
   ReportState state_;
   std::deque<std::shared_ptr<const StoredBlock>> blocks_;  // by id, the oldest first
-  std::map<std::string, std::shared_ptr<const StoredBlock>> by_name_;
+  std::unordered_map<std::string, std::shared_ptr<const StoredBlock>> by_name_;
+  std::unordered_map<std::string, NameUse> names_;  // by base
+  size_t bytes_ = 0;
   uint64_t changes_ = 0;
-  bool closed_ = false;
 };
 
 #endif  // PLOT_BLOCK_STORE_H_

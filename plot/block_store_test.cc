@@ -4,9 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
-#include <thread>
+#include <vector>
 
 namespace {
 
@@ -17,7 +16,7 @@ ReportBlock Block(long long scan, long block_no, std::vector<uint16_t> values) {
 }  // namespace
 
 TEST(BlockStore, KeepsTheNewestUnderTheirNamesAndLetsTheOldestGo) {
-  BlockStore store("report.txt", 3);
+  BlockStore store("report.txt", 3, size_t{1} << 30);
   store.Add(Block(1, 0, {1}));
   store.Add(Block(1, 1, {2, 3}));
   store.Add(Block(1, 0, {4}));  // the same scan and block again
@@ -35,10 +34,12 @@ TEST(BlockStore, KeepsTheNewestUnderTheirNamesAndLetsTheOldestGo) {
   EXPECT_EQ(store.Newest()->summary.id, 4u);
   EXPECT_EQ(store.Newest()->summary.largest, 7);
   // The summaries after a given id, oldest first.
-  const std::vector<BlockSummary> after = store.Summaries(2);
+  bool more = true;
+  const std::vector<BlockSummary> after = store.Summaries(2, 10, &more);
   ASSERT_EQ(after.size(), 2u);
   EXPECT_EQ(after[0].id, 3u);
   EXPECT_EQ(after[1].id, 4u);
+  EXPECT_FALSE(more);
   // A block still held by a browser outlives its going.
   const auto held = store.ById(2);
   store.Add(Block(3, 0, {8}));
@@ -47,23 +48,74 @@ TEST(BlockStore, KeepsTheNewestUnderTheirNamesAndLetsTheOldestGo) {
   EXPECT_EQ(held->values, (std::vector<uint16_t>{2, 3}));
 }
 
-TEST(BlockStore, AWaiterIsWokenByAChangeAndForGoodByClose) {
-  BlockStore store("standard input", 10);
+TEST(BlockStore, ChangesAreCountedAndTheEndIsKept) {
+  BlockStore store("standard input", 10, size_t{1} << 30);
   const uint64_t seen = store.changes();
-  EXPECT_EQ(store.WaitForChange(seen, std::chrono::milliseconds(10)), seen) << "nothing changed";
-  std::thread adder([&store] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    store.SetTelegrams(5);
-  });
-  EXPECT_GT(store.WaitForChange(seen, std::chrono::seconds(10)), seen);
-  adder.join();
+  store.SetTelegrams(5);
+  EXPECT_EQ(store.changes(), seen + 1);
+  store.SetTelegrams(5);
+  EXPECT_EQ(store.changes(), seen + 1) << "the same count again is no change";
   EXPECT_EQ(store.state().telegrams, 5);
   store.End(false, "line 9: damaged");
+  EXPECT_EQ(store.changes(), seen + 2);
   EXPECT_FALSE(store.state().reading);
   EXPECT_EQ(store.state().damage, "line 9: damaged");
-  store.Close();
-  const auto before = std::chrono::steady_clock::now();
-  store.WaitForChange(store.changes(), std::chrono::seconds(10));
-  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(1));
-  EXPECT_TRUE(store.closed());
+}
+
+TEST(BlockStore, SummariesComeInBoundedPagesFromAnyId) {
+  BlockStore store("report.txt", 100, size_t{1} << 30);
+  for (int scan = 1; scan <= 25; ++scan) store.Add(Block(scan, 0, {1}));
+  bool more = false;
+  // Before the first kept, the first pages; the last page says no more.
+  std::vector<BlockSummary> page = store.Summaries(0, 10, &more);
+  ASSERT_EQ(page.size(), 10u);
+  EXPECT_EQ(page.front().id, 1u);
+  EXPECT_EQ(page.back().id, 10u);
+  EXPECT_TRUE(more);
+  page = store.Summaries(20, 10, &more);
+  ASSERT_EQ(page.size(), 5u);
+  EXPECT_EQ(page.front().id, 21u);
+  EXPECT_FALSE(more);
+  page = store.Summaries(15, 10, &more);
+  ASSERT_EQ(page.size(), 10u);
+  EXPECT_EQ(page.back().id, 25u);
+  EXPECT_FALSE(more) << "exactly the rest";
+  EXPECT_TRUE(store.Summaries(25, 10, &more).empty());
+  EXPECT_TRUE(store.Summaries(99, 10, &more).empty());
+  EXPECT_FALSE(more);
+}
+
+TEST(BlockStore, MemoryIsBoundedAndTheNewestAlwaysKept) {
+  // Each block of 1000 values takes some 2 KB: 10 KB keeps four of them.
+  BlockStore store("report.txt", 1000, 10 * 1024);
+  for (int scan = 1; scan <= 20; ++scan) store.Add(Block(scan, 0, std::vector<uint16_t>(1000, 7)));
+  EXPECT_EQ(store.state().blocks, 20u);
+  EXPECT_EQ(store.state().kept, 4u);
+  EXPECT_LE(store.kept_bytes(), 10u * 1024);
+  EXPECT_EQ(store.ById(16), nullptr);
+  ASSERT_NE(store.ById(17), nullptr);
+  // A block larger than the whole bound is still shown, alone.
+  store.Add(Block(21, 0, std::vector<uint16_t>(20000, 1)));
+  EXPECT_EQ(store.state().kept, 1u);
+  ASSERT_NE(store.Newest(), nullptr);
+  EXPECT_EQ(store.Newest()->summary.id, 21u);
+  // What a block costs: its values and little more.
+  StoredBlock block{SummaryOf(Block(1, 0, {1}), 1, "scan-1-block-0"), std::vector<uint16_t>(32743, 0)};
+  EXPECT_GE(KeptBytes(block), 65486u);
+  EXPECT_LE(KeptBytes(block), 66000u);
+}
+
+TEST(BlockStore, NamesSeenAgainAreNumberedInConstantTime) {
+  BlockStore store("report.txt", 3, size_t{1} << 30);
+  for (int run = 0; run < 5; ++run) store.Add(Block(1, 0, {1}));
+  // The three newest of five runs of the same scan and block.
+  EXPECT_EQ(store.ByName("scan-1-block-0-2"), nullptr);
+  ASSERT_NE(store.ByName("scan-1-block-0-3"), nullptr);
+  ASSERT_NE(store.ByName("scan-1-block-0-5"), nullptr);
+  EXPECT_EQ(store.ByName("scan-1-block-0-5")->summary.id, 5u);
+  // Once none of a name is kept, it starts again without a number.
+  for (int scan = 2; scan <= 4; ++scan) store.Add(Block(scan, 0, {1}));
+  store.Add(Block(1, 0, {1}));
+  ASSERT_NE(store.ByName("scan-1-block-0"), nullptr);
+  EXPECT_EQ(store.ByName("scan-1-block-0")->summary.id, 9u);
 }

@@ -48,7 +48,12 @@ bool Taken(const fs::path& path) {
 bool Clear(const fs::path& folder, std::string* err) {
   std::error_code error;
   for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
-    if (IsPlotFile(entry->path().filename().string())) fs::remove(entry->path(), error);
+    if (!IsPlotFile(entry->path().filename().string())) continue;
+    // A failure here is said before the next step could forget it.
+    if (!fs::remove(entry->path(), error) && error) {
+      *err = "cannot remove " + entry->path().string() + ": " + error.message();
+      return false;
+    }
   }
   if (error) *err = "cannot clear " + folder.string() + ": " + error.message();
   return !error;
@@ -56,10 +61,13 @@ bool Clear(const fs::path& folder, std::string* err) {
 
 }  // namespace
 
-bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err) {
+bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err, int* status) {
   path_ = path;
   std::error_code error;
   const fs::path values = fs::path(path) / kValuesFolder;
+  // A folder that may not be used is a bad argument; once it may, what
+  // cannot be written into it is a failure of the writing.
+  *status = 2;
   if (Taken(path)) {
     if (!fs::is_directory(path, error)) {
       *err = path + " exists and is no folder";
@@ -69,6 +77,7 @@ bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err) 
       *err = path + " exists already; --force writes into it";
       return false;
     }
+    *status = 1;
     if (!Clear(path, err)) return false;
     // The folder of values is cleared too; anything else by its name (a
     // link planted there) goes, so that nothing is written through it.
@@ -83,19 +92,20 @@ bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err) 
     *err = "cannot make " + values.string() + ": " + error.message();
     return false;
   }
+  *status = 1;
   for (const PageAsset& asset : PageAssets()) {
     if (!PlaceFile((fs::path(path) / asset.name).string(), asset.bytes, err)) return false;
   }
   return list_.Create((fs::path(path) / kListName).string(), err);
 }
 
-std::string PlotFolder::FreeName(const ReportBlock& block) const {
+std::string PlotFolder::FreeName(const ReportBlock& block) {
+  // The folder held no block's files when it was prepared, so the blocks
+  // named so far are all there are: counting them costs the same however
+  // many share a name.
   const std::string base = BlockName(block);
-  std::string name = base;
-  for (int seen = 2; Taken(fs::path(path_) / (name + kPictureEnding)); ++seen) {
-    name = base + "-" + std::to_string(seen);
-  }
-  return name;
+  const uint32_t seen = ++seen_[base];
+  return seen == 1 ? base : base + "-" + std::to_string(seen);
 }
 
 bool PlotFolder::Add(const ReportBlock& block, std::string* err) {

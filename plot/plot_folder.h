@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 
 #include "plot/block_data.h"
 #include "plot/output_file.h"
@@ -21,8 +22,9 @@ class PlotFolder {
   // Makes the folder at `path` ready, with the page in it: made anew, or,
   // with `force`, one that exists already, whose earlier plot's files are
   // removed and nothing else. False, with `*err`, if it exists and may not
-  // be written into, or cannot be made.
-  bool Prepare(const std::string& path, bool force, std::string* err);
+  // be written into, or cannot be made (`*status` 2), or a file in it
+  // cannot be written or removed (`*status` 1).
+  bool Prepare(const std::string& path, bool force, std::string* err, int* status);
 
   // Adds a block that has values: its files, written whole before the list
   // names it. A block seen again (a second run in the same report, a
@@ -39,12 +41,13 @@ class PlotFolder {
 
  private:
   // The block's name, by scan and block number, that no file has yet.
-  std::string FreeName(const ReportBlock& block) const;
+  std::string FreeName(const ReportBlock& block);
 
   std::string path_;
   GrowingFile list_;     // blocks.js
   std::string scratch_;  // a block's text, its room kept for the next
   uint64_t blocks_ = 0;
+  std::unordered_map<std::string, uint32_t> seen_;  // blocks so far by name
 };
 
 #endif  // PLOT_PLOT_FOLDER_H_

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "plot/host_check.h"
+
 namespace {
 
 std::vector<CommandLineOption> OptionTable(PlotOptions* options) {
@@ -22,6 +24,13 @@ std::vector<CommandLineOption> OptionTable(PlotOptions* options) {
                  &options->serve),
       NumberOption("--keep", "BLOCKS", 10, 1000000,
                    "with --serve: the newest blocks kept for the page; older ones go", &options->keep),
+      NumberOption("--memory", "MIB", 16, 1048576,
+                   "with --serve: the memory the blocks kept may take, in MiB; beyond it older ones go",
+                   &options->memory_mib),
+      TextOption("--allow-host", "NAMES",
+                 "with --serve: host names (comma-separated) under which the page may also be asked for, "
+                 "beyond this computer's addresses, localhost and the ADDRESS served at",
+                 &options->allow_hosts),
   };
 }
 
@@ -42,6 +51,21 @@ bool ReadServe(const std::string& text, std::string* address, long* port) {
   return *port <= 65535;
 }
 
+// "name,name" into lowercase names, each a host name as a Host header gives
+// it; false if one is not.
+bool ReadHostNames(const std::string& text, std::vector<std::string>* names) {
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(',', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string name = HostName(text.substr(at, end - at));
+    if (name.empty() || name.find(':') != std::string::npos) return false;
+    names->push_back(name);
+    at = end + 1;
+  }
+  return text.empty() || text.back() != ',';
+}
+
 }  // namespace
 
 CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOptions* options, std::string* err) {
@@ -58,8 +82,14 @@ CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOption
     *err = "nothing to do: give a folder to write with -o FOLDER, or --serve PORT (see --help)";
     return kBadCommandLine;
   }
-  if (std::find(read.given.begin(), read.given.end(), "--keep") != read.given.end() && options->serve.empty()) {
-    *err = "--keep goes with --serve";
+  for (const char* serving : {"--keep", "--memory", "--allow-host"}) {
+    if (std::find(read.given.begin(), read.given.end(), serving) != read.given.end() && options->serve.empty()) {
+      *err = std::string(serving) + " goes with --serve";
+      return kBadCommandLine;
+    }
+  }
+  if (!ReadHostNames(options->allow_hosts, &options->allowed_hosts)) {
+    *err = "bad value '" + options->allow_hosts + "' for --allow-host: host names, comma-separated, are needed";
     return kBadCommandLine;
   }
   return kRunProgram;

@@ -4,6 +4,7 @@
 #define PLOT_PLOT_OPTIONS_H_
 
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
 #include "plot/block_store.h"
@@ -15,9 +16,13 @@ struct PlotOptions {
   bool force = false;
   std::string serve;   // [ADDRESS:]PORT to serve the page at, or empty
   long keep = kDefaultKeptBlocks;  // blocks the server keeps
+  long memory_mib = kDefaultKeptMiB;  // and the memory they may take
+  std::string allow_hosts;  // host names accepted beyond this computer's, comma-separated
   // From `serve`:
   std::string serve_address = "127.0.0.1";
   long serve_port = 0;
+  // From `allow_hosts`, lowercase.
+  std::vector<std::string> allowed_hosts;
 };
 
 // Reads the arguments into `options`. On kBadCommandLine, `*err` says why in

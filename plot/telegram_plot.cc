@@ -6,9 +6,13 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <exception>
 #include <filesystem>
 #include <memory>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,30 +42,39 @@ int Fail(const std::string& message, int status) {
 // Where the blocks go: the folder, the server's store, or both.
 class Showing {
  public:
-  Showing(const PlotOptions& options, const std::string& source) : options_(options), source_(source) {}
+  // `run_name` names the source once it is known to be a report, if
+  // given.
+  Showing(const PlotOptions& options, const std::string& source, const std::string& run_name)
+      : options_(options), source_(source), run_name_(run_name) {}
 
   // Starts the server, if one is asked for. False, with `*err`.
   bool Serve(std::string* err) {
     if (options_.serve.empty()) return true;
-    store_ = std::make_unique<BlockStore>(source_, static_cast<size_t>(options_.keep));
+    store_ = std::make_unique<BlockStore>(source_, static_cast<size_t>(options_.keep),
+                                          static_cast<size_t>(options_.memory_mib) << 20);
     server_ = std::make_unique<LiveServer>(store_.get());
-    if (!server_->Start(options_.serve_address, static_cast<int>(options_.serve_port), err)) return false;
-    const std::string where = options_.serve_address + ":" + std::to_string(server_->port());
+    HostRules hosts;
+    hosts.allowed = options_.allowed_hosts;
+    if (!server_->Start(options_.serve_address, static_cast<int>(options_.serve_port), hosts, err)) return false;
+    const std::string where = UrlHostPort(options_.serve_address, server_->port());
     Say("serving the report at http://" + where + "/ (Ctrl-C ends it)");
-    if (!IsLoopback(options_.serve_address)) {
+    if (!IsLoopbackAddress(options_.serve_address)) {
       Say("anyone who can reach " + where + " sees the report's data");
     }
     return true;
   }
 
-  // Once the input is known to be a report: the folder, if one is asked
-  // for. False, with `*err`: its exit status in `*status`.
+  // Once the input is known to be a report: its source named, and the
+  // folder, if one is asked for. False, with `*err`: its exit status in
+  // `*status`.
   bool Begin(std::string* err, int* status) {
-    if (options_.output.empty() || folder_ready_) return true;
-    if (!folder_.Prepare(options_.output, options_.force, err)) {
-      *status = 2;
-      return false;
+    if (!begun_) {
+      begun_ = true;
+      if (!run_name_.empty()) source_ = run_name_;
+      if (store_) store_->SetSource(source_);
     }
+    if (options_.output.empty() || folder_ready_) return true;
+    if (!folder_.Prepare(options_.output, options_.force, err, status)) return false;
     folder_ready_ = true;
     return true;
   }
@@ -105,12 +118,10 @@ class Showing {
   uint64_t blocks() const { return folder_ready_ ? folder_.blocks() : store_ ? store_->state().blocks : 0; }
 
  private:
-  static bool IsLoopback(const std::string& address) {
-    return address.compare(0, 4, "127.") == 0 || address == "localhost" || address == "::1";
-  }
-
   const PlotOptions& options_;
-  const std::string source_;
+  std::string source_;
+  const std::string run_name_;
+  bool begun_ = false;
   PlotFolder folder_;
   bool folder_ready_ = false;
   std::chrono::steady_clock::time_point state_written_;
@@ -118,9 +129,37 @@ class Showing {
   std::unique_ptr<LiveServer> server_;  // after the store, which it serves: stopped first
 };
 
+// What is shown when the report comes through a pipe: the receiver's run,
+// and when it began.
+std::string RunName() {
+  const std::time_t now = std::time(nullptr);
+  char when[32] = "";
+  const std::tm* local = std::localtime(&now);  // NOLINT(concurrency-mt-unsafe): once, before any other use
+  if (local == nullptr || std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local) == 0) return "standard input";
+  return std::string("telegram-receiver's run of ") + when + " (standard input)";
+}
+
+// The last word on what the standard library could only throw: memory or a
+// thread that cannot be had. One line and status 1, never an abort.
+[[noreturn]] void OnTerminate() {
+  std::string cause = "an unexpected failure";
+  try {
+    const std::exception_ptr current = std::current_exception();
+    if (current) std::rethrow_exception(current);
+  } catch (const std::bad_alloc&) {
+    cause = "out of memory";
+  } catch (const std::exception& error) {
+    cause = error.what();
+  } catch (...) {
+  }
+  Say("cannot go on: " + cause);
+  std::_Exit(1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::set_terminate(OnTerminate);
   PlotOptions options;
   std::string err;
   int status = 0;
@@ -131,6 +170,10 @@ int main(int argc, char** argv) {
   const std::string source = from_stdin ? "standard input" : options.input;
   ReportInput input;
   // A file served is followed until its run is over.
+  std::error_code is_folder;
+  if (!from_stdin && fs::is_directory(options.input, is_folder)) {
+    return Fail("cannot read " + source + ": it is a folder, not a report", 2);
+  }
   if (!input.Open(options.input, options.follow || !options.serve.empty(), &err)) {
     return Fail("cannot read " + source + ": " + err, 2);
   }
@@ -139,7 +182,7 @@ int main(int argc, char** argv) {
   std::signal(SIGINT, OnInterrupt);
   std::signal(SIGTERM, OnInterrupt);
 
-  Showing showing(options, source);
+  Showing showing(options, source, from_stdin ? RunName() : "");
   if (!showing.Serve(&err)) return Fail(err, 2);
   ReportReader reader;
   std::vector<ReportBlock> blocks;

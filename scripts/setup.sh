@@ -11,14 +11,26 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 dpkg --add-architecture i386
-apt-get update -qq
+# A mirror caught mid-sync fails an index now and then: try again, and go on
+# with the lists there are if one still fails (the install says what is
+# missing, if anything is).
+for try in 1 2 3; do
+  apt-get update -qq && break
+  [ $try = 3 ] && echo "warning: some package lists could not be updated; going on with those there are" >&2
+  sleep 10
+done
 # dumpcap for root alone: no question asked while installing.
 echo "wireshark-common wireshark-common/install-setuid boolean false" | debconf-set-selections
 apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine32:i386 wine64 \
+  libboost-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
   tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
   dpkg-dev man-db unzip curl >/dev/null
+# 32-bit Wine on its own: its packages need the i386 lists to match the
+# amd64 ones, which a mirror mid-sync can break for a while. Without it the
+# Windows suite runs the 64-bit build (scripts/windows-width.sh says which).
+apt-get install -y -qq wine32:i386 >/dev/null ||
+  echo "warning: 32-bit Wine could not be installed; the Windows suite will run the 64-bit build" >&2
 # Node.js and npm: the machine's own where it has them (a newer Node than
 # Debian's, whose npm would not install beside it), else Debian's.
 command -v npm >/dev/null || apt-get install -y -qq nodejs npm >/dev/null

@@ -18,8 +18,11 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <atomic>
+#include <functional>
 #include <vector>
 
+#include "plot/live_server.h"
 #include "tests/end_to_end_test_util.h"
 #include "tests/file_test_util.h"
 
@@ -88,21 +91,22 @@ struct Served {
   Child plot;
   int input = -1;
   int port = 0;
-  explicit Served(std::vector<std::string> more = {}) {
+  explicit Served(std::vector<std::string> more = {}, const std::string& address = "127.0.0.1") {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return;
     StartOptions options;
     options.in_fd = ends[0];
-    std::vector<std::string> args = {"--serve", "127.0.0.1:0"};
+    std::vector<std::string> args = {"--serve", address + ":0"};
     args.insert(args.end(), more.begin(), more.end());
     if (!Start(&plot, Command("TELEGRAM_PLOT", args), options)) return;
     close(ends[0]);
     input = ends[1];
-    WaitUntil([this] {
+    WaitUntil([this, &address] {
       std::lock_guard<std::mutex> hold(plot.lock);
-      const size_t at = plot.err.find("http://127.0.0.1:");
+      const std::string url = "http://" + address + ":";
+      const size_t at = plot.err.find(url);
       if (at == std::string::npos) return false;
-      port = NumberAt(plot.err.c_str() + at + 17);
+      port = NumberAt(plot.err.c_str() + at + url.size());
       return port > 0;
     });
   }
@@ -301,4 +305,231 @@ TEST(PlotServe, AnAddressGivenIsSaidToBeOpenToAll) {
   })) << OutputSoFar(&plot);
   kill(plot.pid, SIGINT);
   ASSERT_TRUE(WaitForExit(&plot));
+}
+
+namespace {
+
+std::string GetAs(int port, const std::string& path, const std::string& host) {
+  return Ask(port, "GET " + path + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n\r\n");
+}
+
+// The time `Get` takes, in seconds.
+double SecondsFor(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// A page's news stream that never reads: its receive buffer the smallest.
+int StalledPage(int port) {
+  const int fd = Connect(port, 1024);
+  const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  if (fd >= 0) send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  return fd;
+}
+
+// What comes on `fd` within `ms`.
+std::string ReadFor(int fd, int ms) {
+  std::string got;
+  char chunk[4096];
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd entry = {fd, POLLIN, 0};
+    if (poll(&entry, 1, 20) <= 0) continue;
+    const ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    if (n <= 0) break;
+    got.append(chunk, static_cast<size_t>(n));
+  }
+  return got;
+}
+
+}  // namespace
+
+// A web page elsewhere can point a name of its own at this computer; the
+// browser then sends that name. Only this computer's own are answered.
+TEST(PlotServe, OnlyThisComputersOwnNamesAreAnswered) {
+  Served served;
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  served.Write(SmallReport(2));
+  const std::string port = std::to_string(served.port);
+  for (const std::string& host : std::vector<std::string>{"127.0.0.1", "127.0.0.1:" + port, "localhost:" + port, "LocalHost", "[::1]:" + port,
+                                  "[::1]", "127.0.0.2:" + port}) {
+    EXPECT_EQ(Status(GetAs(served.port, "/blocks", host)), 200) << host;
+  }
+  for (const std::string& host : std::vector<std::string>{"attacker.test:" + port, "attacker.test", "localhost.attacker.test",
+                                  "127.0.0.1.attacker.test", "127.0.0.1:x", "[::1]x", "[::1", "", "a b",
+                                  "0x7f.1:" + port, "127.1", "2130706433"}) {
+    const std::string answer = GetAs(served.port, "/blocks", host);
+    EXPECT_EQ(Status(answer), 403) << host;
+    EXPECT_EQ(answer.find("scan-"), std::string::npos) << host;
+  }
+  const std::string refused = Body(GetAs(served.port, "/", "attacker.test"));
+  EXPECT_NE(refused.find("--allow-host NAME"), std::string::npos) << refused;
+  // No Host at all.
+  EXPECT_EQ(Status(Ask(served.port, "GET /blocks HTTP/1.0\r\n\r\n")), 403);
+  // Every route is guarded, the news too.
+  for (const char* path : {"/", "/events", "/values/1", "/scan-1-block-0.csv", "/page.js", "/nothing"}) {
+    EXPECT_EQ(Status(GetAs(served.port, path, "attacker.test")), 403) << path;
+  }
+  served.End();
+}
+
+TEST(PlotServe, OnAnAddressGivenTheNamesAllowedByHandAreAnsweredToo) {
+  Served served({"--allow-host", "Scanner-PC,scanner-pc.lab.test"}, "0.0.0.0");
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  served.Write(SmallReport(1));
+  for (const char* host : {"scanner-pc", "SCANNER-PC:80", "scanner-pc.lab.test", "127.0.0.1", "localhost"}) {
+    EXPECT_EQ(Status(GetAs(served.port, "/blocks", host)), 200) << host;
+  }
+  for (const char* host : {"other-pc", "lab.test", "scanner-pc.lab.test.attacker.test", "scanner-pc,other-pc"}) {
+    EXPECT_EQ(Status(GetAs(served.port, "/blocks", host)), 403) << host;
+  }
+  served.End();
+  EXPECT_EQ(served.plot.exit_code, 0) << served.plot.err;
+}
+
+TEST(PlotServe, ThePortIsItsAloneAndAddressesAreWrittenAsInAURL) {
+  Served first;
+  ASSERT_GT(first.port, 0) << first.plot.err;
+  Child second;
+  ASSERT_TRUE(Start(&second, Command("TELEGRAM_PLOT", {"--serve", "127.0.0.1:" + std::to_string(first.port)})));
+  ASSERT_TRUE(WaitForExit(&second));
+  EXPECT_EQ(second.exit_code, 2);
+  EXPECT_EQ(second.err, "telegram-plot: cannot listen on 127.0.0.1:" + std::to_string(first.port) +
+                            ": that port is in use\n");
+  first.End();
+
+  for (const char* where : {"[::1]:0", "localhost:0"}) {
+    Child plot;
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--serve", where})));
+    ASSERT_TRUE(WaitUntil([&] {
+      std::lock_guard<std::mutex> hold(plot.lock);
+      return plot.err.find("(Ctrl-C ends it)") != std::string::npos;
+    })) << OutputSoFar(&plot);
+    kill(plot.pid, SIGINT);
+    ASSERT_TRUE(WaitForExit(&plot));
+    if (std::string(where) == "[::1]:0") {
+      EXPECT_NE(plot.err.find("at http://[::1]:"), std::string::npos) << plot.err;
+    } else {
+      EXPECT_NE(plot.err.find("at http://localhost:"), std::string::npos) << plot.err;
+    }
+    EXPECT_EQ(plot.err.find("anyone who can reach"), std::string::npos) << plot.err;
+  }
+}
+
+// Slow clients, idle ones and pages that read nothing, all at once, all
+// from one client: a page still gets its answer within a second.
+TEST(PlotServe, SlowIdleAndStalledClientsHoldNoPageUp) {
+  Served served;
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  served.Write(SmallReport(5));
+  ASSERT_TRUE(WaitUntil([&] { return Body(Get(served.port, "/blocks")).find("scan-5-block-0") != std::string::npos; }));
+  // Eight pages whose news nobody reads, and a ninth turned away.
+  std::vector<int> pages;
+  for (int i = 0; i < kMostLivePages; ++i) pages.push_back(StalledPage(served.port));
+  ASSERT_TRUE(WaitUntil([&] { return Status(Get(served.port, "/events")) == 503; })) << "the ninth";
+  // Sixteen that send their request a byte a second.
+  std::atomic<bool> stop{false};
+  std::vector<int> drips;
+  for (int i = 0; i < 16; ++i) drips.push_back(Connect(served.port));
+  std::thread dripping([&] {
+    const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    for (size_t at = 0; at < request.size() && !stop; ++at) {
+      for (int fd : drips) send(fd, &request[at], 1, MSG_NOSIGNAL);
+      for (int tenth = 0; tenth < 10 && !stop; ++tenth) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  // Three hundred idle ones.
+  std::vector<int> idle;
+  for (int i = 0; i < 300; ++i) idle.push_back(Connect(served.port));
+  for (int look = 0; look < 3; ++look) {
+    std::string answer;
+    EXPECT_LT(SecondsFor([&] { answer = Get(served.port, "/blocks"); }), 1.0) << "look " << look;
+    EXPECT_EQ(Status(answer), 200);
+    EXPECT_NE(answer.find("scan-5-block-0"), std::string::npos);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  // A drip is cut off once its request is late, though it still sends.
+  int cut = 0;
+  for (int fd : drips) {
+    if (ReadFor(fd, 7000 / static_cast<int>(drips.size())).empty()) ++cut;
+  }
+  EXPECT_EQ(cut, 16);
+  EXPECT_TRUE(WaitUntil([&] {
+    pollfd entry = {drips.front(), POLLIN, 0};
+    char byte;
+    return poll(&entry, 1, 100) == 1 && recv(drips.front(), &byte, 1, 0) <= 0;
+  })) << "closed by the server";
+  stop = true;
+  dripping.join();
+  for (int fd : drips) close(fd);
+  for (int fd : idle) close(fd);
+  // A page that closes makes room for a new one, which has its news at once.
+  close(pages.back());
+  pages.pop_back();
+  std::string news;
+  ASSERT_TRUE(WaitUntil([&] {
+    const int page = Connect(served.port);
+    const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    send(page, request.data(), request.size(), MSG_NOSIGNAL);
+    news = ReadFor(page, 300);
+    close(page);
+    return Status(news) == 200;
+  })) << news;
+  EXPECT_NE(news.find("\"newest\":{\"id\":5,"), std::string::npos) << news;
+  for (int fd : pages) close(fd);
+  served.End();
+  EXPECT_EQ(served.plot.exit_code, 0) << served.plot.err;
+}
+
+TEST(PlotServe, BlocksComeInBoundedPagesAndBodiesAreRefused) {
+  Served served({"--keep", "5000"});
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  // The news comes at once, before any block.
+  const int early = Connect(served.port);
+  const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  send(early, request.data(), request.size(), MSG_NOSIGNAL);
+  const std::string first = ReadFor(early, 500);
+  EXPECT_NE(first.find("event: news\ndata: {\"state\":"), std::string::npos) << first;
+  EXPECT_NE(first.find("\"newest\":null}"), std::string::npos) << first;
+  close(early);
+
+  served.Write(SmallReport(2500));
+  std::string blocks;
+  ASSERT_TRUE(WaitUntil([&] {
+    blocks = Body(Get(served.port, "/blocks?after=2499"));
+    return blocks.find("scan-2500-block-0") != std::string::npos;
+  })) << blocks;
+  EXPECT_NE(blocks.find("\"more\":false"), std::string::npos);
+  const struct {
+    const char* after;
+    const char* first;
+    const char* last;
+    const char* more;
+  } pages[] = {{"", "\"id\":1,", "\"id\":1000,", "true"},
+               {"?after=1000", "\"id\":1001,", "\"id\":2000,", "true"},
+               {"?after=2000", "\"id\":2001,", "\"id\":2500,", "false"},
+               {"?after=2500", nullptr, nullptr, "false"}};
+  for (const auto& page : pages) {
+    blocks = Body(Get(served.port, std::string("/blocks") + page.after));
+    size_t count = 0;
+    for (size_t at = blocks.find("\"name\":"); at != std::string::npos; at = blocks.find("\"name\":", at + 1)) ++count;
+    if (page.first == nullptr) {
+      EXPECT_EQ(count, 0u) << page.after;
+    } else {
+      EXPECT_NE(blocks.find(page.first), std::string::npos) << page.after;
+      EXPECT_NE(blocks.find(page.last), std::string::npos) << page.after;
+      EXPECT_EQ(count, page.first == pages[2].first ? 500u : 1000u) << page.after;
+    }
+    EXPECT_NE(blocks.find(std::string("\"more\":") + page.more + "}"), std::string::npos) << page.after;
+  }
+  for (const char* bad : {"/blocks?after=x", "/blocks?after=", "/blocks?before=3", "/blocks?after=12345678901234567890"}) {
+    EXPECT_EQ(Status(Get(served.port, bad)), 400) << bad;
+  }
+  // A body of a megabyte is refused from its length alone.
+  const std::string post = "POST /blocks HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 1048576\r\n\r\n" +
+                           std::string(65536, 'x');
+  EXPECT_EQ(Status(Ask(served.port, post)), 413);
+  EXPECT_EQ(Status(Ask(served.port, "DELETE / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")), 405);
+  served.End();
 }

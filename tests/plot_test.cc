@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -441,7 +442,9 @@ TEST(Plot, RealRenderersDrawWhatTheValuesSay) {
   ASSERT_TRUE(WaitForExit(&browser));
   EXPECT_NE(browser.out.find("<h2 id=\"heading\">Scan 4, block 1: 32743 values from"), std::string::npos)
       << browser.out.substr(0, 3000);
-  EXPECT_NE(browser.out.find("16 telegrams read, 8 blocks with values. The report is cut short"), std::string::npos);
+  EXPECT_NE(browser.out.find("16 telegrams read, 8 blocks with values. The run ended before the receiver's closing "
+                             "lines: it was stopped"),
+            std::string::npos);
   EXPECT_NE(browser.out.find("<canvas"), std::string::npos) << "the chart is drawn";
 }
 
@@ -465,7 +468,21 @@ TEST(Plot, ExitStatusesAreThoseTheDocumentsGive) {
       {"a folder that cannot be made", {"-o", ForProgram(work.path + "/a-file/run"), ForProgram(work.path + "/report.txt")},
        2, "telegram-plot: cannot make "},
       {"a bad argument", {"--keep", "5", "--serve", "0"}, 2, "telegram-plot: "},
+      {"a folder as the report", {"-o", ForProgram(work.path + "/run2"), ForProgram(work.path)}, 2,
+       "telegram-plot: cannot read " + ForProgram(work.path) + ": it is a folder, not a report\n"},
+      {"an option given twice", {"-o", "a", "-o", "b"}, 2, "telegram-plot: --output is given twice; give it once (see --help)\n"},
+      {"a folder that exists", {"-o", ForProgram(work.path), ForProgram(work.path + "/report.txt")}, 2,
+       "telegram-plot: " + ForProgram(work.path) + " exists already; --force writes into it\n"},
+      // A folder that may be used, a file in which cannot be replaced: what
+      // stands in the way of an earlier plot's page is a folder with
+      // something in it.
+      {"a file of the folder that cannot be written", {"--force", "-o", ForProgram(work.path + "/stuck"),
+                                                       ForProgram(work.path + "/report.txt")},
+       1, "telegram-plot: cannot remove " + ForProgram(work.path + "/stuck/index.html") + ": "},
   };
+  ASSERT_TRUE(WriteWholeFile(work.path + "/stuck/index.html/kept", "x") ||
+              (std::filesystem::create_directories(work.path + "/stuck/index.html") &&
+               WriteWholeFile(work.path + "/stuck/index.html/kept", "x")));
   for (const auto& c : cases) {
     Child plot;
     ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", c.args)));

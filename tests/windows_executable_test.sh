@@ -10,7 +10,7 @@ format=$1
 version=$2
 shift 2
 objdump=${OBJDUMP:-objdump}
-system_dlls='^(KERNEL32|msvcrt|WS2_32|IPHLPAPI)\.dll$'
+system_dlls='^(KERNEL32|msvcrt|WS2_32|MSWSOCK|IPHLPAPI)\.dll$'
 failed=0
 
 fail() {

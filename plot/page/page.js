@@ -9,7 +9,7 @@
   'use strict';
 
   const MAX_VALUE = 65535;
-  const LIST_SCANS = 300;  // scans listed at most; the others are reached by number
+  const LIST_BLOCKS = 5000;  // blocks listed at most; older ones are reached by number or the arrows
 
   const $ = (id) => document.getElementById(id);
 
@@ -42,6 +42,8 @@
             page.block(block);
             known = Math.max(known, block.id);
           }
+          // The blocks come a bounded number at a time: ask on for the rest.
+          if (answer.more) again = true;
         })
         .finally(() => {
           catching = null;
@@ -51,25 +53,43 @@
         });
       return catching;
     }
-    this.start = function () {
-      catchUp().then(() => {
-        const events = new EventSource('events');
-        events.addEventListener('news', (event) => {
-          const news = JSON.parse(event.data);
-          page.state(news.state);
-          if (catching) {
-            again = true;
-            return;
-          }
-          if (!news.newest || news.newest.id <= known) return;
-          if (news.newest.id === known + 1) {
-            known = news.newest.id;
-            page.block(news.newest);
-          } else {
-            catchUp();  // some news was missed: the list is filled in
-          }
-        });
+    // The news, pushed as it comes. A page turned away (the server sends
+    // news to a few pages at most) or cut off says so, and tries again.
+    function listen() {
+      const events = new EventSource('events');
+      events.addEventListener('open', () => page.link(''));
+      events.addEventListener('error', () => {
+        if (state && !state.reading) {
+          events.close();
+          page.link('');
+          return;
+        }
+        if (events.readyState === EventSource.CLOSED) {
+          page.link('Not live: telegram-plot turned this page\'s news away. It sends them to 8 pages at most: ' +
+            'close another of its pages; this one tries again every 5 seconds.');
+          setTimeout(() => { catchUp(); listen(); }, 5000);
+        } else {
+          page.link('Not live: the connection to telegram-plot is lost; trying again.');
+        }
       });
+      events.addEventListener('news', (event) => {
+        const news = JSON.parse(event.data);
+        page.state(news.state);
+        if (catching) {
+          again = true;
+          return;
+        }
+        if (!news.newest || news.newest.id <= known) return;
+        if (news.newest.id === known + 1) {
+          known = news.newest.id;
+          page.block(news.newest);
+        } else {
+          catchUp();  // some news was missed: the list is filled in
+        }
+      });
+    }
+    this.start = function () {
+      catchUp().then(listen);
     };
     this.values = function (block) {
       return fetch('values/' + block.id, {cache: 'no-store'}).then((response) => {
@@ -138,7 +158,6 @@
   let liveDrawn = 0;         // the newest block drawn while live
   let skipped = 0;           // blocks that came between two drawn while live
   let busy = false;          // values on their way
-  let listDirty = false;
   let shownValues = null;
   const stats = {draws: 0, lastDrawMs: 0, longestDrawMs: 0, skipped: 0};
 
@@ -155,14 +174,18 @@
       runMin = Math.min(runMin, block.min);
       runMax = Math.max(runMax, block.max);
       if (!live) arrivedWhilePaused++;
+      list.add(block);
       forget();
-      listDirty = true;
       requestAnimationFrame(frame);
     },
     state(next) {
       state = next;
       showState();
       forget();
+    },
+    // Whether the news reaches the page: empty words while it does.
+    link(words) {
+      $('link').textContent = words;
     },
   };
 
@@ -171,8 +194,10 @@
   function forget() {
     if (!state || state.kept >= state.blocks || ids.length <= state.kept) return;
     const gone = ids.splice(0, ids.length - state.kept);
-    for (const id of gone) blocks.delete(id);
-    listDirty = true;
+    for (const id of gone) {
+      blocks.delete(id);
+      list.remove(id);
+    }
   }
 
   const source = location.protocol === 'file:' ? new FolderSource(page) : new ServerSource(page);
@@ -192,11 +217,17 @@
       words += 'The report is still being read.';
     } else if (state.whole) {
       words += 'The report is whole.';
-    } else {
-      words += 'The report is cut short: it ends without its closing lines.';
+    } else if (ids.length > 0 && blocks.get(ids[ids.length - 1]).cut) {
+      words += 'The report is cut short: it ends inside the values of its last block.';
       text.className = 'note';
+    } else {
+      // A receiver stopped (Ctrl-C, or the demo's end) writes no closing
+      // lines; every telegram before is whole.
+      words += 'The run ended before the receiver\'s closing lines: it was stopped, and every telegram ' +
+        'it reported is here.';
     }
     text.textContent = words;
+    showLiveControls();
     $('kept').textContent = state.kept < state.blocks
       ? 'Only the newest ' + state.kept + ' blocks are kept; the ' + (state.blocks - state.kept) +
         ' before them are gone.'
@@ -230,11 +261,26 @@
 
   function indexRange() { return [0, Math.max(1, xs.length - 1)]; }
 
-  // The index axis: what a zoom asks for, within the block.
+  // The index axis: what a zoom asks for, within the block, in whole
+  // indexes.
   function indexScale(u, min, max) {
     const [first, last] = indexRange();
     if (min == null || max == null || !(max > min)) return [first, last];
-    return [Math.max(first, min), Math.min(last, max)];
+    let from = Math.max(first, Math.floor(min));
+    let to = Math.min(last, Math.ceil(max));
+    if (to <= from) {
+      to = Math.min(last, from + 1);
+      from = Math.max(first, to - 1);
+    }
+    return [from, to];
+  }
+
+  // Whether the user has zoomed in: a new block, live or by the arrows,
+  // keeps the zoom then.
+  function zoomedIn() {
+    if (!chart || chart.scales.x.min == null) return false;
+    const [first, last] = indexRange();
+    return chart.scales.x.min > first || chart.scales.x.max < last;
   }
 
   // Where the cursor is: the value under it, or the range of those under
@@ -294,7 +340,8 @@
   }
 
   function zoomTo(from, to, first, last) {
-    let width = Math.max(4, to - from);
+    let width = Math.max(4, Math.round(to - from));
+    from = Math.round(from);
     width = Math.min(width, last - first);
     from = Math.max(first, Math.min(from, last - width));
     chart.setScale('x', {min: from, max: from + width});
@@ -306,7 +353,9 @@
       width: Math.max(400, element.clientWidth || 900),
       height: 400,
       scales: {x: {time: false, auto: false, range: indexScale}, y: {auto: false, range: valueRange}},
-      axes: [{label: 'value index'}, {label: 'value', size: 60}],
+      // Whole indexes on the index axis, however far it is zoomed in.
+      axes: [{label: 'value index', incrs: [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000]},
+        {label: 'value', size: 60}],
       series: [{label: 'index'}, {label: 'value', stroke: '#1f5fa8', width: 1, points: {show: false}}],
       cursor: {drag: {x: true, y: false, setScale: true}},
       legend: {show: false},
@@ -337,13 +386,18 @@
     if (!block) return;
     shownId = id;
     shownValues = values;
+    const keep = xs.length === values.length && zoomedIn() ? [chart.scales.x.min, chart.scales.x.max] : null;
     if (xs.length !== values.length) {
       xs = new Float64Array(values.length);
       for (let i = 0; i < xs.length; ++i) xs[i] = i;
     }
     if (!chart) makeChart();
     chart.setData([xs, values], false);
-    resetZoom();
+    if (keep) {
+      chart.setScale('x', {min: keep[0], max: keep[1]});
+    } else {
+      resetZoom();
+    }
     chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
     let heading = 'Scan ' + block.scan + ', block ' + block.block + ': ' + block.count +
       (block.count === 1 ? ' value' : ' values');
@@ -358,7 +412,7 @@
     $('csv').href = source.csv(block);
     $('csv').textContent = 'Values as CSV (' + block.name + '.csv)';
     readOut(chart);
-    listDirty = true;
+    list.shown(id);
   }
 
   // Fetches and draws block `id`, unless values are on their way already.
@@ -377,8 +431,7 @@
   }
 
   // Once a frame at most: the newest block while live (those between two
-  // drawn are skipped, and counted), and the list now and then.
-  let listShownAt = 0;
+  // drawn are skipped, and counted).
   function frame() {
     if (live && ids.length > 0 && !busy) {
       const newest = ids[ids.length - 1];
@@ -388,58 +441,89 @@
         const drawing = newest;
         show(drawing, () => {
           liveDrawn = drawing;
-          $('drawn').textContent = 'Live: the newest block is drawn as it comes' +
-            (skipped > 0 ? '; ' + skipped + ' that came faster than a screen draws were passed over (they are in the list)' : '') + '.';
+          showLiveControls();
         });
       }
     }
-    const now = performance.now();
-    if (listDirty && now - listShownAt > 500) {
-      listShownAt = now;
-      listDirty = false;
-      showList();
+  }
+
+  // Pause, and the words on live drawing, only while blocks can still come.
+  function showLiveControls() {
+    const coming = !state || state.reading;
+    $('live').hidden = !coming;
+    $('paused').hidden = !coming;
+    if (!live) return;
+    const passed = skipped > 0
+      ? skipped + ' that came faster than a screen draws were passed over (they are in the list)'
+      : '';
+    if (coming && liveDrawn !== 0) {
+      $('drawn').textContent = 'Live: the newest block is drawn as it comes' + (passed ? '; ' + passed : '') + '.';
+    } else if (!coming) {
+      $('drawn').textContent = passed ? 'While the run went on, ' + passed + '.' : '';
     }
-    if (listDirty) setTimeout(() => requestAnimationFrame(frame), 500);
   }
 
   // --- The list, and going from block to block -------------------------------
 
-  function showList() {
-    const scans = new Map();  // scan -> its blocks, in order
-    for (let k = ids.length - 1; k >= 0; --k) {
-      const block = blocks.get(ids[k]);
-      if (!scans.has(block.scan)) {
-        if (scans.size === LIST_SCANS) break;
-        scans.set(block.scan, []);
+  // Every block kept, newest first, in step with each as it comes: a row for
+  // each scan as it came (a scan number seen again in a later run gets a
+  // row of its own), a button for each block in it. Only what changes is
+  // touched, so that thousands of blocks cost no more per block than a few.
+  const list = {
+    rows: [],              // the oldest first: {scan, ids, element}
+    buttons: new Map(),    // id -> its button
+    lastId: 0,
+    shownId: 0,
+    add(block) {
+      let row = this.rows.length > 0 ? this.rows[this.rows.length - 1] : null;
+      if (!row || row.scan !== block.scan || block.id !== this.lastId + 1) {
+        const element = document.createElement('div');
+        element.className = 'scan';
+        const name = document.createElement('span');
+        name.textContent = 'Scan ' + block.scan;
+        element.appendChild(name);
+        row = {scan: block.scan, ids: [], element};
+        this.rows.push(row);
+        $('scans').prepend(element);
       }
-      scans.get(block.scan).unshift(block);
-    }
-    const list = document.createDocumentFragment();
-    for (const [scan, its] of scans) {
-      const row = document.createElement('div');
-      row.className = 'scan';
-      const name = document.createElement('span');
-      name.textContent = 'Scan ' + scan;
-      row.appendChild(name);
-      for (const block of its) {
-        const button = document.createElement('button');
-        button.textContent = 'block ' + block.block + (block.cut ? ' (cut short)' : '');
-        button.title = block.name + ': ' + block.count + ' values from ' + block.min + ' to ' + block.max;
-        if (block.cut) button.className = 'cut';
-        if (block.id === shownId) button.classList.add('shown');
-        button.addEventListener('click', () => pick(block.id));
-        row.appendChild(button);
+      const button = document.createElement('button');
+      button.textContent = 'block ' + block.block + (block.cut ? ' (cut short)' : '');
+      button.title = block.name + ': ' + block.count + ' values from ' + block.min + ' to ' + block.max;
+      if (block.cut) button.className = 'cut';
+      button.addEventListener('click', () => pick(block.id));
+      row.element.appendChild(button);
+      row.ids.push(block.id);
+      this.buttons.set(block.id, button);
+      this.lastId = block.id;
+      let older = false;
+      while (this.buttons.size > LIST_BLOCKS) {
+        this.remove(this.rows[0].ids[0]);
+        older = true;
       }
-      list.appendChild(row);
-    }
-    if (ids.length > 0 && scans.size === LIST_SCANS) {
-      const more = document.createElement('p');
-      more.className = 'quiet';
-      more.textContent = 'Older scans: go to them by number.';
-      list.appendChild(more);
-    }
-    $('scans').replaceChildren(list);
-  }
+      if (older) $('older').textContent = 'Older blocks: go to them by scan number, or with the arrow keys.';
+    },
+    remove(id) {
+      const button = this.buttons.get(id);
+      if (!button) return;
+      this.buttons.delete(id);
+      button.remove();
+      const row = this.rows[0];
+      if (row && row.ids[0] === id) {
+        row.ids.shift();
+        if (row.ids.length === 0) {
+          row.element.remove();
+          this.rows.shift();
+        }
+      }
+    },
+    shown(id) {
+      const before = this.buttons.get(this.shownId);
+      if (before) before.classList.remove('shown');
+      const now = this.buttons.get(id);
+      if (now) now.classList.add('shown');
+      this.shownId = id;
+    },
+  };
 
   function pause() {
     live = false;
@@ -508,7 +592,7 @@
     else if (event.key === 'ArrowRight' && event.shiftKey) panBy(0.15);
     else if (event.key === 'ArrowLeft') step(-1);
     else if (event.key === 'ArrowRight') step(1);
-    else if (event.key === 'p' || event.key === ' ') live ? pause() : goLive();
+    else if ((event.key === 'p' || event.key === ' ') && !$('live').hidden) live ? pause() : goLive();
     else if (event.key === '0') resetZoom();
     else if (event.key === '+' || event.key === '=') zoomBy(0.75);
     else if (event.key === '-') zoomBy(1 / 0.75);

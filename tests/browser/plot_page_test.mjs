@@ -9,6 +9,7 @@
 // the browser or playwright-core is missing (1 under CI=true).
 import { spawn, spawnSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { connect } from 'node:net';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { fileURLToPath } from 'node:url';
@@ -133,6 +134,13 @@ async function servedLive() {
   const latency = Date.now() - sent;
   check(pushed && await page.evaluate(() => window.notReloaded === true),
     'a new block is pushed to the page and drawn, with no reload, ' + latency + ' ms after its report line');
+  check(await page.evaluate(() => document.querySelectorAll('#scans button').length === telegramPlotPage.ids().length &&
+    document.querySelector('#scans button.shown').title.startsWith('scan-3-block-0:')),
+    'the list is in step with the block drawn');
+  const heading = await page.locator('#source').textContent();
+  check(/^telegram-receiver's run of \d{4}-\d\d-\d\d \d\d:\d\d:\d\d \(standard input\)$/.test(heading),
+    'the heading names the receiver\'s run and when it began: ' + heading);
+  check(await page.locator('#live').isVisible(), 'while the run goes on, it can be paused');
   // The picture of the page for the README: live, the cursor on the chart.
   if (process.env.TELEGRAM_PAGE_PICTURE) {
     const over = await page.locator('#chart .u-over').boundingBox();
@@ -212,6 +220,22 @@ async function servedLive() {
   await page.click('#live');
   check(await until(page, () => telegramPlotPage.shown() === 6), 'live again, the newest block is drawn');
 
+  // A zoom takes whole indexes, and is kept while the user explores.
+  const xScale = () => page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
+  await page.evaluate(() => telegramPlotPage.chart().setScale('x', {min: 7.6, max: 7.65}));
+  let zoom = await xScale();
+  check(zoom[0] === 7 && zoom[1] === 8, 'a zoom below one value is one whole index wide: ' + zoom.join(' to '));
+  await page.evaluate(() => telegramPlotPage.chart().setScale('x', {min: 1000.3, max: 1020.6}));
+  await page.keyboard.press('ArrowLeft');
+  check(await until(page, () => telegramPlotPage.shown() === 5), 'the arrow goes back a block');
+  zoom = await xScale();
+  check(zoom[0] === 1000 && zoom[1] === 1021, 'the arrow keeps the zoom: ' + zoom.join(' to '));
+  await page.click('#live');
+  check(await until(page, () => telegramPlotPage.shown() === 6), 'live again');
+  zoom = await xScale();
+  check(zoom[0] === 1000 && zoom[1] === 1021, 'a new block live keeps the zoom: ' + zoom.join(' to '));
+  await page.click('#reset');
+
   // Drawing a block of 32,743 values takes no more than a frame.
   const draws = [];
   for (let round = 0; round < 3; ++round) {
@@ -242,8 +266,45 @@ async function servedLive() {
       await page.evaluate(() => telegramPlotPage.stats.skipped) + ' in between passed over and said: "' +
       await page.locator('#drawn').textContent() + '"');
 
-  await page.close();
+  check(await page.evaluate(() => document.querySelectorAll('#scans button').length === telegramPlotPage.ids().length),
+    'after a burst the list holds every block');
+  // Scan 1 again, as from a second run: a row of its own, not scan 1's.
+  plot.stdin.write(report.slice(typeLineBefore(0), typeLineBefore(1)));
+  check(await until(page, () => telegramPlotPage.state().blocks === 607), 'scan 1 again');
+  const rows = await page.evaluate(() => [...document.querySelectorAll('#scans .scan span')].map((s) => s.textContent));
+  check(rows.length === 304 && rows[0] === 'Scan 1' && rows[1] === 'Scan 399' && rows[303] === 'Scan 1',
+    'a row for each scan as it came, newest first, a scan seen again apart: ' + rows.length + ' rows');
+
+  // Eight pages have the news at most: a ninth says it is not live, and
+  // why, until one closes.
+  const held = [];
+  for (let i = 0; i < 7; ++i) {
+    const socket = connect(Number(/:(\d+)\//.exec(address)[1]), '127.0.0.1');
+    socket.on('error', () => {});
+    socket.write('GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n');
+    held.push(socket);
+  }
+  await sleep(300);
+  const ninth = await newPage();
+  await ninth.goto(address);
+  check(await until(ninth, () => document.getElementById('link').textContent.indexOf('Not live') === 0),
+    'the ninth page says it is not live: ' + await ninth.locator('#link').textContent());
+  held.pop().destroy();
+  check(await until(ninth, () => document.getElementById('link').textContent === '', null, 12000),
+    'once a page closes, the ninth is live');
+  for (const socket of held) socket.destroy();
+  await ninth.close();
+
+  // The run ends, as the receiver's does when it is stopped: no closing
+  // lines, every telegram whole. Nothing more can come.
   plot.stdin.end();
+  check(await until(page, () => !telegramPlotPage.state().reading), 'the end is pushed to the page');
+  const ended = await page.locator('#state').textContent();
+  check(ended.indexOf('it was stopped') >= 0 && await page.getAttribute('#state', 'class') === 'quiet',
+    'a stopped run is said so, in plain colour: ' + ended);
+  check(!await page.locator('#live').isVisible() && (await page.locator('#drawn').textContent()).indexOf('Live') < 0,
+    'once the run is over, no Pause and no word of live drawing');
+  await page.close();
   plot.kill('SIGINT');
   await new Promise((resolve) => plot.on('exit', resolve));
 }
@@ -263,7 +324,16 @@ async function fromTheDisk() {
   const text = await readOutAt(page, 200);
   check(text === 'value 200: ' + reportBlocks[2].values[200], 'from the disk, the read-out: "' + text + '"');
   const state = await page.locator('#state').textContent();
-  check(state.indexOf('cut short') >= 0, 'the report cut short is said so: ' + state);
+  check(state.indexOf('it was stopped') >= 0, 'the demo\'s run, stopped, is said so: ' + state);
+  check(!await page.locator('#live').isVisible(), 'a finished report has no Pause');
+  // A report cut inside a block's values is said to be cut short, in red.
+  writeFileSync(join(work, 'cut.txt'), report.slice(0, reportBlocks[7].start + 5000), 'latin1');
+  const cut = spawnSync(plotProgram, ['-o', join(work, 'cut'), join(work, 'cut.txt')], {encoding: 'utf8'});
+  check(cut.status === 0, 'a cut report is plotted: ' + cut.stderr.trim());
+  await page.goto('file://' + join(work, 'cut', 'index.html'));
+  check(await until(page, () => (document.getElementById('state').textContent.indexOf('cut short') >= 0)),
+    'a report cut inside its values is said to be cut short');
+  check(await page.getAttribute('#state', 'class') === 'note', 'in red');
   const csv = readFileSync(join(work, 'run', 'scan-2-block-0.csv'), 'utf8').trim().split('\n');
   check(csv.length === 32744 && csv[201] === '200,' + reportBlocks[2].values[200],
     'the folder holds the same CSV beside the pictures');
