@@ -9,6 +9,23 @@
 #   README.txt written for Windows users, and the licence.
 include(GNUInstallDirs)
 
+# The licences of what is built into the programs beside ours, each shipped
+# in every package: "file|name".
+set(TELEGRAM_BUILT_IN_LICENCES "third_party/uplot/LICENSE|uPlot-LICENSE"
+    "third_party/boost/LICENSE_1_0.txt|Boost-LICENSE_1_0")
+
+# A licence's text from its line that starts with `start`, as Debian's
+# copyright file holds it: each line indented, each empty line a lone dot.
+function(debian_licence_body file start out)
+  file(READ ${file} text)
+  string(FIND "${text}" "${start}" body_start)
+  string(SUBSTRING "${text}" ${body_start} -1 body)
+  string(STRIP "${body}" body)
+  string(REPLACE "\n\n" "\n.\n" body "${body}")
+  string(REPLACE "\n" "\n " body " ${body}")
+  set(${out} "${body}" PARENT_SCOPE)
+endfunction()
+
 set(CPACK_PACKAGE_NAME telegram-receiver)
 set(CPACK_PACKAGE_VENDOR "telegram-receiver developers")
 set(CPACK_PACKAGE_CONTACT "telegram-receiver developers <maintainers@users.noreply.c-seed-cfcffc8c.example>")
@@ -25,6 +42,13 @@ if(WIN32)
   configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt dissector/telegram.lua
           DESTINATION .)
+  foreach(licence IN LISTS TELEGRAM_BUILT_IN_LICENCES)
+    string(REPLACE "|" ";" licence "${licence}")
+    list(GET licence 0 from)
+    list(GET licence 1 name)
+    configure_file(${from} ${CMAKE_CURRENT_BINARY_DIR}/licences/${name}.txt @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/licences/${name}.txt DESTINATION licences)
+  endforeach()
   set(CPACK_GENERATOR ZIP)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-win64)
@@ -47,6 +71,12 @@ else()
   install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   set(doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/telegram-receiver)
   install(FILES README.md DESTINATION ${doc})
+  foreach(licence IN LISTS TELEGRAM_BUILT_IN_LICENCES)
+    string(REPLACE "|" ";" licence "${licence}")
+    list(GET licence 0 from)
+    list(GET licence 1 name)
+    install(FILES ${from} DESTINATION ${doc}/licences RENAME ${name})
+  endforeach()
   # bash completion of the options, under each command's name, where
   # bash-completion looks for it.
   foreach(command telegram-sender telegram-plot)
@@ -65,14 +95,11 @@ else()
   else()
     # Debian's copyright file: the licence in its machine-readable format,
     # each line of the text indented and each empty line a lone full stop.
-    file(READ LICENSE licence)
-    string(FIND "${licence}" "Permission" body_start)
-    string(SUBSTRING "${licence}" ${body_start} -1 licence_body)
-    string(STRIP "${licence_body}" licence_body)
-    string(REPLACE "\n\n" "\n.\n" licence_body "${licence_body}")
-    string(REPLACE "\n" "\n " licence_body " ${licence_body}")
+    debian_licence_body(LICENSE "Permission" licence_body)
     string(REGEX REPLACE "^Copyright \\(c\\) " "" TELEGRAM_COPYRIGHT_NOTICE "${TELEGRAM_COPYRIGHT}")
     set(TELEGRAM_LICENCE_BODY "${licence_body}")
+    debian_licence_body(third_party/uplot/LICENSE "Permission" TELEGRAM_UPLOT_LICENCE_BODY)
+    debian_licence_body(third_party/boost/LICENSE_1_0.txt "Boost Software" TELEGRAM_BOOST_LICENCE_BODY)
     configure_file(packaging/copyright.in ${CMAKE_CURRENT_BINARY_DIR}/copyright @ONLY)
     install(FILES ${CMAKE_CURRENT_BINARY_DIR}/copyright DESTINATION ${doc})
     # The analyser's global plugin folder, as Debian builds it: below the

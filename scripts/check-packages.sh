@@ -40,6 +40,19 @@ check_report() {  # report file, expected report, what ran
   echo "ok: $3: a whole run reported, byte for byte"
 }
 
+# The licences of what is built into the programs beside ours: in the
+# package's folder, each as it is in the source (line ends aside, and the
+# last line's end, which one of them lacks).
+built_in_licences=("third_party/uplot/LICENSE uPlot-LICENSE" "third_party/boost/LICENSE_1_0.txt Boost-LICENSE_1_0")
+check_licences() {  # folder, ending of the files there, package
+  local pair from name
+  for pair in "${built_in_licences[@]}"; do
+    read -r from name <<<"$pair"
+    [ -f "$1/$name$2" ] && cmp -s <(tr -d '\r' <"$1/$name$2" | sed '$a\') <(sed '$a\' "$from") ||
+      fail "$3: no $name$2 that is $from"
+  done
+}
+
 # True once some socket holds UDP port 9999 (hex 270F).
 port_held() { grep -q ':270F ' /proc/net/udp; }
 
@@ -115,8 +128,13 @@ doc=$root/usr/share/doc/telegram-receiver
 grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$doc/copyright" &&
   grep -qx 'License: Expat' "$doc/copyright" || fail "$deb: no copyright file in Debian's format"
 # The licence's text, as the copyright file indents it.
-sed -n '/^Permission/,$p' LICENSE | sed 's/^$/./; s/^/ /' | cmp -s - <(sed -n '/^ Permission/,$p' "$doc/copyright") ||
+sed -n '/^Permission/,$p' LICENSE | sed 's/^$/./; s/^/ /' |
+  cmp -s - <(awk '/^ Permission/ { text = 1 } text && /^$/ { exit } text' "$doc/copyright") ||
   fail "$deb: the copyright file does not hold the licence's text"
+check_licences "$doc/licences" "" "$deb"
+for stanza in 'Files: third_party/uplot/*' 'Files: third_party/boost/*' 'License: BSL-1.0'; do
+  grep -qxF "$stanza" "$doc/copyright" || fail "$deb: the copyright file has no '$stanza'"
+done
 echo "ok: $deb: the licence as Debian's copyright file; Maintainer $(dpkg-deb --field "$deb" Maintainer)"
 bin=$root/usr/bin
 [ "$("$bin/telegram-sender" --version)" = "telegram-sender $version" ] || fail "telegram-sender --version"
@@ -177,6 +195,7 @@ tar -tzf "$tgz" | sed 's/^/  /'
 tar -xzf "$tgz" -C "$work"
 portable=$work/$(folder_of build-package-portable)
 cmp -s LICENSE "$portable/share/doc/telegram-receiver/LICENSE" || fail "$tgz: no LICENSE"
+check_licences "$portable/share/doc/telegram-receiver/licences" "" "$tgz"
 cmp -s dissector/telegram.lua "$portable/lib/wireshark/plugins/telegram.lua" || fail "$tgz: no dissector"
 [ -f "$portable/README" ] || fail "$tgz: no README at its top"
 [ -f "$portable/share/bash-completion/completions/telegram-sender" ] || fail "$tgz: no bash completion"
@@ -214,11 +233,12 @@ for bits in 32 64; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
   tr -d '\r' <"$kit/LICENSE.txt" | cmp -s LICENSE - || fail "$zip: LICENSE.txt is not the licence"
+  check_licences "$kit/licences" .txt "$zip"
   # README.txt as a Windows console shows it: ASCII with CR LF, no Markdown.
   ! LC_ALL=C grep -q '[^[:print:][:space:]]' "$kit/README.txt" || fail "$zip: README.txt is not plain ASCII"
   [ "$(grep -c $'\r$' "$kit/README.txt")" = "$(wc -l <"$kit/README.txt")" ] || fail "$zip: README.txt has lines without CR LF"
   ! grep -qE '^(#|```)' "$kit/README.txt" || fail "$zip: README.txt holds Markdown"
-  echo "ok: $zip: LICENSE.txt, and README.txt in plain ASCII with Windows line ends"
+  echo "ok: $zip: LICENSE.txt and the licences of what is built in, and README.txt in plain ASCII with Windows line ends"
   format=PE32
   [ $bits = 64 ] && format=PE32+
   bash tests/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe" \
