@@ -79,7 +79,9 @@ bool UdpDatagramReader::TakeUdp(const unsigned char* ip_payload, size_t length, 
 }
 
 void UdpDatagramReader::GiveUp(std::map<FragmentKey, Reassembly>::iterator pending) {
-  if (pending->second.cut) {
+  if (pending->second.conflict) {
+    ++tally_.conflicting;
+  } else if (pending->second.cut) {
     ++tally_.cut_short;
   } else {
     ++tally_.incomplete;
@@ -132,18 +134,27 @@ bool UdpDatagramReader::TakeFragment(const unsigned char* header, size_t header_
     reassembly.bytes.resize(end);
     reassembly.have.resize(end, false);
   }
+  // Fragments that overlap must agree where they do: which one to believe
+  // cannot be known (Linux drops such a datagram, the analyser flags it), so
+  // the datagram is skipped and counted.
   for (size_t i = 0; i < payload_kept; ++i) {
-    reassembly.bytes[fragment_offset + i] = payload[i];
-    if (!reassembly.have[fragment_offset + i]) {
-      reassembly.have[fragment_offset + i] = true;
-      ++reassembly.received;
+    if (reassembly.have[fragment_offset + i]) {
+      if (reassembly.bytes[fragment_offset + i] != payload[i]) reassembly.conflict = true;
+      continue;
     }
+    reassembly.bytes[fragment_offset + i] = payload[i];
+    reassembly.have[fragment_offset + i] = true;
+    ++reassembly.received;
   }
   if (cut) reassembly.cut = true;
   if (!more_fragments) reassembly.total = end;
   if (reassembly.total == 0 || reassembly.received < reassembly.total ||
       !std::all_of(reassembly.have.begin(), reassembly.have.begin() + static_cast<long>(reassembly.total),
                    [](bool b) { return b; })) {
+    return false;
+  }
+  if (reassembly.conflict) {
+    GiveUp(pending_.find(key));
     return false;
   }
   whole_.assign(reassembly.bytes.begin(), reassembly.bytes.begin() + static_cast<long>(reassembly.total));

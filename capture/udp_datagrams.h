@@ -36,6 +36,7 @@ struct DatagramTally {
   long other_port;       // UDP datagrams bound for another port
   long incomplete;       // datagrams some of whose IP fragments are not in the capture
   long cut_short;        // datagrams cut short by the capture's snap length
+  long conflicting;      // datagrams whose IP fragments overlap with bytes that disagree
 };
 
 // IP datagrams whose fragments are being put together, at most: a scanner
@@ -72,6 +73,7 @@ class UdpDatagramReader {
     size_t received = 0;               // how many
     size_t total = 0;                  // its payload's length, once the last fragment came; else 0
     bool cut = false;                  // a fragment was cut short by the snap length
+    bool conflict = false;             // fragments overlap, and their bytes there disagree
   };
   // Source, destination, identification: a fragment's datagram.
   typedef std::tuple<uint32_t, uint32_t, uint32_t> FragmentKey;
@@ -85,7 +87,7 @@ class UdpDatagramReader {
   void GiveUp(std::map<FragmentKey, Reassembly>::iterator pending);
 
   uint16_t port_;
-  DatagramTally tally_ = {0, 0, 0, 0, 0};
+  DatagramTally tally_ = {0, 0, 0, 0, 0, 0};
   CaptureTime last_time_ = {false, 0, 0};
   std::map<FragmentKey, Reassembly> pending_;
   size_t pending_bytes_ = 0;

@@ -205,3 +205,89 @@ TEST(UdpDatagrams, WhatIsSkippedIsCountedByWhy) {
   EXPECT_EQ(extracted.tally.cut_short, 2) << "one whole, one in fragments";
   EXPECT_EQ(extracted.tally.incomplete, 0);
 }
+
+// Fragments that overlap: where they agree the datagram stands; where they
+// disagree, which to believe cannot be known, so it is skipped and counted.
+TEST(UdpDatagrams, OverlappingFragmentsThatDisagreeAreSkippedAndCounted) {
+  const Bytes payload = Payload(3000, 11);
+  std::vector<Bytes> fragments;
+  for (const Bytes& ip : UdpOverIpv4(payload, 9999, 21, 1500)) fragments.push_back(WithEthernet(ip));
+  ASSERT_EQ(fragments.size(), 3u);
+  // The middle one again, the same bytes: the datagram is taken.
+  std::vector<Bytes> agreeing = {fragments[0], fragments[1], fragments[1], fragments[2]};
+  Extracted extracted = Extract(agreeing, kLinkEthernet);
+  ASSERT_EQ(extracted.datagrams.size(), 1u);
+  EXPECT_TRUE(extracted.datagrams[0].payload == payload);
+  EXPECT_EQ(extracted.tally.conflicting, 0);
+  // Again with one byte changed, before or after the first copy: skipped.
+  Bytes changed = fragments[1];
+  changed[14 + 20 + 700] ^= 0x5A;
+  for (const auto& order : {std::vector<Bytes>{fragments[0], fragments[1], changed, fragments[2]},
+                            std::vector<Bytes>{changed, fragments[0], fragments[1], fragments[2]}}) {
+    std::vector<Bytes> frames = order;
+    frames.push_back(WithEthernet(UdpOverIpv4(Payload(40, 12), 9999, 22)[0]));
+    extracted = Extract(frames, kLinkEthernet);
+    ASSERT_EQ(extracted.datagrams.size(), 1u) << "only the datagram after it";
+    EXPECT_EQ(extracted.datagrams[0].payload, Payload(40, 12));
+    EXPECT_EQ(extracted.tally.conflicting, 1);
+    EXPECT_EQ(extracted.tally.incomplete, 0);
+    EXPECT_EQ(extracted.tally.taken, 1);
+  }
+  // A conflict in a datagram that never comes whole is still said as such.
+  extracted = Extract({fragments[1], changed}, kLinkEthernet);
+  EXPECT_EQ(extracted.tally.conflicting, 1);
+  EXPECT_EQ(extracted.tally.incomplete, 0);
+}
+
+// The bounds and lengths of putting fragments together, each where a slip
+// would take the wrong datagram, lose one, or read past the bytes.
+TEST(UdpDatagrams, ReassemblyKeepsItsCountsAndReadsNoFurtherThanThePayload) {
+  // A UDP length beyond its IP payload: not taken, nothing read past it.
+  Bytes too_long = UdpOverIpv4(Payload(20, 13), 9999, 31)[0];
+  too_long[20 + 4] = 0;
+  too_long[20 + 5] = 29;  // 8 + 20 + 1
+  Extracted extracted = Extract({WithEthernet(too_long)}, kLinkEthernet);
+  EXPECT_EQ(extracted.datagrams.size(), 0u);
+  EXPECT_EQ(extracted.tally.not_udp, 1);
+
+  // Forty of the largest datagrams in fragments in a row, 2.6 MB in all
+  // beyond the 2 MiB held at once: each is let go once whole, so all are
+  // taken.
+  std::vector<Bytes> frames;
+  for (uint16_t id = 0; id < 40; ++id) {
+    for (const Bytes& ip : UdpOverIpv4(Payload(65507, id), 9999, id, 1500)) frames.push_back(WithEthernet(ip));
+  }
+  extracted = Extract(frames, kLinkEthernet);
+  EXPECT_EQ(extracted.datagrams.size(), 40u);
+  EXPECT_EQ(extracted.tally.incomplete, 0);
+  EXPECT_LE(extracted.most_pending_bytes, size_t{65535});
+
+  // One more datagram begun than may be pending: the oldest is given up,
+  // not the newest. Each has its first fragment first; then the others
+  // get their last, and are taken.
+  std::vector<std::vector<Bytes>> datagrams;
+  frames.clear();
+  for (uint16_t id = 0; id <= kMostPendingDatagrams; ++id) {
+    std::vector<Bytes> pieces;
+    for (const Bytes& ip : UdpOverIpv4(Payload(2000, id), 9999, id, 1500)) pieces.push_back(WithEthernet(ip));
+    frames.push_back(pieces[0]);
+    datagrams.push_back(pieces);
+  }
+  for (size_t i = 1; i < datagrams.size(); ++i) frames.push_back(datagrams[i][1]);
+  extracted = Extract(frames, kLinkEthernet);
+  ASSERT_EQ(extracted.datagrams.size(), kMostPendingDatagrams);
+  EXPECT_EQ(extracted.datagrams.front().payload, Payload(2000, 1)) << "the second begun is the first taken";
+  EXPECT_EQ(extracted.datagrams.back().payload, Payload(2000, kMostPendingDatagrams));
+  EXPECT_EQ(extracted.tally.incomplete, 1);
+
+  // Fragments of 8 bytes, each padded to a 60-byte frame, in reverse order:
+  // only their own bytes go into the datagram.
+  const Bytes small = Payload(40, 14);
+  frames.clear();
+  for (const Bytes& ip : UdpOverIpv4(small, 9999, 41, 28)) frames.insert(frames.begin(), WithEthernet(ip));
+  ASSERT_EQ(frames.size(), 6u);
+  ASSERT_EQ(frames[2].size(), 60u);
+  extracted = Extract(frames, kLinkEthernet);
+  ASSERT_EQ(extracted.datagrams.size(), 1u);
+  EXPECT_EQ(extracted.datagrams[0].payload, small);
+}

@@ -65,8 +65,9 @@ target_link_libraries(command_line_test PRIVATE plot_lib)
 add_test(NAME command_line_test COMMAND command_line_test)
 
 # The sender's command line, its made-up scans and its pacing.
-telegram_test(sender_test sender/sender_options_test.cc sender/scan_source_test.cc sender/paced_sending_test.cc)
-target_link_libraries(sender_test PRIVATE sender_lib)
+telegram_test(sender_test sender/sender_options_test.cc sender/scan_source_test.cc sender/paced_sending_test.cc
+  sender/capture_source_test.cc)
+target_link_libraries(sender_test PRIVATE sender_lib capture_test_support)
 add_test(NAME sender_test COMMAND sender_test)
 
 # The standard streams' platform twin.

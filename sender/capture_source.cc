@@ -1,6 +1,8 @@
 #include "sender/capture_source.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -63,6 +65,13 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
   port_ = port;
   max_gap_ = max_gap;
   notes_.clear();
+  // It is read twice: a pipe or a device would give its bytes only once.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error) && std::filesystem::exists(path, error)) {
+    *err = "cannot read the capture " + path + ": it is not a regular file (a replay reads the file twice; " +
+           "save a pipe's capture to a file first)";
+    return false;
+  }
   // The first pass: the whole file checked, its telegrams counted.
   CaptureWalk check(port, max_gap);
   std::string why;
@@ -113,14 +122,16 @@ bool CaptureSource::Next(SourceTelegram* next) {
   if (sending_->Next(next)) return true;
   fprintf(stderr, "telegram-sender: %s changed while it was replayed: it gave %ld of the %ld telegrams it held\n",
           path_.c_str(), sending_->telegrams(), telegrams_);
+  changed_ = true;
   return false;
 }
 
 std::string CaptureSource::DescribeSkipped() const {
   const DatagramTally& tally = tally_;
-  const long skipped = tally.not_udp + tally.other_port + tally.incomplete + tally.cut_short;
+  const long skipped = tally.not_udp + tally.other_port + tally.incomplete + tally.cut_short + tally.conflicting;
   return "from " + path_ + ", skipped " + std::to_string(skipped) + ": " + std::to_string(tally.not_udp) +
          " not UDP over IPv4, " + std::to_string(tally.other_port) + " bound for another port, " +
          std::to_string(tally.incomplete) + " with IP fragments missing, " + std::to_string(tally.cut_short) +
-         " cut short by the capture's snap length";
+         " cut short by the capture's snap length, " + std::to_string(tally.conflicting) +
+         " whose IP fragments overlap and disagree";
 }

@@ -62,7 +62,8 @@ class CaptureSource : public TelegramSource {
  public:
   // Reads and checks the whole capture at `path` before anything is sent.
   // False if it cannot be read, is no capture, is damaged, or is cut short
-  // before its first whole packet: `*err` then says so in one line that
+  // before its first whole packet, or is no regular file (a pipe, a
+  // device, a folder): `*err` then says so in one line that
   // names the file and the byte where it goes wrong. A capture cut short
   // later is replayed as far as its whole packets go (notes() says so).
   // `max_gap` bounds a pause between two telegrams, in nanoseconds.
@@ -72,8 +73,12 @@ class CaptureSource : public TelegramSource {
   // file cut short, pauses shortened. Empty if nothing.
   const std::vector<std::string>& notes() const { return notes_; }
 
-  // Its telegrams, in order.
+  // Its telegrams, in order: those the check counted, and no more.
   bool Next(SourceTelegram* next) override;
+
+  // The file changed between the check and the sending, and gave fewer
+  // telegrams than it held: said on standard error, and a failure.
+  bool changed() const { return changed_; }
 
   // What the sending line adds: where the telegrams came from, and what of the
   // capture was skipped and why.
@@ -87,6 +92,7 @@ class CaptureSource : public TelegramSource {
   long telegrams_ = 0;
   std::vector<std::string> notes_;
   std::unique_ptr<CaptureWalk> sending_;
+  bool changed_ = false;
 };
 
 #endif  // SENDER_CAPTURE_SOURCE_H_

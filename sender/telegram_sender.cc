@@ -13,7 +13,6 @@
 #include "sender/sender_options.h"
 #include "net/udp_target.h"
 
-
 int main(int argc, char** argv) {
   SenderOptions options;
   std::string error;
@@ -43,7 +42,7 @@ int main(int argc, char** argv) {
   if (!options.receiver.empty()) {
     status = RunReceiverDemo(options.receiver.c_str(), source, options.rate, host, port, about_source);
     if (options.keep_window) WaitForKeyIfWindowCloses();
-    return status;
+    return status == 0 && capture.changed() ? 1 : status;
   }
 
   UdpTarget target;
@@ -54,5 +53,7 @@ int main(int argc, char** argv) {
   SendTally tally = {};
   std::string failure;
   SendTelegrams(source, options.rate, target, nullptr, &tally, &failure);
-  return SayHowSendingWent(tally, failure, host, port, about_source);
+  status = SayHowSendingWent(tally, failure, host, port, about_source);
+  // A capture that changed while it was replayed was not replayed whole.
+  return status == 0 && capture.changed() ? 1 : status;
 }

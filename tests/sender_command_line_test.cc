@@ -19,6 +19,7 @@ TEST(Sender, RejectsBadArgumentsWithAReason) {
       {{"--scans=3x"}, "bad value '3x' for --scans: a whole number from 0 to 100000000 is needed"},
       {{"--scans"}, "--scans needs a value (N)"},
       {{"--port", "0"}, "bad value '0' for --port: a whole number from 1 to 65535 is needed"},
+      {{"--port", "5", "--port", "6"}, "--port is given twice; give it once (see --help)"},
   };
   for (const auto& [args, reason] : bad) {
     Child sender;
@@ -38,6 +39,24 @@ TEST(Sender, RejectsBadArgumentsWithAReason) {
   ASSERT_TRUE(WaitForExit(&version));
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out, AsWritten("telegram-sender " + Env("TELEGRAM_VERSION") + "\n"));
+}
+
+
+// A replay reads its capture twice: what gives its bytes only once, such
+// as a pipe, is refused before anything is sent, and so is a folder.
+TEST(Sender, AReplayOfWhatIsNoRegularFileIsRefused) {
+  if (UnderWine()) GTEST_SKIP() << "/dev/stdin and a pipe as Linux has them";
+  Child sender;
+  ASSERT_TRUE(Start(&sender, {"/bin/sh", "-c", "printf 'not a capture' | \"$TELEGRAM_SENDER\" --replay /dev/stdin"}));
+  ASSERT_TRUE(WaitForExit(&sender));
+  EXPECT_EQ(sender.exit_code, 2);
+  EXPECT_EQ(sender.err, "telegram-sender: cannot read the capture /dev/stdin: it is not a regular file (a replay "
+                        "reads the file twice; save a pipe's capture to a file first)\n");
+  Child folder;
+  ASSERT_TRUE(Start(&folder, Command("TELEGRAM_SENDER", {"--replay", "/tmp"})));
+  ASSERT_TRUE(WaitForExit(&folder));
+  EXPECT_EQ(folder.exit_code, 2);
+  EXPECT_NE(folder.err.find("/tmp: it is not a regular file"), std::string::npos) << folder.err;
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+// A capture as a source: the times its telegrams are due, and the file
+// read twice, the second time no further than the first.
+#include "sender/capture_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "capture/capture_writer_test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const int64_t kSecond = 1000000000;
+
+// A folder of its own, removed with what is in it.
+struct Scratch {
+  fs::path path;
+  Scratch() {
+    path = fs::temp_directory_path() / ("capture-source-test-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
+    fs::create_directories(path);
+  }
+  ~Scratch() {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+  }
+};
+
+// A pcap of one datagram to port 9999 at each of `seconds`, its payload
+// byte its place.
+Bytes CaptureAt(const std::vector<int64_t>& seconds) {
+  std::vector<TestPacket> packets;
+  for (size_t i = 0; i < seconds.size(); ++i) {
+    const Bytes payload(20, static_cast<unsigned char>(i));
+    packets.push_back(TestPacket{seconds[i] * kSecond, WithEthernet(UdpOverIpv4(payload, 9999, 1)[0])});
+  }
+  return WritePcap(packets, 1, false, true);
+}
+
+}  // namespace
+
+// A telegram captured earlier than one before it goes right after it: the
+// replay's clock never goes back.
+TEST(CaptureSource, TelegramsAreDueAtTheirTimesAndTheClockNeverGoesBack) {
+  const Scratch scratch;
+  const std::string file = (scratch.path / "times.pcap").string();
+  ASSERT_TRUE(WriteBytesToFile(file, CaptureAt({0, 5, 3, 6})));
+  CaptureSource source;
+  std::string err;
+  ASSERT_TRUE(source.Open(file, 9999, 60 * kSecond, &err)) << err;
+  std::vector<int64_t> due;
+  SourceTelegram telegram = {};
+  while (source.Next(&telegram)) due.push_back(telegram.due);
+  EXPECT_EQ(due, (std::vector<int64_t>{0, 5 * kSecond, 5 * kSecond, 6 * kSecond}));
+  EXPECT_FALSE(source.changed());
+}
+
+// What was checked is what is sent: a file that grew between the two
+// readings sends no more; one that shrank is said to have changed.
+TEST(CaptureSource, TheSendingGoesNoFurtherThanTheCheck) {
+  const Scratch scratch;
+  const std::string file = (scratch.path / "growing.pcap").string();
+  ASSERT_TRUE(WriteBytesToFile(file, CaptureAt({0, 1, 2})));
+  CaptureSource grew;
+  std::string err;
+  ASSERT_TRUE(grew.Open(file, 9999, 60 * kSecond, &err)) << err;
+  ASSERT_TRUE(WriteBytesToFile(file, CaptureAt({0, 1, 2, 3, 4})));
+  int sent = 0;
+  SourceTelegram telegram = {};
+  while (grew.Next(&telegram)) ++sent;
+  EXPECT_EQ(sent, 3);
+  EXPECT_FALSE(grew.changed());
+
+  CaptureSource shrank;
+  ASSERT_TRUE(shrank.Open(file, 9999, 60 * kSecond, &err)) << err;
+  ASSERT_TRUE(WriteBytesToFile(file, CaptureAt({0, 1})));
+  sent = 0;
+  while (shrank.Next(&telegram)) ++sent;
+  EXPECT_EQ(sent, 2);
+  EXPECT_TRUE(shrank.changed());
+}
+
+TEST(CaptureSource, WhatIsNoRegularFileIsRefusedBeforeAnythingIsSent) {
+  const Scratch scratch;
+  CaptureSource source;
+  std::string err;
+  EXPECT_FALSE(source.Open(scratch.path.string(), 9999, kSecond, &err));
+  EXPECT_EQ(err, "cannot read the capture " + scratch.path.string() +
+                     ": it is not a regular file (a replay reads the file twice; save a pipe's capture to a file first)");
+  err.clear();
+  EXPECT_FALSE(source.Open((scratch.path / "none.pcap").string(), 9999, kSecond, &err));
+  EXPECT_EQ(err.compare(0, 24, "cannot read the capture "), 0) << err;
+}
