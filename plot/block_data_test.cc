@@ -41,6 +41,35 @@ TEST(BlockData, Base64OfLittleEndianValuesWithEitherTail) {
     EXPECT_EQ(out, std::string("x") + c.base64) << c.base64;
   }
   EXPECT_EQ(ValuesBytes({0x0201, 0xFFFE}), std::string("\x01\x02\xFE\xFF", 4));
+  // Every length from 0 to 12 values, and every value in a large block,
+  // against the plain way: three bytes to four characters.
+  const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  auto plain = [&alphabet](const std::vector<uint16_t>& values) {
+    const std::string bytes = ValuesBytes(values);
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+      uint32_t n = 0;
+      for (size_t k = 0; k < 3; ++k) n = n << 8 | (i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0);
+      const size_t left = bytes.size() - i;
+      text += alphabet[n >> 18];
+      text += alphabet[(n >> 12) & 63];
+      text += left > 1 ? alphabet[(n >> 6) & 63] : '=';
+      text += left > 2 ? alphabet[n & 63] : '=';
+    }
+    return text;
+  };
+  for (size_t count = 0; count <= 12; ++count) {
+    std::vector<uint16_t> values;
+    for (size_t i = 0; i < count; ++i) values.push_back(static_cast<uint16_t>(0x9F31 * (i + 1)));
+    std::string out;
+    AppendValuesBase64(values, &out);
+    EXPECT_EQ(out, plain(values)) << count << " values";
+  }
+  std::vector<uint16_t> every(65536);
+  for (size_t i = 0; i < every.size(); ++i) every[i] = static_cast<uint16_t>(i * 40503);
+  std::string out;
+  AppendValuesBase64(every, &out);
+  EXPECT_TRUE(out == plain(every));
 }
 
 TEST(BlockData, JsonIsSafeInsideAScriptAndExact) {

@@ -1,5 +1,6 @@
 #include "plot/block_picture.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "plot/nice_scale.h"
@@ -99,8 +100,8 @@ void AppendValues(std::string* svg, const NiceScale& y, const std::vector<uint16
       uint16_t smallest = values[begin];
       uint16_t largest = values[begin];
       for (size_t i = begin + 1; i < end; ++i) {
-        if (values[i] < smallest) smallest = values[i];
-        if (values[i] > largest) largest = values[i];
+        smallest = std::min(smallest, values[i]);
+        largest = std::max(largest, values[i]);
       }
       const std::string x = std::to_string(kPlotLeft + static_cast<int>(column));
       svg->push_back('M');
@@ -126,10 +127,27 @@ void AppendValues(std::string* svg, const NiceScale& y, const std::vector<uint16
 void ValueRange(const std::vector<uint16_t>& values, uint16_t* smallest, uint16_t* largest) {
   *smallest = values.empty() ? 0 : values[0];
   *largest = *smallest;
-  for (uint16_t value : values) {
-    if (value < *smallest) *smallest = value;
-    if (value > *largest) *largest = value;
+  // Sixteen lanes side by side, which the compiler makes vector operations
+  // of: a block has up to 32,743 values, and its range is found for each.
+  const size_t kLanes = 16;
+  uint16_t low[kLanes];
+  uint16_t high[kLanes];
+  std::fill(low, low + kLanes, *smallest);
+  std::fill(high, high + kLanes, *smallest);
+  const uint16_t* v = values.data();
+  size_t i = 0;
+  for (; i + kLanes <= values.size(); i += kLanes) {
+    for (size_t lane = 0; lane < kLanes; ++lane) {
+      low[lane] = v[i + lane] < low[lane] ? v[i + lane] : low[lane];
+      high[lane] = v[i + lane] > high[lane] ? v[i + lane] : high[lane];
+    }
   }
+  for (; i < values.size(); ++i) {
+    low[0] = std::min(low[0], v[i]);
+    high[0] = std::max(high[0], v[i]);
+  }
+  *smallest = *std::min_element(low, low + kLanes);
+  *largest = *std::max_element(high, high + kLanes);
 }
 
 std::string BlockHeading(const ReportBlock& block) {

@@ -1,6 +1,7 @@
 #include "telegram/report_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -8,6 +9,28 @@
 #include "telegram/telegram_layout.h"
 
 namespace {
+
+// Eight bytes as read from memory, the first the lowest.
+uint64_t LittleEndian64(uint64_t word) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  return __builtin_bswap64(word);
+#else
+  return word;
+#endif
+}
+
+int CountTrailingZeros(uint64_t word) {
+#if defined(__GNUC__)
+  return __builtin_ctzll(word);
+#else
+  int count = 0;
+  while ((word & 1) == 0) {
+    word >>= 1;
+    ++count;
+  }
+  return count;
+#endif
+}
 
 // The longest line of a report, with room: a longer one is no report line.
 const size_t kLongestReportLine = 200;
@@ -78,6 +101,35 @@ bool StartsLine(const char* format, std::string line) {
   return at == line.size();
 }
 
+// The value whose digits start at `text`, if it is one of 1 to 5 digits
+// followed by a tab and at most 65535: its length, or 0. Eight bytes are
+// read at once and judged together, with no branch for each digit, for the
+// lengths of the values in a block vary at random.
+size_t WholeValueAt(const char* text, uint16_t* value) {
+  uint64_t word = 0;
+  memcpy(&word, text, sizeof word);
+  word = LittleEndian64(word);
+  // A byte is a digit if its high half is 3 and its low half at most 9.
+  const uint64_t high_not_3 = (word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL;
+  const uint64_t low_above_9 = ((word & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL;
+  const uint64_t not_digits = high_not_3 | low_above_9;
+  if (not_digits == 0) return 0;
+  const size_t length = static_cast<size_t>(CountTrailingZeros(not_digits)) / 8;
+  if (length == 0 || length > 5 || ((word >> (8 * length)) & 0xFF) != static_cast<unsigned char>(kBlockValueSeparator)) {
+    return 0;
+  }
+  // The digits to the top of the word, zeros before them, then eight digits
+  // made one number in three steps.
+  uint64_t digits = (word - 0x3030303030303030ULL) << (8 * (8 - length));
+  digits = digits * 10 + (digits >> 8);
+  digits = (((digits & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
+            (((digits >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
+           32;
+  if (digits > 65535) return 0;
+  *value = static_cast<uint16_t>(digits);
+  return length;
+}
+
 // A fixed line of the report in quotes, for the words of an error.
 std::string Quoted(const char* text) { return "'" + WithoutLineEnd(text) + "'"; }
 
@@ -124,45 +176,50 @@ bool ReportReader::ReadValues(const char* data, size_t size, size_t* at, std::ve
   // Room for them all at the first value, so that a block's values are
   // never moved as they grow; a block without values takes none.
   if (values.capacity() == 0 && most > 0 && i < size) values.reserve(most);
-  // Up to 32,743 values a block: whole ones, a digit at a time unrolled,
-  // while six bytes remain. Anything out of the ordinary is left to the
-  // loop below, from the value's first digit.
-  while (line_.empty() && size - i >= 6 && values.size() < most) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(data + i);
-    uint32_t whole = 0;
-    int length = 0;
-    while (length < 5 && static_cast<unsigned>(p[length] - '0') < 10) {
-      whole = whole * 10 + static_cast<unsigned>(p[length] - '0');
-      ++length;
+  // Up to 32,743 values a block: whole ones, eight bytes at a time, while
+  // eight remain. Anything out of the ordinary (a value split between two
+  // pieces of the report, its last bytes, the end of the run, damage) is
+  // left to the byte-at-a-time loop below, which hands back once a value is
+  // taken.
+  for (;;) {
+    while (line_.empty() && !block_given_ && size - i >= 8 && values.size() < most) {
+      uint16_t value = 0;
+      const size_t length = WholeValueAt(data + i, &value);
+      if (length == 0) break;
+      values.push_back(value);
+      i += length + 1;
+      if (give_if_whole()) break;
     }
-    if (length == 0 || p[length] != static_cast<unsigned char>(kBlockValueSeparator) || whole > 65535) break;
-    values.push_back(static_cast<uint16_t>(whole));
-    i += static_cast<size_t>(length) + 1;
-    if (give_if_whole()) break;
-  }
-  for (; i < size; ++i) {
-    const char c = data[i];
-    const unsigned digit = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
-    if (digit < 10) {
-      line_ += c;
-      value_ = value_ * 10 + digit;
-      if (line_.size() > 5) return Fail("block values from 0 to 65535, each followed by a tab");
-      continue;
+    bool took = false;
+    for (; i < size && !took; ++i) {
+      const char c = data[i];
+      const unsigned digit = static_cast<unsigned char>(c) - static_cast<unsigned>('0');
+      if (digit < 10) {
+        line_ += c;
+        value_ = value_ * 10 + digit;
+        if (line_.size() > 5) return Fail("block values from 0 to 65535, each followed by a tab");
+        continue;
+      }
+      if (line_.empty()) {
+        *at = i;  // not a value: the run is over
+        return true;
+      }
+      if (c != kBlockValueSeparator) {
+        line_ += c;
+        return Fail("a tab after each block value");
+      }
+      if (value_ > 65535) return Fail("block values from 0 to 65535, each followed by a tab");
+      if (block_given_ || values.size() >= most) {
+        return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives " +
+                    "room for");
+      }
+      values.push_back(static_cast<uint16_t>(value_));
+      line_.clear();
+      value_ = 0;
+      give_if_whole();
+      took = true;
     }
-    if (line_.empty()) break;  // not a value: the run is over
-    if (c != kBlockValueSeparator) {
-      line_ += c;
-      return Fail("a tab after each block value");
-    }
-    if (value_ > 65535) return Fail("block values from 0 to 65535, each followed by a tab");
-    if (block_given_ || values.size() >= most) {
-      return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives " +
-                              "room for");
-    }
-    values.push_back(static_cast<uint16_t>(value_));
-    line_.clear();
-    value_ = 0;
-    give_if_whole();
+    if (!took) break;
   }
   *at = i;
   return true;

@@ -308,3 +308,36 @@ TEST(ReportReader, TheLastLineCutShortIsReadAndGarbageOnItIsDamage) {
   EXPECT_FALSE(read.reader.finished());
   EXPECT_EQ(read.reader.telegrams(), 2);
 }
+
+// Every value from 0 to 65535, of every length, in blocks of the largest
+// size, read whole and in pieces that split values anywhere.
+TEST(ReportReader, EveryValueIsReadExactlyHoweverTheReportIsSplit) {
+  std::string report = kBannerLine;
+  std::vector<uint16_t> expected;
+  for (uint32_t first = 0; first < 65536; first += 32743) {
+    report += "--> Telegram Type: 6\r\nTotalSize: 65486\t ScanNo:1\t BlockNo:0\r\n\n";
+    for (uint32_t v = first; v < first + 32743 && v < 65536; ++v) {
+      // Each value once, in an order that mixes the lengths.
+      const uint16_t value = static_cast<uint16_t>(v * 40503u);
+      report += std::to_string(value) + "\t";
+      expected.push_back(value);
+    }
+  }
+  report += "--> Telegram Type: 3\r\n";
+  for (size_t piece : {size_t{1} << 20, size_t{7}, size_t{4093}}) {
+    const Read read = ReadAll(report, piece);
+    ASSERT_TRUE(read.ok) << read.reader.error();
+    ASSERT_EQ(read.blocks.size(), 3u) << piece;
+    std::vector<uint16_t> got;
+    for (const ReportBlock& block : read.blocks) got.insert(got.end(), block.values.begin(), block.values.end());
+    EXPECT_TRUE(got == expected) << "pieces of " << piece;
+    EXPECT_FALSE(read.blocks[2].cut_short);
+  }
+  // A value of five digits above 65535, and one of six, are damage.
+  for (const char* bad : {"65536\t", "100000\t", "0065535\t"}) {
+    const Read read = ReadAll(std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 26\t ScanNo:1\t "
+                              "BlockNo:0\r\n\n1\t2\t" + bad + "--> Telegram Type: 3\r\n");
+    EXPECT_FALSE(read.ok) << bad;
+    EXPECT_NE(read.reader.error().find("from 0 to 65535"), std::string::npos) << read.reader.error();
+  }
+}
