@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -258,4 +259,135 @@ TEST(CaptureTime, TheTimeBetweenTwoIsBoundedAndNeverOverflows) {
   EXPECT_TRUE(beyond);
   EXPECT_DOUBLE_EQ(SecondsBetween(CaptureTime{true, 0, 0}, CaptureTime{true, uint64_t{1} << 32, 500000000}),
                    4294967296.5);
+}
+
+namespace {
+
+// pcapng laid out by hand, little-endian, where a test needs a block the
+// writer does not make.
+void Put16(Bytes* bytes, uint32_t value) {
+  bytes->push_back(static_cast<unsigned char>(value));
+  bytes->push_back(static_cast<unsigned char>(value >> 8));
+}
+void Put32(Bytes* bytes, uint32_t value) {
+  Put16(bytes, value & 0xFFFF);
+  Put16(bytes, value >> 16);
+}
+Bytes Block(uint32_t type, Bytes body) {
+  while (body.size() % 4 != 0) body.push_back(0);
+  Bytes block;
+  Put32(&block, type);
+  Put32(&block, static_cast<uint32_t>(body.size() + 12));
+  block.insert(block.end(), body.begin(), body.end());
+  Put32(&block, static_cast<uint32_t>(body.size() + 12));
+  return block;
+}
+Bytes SectionHeader() {
+  Bytes body;
+  Put32(&body, 0x1A2B3C4D);
+  Put16(&body, 1);
+  Put16(&body, 0);
+  Put32(&body, 0xFFFFFFFF);
+  Put32(&body, 0xFFFFFFFF);
+  return Block(0x0A0D0D0A, body);
+}
+Bytes Interface(uint32_t snap_length, const Bytes& options = {}) {
+  Bytes body;
+  Put16(&body, 1);
+  Put16(&body, 0);
+  Put32(&body, snap_length);
+  body.insert(body.end(), options.begin(), options.end());
+  return Block(1, body);
+}
+Bytes SimplePacket(uint32_t original_length, const Bytes& data) {
+  Bytes body;
+  Put32(&body, original_length);
+  body.insert(body.end(), data.begin(), data.end());
+  return Block(3, body);
+}
+Bytes Joined(const std::vector<Bytes>& parts) {
+  Bytes joined;
+  for (const Bytes& part : parts) joined.insert(joined.end(), part.begin(), part.end());
+  return joined;
+}
+
+// The bytes of a file, then a failure to read on.
+class FailingSource : public ByteSource {
+ public:
+  explicit FailingSource(const Bytes& bytes) : bytes_(bytes) {}
+  size_t Read(unsigned char* into, size_t size) override {
+    const size_t n = std::min(size, bytes_.size() - at_);
+    std::copy(bytes_.begin() + static_cast<long>(at_), bytes_.begin() + static_cast<long>(at_ + n), into);
+    at_ += n;
+    if (n < size) failed_ = true;
+    return n;
+  }
+  std::string failure() const override { return failed_ ? "Input/output error" : ""; }
+
+ private:
+  Bytes bytes_;
+  size_t at_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace
+
+// The edges of a pcapng file's blocks, each where a slip would read the
+// wrong bytes or take a damaged file for a whole one.
+TEST(CaptureFile, TheEdgesOfBlocksAndInterfaces) {
+  // An option whose bytes would run into the block's trailing length.
+  Bytes option;
+  Put16(&option, 2);  // if_name
+  Put16(&option, 8);
+  option.insert(option.end(), {'e', 't', 'h', '0'});
+  Read read = ReadAll(Joined({SectionHeader(), Interface(0, option), SimplePacket(3, {1, 2, 3})}));
+  EXPECT_EQ(read.end, kCaptureDamaged) << read.words;
+  EXPECT_NE(read.words.find("an interface option runs past its block"), std::string::npos) << read.words;
+  // The same option with its bytes all there is read.
+  option.insert(option.end(), {'.', '1', '0', '0'});
+  read = ReadAll(Joined({SectionHeader(), Interface(0, option), SimplePacket(3, {1, 2, 3})}));
+  EXPECT_EQ(read.end, kCaptureWhole) << read.words;
+
+  // A simple packet block keeps the bytes up to the snap length, however
+  // long the packet was on the wire.
+  read = ReadAll(Joined({SectionHeader(), Interface(100), SimplePacket(200, Bytes(100, 9))}));
+  EXPECT_EQ(read.end, kCaptureWhole) << read.words;
+  ASSERT_EQ(read.packets.size(), 1u);
+  EXPECT_EQ(read.packets[0].packet.captured_length, 100u);
+  EXPECT_EQ(read.packets[0].packet.original_length, 200u);
+  EXPECT_EQ(read.packets[0].bytes, Bytes(100, 9));
+
+  // 65,536 interfaces in a section are read; one more is damage.
+  std::vector<Bytes> parts = {SectionHeader()};
+  const Bytes one = Interface(0);
+  for (size_t i = 0; i < kMostInterfaces; ++i) parts.push_back(one);
+  parts.push_back(SimplePacket(1, {7}));
+  read = ReadAll(Joined(parts));
+  EXPECT_EQ(read.end, kCaptureWhole) << read.words;
+  parts.insert(parts.end() - 1, one);
+  read = ReadAll(Joined(parts));
+  EXPECT_EQ(read.end, kCaptureDamaged);
+  EXPECT_NE(read.words.find("more than 65536 interfaces"), std::string::npos) << read.words;
+  EXPECT_EQ(read.packets.size(), 0u);
+}
+
+// A file that cannot be read on is no whole file, even where the failure
+// falls between two records.
+TEST(CaptureFile, AReadFailureIsNeverTakenForTheEnd) {
+  // Each file up to the end of its second record: the third, of no bytes,
+  // is a 16-byte record or a 32-byte block.
+  const struct {
+    Bytes file;
+    size_t last_record;
+  } files[] = {{WritePcap(kPackets, 1, false, false), 16}, {WritePcapng(kPackets, 1, false, 6), 32}};
+  for (const auto& f : files) {
+    FailingSource source(Bytes(f.file.begin(), f.file.end() - static_cast<long>(f.last_record)));
+    CaptureReader reader(&source);
+    CapturedPacket packet = {};
+    size_t packets = 0;
+    while (reader.Next(&packet)) ++packets;
+    EXPECT_EQ(packets, 2u);
+    EXPECT_EQ(reader.end(), kCaptureDamaged);
+    EXPECT_NE(reader.end_words().find("cannot be read: Input/output error"), std::string::npos) << reader.end_words();
+  }
 }

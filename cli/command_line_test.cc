@@ -113,4 +113,15 @@ TEST(CommandLine, HelpShowsEachOptionOnceWithItsRangeAndDefault) {
             "  --quiet             say nothing\n"
             "  --help              show this text (also -h, -?, /?)\n"
             "  --version           show the version\n");
+  // An option of 20 columns keeps its words beside it, two spaces apart; one
+  // of 21 (the plot's -o, --output FOLDER) has them on the next line.
+  std::string folder;
+  std::string other;
+  EXPECT_EQ(OptionsHelp({TextOption("--abcdefghijklm", "XY", "beside", &other),
+                         TextOption("--output", "FOLDER", "below", &folder, "-o")}),
+            "  --abcdefghijklm XY  beside\n"
+            "  -o, --output FOLDER\n"
+            "                      below\n"
+            "  --help              show this text (also -h, -?, /?)\n"
+            "  --version           show the version\n");
 }

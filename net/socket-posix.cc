@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "net/socket-posix_testing.h"
 #include "net/socket_error_words.h"
 
 namespace {
@@ -27,6 +28,12 @@ sockaddr_in SocketAddress(uint32_t address, uint16_t port) {
   at.sin_addr.s_addr = address;
   return at;
 }
+
+SendToCall send_to_call = sendto;
+
+}  // namespace
+
+void SetSendToCallForTesting(SendToCall call) { send_to_call = call != nullptr ? call : sendto; }
 
 // What Windows Sockets reports for a name that getaddrinfo cannot resolve.
 int ResolveErrorCode(int status) {
@@ -44,8 +51,6 @@ int ResolveErrorCode(int status) {
     default: return 10022;
   }
 }
-
-}  // namespace
 
 int NetErrorCode(int platform_error) {
   // What Windows Sockets reports in the same situation.
@@ -198,7 +203,7 @@ int NetResolveIpv4(const char* host, uint32_t* address) {
 int NetSendTo(NetSocket sock, uint32_t address, uint16_t port, const unsigned char* bytes, size_t length) {
   const sockaddr_in to = SocketAddress(address, port);
   for (;;) {
-    if (sendto(Fd(sock), bytes, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0) return 0;
+    if (send_to_call(Fd(sock), bytes, length, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) >= 0) return 0;
     if (errno == EINTR) continue;
     // A full send queue on a busy host: wait for room rather than drop.
     if (errno == ENOBUFS || errno == EAGAIN) {

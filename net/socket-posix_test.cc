@@ -2,6 +2,7 @@
 // has a number for prints as that number, so a report reads the same
 // wherever it was made.
 #include <gtest/gtest.h>
+#include <netdb.h>
 #include <sys/resource.h>
 
 #include <cerrno>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "net/socket.h"
+#include "net/socket-posix_testing.h"
 #include "net/socket_error_words.h"
 
 TEST(SocketErrors, EveryErrnoWithAWindowsSocketsNumberPrintsAsIt) {
@@ -86,4 +88,62 @@ TEST(SocketLayer, TheReceiveBufferReadsBackAsItWasAskedFor) {
   NetClose(sock);
   EXPECT_EQ(bytes, 120000);
   EXPECT_EQ(as_asked, 60000);
+}
+
+// The numbers a failed look-up prints as, those of Windows Sockets.
+TEST(SocketErrors, EachLookUpFailureHasItsWindowsSocketsNumber) {
+  const struct {
+    int status;
+    int windows;
+  } table[] = {
+      {EAI_NONAME, 11001}, {EAI_AGAIN, 11002},   {EAI_FAIL, 11003},  {EAI_FAMILY, 10047},
+      {EAI_SOCKTYPE, 10044}, {EAI_MEMORY, 10055}, {EAI_SERVICE, 10022},
+  };
+  for (const auto& entry : table) EXPECT_EQ(ResolveErrorCode(entry.status), entry.windows) << gai_strerror(entry.status);
+  errno = EMFILE;
+  EXPECT_EQ(ResolveErrorCode(EAI_SYSTEM), 10024) << "the system's own failure, by its errno";
+}
+
+namespace {
+
+// A send queue that is full for the first `busy` calls, with `busy_errno`,
+// and then takes the datagram; or fails for good with `final_errno`.
+int calls = 0;
+int busy = 0;
+int busy_errno = 0;
+int final_errno = 0;
+ssize_t ScriptedSendTo(int, const void*, size_t length, int, const sockaddr*, socklen_t) {
+  ++calls;
+  if (calls <= busy) {
+    errno = busy_errno;
+    return -1;
+  }
+  if (final_errno != 0) {
+    errno = final_errno;
+    return -1;
+  }
+  return static_cast<ssize_t>(length);
+}
+
+}  // namespace
+
+// A full send queue is waited out, never taken for a failure; any other
+// failure is said at once.
+TEST(SocketSend, AFullQueueIsWaitedOutAndAFailureSaid) {
+  SetSendToCallForTesting(ScriptedSendTo);
+  const unsigned char datagram[4] = {1, 2, 3, 4};
+  for (int errno_value : {ENOBUFS, EAGAIN, EINTR}) {
+    calls = 0;
+    busy = 3;
+    busy_errno = errno_value;
+    final_errno = 0;
+    EXPECT_EQ(NetSendTo(0, 0x0100007F, 9999, datagram, sizeof datagram), 0) << strerror(errno_value);
+    EXPECT_EQ(calls, 4) << strerror(errno_value);
+  }
+  calls = 0;
+  busy = 0;
+  final_errno = EMSGSIZE;
+  EXPECT_EQ(NetSendTo(0, 0x0100007F, 9999, datagram, sizeof datagram), 10040);
+  EXPECT_EQ(calls, 1);
+  SetSendToCallForTesting(nullptr);
 }

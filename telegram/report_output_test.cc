@@ -89,3 +89,47 @@ TEST(ReportOutput, TextLongerThanTheBufferGoesThroughWholeAndInOrder) {
   out.Drain();
   EXPECT_EQ(written, "ab" + long_text + "cd" + std::string(300, 'y') + "|7");
 }
+
+// A formatted line at the edges of the room for one: every byte of it.
+TEST(ReportOutput, AFormattedLineOfAnyLengthArrivesWhole) {
+  for (size_t length : {kLongestLine - 2, kLongestLine - 1, kLongestLine, kLongestLine + 1}) {
+    std::string written;
+    StringDestination destination(&written);
+    ReportOutput out;
+    ASSERT_TRUE(out.Open(4096, kLineEndsAsWritten, &destination));
+    const std::string line = std::string(length - 1, 'z') + "!";
+    out.AppendFormatted("%s", line.c_str());
+    out.Drain();
+    EXPECT_EQ(written, line) << length << " bytes";
+  }
+}
+
+// A destination that fails once gets nothing more: what it has is an exact
+// prefix of the report, with no hole after the failure.
+TEST(ReportOutput, NothingIsWrittenAfterAFailure) {
+  class FailsOnce : public ReportDestination {
+   public:
+    int Write(const char* data, size_t size) override {
+      ++writes;
+      if (writes == 2) return 28;  // ENOSPC
+      got.append(data, size);
+      return 0;
+    }
+    int writes = 0;
+    std::string got;
+  } destination;
+  ReportOutput out;
+  ASSERT_TRUE(out.Open(16, kLineEndsAsWritten, &destination));
+  out.Append("first\n");
+  out.Drain();
+  out.Append("second\n");
+  out.Drain();
+  EXPECT_EQ(out.failure(), 28);
+  out.Append("third\n");
+  out.Append(std::string(40, 'x').c_str());  // longer than the buffer: straight through
+  out.AppendFormatted("%d\n", 4);
+  out.Drain();
+  EXPECT_EQ(destination.got, "first\n");
+  EXPECT_EQ(destination.writes, 2);
+  EXPECT_EQ(out.failure(), 28) << "the first failure is kept";
+}
