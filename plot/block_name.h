@@ -6,6 +6,7 @@
 #define PLOT_BLOCK_NAME_H_
 
 #include <string>
+#include <string_view>
 
 #include "telegram/report_reader.h"
 
@@ -17,5 +18,29 @@ inline std::string BlockName(long long scan_no, long block_no) {
 }
 
 inline std::string BlockName(const ReportBlock& block) { return BlockName(block.scan_no, block.block_no); }
+
+// Whether `name` is one a block is given: "scan-12-block-0",
+// "scan--3-block-1", or one seen again, "scan-12-block-0-2". Nothing else,
+// so that a file of the user's that merely looks alike is never taken for
+// a block's.
+inline bool IsBlockName(std::string_view name) {
+  auto digits = [](std::string_view text, size_t most) {
+    if (text.empty() || text.size() > most) return false;
+    for (char c : text) {
+      if (c < '0' || c > '9') return false;
+    }
+    return true;
+  };
+  const std::string_view start = kBlockNameStart;
+  if (name.substr(0, start.size()) != start) return false;
+  name.remove_prefix(start.size());
+  if (!name.empty() && name[0] == '-') name.remove_prefix(1);
+  const size_t scan_end = name.find("-block-");
+  if (scan_end == std::string_view::npos || !digits(name.substr(0, scan_end), 20)) return false;
+  name.remove_prefix(scan_end + 7);
+  const size_t block_end = name.find('-');
+  if (!digits(name.substr(0, block_end), 5)) return false;
+  return block_end == std::string_view::npos || digits(name.substr(block_end + 1), 9);
+}
 
 #endif  // PLOT_BLOCK_NAME_H_

@@ -1,11 +1,14 @@
 // The blocks --serve keeps: the newest, each under the name the folder
-// would give it, and the news of a change handed to whoever waits for it.
+// would give it, within a count and a memory bound; and the names blocks
+// are given.
 #include "plot/block_store.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
+
+#include "plot/block_name.h"
 
 namespace {
 
@@ -118,4 +121,17 @@ TEST(BlockStore, NamesSeenAgainAreNumberedInConstantTime) {
   store.Add(Block(1, 0, {1}));
   ASSERT_NE(store.ByName("scan-1-block-0"), nullptr);
   EXPECT_EQ(store.ByName("scan-1-block-0")->summary.id, 9u);
+}
+
+TEST(BlockName, OnlyTheNamesBlocksAreGiven) {
+  for (const char* name : {"scan-12-block-0", "scan--3-block-1", "scan-12-block-0-2", "scan-0-block-65535",
+                           "scan-18446744073709551615-block-1-999999999"}) {
+    EXPECT_TRUE(IsBlockName(name)) << name;
+  }
+  for (const char* name : {"scan-7-notes", "scan-12-block-", "scan--block-0", "scan-1-block-0-", "scan-1-block-0-x",
+                           "scan-1-block-123456", "scan-x-block-0", "scan---1-block-0", "Scan-1-block-0", "scan-1-block-0-2-3",
+                           "scan-1-block-0-1234567890", ""}) {
+    EXPECT_FALSE(IsBlockName(name)) << name;
+  }
+  EXPECT_TRUE(IsBlockName(BlockName(-2147483648LL, 1)));
 }

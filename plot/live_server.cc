@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "plot/block_name.h"
 #include "plot/exclusive_port.h"
 #include "plot/page_assets.h"
 
@@ -83,22 +84,6 @@ bool TakeStart(beast::string_view* text, beast::string_view start) {
   if (text->substr(0, start.size()) != start) return false;
   text->remove_prefix(start.size());
   return true;
-}
-
-// A block's name as the folder names it: "scan-12-block-0", "scan--3-block-1",
-// "scan-12-block-0-2".
-bool IsBlockName(beast::string_view name) {
-  if (!TakeStart(&name, "scan-")) return false;
-  TakeStart(&name, "-");
-  const size_t scan_end = name.find("-block-");
-  if (scan_end == beast::string_view::npos || scan_end > 20 || !AllDigits(name.substr(0, scan_end))) return false;
-  name.remove_prefix(scan_end + 7);
-  const size_t block_end = name.find('-');
-  const beast::string_view block = name.substr(0, block_end);
-  if (block.size() > 5 || !AllDigits(block)) return false;
-  if (block_end == beast::string_view::npos) return true;
-  const beast::string_view seen = name.substr(block_end + 1);
-  return seen.size() <= 9 && AllDigits(seen);
 }
 
 // A number of up to 19 digits (below 2^63), or false.
@@ -300,7 +285,7 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     rest = target;
     if (TakeStart(&rest, "/") && rest.size() > 4 && rest.substr(rest.size() - 4) == ".csv" &&
-        IsBlockName(rest.substr(0, rest.size() - 4))) {
+        IsBlockName(std::string_view(rest.data(), rest.size() - 4))) {
       const auto block = store.ByName(std::string(rest.substr(0, rest.size() - 4)));
       if (!block) return Refuse(http::status::not_found, "no such block kept\n");
       std::string csv;

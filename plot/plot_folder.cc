@@ -1,5 +1,6 @@
 #include "plot/plot_folder.h"
 
+#include <cstring>
 #include <filesystem>
 
 #include "plot/block_name.h"
@@ -21,8 +22,6 @@ const char kStateName[] = "state.js";
 // What a file being written is called until it takes its place.
 const char kPartial[] = ".partial-";
 
-bool StartsWith(const std::string& name, const std::string& start) { return name.compare(0, start.size(), start) == 0; }
-
 bool EndsWith(const std::string& name, const std::string& end) {
   return name.size() >= end.size() && name.compare(name.size() - end.size(), end.size(), end) == 0;
 }
@@ -34,8 +33,10 @@ bool IsPlotFile(const std::string& name) {
   for (const PageAsset& asset : PageAssets()) {
     if (whole == asset.name) return true;
   }
-  return StartsWith(whole, kBlockNameStart) &&
-         (EndsWith(whole, kPictureEnding) || EndsWith(whole, kValuesEnding) || EndsWith(whole, kScriptEnding));
+  for (const char* ending : {kPictureEnding, kValuesEnding, kScriptEnding}) {
+    if (EndsWith(whole, ending) && IsBlockName(whole.substr(0, whole.size() - strlen(ending)))) return true;
+  }
+  return false;
 }
 
 // Whether anything, a link that leads nowhere included, has this name.

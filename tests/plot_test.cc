@@ -11,8 +11,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -327,13 +329,49 @@ TEST(Plot, ForceNeverWritesThroughALink) {
   // The folder of the page's values, a link to a folder outside.
   ASSERT_EQ(mkdir((work.path + "/elsewhere").c_str(), 0755), 0);
   ASSERT_EQ(symlink((work.path + "/elsewhere").c_str(), (work.path + "/run/values").c_str()), 0);
+  // The user's own files in the folder stay, whatever their names.
+  ASSERT_TRUE(WriteWholeFile(work.path + "/run/notes.txt", "mine"));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/run/scan-7-notes.csv", "mine too"));
   Child plot;
   Plot(&plot, work.path + "/run", work.path + "/report.txt", {"--force"});
   EXPECT_EQ(plot.exit_code, 0) << plot.err;
   EXPECT_EQ(ReadWholeFile(work.path + "/outside.txt"), "keep me");
+  EXPECT_EQ(ReadWholeFile(work.path + "/run/notes.txt"), "mine");
+  EXPECT_EQ(ReadWholeFile(work.path + "/run/scan-7-notes.csv"), "mine too");
   EXPECT_EQ(BlocksShown(work.path + "/run"), (std::vector<std::string>{"scan-7-block-0"}));
   EXPECT_FALSE(Exists(work.path + "/elsewhere/scan-7-block-0.js"));
   EXPECT_TRUE(Exists(work.path + "/run/values/scan-7-block-0.js"));
+}
+
+// A file followed is read on at its end until its run is over: a run that
+// has its closing lines already ends at once, one still being written once
+// they come.
+TEST(Plot, FollowingAFileEndsWithItsRun) {
+  const TempFolder work;
+  const std::string whole = ReceiverReport() + "Finished receiving. Closing socket.\nExiting.\n";
+  ASSERT_TRUE(WriteWholeFile(work.path + "/whole.txt", whole));
+  Child done;
+  ASSERT_TRUE(Start(&done, Command("TELEGRAM_PLOT", {"--follow", "-o", ForProgram(work.path + "/run1"),
+                                                     ForProgram(work.path + "/whole.txt")})));
+  ASSERT_TRUE(WaitForExit(&done)) << "a finished run is not waited at";
+  EXPECT_EQ(done.exit_code, 0) << done.err;
+  EXPECT_NE(StateOf(work.path + "/run1").find("\"reading\":false,\"whole\":true"), std::string::npos);
+
+  const std::string growing = work.path + "/growing.txt";
+  ASSERT_TRUE(WriteWholeFile(growing, ReceiverReport()));
+  Child following;
+  ASSERT_TRUE(Start(&following, Command("TELEGRAM_PLOT", {"--follow", "-o", ForProgram(work.path + "/run2"),
+                                                          ForProgram(growing)})));
+  ASSERT_TRUE(WaitUntil([&] { return StateOf(work.path + "/run2").find("\"reading\":true") != std::string::npos; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(StillRunning(&following)) << "it waits for the rest";
+  FILE* file = fopen(growing.c_str(), "ab");
+  ASSERT_NE(file, nullptr);
+  fputs("Finished receiving. Closing socket.\nExiting.\n", file);
+  fclose(file);
+  ASSERT_TRUE(WaitForExit(&following));
+  EXPECT_EQ(following.exit_code, 0) << following.err;
+  EXPECT_NE(StateOf(work.path + "/run2").find("\"reading\":false,\"whole\":true"), std::string::npos);
 }
 
 TEST(Plot, InputThatIsNoReportIsSaidWithItsLineAndNothingIsWritten) {
@@ -509,4 +547,13 @@ TEST(Plot, ExitStatusesAreThoseTheDocumentsGive) {
   ASSERT_TRUE(WaitForExit(&full));
   EXPECT_EQ(full.exit_code, 1) << full.err;
   EXPECT_EQ(full.err.find('\n'), full.err.size() - 1) << full.err;
+  // A file small enough to wait in the stream's buffer fails only when it
+  // is closed: the page's first file, at a limit of 1000 bytes.
+  Child closing;
+  options.file_size_limit = 1000;
+  ASSERT_TRUE(Start(&closing, Command("TELEGRAM_PLOT", {"-o", work.path + "/tiny", work.path + "/report.txt"}), options));
+  ASSERT_TRUE(WaitForExit(&closing));
+  EXPECT_EQ(closing.exit_code, 1) << closing.err;
+  EXPECT_EQ(closing.err, "telegram-plot: cannot write " + work.path + "/tiny/index.html.partial-1: " + strerror(EFBIG) +
+                             "\n");
 }
