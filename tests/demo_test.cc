@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -102,6 +103,81 @@ TEST(Demo, TheBannerInPiecesIsWaitedFor) {
   EXPECT_EQ(demo.exit_code, 0) << demo.err;
   EXPECT_EQ(demo.out, "Receiving datagrams...\n");
   EXPECT_NE(demo.err.find("sent 8 telegrams"), std::string::npos) << demo.err;
+}
+
+// A stand-in receiver made of a shell script, in `folder`.
+std::string StandIn(const TempFolder& folder, const std::string& script) {
+  const std::string path = folder.path + "/receiver";
+  if (!WriteWholeFile(path, "#!/bin/sh\n" + script) || chmod(path.c_str(), 0755) != 0) return "";
+  return path;
+}
+
+// The type lines a receiver writes are counted once each, however its
+// writes split them: here right after their fixed start.
+TEST(Demo, TypeLinesSplitAnywhereAreCountedOnce) {
+  if (UnderWine()) GTEST_SKIP() << "the stand-in receiver is a shell script";
+  const TempFolder folder;
+  const std::string stand_in =
+      StandIn(folder, "printf 'Receiving datagrams...\\n'\nfor i in 1 2 3; do printf -- '--> Telegram Type: '; "
+                      "sleep 0.2; printf '3\\r\\n'; sleep 0.2; done\nexec sleep 30\n");
+  ASSERT_FALSE(stand_in.empty());
+  Child demo;
+  ASSERT_TRUE(Start(&demo, Command("TELEGRAM_SENDER", {"--receiver", stand_in})));
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 1);
+  EXPECT_NE(demo.err.find("reported 3 of the 1000 telegrams sent and then waited for more: stopped it"),
+            std::string::npos)
+      << demo.err;
+}
+
+// Ready only once the banner's line has ended: an error line after it, in
+// a write of its own, still means nothing is sent.
+TEST(Demo, NotReadyBeforeTheBannerLineEnds) {
+  if (UnderWine()) GTEST_SKIP() << "the stand-in receiver is a shell script";
+  const TempFolder folder;
+  const std::string stand_in =
+      StandIn(folder, "printf 'Receiving datagrams...'; sleep 0.5\n"
+                      "printf '\\nWSAGetLastError: 10048\\r\\nFinished receiving. Closing socket.\\nExiting.\\n'\n"
+                      "exit 1\n");
+  ASSERT_FALSE(stand_in.empty());
+  Child demo;
+  ASSERT_TRUE(Start(&demo, Command("TELEGRAM_SENDER", {"--receiver", stand_in})));
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 1);
+  EXPECT_NE(demo.err.find("ended before it was ready (exit status 1), so nothing was sent"), std::string::npos)
+      << demo.err;
+  EXPECT_EQ(demo.err.find("sent 1000"), std::string::npos) << demo.err;
+}
+
+// A report larger than the pipes hold, to a reader that takes nothing for
+// a while: the receiver, held up writing it, is waited for, never stopped.
+TEST(Demo, AReceiverHeldUpByASlowReaderIsWaitedFor) {
+  const std::vector<std::string> command = DemoCommands({"--size", "2000"})[0];
+  Child demo;
+  int output = -1;
+  ASSERT_TRUE(StartIntoPipe(&demo, command, &output));
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  const std::string out = ReadToEnd(output);
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 0) << demo.err;
+  EXPECT_TRUE(out == AsWritten(WholeRunReport(2000))) << "the report differs: " << out.size() << " bytes";
+}
+
+// Ctrl-C reaches the demo's whole process group: the receiver ends by it,
+// and the demo gives the status a shell gives a program a signal ended.
+TEST(Demo, AReceiverEndedByCtrlCGivesItsSignalsStatus) {
+  if (UnderWine()) GTEST_SKIP() << "a POSIX process group";
+  std::vector<std::string> command = Command("TELEGRAM_SENDER", {"--receiver", Env("TELEGRAM_RECEIVER"), "--rate",
+                                                                 "50"});
+  command.insert(command.begin(), "setsid");
+  Child demo;
+  ASSERT_TRUE(Start(&demo, command));
+  ASSERT_TRUE(WaitForOutput(&demo, kBanner.size()));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_EQ(kill(-demo.pid, SIGINT), 0) << strerror(errno);
+  ASSERT_TRUE(WaitForExit(&demo));
+  EXPECT_EQ(demo.exit_code, 130) << demo.err;
+  EXPECT_EQ(demo.out.compare(0, kBanner.size(), kBanner), 0);
 }
 
 TEST(Demo, SendsNothingWhenItsReceiverCannotStart) {
