@@ -93,7 +93,7 @@ if(NOT WIN32)
     tests/sender_command_line_test.cc tests/hostile_conditions_test.cc tests/lost_datagrams_test.cc
     tests/replay_test.cc tests/plot_test.cc tests/plot_serve_test.cc tests/dissector_facts_test.cc
     tests/end_to_end_test_util.cc bench/port_drops.cc)
-  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support plot_test_support
+  target_link_libraries(end_to_end_test PRIVATE sender_lib report_test_support capture_test_support plot_test_support util
     Threads::Threads)
   target_compile_definitions(end_to_end_test PRIVATE TELEGRAM_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   add_test(NAME end_to_end_test COMMAND end_to_end_test)

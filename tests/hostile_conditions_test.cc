@@ -10,10 +10,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -342,6 +345,55 @@ TEST(Interrupt, WhileTheReaderStopsReadingTheRunEndsWithAnExactPrefix) {
     EXPECT_LT(text.size(), expected.size());
     EXPECT_EQ(expected.compare(0, text.size(), text), 0) << "signal " << signal_number << ": not a prefix";
   }
+}
+
+// The same where standard output is a terminal that nobody reads (a stalled
+// pty): the receiver waits to write, and an interrupt still ends it.
+TEST(Interrupt, WhileATerminalIsStalledTheRunEnds) {
+  if (UnderWine()) GTEST_SKIP() << "a POSIX terminal";
+  const Burst burst = MakeBurst(200);
+  const std::string expected = AsWritten(kBanner) + Joined(burst.reports, burst.reports.size());
+  int terminal = -1;
+  int device = -1;
+  ASSERT_EQ(openpty(&terminal, &device, nullptr, nullptr, nullptr), 0) << strerror(errno);
+  termios raw = {};
+  ASSERT_EQ(tcgetattr(device, &raw), 0);
+  cfmakeraw(&raw);  // the bytes as written, so that they can be compared
+  ASSERT_EQ(tcsetattr(device, TCSANOW, &raw), 0);
+  Child receiver;
+  StartOptions options;
+  options.out_fd = device;
+  ASSERT_TRUE(Start(&receiver, ReceiverCommand(), options));
+  close(device);
+  std::string text;
+  while (text.size() < AsWritten(kBanner).size()) {
+    char chunk[64];
+    const ssize_t n = read(terminal, chunk, std::min(sizeof chunk, AsWritten(kBanner).size() - text.size()));
+    ASSERT_GT(n, 0);
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  {
+    Sender sender;
+    for (const std::string& datagram : burst.datagrams) sender.Send(datagram);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(StillRunning(&receiver)) << "the terminal is full";
+  const auto sent = std::chrono::steady_clock::now();
+  kill(receiver.pid, SIGINT);
+  ASSERT_TRUE(WaitForExit(&receiver));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - sent).count(), 5.0);
+  EXPECT_EQ(receiver.signal, SIGINT);
+  for (;;) {
+    pollfd entry = {terminal, POLLIN, 0};
+    char chunk[65536];
+    if (poll(&entry, 1, 200) <= 0) break;
+    const ssize_t n = read(terminal, chunk, sizeof chunk);
+    if (n <= 0) break;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  close(terminal);
+  EXPECT_LT(text.size(), expected.size());
+  EXPECT_EQ(expected.compare(0, text.size(), text), 0) << "not a prefix";
 }
 
 TEST(StandardStreams, ClosedOutputAtStartEndsTheRunBeforeAnySocket) {
