@@ -103,14 +103,20 @@ same_report() {  # report, expected report, what
 corpus_files=$(ls "$corpus"/* | tr '\n' ' ')
 corpus_count=$(ls "$corpus" | wc -l)
 # Numbers the report prints signed: a ScanNo of 2^31 + 1 (block 0, three
-# values), and a type-1 TotalSize of 2^32 - 2.
+# values) and of 2^31 (block 1, one value), and a type-1 TotalSize of
+# 2^32 - 2. And a block 0 of 41 bytes whose TotalSize says 100: ten whole
+# values, and an odd last byte that is none.
 mkdir "$work/signed"
 printf '\x1a\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x06\x00\x00\x00\x01\x00\x00\x80\x07\x00\x08\x00\x09\x00' \
   >"$work/signed/scan"
+printf '\x16\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x06\x00\x01\x00\x00\x00\x00\x80\x05\x00' \
+  >"$work/signed/lowest"
 { printf '\xfe\xff\xff\xff\x03\x00\x00\x00\x01\x00\x00\x00\x01\x00'; head -c 26 /dev/zero
   printf '\x00\x00\x0a\x00\x01\x00'; } >"$work/signed/size"
-corpus_files+=" $work/signed/scan $work/signed/size"
-corpus_count=$((corpus_count + 2))
+{ printf '\x64\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x06\x00\x00\x00\x03\x00\x00\x00'
+  printf '\x01\x00\x02\x00\x03\x00\x04\x00\x05\x00\x06\x00\x07\x00\x08\x00\x09\x00\x0a\x00\x0b'; } >"$work/signed/odd"
+corpus_files+=" $work/signed/scan $work/signed/lowest $work/signed/size $work/signed/odd"
+corpus_count=$((corpus_count + 4))
 commands="'$sender' --scans 20 --blocks 3 --size 65507 --rate 1000; '$sender' --scans 5 --blocks 12 --size 61 --rate 1000;"
 commands+=" '$send_datagrams' 9999 $corpus_files;"
 # Two telegrams to another port, for Decode As.
@@ -145,6 +151,9 @@ shows "a TotalSize that differs from the datagram's length is marked" 'TotalSize
 grep -q 'ScanNo:-2147483647' "$work/report.txt" || fail "the report has no ScanNo:-2147483647"
 shows "a ScanNo of 2^31 + 1 as the report prints it" 'Type 6, scan -2147483647, block 0, 3 values' \
   -Y 'telegram.report_scan_no == -2147483647 && telegram.scan_no == 2147483649'
+shows "a ScanNo of 2^31 as the report prints it" 'Type 6, scan -2147483648, block 1, 1 values' \
+  -Y 'telegram.report_scan_no < -2147483647 && telegram.scan_no == 2147483648'
+shows "an odd last byte is no value" 'Type 6, scan 3, block 0, 10 values' -Y 'telegram.scan_no == 3 && udp.length == 49'
 shows "a type-1 TotalSize as the report prints it" 'Type 1' -Y 'telegram.report_total_size == -2'
 shows "a TotalSize below 20 as the report prints it" 'Type 6' -Y 'telegram.report_size == -10'
 
