@@ -266,6 +266,18 @@ async function servedLive() {
       await page.evaluate(() => telegramPlotPage.stats.skipped) + ' in between passed over and said: "' +
       await page.locator('#drawn').textContent() + '"');
 
+  // Every block the server kept, none missed in the burst: the page's
+  // list is the server's, page for page.
+  const kept = [];
+  for (let after = 0, more = true; more;) {
+    const answer = await (await fetch(address + 'blocks?after=' + after)).json();
+    for (const block of answer.blocks) kept.push(block.id);
+    more = answer.more;
+    if (answer.blocks.length > 0) after = answer.blocks[answer.blocks.length - 1].id;
+  }
+  const listed = await page.evaluate(() => telegramPlotPage.ids());
+  check(kept.length === 606 && JSON.stringify(listed) === JSON.stringify(kept),
+    'after a burst the page knows every block the server keeps: ' + listed.length + ' of ' + kept.length);
   check(await page.evaluate(() => document.querySelectorAll('#scans button').length === telegramPlotPage.ids().length),
     'after a burst the list holds every block');
   // Scan 1 again, as from a second run: a row of its own, not scan 1's.
