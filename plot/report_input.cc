@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 #include <utility>
 
 #include "plot/input_read.h"
@@ -47,7 +48,14 @@ bool ReportInput::Open(const std::string& path, bool follow, std::string* err) {
   }
   // A pipe ends when its writer is done; only a file is waited at.
   follow_ = follow && owned_;
-  thread_ = std::thread(&ReportInput::ReadAll, this);
+  // A thread is the one thing here the standard library can only refuse
+  // with an exception; it is said as the other failures are.
+  try {
+    thread_ = std::thread(&ReportInput::ReadAll, this);
+  } catch (const std::system_error& error) {
+    *err = std::string("cannot start the thread that reads it: ") + error.what();
+    return false;
+  }
   return true;
 }
 

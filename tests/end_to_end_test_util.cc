@@ -65,6 +65,11 @@ void SetUpChild(int out_pipe[2], int err_pipe[2], const StartOptions& options) {
     const rlimit limit = {static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
     setrlimit(RLIMIT_FSIZE, &limit);
   }
+  if (options.address_space_limit >= 0) {
+    const rlimit limit = {static_cast<rlim_t>(options.address_space_limit),
+                          static_cast<rlim_t>(options.address_space_limit)};
+    setrlimit(RLIMIT_AS, &limit);
+  }
   if (options.block_interrupts) {
     sigset_t interrupts;
     sigemptyset(&interrupts);

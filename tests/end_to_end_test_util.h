@@ -74,6 +74,7 @@ struct StartOptions {
   bool ignore_sigpipe = false;    // a write to a closed pipe fails with EPIPE
   long file_size_limit = -1;      // RLIMIT_FSIZE, in bytes
   bool ignore_sigxfsz = false;    // a write past it fails with EFBIG
+  long address_space_limit = -1;  // RLIMIT_AS, in bytes
   bool block_interrupts = false;  // started with SIGINT, SIGTERM and SIGHUP blocked
 };
 

@@ -534,3 +534,57 @@ TEST(PlotServe, BlocksComeInBoundedPagesAndBodiesAreRefused) {
   EXPECT_EQ(Status(Ask(served.port, "DELETE / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")), 405);
   served.End();
 }
+
+// Memory that cannot be had is one line and a status, never an abort: with
+// a little address space the server still serves; with too little it says
+// so and ends.
+TEST(PlotServe, LittleMemoryIsServedAndTooLittleIsSaid) {
+  if (UnderWine() || kSanitized) GTEST_SKIP() << "the address space of a plain Linux build";
+  {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    StartOptions options;
+    options.in_fd = ends[0];
+    options.address_space_limit = 200000000;
+    Child plot;
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--serve", "127.0.0.1:0"}), options));
+    close(ends[0]);
+    int port = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+      std::lock_guard<std::mutex> hold(plot.lock);
+      const size_t at = plot.err.find("http://127.0.0.1:");
+      if (at != std::string::npos) port = NumberAt(plot.err.c_str() + at + 17);
+      return port > 0 || !StillRunning(&plot);
+    })) << OutputSoFar(&plot);
+    ASSERT_GT(port, 0) << plot.err;
+    const std::string report = SmallReport(50);
+    ASSERT_EQ(write(ends[1], report.data(), report.size()), static_cast<ssize_t>(report.size()));
+    EXPECT_TRUE(WaitUntil([&] { return Body(Get(port, "/blocks")).find("scan-50-block-0") != std::string::npos; }));
+    close(ends[1]);
+    kill(plot.pid, SIGINT);
+    ASSERT_TRUE(WaitForExit(&plot));
+    EXPECT_EQ(plot.exit_code, 0) << plot.err;
+  }
+  for (long limit : {30000000L, 20000000L, 12000000L}) {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    const std::string report = SmallReport(3);
+    ASSERT_EQ(write(ends[1], report.data(), report.size()), static_cast<ssize_t>(report.size()));
+    close(ends[1]);
+    StartOptions options;
+    options.in_fd = ends[0];
+    options.address_space_limit = limit;
+    Child plot;
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--serve", "127.0.0.1:0"}), options));
+    close(ends[0]);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    kill(plot.pid, SIGINT);
+    ASSERT_TRUE(WaitForExit(&plot));
+    EXPECT_EQ(plot.signal, 0) << limit << ": " << plot.err;
+    EXPECT_TRUE(plot.exit_code == 0 || plot.exit_code == 1 || plot.exit_code == 2) << limit << ": " << plot.exit_code;
+    if (plot.exit_code != 0) {
+      EXPECT_EQ(plot.err.find('\n'), plot.err.size() - 1) << limit << ": one line: " << plot.err;
+      EXPECT_EQ(plot.err.rfind("telegram-plot: ", 0), 0u) << plot.err;
+    }
+  }
+}
