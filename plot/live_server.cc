@@ -35,6 +35,8 @@ namespace {
 const auto kRequestDeadline = std::chrono::seconds(5);
 // An answer must have been taken this long after it began to go out.
 const auto kAnswerDeadline = std::chrono::seconds(10);
+// A page's send buffer: some seconds of news at the most there is.
+const int kPageSendBuffer = 16384;
 // A page that has taken no news for this long is dropped.
 const auto kStalledPage = std::chrono::seconds(10);
 // A page that has had no news for this long gets a comment, so that a
@@ -335,6 +337,10 @@ class Session : public std::enable_shared_from_this<Session> {
     }
     state_ = kStreaming;
     stream_.expires_never();
+    // A small send buffer, so that a page that takes nothing is found out
+    // within seconds, not once megabytes of news have piled up for it.
+    beast::error_code ignored;
+    stream_.socket().set_option(asio::socket_base::send_buffer_size(kPageSendBuffer), ignored);
     told_ = server_->store().changes();
     Push(kStreamHead + News(server_->store()));
     // Nothing more comes from a page; the end of its connection does.

@@ -12,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -587,4 +588,58 @@ TEST(PlotServe, LittleMemoryIsServedAndTooLittleIsSaid) {
       EXPECT_EQ(plot.err.rfind("telegram-plot: ", 0), 0u) << plot.err;
     }
   }
+}
+
+// Pages that take no news while news keeps coming are dropped: their
+// places go to pages that read.
+TEST(PlotServe, PagesThatTakeNoNewsAreDropped) {
+  Served served({"--keep", "10"});
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  served.Write(SmallReport(1));
+  std::vector<int> pages;
+  for (int i = 0; i < kMostLivePages; ++i) pages.push_back(StalledPage(served.port));
+  ASSERT_TRUE(WaitUntil([&] { return Status(Get(served.port, "/events")) == 503; }));
+  // News every 10 ms: a block of a new scan each time.
+  std::atomic<bool> stop{false};
+  std::thread news([&] {
+    for (int scan = 2; !stop; ++scan) {
+      const std::string block = "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:" + std::to_string(scan) +
+                                "\t BlockNo:0\r\n\n1\t2\t3\t";
+      if (write(served.input, block.data(), block.size()) != static_cast<ssize_t>(block.size())) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+  const auto start = std::chrono::steady_clock::now();
+  std::string answer;
+  bool in = false;
+  while (!in && std::chrono::steady_clock::now() - start < std::chrono::seconds(40)) {
+    const int page = Connect(served.port);
+    const std::string request = "GET /events HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    send(page, request.data(), request.size(), MSG_NOSIGNAL);
+    answer = ReadFor(page, 200);
+    close(page);
+    in = Status(answer) == 200;
+    if (!in) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  stop = true;
+  news.join();
+  EXPECT_TRUE(in) << "a new page is let in once the stalled ones are dropped: " << answer.substr(0, 200);
+  EXPECT_LT(waited, 30.0);
+  // The stalled pages' connections were closed by the server.
+  int closed = 0;
+  for (int fd : pages) {
+    char chunk[65536];
+    for (;;) {
+      const ssize_t n = recv(fd, chunk, sizeof chunk, MSG_DONTWAIT);
+      if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+        ++closed;
+        break;
+      }
+      if (n < 0) break;
+    }
+    close(fd);
+  }
+  EXPECT_GE(closed, 1);
+  served.End();
 }
