@@ -127,6 +127,8 @@ endif()")
     endif()
     set(CPACK_DEBIAN_FILE_NAME ${CPACK_PACKAGE_NAME}_${PROJECT_VERSION}_${CPACK_DEBIAN_PACKAGE_ARCHITECTURE}.deb)
     set(CPACK_DEBIAN_PACKAGE_SECTION net)
+    # The completion of the options works only where bash-completion is.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-deb)
   endif()

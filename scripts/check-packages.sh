@@ -122,6 +122,7 @@ echo "== $deb"
 dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Architecture\|Maintainer\):/  \1:/p'
 dpkg-deb --contents "$deb" | awk '{print "  " $NF}'
 dpkg-deb --field "$deb" Maintainer | grep -qE '<[^@ ]+@[^@ ]+>$' || fail "$deb: the Maintainer has no address"
+[ "$(dpkg-deb --field "$deb" Recommends)" = bash-completion ] || fail "$deb: it does not recommend bash-completion"
 root=$work/root
 dpkg -x "$deb" "$root"
 doc=$root/usr/share/doc/telegram-receiver
