@@ -112,7 +112,8 @@ int calls = 0;
 int busy = 0;
 int busy_errno = 0;
 int final_errno = 0;
-ssize_t ScriptedSendTo(int, const void*, size_t length, int, const sockaddr*, socklen_t) {
+ssize_t ScriptedSendTo(int /*fd*/, const void* /*bytes*/, size_t length, int /*flags*/, const sockaddr* /*to*/,
+                       socklen_t /*to_length*/) {
   ++calls;
   if (calls <= busy) {
     errno = busy_errno;

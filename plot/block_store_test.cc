@@ -90,7 +90,7 @@ TEST(BlockStore, SummariesComeInBoundedPagesFromAnyId) {
 
 TEST(BlockStore, MemoryIsBoundedAndTheNewestAlwaysKept) {
   // Each block of 1000 values takes some 2 KB: 10 KB keeps four of them.
-  BlockStore store("report.txt", 1000, 10 * 1024);
+  BlockStore store("report.txt", 1000, size_t{10} * 1024);
   for (int scan = 1; scan <= 20; ++scan) store.Add(Block(scan, 0, std::vector<uint16_t>(1000, 7)));
   EXPECT_EQ(store.state().blocks, 20u);
   EXPECT_EQ(store.state().kept, 4u);

@@ -9,6 +9,7 @@
 #include <boost/beast/http/read.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
+#include <algorithm>
 #include <chrono>
 #include <list>
 #include <optional>
@@ -74,11 +75,7 @@ std::string News(const BlockStore& store) {
 }
 
 bool AllDigits(beast::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-  }
-  return true;
+  return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // Whether `text` starts with `start`; if so, it is taken off.
@@ -260,7 +257,7 @@ class Session : public std::enable_shared_from_this<Session> {
       query = target.substr(mark + 1);
       target = target.substr(0, mark);
     }
-    BlockStore& store = server_->store();
+    const BlockStore& store = server_->store();
     uint64_t id = 0;
     beast::string_view rest = target;
     if (target == "/events") return StartStream();
@@ -378,7 +375,7 @@ class Session : public std::enable_shared_from_this<Session> {
   Clock::time_point written_at_;
   uint64_t told_ = 0;  // the store's changes counted at the last news
   char probe_ = 0;
-  char drain_[512];
+  char drain_[512] = {};
 };
 
 }  // namespace

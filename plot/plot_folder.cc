@@ -1,6 +1,8 @@
 #include "plot/plot_folder.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <filesystem>
 
 #include "plot/block_name.h"
@@ -33,10 +35,11 @@ bool IsPlotFile(const std::string& name) {
   for (const PageAsset& asset : PageAssets()) {
     if (whole == asset.name) return true;
   }
-  for (const char* ending : {kPictureEnding, kValuesEnding, kScriptEnding}) {
-    if (EndsWith(whole, ending) && IsBlockName(whole.substr(0, whole.size() - strlen(ending)))) return true;
-  }
-  return false;
+  const auto block_file = [&whole](const char* ending) {
+    return EndsWith(whole, ending) && IsBlockName(whole.substr(0, whole.size() - strlen(ending)));
+  };
+  const char* const endings[] = {kPictureEnding, kValuesEnding, kScriptEnding};
+  return std::any_of(std::begin(endings), std::end(endings), block_file);
 }
 
 // Whether anything, a link that leads nowhere included, has this name.

@@ -52,8 +52,8 @@ bool ReportInput::Open(const std::string& path, bool follow, std::string* err) {
   // with an exception; it is said as the other failures are.
   try {
     thread_ = std::thread(&ReportInput::ReadAll, this);
-  } catch (const std::system_error& error) {
-    *err = std::string("cannot start the thread that reads it: ") + error.what();
+  } catch (const std::system_error& failure) {
+    *err = std::string("cannot start the thread that reads it: ") + failure.what();
     return false;
   }
   return true;

@@ -134,7 +134,9 @@ class Showing {
 std::string RunName() {
   const std::time_t now = std::time(nullptr);
   char when[32] = "";
-  const std::tm* local = std::localtime(&now);  // NOLINT(concurrency-mt-unsafe): once, before any other use
+  // Once, before any other thread could call it.
+  // cppcheck-suppress localtimeCalled
+  const std::tm* local = std::localtime(&now);  // NOLINT(concurrency-mt-unsafe)
   if (local == nullptr || std::strftime(when, sizeof when, "%Y-%m-%d %H:%M:%S", local) == 0) return "standard input";
   return std::string("telegram-receiver's run of ") + when + " (standard input)";
 }

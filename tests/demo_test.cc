@@ -107,7 +107,7 @@ TEST(Demo, TheBannerInPiecesIsWaitedFor) {
 
 // A stand-in receiver made of a shell script, in `folder`.
 std::string StandIn(const TempFolder& folder, const std::string& script) {
-  const std::string path = folder.path + "/receiver";
+  std::string path = folder.path + "/receiver";
   if (!WriteWholeFile(path, "#!/bin/sh\n" + script) || chmod(path.c_str(), 0755) != 0) return "";
   return path;
 }

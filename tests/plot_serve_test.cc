@@ -427,13 +427,13 @@ TEST(PlotServe, SlowIdleAndStalledClientsHoldNoPageUp) {
   served.Write(SmallReport(5));
   ASSERT_TRUE(WaitUntil([&] { return Body(Get(served.port, "/blocks")).find("scan-5-block-0") != std::string::npos; }));
   // Eight pages whose news nobody reads, and a ninth turned away.
-  std::vector<int> pages;
-  for (int i = 0; i < kMostLivePages; ++i) pages.push_back(StalledPage(served.port));
+  std::vector<int> pages(kMostLivePages);
+  for (int& page : pages) page = StalledPage(served.port);
   ASSERT_TRUE(WaitUntil([&] { return Status(Get(served.port, "/events")) == 503; })) << "the ninth";
   // Sixteen that send their request a byte a second.
   std::atomic<bool> stop{false};
-  std::vector<int> drips;
-  for (int i = 0; i < 16; ++i) drips.push_back(Connect(served.port));
+  std::vector<int> drips(16);
+  for (int& drip : drips) drip = Connect(served.port);
   std::thread dripping([&] {
     const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     for (size_t at = 0; at < request.size() && !stop; ++at) {
@@ -442,8 +442,8 @@ TEST(PlotServe, SlowIdleAndStalledClientsHoldNoPageUp) {
     }
   });
   // Three hundred idle ones.
-  std::vector<int> idle;
-  for (int i = 0; i < 300; ++i) idle.push_back(Connect(served.port));
+  std::vector<int> idle(300);
+  for (int& connection : idle) connection = Connect(served.port);
   for (int look = 0; look < 3; ++look) {
     std::string answer;
     EXPECT_LT(SecondsFor([&] { answer = Get(served.port, "/blocks"); }), 1.0) << "look " << look;
@@ -596,8 +596,8 @@ TEST(PlotServe, PagesThatTakeNoNewsAreDropped) {
   Served served({"--keep", "10"});
   ASSERT_GT(served.port, 0) << served.plot.err;
   served.Write(SmallReport(1));
-  std::vector<int> pages;
-  for (int i = 0; i < kMostLivePages; ++i) pages.push_back(StalledPage(served.port));
+  std::vector<int> pages(kMostLivePages);
+  for (int& page : pages) page = StalledPage(served.port);
   ASSERT_TRUE(WaitUntil([&] { return Status(Get(served.port, "/events")) == 503; }));
   // News every 10 ms: a block of a new scan each time.
   std::atomic<bool> stop{false};
