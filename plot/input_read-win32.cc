@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got) {
   const int fd = _fileno(file);
@@ -33,6 +34,9 @@ int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got)
       Sleep(kStep);
     }
   }
+  // The C runtime marks a file at its end and reads nothing more until it
+  // is sought: a file followed as it grows is sought where it stands.
+  if (GetFileType(handle) == FILE_TYPE_DISK) _lseeki64(fd, 0, SEEK_CUR);
   const int n = _read(fd, buffer, size > INT_MAX ? INT_MAX : static_cast<unsigned>(size));
   if (n < 0) return errno;
   *got = n;

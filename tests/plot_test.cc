@@ -510,10 +510,11 @@ TEST(Plot, ExitStatusesAreThoseTheDocumentsGive) {
       {"garbage on the last line", {"-o", ForProgram(work.path + "/run3"), ForProgram(work.path + "/garbage.txt")}, 2,
        "telegram-plot: " + ForProgram(work.path + "/garbage.txt") + ": line 5: expected a type line"},
       {"a folder as the report", {"-o", ForProgram(work.path + "/run2"), ForProgram(work.path)}, 2,
-       "telegram-plot: cannot read " + ForProgram(work.path) + ": it is a folder, not a report\n"},
-      {"an option given twice", {"-o", "a", "-o", "b"}, 2, "telegram-plot: --output is given twice; give it once (see --help)\n"},
+       "telegram-plot: cannot read " + ForProgram(work.path) + ": it is a folder, not a report"},
+      {"an option given twice", {"-o", "a", "-o", "b"}, 2,
+       "telegram-plot: --output is given twice; give it once (see --help)"},
       {"a folder that exists", {"-o", ForProgram(work.path), ForProgram(work.path + "/report.txt")}, 2,
-       "telegram-plot: " + ForProgram(work.path) + " exists already; --force writes into it\n"},
+       "telegram-plot: " + ForProgram(work.path) + " exists already; --force writes into it"},
       // A folder that may be used, a file in which cannot be replaced: what
       // stands in the way of an earlier plot's page is a folder with
       // something in it.
