@@ -148,7 +148,13 @@ class Session : public std::enable_shared_from_this<Session> {
   Session(LiveServerImpl* server, tcp::socket socket, std::string client)
       : server_(server), stream_(std::move(socket)), client_(std::move(client)) {
     beast::error_code ec;
-    local_ = stream_.socket().local_endpoint(ec).address().to_string();
+    asio::ip::address local = stream_.socket().local_endpoint(ec).address();
+    // An IPv4 browser on a socket of both families arrives as ::ffff:a.b.c.d;
+    // its Host names a.b.c.d.
+    if (local.is_v6() && local.to_v6().is_v4_mapped()) {
+      local = asio::ip::make_address_v4(asio::ip::v4_mapped, local.to_v6());
+    }
+    local_ = local.to_string();
   }
 
   void Begin(std::list<std::shared_ptr<Session>>::iterator place) {

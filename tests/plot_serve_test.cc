@@ -646,3 +646,35 @@ TEST(PlotServe, PagesThatTakeNoNewsAreDropped) {
   EXPECT_GE(closed, 1);
   served.End();
 }
+
+// Served on every address, reached at one of this computer's own that is no
+// loopback (here one given to the loopback device of a network namespace of
+// the test's own): that address is answered, on an IPv4 socket and on one
+// of both families alike; another name or address is not.
+TEST(PlotServe, TheAddressItIsReachedAtIsAnswered) {
+  if (UnderWine()) GTEST_SKIP() << "a Linux network namespace";
+  if (geteuid() != 0 || !RunShell("command -v unshare && command -v curl && command -v ip && command -v pkill")) {
+    GTEST_SKIP() << "needs root, unshare, ip, curl and pkill";
+  }
+  const std::string plot = Env("TELEGRAM_PLOT");
+  Child session;
+  ASSERT_TRUE(Start(&session, {"unshare", "-n", "/bin/sh", "-c",
+                               "ip link set lo up && ip addr add 10.9.9.9/32 dev lo || exit 9\n"
+                               "for where in '[::]:18222' '0.0.0.0:18223'; do\n"
+                               "  '" + plot + "' --serve \"$where\" </dev/null >/dev/null 2>&1 &\n"
+                               "done\n"
+                               "sleep 0.5\n"
+                               "for port in 18222 18223; do\n"
+                               "  for host in 10.9.9.9 evil.test 10.9.9.8 localhost; do\n"
+                               "    curl -s -o /dev/null -w \"$port $host %{http_code}\\n\" -H \"Host: $host:$port\" "
+                               "http://10.9.9.9:$port/blocks\n"
+                               "  done\n"
+                               "done\n"
+                               "pkill -INT -f 'serve .*:1822[23]'\n"}));
+  ASSERT_TRUE(WaitForExit(&session));
+  ASSERT_NE(session.exit_code, 9) << "no address for the namespace: " << session.err;
+  EXPECT_EQ(session.out,
+            "18222 10.9.9.9 200\n18222 evil.test 403\n18222 10.9.9.8 403\n18222 localhost 200\n"
+            "18223 10.9.9.9 200\n18223 evil.test 403\n18223 10.9.9.8 403\n18223 localhost 200\n")
+      << session.err;
+}
