@@ -85,7 +85,7 @@ bool TakeStart(beast::string_view* text, beast::string_view start) {
   return true;
 }
 
-// A number of up to 19 digits (below 2^63), or false.
+// An id: a number of up to 19 digits, which always fits 64 bits; or false.
 bool ReadId(beast::string_view text, uint64_t* id) {
   if (text.size() > 19 || !AllDigits(text)) return false;
   *id = 0;

@@ -42,16 +42,21 @@ std::string WithoutLineEnd(const char* text) {
   return line;
 }
 
-// Matches `line` against `format` less its line end: each "%d" an optional
-// minus and up to ten digits, every other character itself. The numbers go
-// to `numbers`, `count` at most.
-bool MatchLine(const char* format, const std::string& line, long long* numbers, int count) {
+// How a line compares with a format of the report (less its line end):
+// it is a whole line of it, the start of one (its end came first), or not.
+enum LineMatch { kNoMatch, kStartOfLine, kWholeLine };
+
+// Compares `line` with `format`: each "%d" an optional minus and up to ten
+// digits, every other character itself. Where `numbers` is given, the
+// numbers go there, `count` of them, and a whole line has them all.
+LineMatch MatchFormat(const char* format, const std::string& line, long long* numbers = nullptr, int count = 0) {
   size_t at = 0;
   int found = 0;
   for (const char* f = format; *f != '\0' && *f != '\r' && *f != '\n'; ++f) {
+    if (at == line.size()) return kStartOfLine;
     if (f[0] == '%' && f[1] == 'd') {
       ++f;
-      const bool negative = at < line.size() && line[at] == '-';
+      const bool negative = line[at] == '-';
       if (negative) ++at;
       const size_t start = at;
       long long number = 0;
@@ -59,14 +64,23 @@ bool MatchLine(const char* format, const std::string& line, long long* numbers, 
         number = number * 10 + (line[at] - '0');
         ++at;
       }
-      if (at == start || found == count) return false;
-      numbers[found++] = negative ? -number : number;
+      if (at == start) return at == line.size() ? kStartOfLine : kNoMatch;
+      if (numbers != nullptr) {
+        if (found == count) return kNoMatch;
+        numbers[found++] = negative ? -number : number;
+      }
       continue;
     }
-    if (at >= line.size() || line[at] != *f) return false;
+    if (line[at] != *f) return kNoMatch;
     ++at;
   }
-  return at == line.size() && found == count;
+  return at == line.size() && (numbers == nullptr || found == count) ? kWholeLine : kNoMatch;
+}
+
+// Matches `line` against `format` less its line end, its numbers to
+// `numbers`, `count` at most.
+bool MatchLine(const char* format, const std::string& line, long long* numbers, int count) {
+  return MatchFormat(format, line, numbers, count) == kWholeLine;
 }
 
 // The most values the receiver prints for a block whose TotalSize line
@@ -79,26 +93,11 @@ size_t MostValues(long long size) {
 }
 
 // Whether `line`, the last of the report and cut short, is the start of a
-// line of `format` (a "%d" an optional minus and up to ten digits): what a
-// writer stopped in the middle of it leaves. Line ends cut in half are
-// passed over.
+// line of `format`: what a writer stopped in the middle of it leaves. Line
+// ends cut in half are passed over.
 bool StartsLine(const char* format, std::string line) {
   while (!line.empty() && line.back() == '\r') line.pop_back();
-  size_t at = 0;
-  for (const char* f = format; *f != '\0' && *f != '\r' && *f != '\n' && at < line.size(); ++f) {
-    if (f[0] == '%' && f[1] == 'd') {
-      ++f;
-      if (line[at] == '-') ++at;
-      const size_t start = at;
-      while (at < line.size() && line[at] >= '0' && line[at] <= '9' && at - start < 10) ++at;
-      if (at == line.size()) return true;
-      if (at == start) return false;
-      continue;
-    }
-    if (line[at] != *f) return false;
-    ++at;
-  }
-  return at == line.size();
+  return line.empty() || MatchFormat(format, line) != kNoMatch;
 }
 
 // The value whose digits start at `text`, if it is one of 1 to 5 digits
