@@ -35,6 +35,12 @@ telegram_test(telegram_test
 target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
 
+# The library's C interface, its C++ layer, and its pieces.
+telegram_test(library_test library/telegram_api_test.cc library/sequence_counter_test.cc)
+target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(library_test PRIVATE tgr_static report_test_support)
+add_test(NAME library_test COMMAND library_test)
+
 # Reading captures, and the UDP datagrams in them.
 add_library(capture_test_support STATIC capture/capture_writer_test_util.cc)
 target_include_directories(capture_test_support PUBLIC ${PROJECT_SOURCE_DIR})

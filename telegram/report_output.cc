@@ -8,17 +8,22 @@
 
 bool ReportOutput::Open(size_t capacity, LineEnds line_ends, ReportDestination* destination) {
   data_.reset(new (std::nothrow) char[capacity]);
-  capacity_ = data_ ? capacity : 0;
+  OpenOn(data_.get(), data_ ? capacity : 0, line_ends, destination);
+  return data_ != nullptr;
+}
+
+void ReportOutput::OpenOn(char* buffer, size_t capacity, LineEnds line_ends, ReportDestination* destination) {
+  buffer_ = buffer;
+  capacity_ = capacity;
   used_ = 0;
   destination_ = destination;
   failure_ = 0;
   line_ends_ = line_ends;
-  return data_ != nullptr;
 }
 
 void ReportOutput::Drain() {
   if (used_ == 0) return;
-  if (failure_ == 0) failure_ = destination_->Write(data_.get(), used_);
+  if (failure_ == 0) failure_ = destination_->Write(buffer_, used_);
   used_ = 0;
 }
 

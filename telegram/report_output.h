@@ -42,6 +42,8 @@ class ReportOutput {
   // Allocates the buffer, for `destination`, which must outlive the output;
   // false if the buffer cannot be had.
   bool Open(size_t capacity, LineEnds line_ends, ReportDestination* destination);
+  // The same over a buffer the caller owns, which must outlive the output.
+  void OpenOn(char* buffer, size_t capacity, LineEnds line_ends, ReportDestination* destination);
 
   // Hands everything formatted so far to the destination (no fflush).
   void Drain();
@@ -64,7 +66,7 @@ class ReportOutput {
   char* Room(size_t at_least, size_t* room) {
     if (capacity_ - used_ < at_least) Drain();
     *room = capacity_ - used_;
-    return data_.get() + used_;
+    return buffer_ + used_;
   }
   void Commit(size_t written) { used_ += written; }
 
@@ -75,7 +77,8 @@ class ReportOutput {
   // A line, with each "\n" written as "\r\n" where the line ends call for it.
   void AppendLine(const char* text, size_t length);
 
-  std::unique_ptr<char[]> data_;
+  std::unique_ptr<char[]> data_;  // the buffer, if the output owns it
+  char* buffer_ = nullptr;
   size_t capacity_ = 0;
   size_t used_ = 0;
   ReportDestination* destination_ = nullptr;

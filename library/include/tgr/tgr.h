@@ -1,0 +1,160 @@
+/* tgr: the scanner's telegrams, decoded, reported and counted.
+ *
+ * The C interface of the library that telegram-receiver is built on. Plain
+ * types and opaque handles only, so that any language and any compiler can
+ * call it: a DLL made by MinGW serves MSVC, C#, MATLAB or Python alike.
+ *
+ * Conventions:
+ * - Every name starts with tgr_ (functions, types) or TGR_ (constants).
+ * - A call that can fail returns an int: TGR_OK (0), or one of the
+ *   TGR_E... codes; tgr_strerror() has words for each. Nothing is
+ *   allocated by one side and freed by the other: a handle made by a
+ *   tgr_..._new call is freed by its tgr_..._free call, and text goes into
+ *   buffers the caller owns.
+ * - A handle is used by one thread at a time; different handles are
+ *   independent. The library keeps no state of its own between calls.
+ * - Telegrams are read as the receiver reads them: fields little-endian,
+ *   and a field that does not lie wholly within the bytes received reads
+ *   as 0. Nothing is read past the `size` bytes given.
+ */
+#ifndef TGR_TGR_H_
+#define TGR_TGR_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "tgr/tgr_version.h"
+
+#if defined(_WIN32) && defined(TGR_SHARED)
+#if defined(TGR_BUILDING)
+#define TGR_API __declspec(dllexport)
+#else
+#define TGR_API __declspec(dllimport)
+#endif
+#elif defined(__GNUC__) && defined(TGR_BUILDING)
+#define TGR_API __attribute__((visibility("default")))
+#else
+#define TGR_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The version of these headers is TGR_VERSION_STRING (tgr_version.h);
+ * tgr_version() gives the library's, which may be newer: within one major
+ * version the interface only grows. */
+
+/* "MAJOR.MINOR.PATCH" of the library in use; a static string. */
+TGR_API const char* tgr_version(void);
+
+/* Results. */
+#define TGR_OK 0
+#define TGR_E_ARGUMENT 1 /* a null pointer, or a value out of its range */
+#define TGR_E_SPACE 2    /* the buffer given is too small; the size needed is said */
+#define TGR_E_MEMORY 3   /* memory could not be had */
+
+/* Words for a result code, one line, no line end; a static string. */
+TGR_API const char* tgr_strerror(int code);
+
+/* The telegram types the report decodes further than its type line. */
+#define TGR_TYPE_BEAM_RANGE 1
+#define TGR_TYPE_BLOCK_VALUES 6
+
+/* The longest telegram: the most an IPv4 UDP datagram carries. */
+#define TGR_MAX_TELEGRAM_SIZE 65507
+
+/* One telegram's fields, as the receiver reads them. */
+typedef struct tgr_telegram {
+  size_t size;          /* bytes received */
+  uint32_t total_size;  /* the header's TotalSize */
+  uint8_t header_byte4; /* the header's bytes 4 and 8 */
+  uint8_t header_byte8;
+  uint16_t type;        /* TelegramType */
+  /* Type 1: the beam range, and the beam count the receiver prints
+   * (ceil((stop - start) / step) + 1, 0 for a step of 0). 0 otherwise. */
+  uint16_t beam_start;
+  uint16_t beam_stop;
+  uint16_t beam_step;
+  int32_t beam_count;
+  /* Type 6: the block's numbers, and its 16-bit values: those below
+   * TotalSize whose two bytes were both received. 0 otherwise. */
+  uint16_t block_no;
+  uint32_t scan_no;
+  size_t value_count;
+  /* The first value's two bytes (little-endian pairs) within the bytes
+   * decoded, or NULL: valid as long as those bytes are. */
+  const uint8_t* values;
+} tgr_telegram;
+
+/* Decodes the `size` bytes at `bytes` into `*out`. Any bytes are a
+ * telegram (a short one reads as zeros); TGR_E_ARGUMENT only for null
+ * pointers (`bytes` may be null when `size` is 0). */
+TGR_API int tgr_decode(const void* bytes, size_t size, tgr_telegram* out);
+
+/* Copies values `first` onward of a decoded telegram into `out`, at most
+ * `capacity`; returns how many were copied. */
+TGR_API size_t tgr_values(const tgr_telegram* telegram, size_t first, uint16_t* out, size_t capacity);
+
+/* How each "\n" of the report's lines is written. */
+#define TGR_LINE_ENDS_AS_WRITTEN 0 /* as the receiver writes on Linux */
+#define TGR_LINE_ENDS_CRLF 1       /* "\r\n", as the receiver's Windows text stream writes */
+/* The receiver's own on this platform. */
+#if defined(_WIN32)
+#define TGR_LINE_ENDS_RECEIVER TGR_LINE_ENDS_CRLF
+#else
+#define TGR_LINE_ENDS_RECEIVER TGR_LINE_ENDS_AS_WRITTEN
+#endif
+
+/* The receiver's report of one telegram, byte for byte: its type line and
+ * what its type adds. Writes it to `out` (no terminating NUL) and its
+ * length to `*length`. If `capacity` is too small, nothing is written,
+ * `*length` is the size needed, and the result is TGR_E_SPACE;
+ * TGR_REPORT_MAX_SIZE is always enough. */
+#define TGR_REPORT_MAX_SIZE (3u * 128u + 6u * 32743u)
+TGR_API int tgr_report(const void* bytes, size_t size, int line_ends, char* out, size_t capacity, size_t* length);
+
+/* Sequence: the type-6 telegrams' ScanNo and BlockNo, counted for gaps,
+ * repeats and reordering. What the counts claim:
+ * - `missing_blocks`: block numbers of a scan below the highest one seen in
+ *   it that did not come. Certain, given that a scan's blocks are numbered
+ *   from 0 without gaps.
+ * - `missing_scans`: scan numbers skipped between two that came (the numbers
+ *   go up by one a scan). Certain as far as the numbering goes; their blocks
+ *   are not guessed, so a skipped scan counts once here and in no block
+ *   count.
+ * - `missing_tail_blocks`: inferred, not certain: blocks above the highest
+ *   one seen in a scan, up to the highest block number any scan had.
+ * - `repeated`: a scan's block that came again. `reordered`: a telegram that
+ *   came after a later one of its scan, or after a later scan.
+ * - `restarts`: the scan number went back further than the scans kept in
+ *   view, or jumped forward by more than 2^31: counted as a new run, with
+ *   nothing missing claimed across it.
+ * A late telegram that fills a gap takes it back off `missing_blocks` or
+ * `missing_scans`, while its scan is in view (the last 64 scans). */
+typedef struct tgr_sequence_counts {
+  uint64_t telegrams;           /* type-6 telegrams counted */
+  uint64_t missing_blocks;
+  uint64_t missing_scans;
+  uint64_t missing_tail_blocks; /* inferred */
+  uint64_t repeated;
+  uint64_t reordered;
+  uint64_t restarts;
+} tgr_sequence_counts;
+
+typedef struct tgr_sequence tgr_sequence;
+
+/* A new counter, all counts 0; NULL if memory could not be had. */
+TGR_API tgr_sequence* tgr_sequence_new(void);
+TGR_API void tgr_sequence_free(tgr_sequence* sequence);
+/* Counts one telegram; other types than 6 are passed over. */
+TGR_API int tgr_sequence_add(tgr_sequence* sequence, const tgr_telegram* telegram);
+/* The counts so far. The tail of the newest scan is not yet counted: more
+ * of it may come. */
+TGR_API int tgr_sequence_counts_get(const tgr_sequence* sequence, tgr_sequence_counts* counts);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TGR_TGR_H_ */

@@ -1,0 +1,89 @@
+// tgr for C++: owning types over the C interface (tgr.h), header-only, so
+// that the library's binary interface stays the C one. No exceptions: a
+// call that can fail returns a tgr result code, as the C interface does.
+#ifndef TGR_TGR_HPP_
+#define TGR_TGR_HPP_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tgr/tgr.h"
+
+namespace tgr {
+
+inline const char* Version() { return tgr_version(); }
+inline const char* ErrorText(int code) { return tgr_strerror(code); }
+
+// One telegram's fields. Its values point into the bytes decoded: use
+// Values() or Value() while those bytes live, or copy them out.
+struct Telegram : tgr_telegram {
+  // Any bytes decode (a short telegram reads as zeros).
+  static Telegram Decode(const void* bytes, size_t size) {
+    Telegram t{};
+    tgr_decode(bytes, size, &t);
+    return t;
+  }
+
+  // Value i, for i below value_count.
+  uint16_t Value(size_t i) const { return static_cast<uint16_t>(values[2 * i] | values[2 * i + 1] << 8); }
+
+  // Every value, copied.
+  std::vector<uint16_t> Values() const {
+    std::vector<uint16_t> out(value_count);
+    if (!out.empty()) tgr_values(this, 0, out.data(), out.size());
+    return out;
+  }
+};
+
+// The receiver's report of one telegram, byte for byte, into `*text`.
+inline int Report(const void* bytes, size_t size, std::string* text, int line_ends = TGR_LINE_ENDS_RECEIVER) {
+  if (text == nullptr) return TGR_E_ARGUMENT;
+  size_t length = 0;
+  text->resize(text->capacity() > 256 ? text->capacity() : 256);
+  int result = tgr_report(bytes, size, line_ends, &(*text)[0], text->size(), &length);
+  if (result == TGR_E_SPACE) {
+    text->resize(length);
+    result = tgr_report(bytes, size, line_ends, &(*text)[0], text->size(), &length);
+  }
+  text->resize(result == TGR_OK ? length : 0);
+  return result;
+}
+
+// The type-6 telegrams' gaps, repeats and reordering, counted (tgr.h says
+// what each count claims). Owns its handle.
+class Sequence {
+ public:
+  Sequence() : handle_(tgr_sequence_new()) {}
+  ~Sequence() { tgr_sequence_free(handle_); }
+  Sequence(const Sequence&) = delete;
+  Sequence& operator=(const Sequence&) = delete;
+  Sequence(Sequence&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  Sequence& operator=(Sequence&& other) noexcept {
+    if (this != &other) {
+      tgr_sequence_free(handle_);
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
+
+  // False if its memory could not be had; then every call says so.
+  bool ok() const { return handle_ != nullptr; }
+
+  int Add(const tgr_telegram& telegram) { return handle_ ? tgr_sequence_add(handle_, &telegram) : TGR_E_MEMORY; }
+
+  tgr_sequence_counts Counts() const {
+    tgr_sequence_counts counts{};
+    if (handle_ != nullptr) tgr_sequence_counts_get(handle_, &counts);
+    return counts;
+  }
+
+ private:
+  tgr_sequence* handle_;
+};
+
+}  // namespace tgr
+
+#endif  // TGR_TGR_HPP_

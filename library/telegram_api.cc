@@ -1,0 +1,112 @@
+// The C interface's decoding and report of one telegram, over the same
+// reads and the same formatter as the receiver's.
+#include <cstring>
+#include <new>
+
+#include "telegram/beam_count_report.h"
+#include "telegram/report_output.h"
+#include "telegram/telegram.h"
+#include "telegram/telegram_report.h"
+#include "tgr/tgr.h"
+
+static_assert(TGR_MAX_TELEGRAM_SIZE == kMaxDatagramSize, "the longest telegram is the largest datagram");
+static_assert(TGR_TYPE_BEAM_RANGE == kBeamRangeType && TGR_TYPE_BLOCK_VALUES == kBlockValuesType,
+              "the types the report decodes");
+// Three lines of at most kLongestLine, one of them with a line end made
+// "\r\n", and the most values, "65535\t" each.
+static_assert(TGR_REPORT_MAX_SIZE >= 3 * kLongestLine + 6 * ((kMaxDatagramSize - kBlockValuesOffset) / 2),
+              "room for the longest report");
+
+namespace {
+
+// Where the report goes: into the caller's buffer as far as it holds, and
+// counted all the same, so that the caller learns the size it needs.
+class BufferDestination : public ReportDestination {
+ public:
+  BufferDestination(char* buffer, size_t capacity) : buffer_(buffer), capacity_(capacity) {}
+  int Write(const char* data, size_t size) override {
+    if (size > 0 && counted_ <= capacity_ && size <= capacity_ - counted_) memcpy(buffer_ + counted_, data, size);
+    counted_ += size;
+    return 0;
+  }
+  size_t counted() const { return counted_; }
+
+ private:
+  char* buffer_;
+  size_t capacity_;
+  size_t counted_ = 0;
+};
+
+// The report is formatted on the stack and handed on in pieces this large:
+// larger than any line formatted in one piece, so that formatting always
+// moves on, and large enough that the copy costs little.
+const size_t kPieceSize = 4096;
+static_assert(kPieceSize > kLongestLine + 8, "formatting in pieces moves on");
+
+}  // namespace
+
+extern "C" {
+
+int tgr_decode(const void* bytes, size_t size, tgr_telegram* out) {
+  if (out == nullptr || (bytes == nullptr && size != 0)) return TGR_E_ARGUMENT;
+  const Telegram t{static_cast<const unsigned char*>(bytes), size};
+  tgr_telegram d = {};
+  d.size = size;
+  d.total_size = TotalSize(t);
+  d.header_byte4 = HeaderByte4(t);
+  d.header_byte8 = HeaderByte8(t);
+  d.type = TelegramType(t);
+  if (d.type == kBeamRangeType) {
+    d.beam_start = BeamStart(t);
+    d.beam_stop = BeamStop(t);
+    d.beam_step = BeamStep(t);
+    d.beam_count = BeamCount(d.beam_start, d.beam_stop, d.beam_step);
+  } else if (d.type == kBlockValuesType) {
+    d.block_no = BlockNo(t);
+    d.scan_no = ScanNo(t);
+    d.value_count = BlockValueCount(t);
+    if (d.value_count > 0) d.values = t.bytes + kBlockValuesOffset;
+  }
+  *out = d;
+  return TGR_OK;
+}
+
+size_t tgr_values(const tgr_telegram* telegram, size_t first, uint16_t* out, size_t capacity) {
+  if (telegram == nullptr || out == nullptr || telegram->values == nullptr || first >= telegram->value_count) return 0;
+  const size_t count = telegram->value_count - first < capacity ? telegram->value_count - first : capacity;
+  const uint8_t* p = telegram->values + 2 * first;
+  for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
+  return count;
+}
+
+int tgr_report(const void* bytes, size_t size, int line_ends, char* out, size_t capacity, size_t* length) {
+  if (length == nullptr || (bytes == nullptr && size != 0) || (out == nullptr && capacity != 0) ||
+      (line_ends != TGR_LINE_ENDS_AS_WRITTEN && line_ends != TGR_LINE_ENDS_CRLF)) {
+    return TGR_E_ARGUMENT;
+  }
+  const Telegram t{static_cast<const unsigned char*>(bytes), size};
+  char piece[kPieceSize];
+  BufferDestination destination(out, capacity);
+  ReportOutput output;
+  output.OpenOn(piece, sizeof piece, line_ends == TGR_LINE_ENDS_CRLF ? kLineEndsCrlf : kLineEndsAsWritten,
+                &destination);
+  FormatTelegram(t, &output);
+  output.Drain();
+  if (output.failure() != 0) return TGR_E_MEMORY;
+  *length = destination.counted();
+  return destination.counted() <= capacity ? TGR_OK : TGR_E_SPACE;
+}
+
+const char* tgr_version(void) { return TGR_VERSION_STRING; }
+
+const char* tgr_strerror(int code) {
+  switch (code) {
+    case TGR_OK: return "success";
+    case TGR_E_ARGUMENT: return "an argument is missing or out of its range";
+    case TGR_E_SPACE: return "the buffer given is too small";
+    case TGR_E_MEMORY: return "not enough memory";
+    default: return "unknown result code";
+  }
+}
+
+}  // extern "C"
