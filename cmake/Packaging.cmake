@@ -134,6 +134,42 @@ endif()")
   endif()
 endif()
 
+# The library (tgr) for those who build on it, in every package: its shared
+# and static libraries, its headers, a CMake package and a pkg-config file.
+# The portable build links everything statically, so it ships the static
+# library alone.
+include(CMakePackageConfigHelpers)
+set(TGR_TARGETS tgr_static)
+if(NOT TELEGRAM_PORTABLE)
+  list(APPEND TGR_TARGETS tgr)
+endif()
+install(TARGETS ${TGR_TARGETS} EXPORT tgrTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${TGR_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tgr)
+set(tgr_cmake ${CMAKE_INSTALL_LIBDIR}/cmake/tgr)
+install(EXPORT tgrTargets NAMESPACE tgr:: DESTINATION ${tgr_cmake})
+configure_package_config_file(library/packaging/tgrConfig.cmake.in ${CMAKE_CURRENT_BINARY_DIR}/tgrConfig.cmake
+                              INSTALL_DESTINATION ${tgr_cmake})
+write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/tgrConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tgrConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/tgrConfigVersion.cmake
+        DESTINATION ${tgr_cmake})
+if(NOT WIN32)
+  # The prefix is the one installed to, whatever it was configured with.
+  install(CODE "set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+set(CMAKE_INSTALL_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+configure_file(\"${PROJECT_SOURCE_DIR}/library/packaging/tgr.pc.in\" \"${CMAKE_CURRENT_BINARY_DIR}/tgr.pc\" @ONLY)
+file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/tgr.pc\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")")
+endif()
+if(CPACK_GENERATOR STREQUAL DEB)
+  # The shared library's shlibs file and the trigger that runs ldconfig.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+endif()
+
 # What the scripts need to know of this build (scripts/check-packages.sh
 # sources it): the version and the name of the package it makes. Before
 # include(CPack), which reuses CPACK_PACKAGE_FILE_NAME for the source package.

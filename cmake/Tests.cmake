@@ -40,6 +40,14 @@ telegram_test(library_test library/telegram_api_test.cc library/sequence_counter
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(library_test PRIVATE tgr_static report_test_support)
 add_test(NAME library_test COMMAND library_test)
+if(NOT WIN32)
+  # Installed, then built on from a project of its own (needs cc, c++,
+  # cmake and pkg-config, as a user's machine has).
+  add_test(NAME library_package_test
+    COMMAND bash ${PROJECT_SOURCE_DIR}/library/installed_package_test.sh ${CMAKE_BINARY_DIR}
+      ${PROJECT_SOURCE_DIR}/library/examples)
+  set_tests_properties(library_package_test PROPERTIES TIMEOUT 300)
+endif()
 
 # Reading captures, and the UDP datagrams in them.
 add_library(capture_test_support STATIC capture/capture_writer_test_util.cc)

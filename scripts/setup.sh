@@ -25,7 +25,7 @@ apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
   libboost-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
   tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
-  dpkg-dev man-db unzip curl >/dev/null
+  dpkg-dev man-db unzip curl pkg-config >/dev/null
 # 32-bit Wine on its own: its packages need the i386 lists to match the
 # amd64 ones, which a mirror mid-sync can break for a while. Without it the
 # Windows suite runs the 64-bit build (scripts/windows-width.sh says which).
