@@ -140,7 +140,7 @@ endif()
 # library alone.
 include(CMakePackageConfigHelpers)
 set(TGR_TARGETS tgr_static)
-if(NOT TELEGRAM_PORTABLE)
+if(TARGET tgr)
   list(APPEND TGR_TARGETS tgr)
 endif()
 install(TARGETS ${TGR_TARGETS} EXPORT tgrTargets
@@ -157,13 +157,11 @@ write_basic_package_version_file(${CMAKE_CURRENT_BINARY_DIR}/tgrConfigVersion.cm
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tgrConfig.cmake ${CMAKE_CURRENT_BINARY_DIR}/tgrConfigVersion.cmake
         DESTINATION ${tgr_cmake})
 if(NOT WIN32)
-  # The prefix is the one installed to, whatever it was configured with.
-  install(CODE "set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
-set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
-set(PROJECT_VERSION \"${PROJECT_VERSION}\")
-set(CMAKE_INSTALL_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-configure_file(\"${PROJECT_SOURCE_DIR}/library/packaging/tgr.pc.in\" \"${CMAKE_CURRENT_BINARY_DIR}/tgr.pc\" @ONLY)
-file(INSTALL \"${CMAKE_CURRENT_BINARY_DIR}/tgr.pc\" DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")")
+  # tgr.pc finds the prefix from where it lies: the way up from its folder.
+  file(RELATIVE_PATH TGR_PC_UP /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
+  string(REGEX REPLACE "/$" "" TGR_PC_UP "${TGR_PC_UP}")
+  configure_file(library/packaging/tgr.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tgr.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tgr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()
 if(CPACK_GENERATOR STREQUAL DEB)
   # The shared library's shlibs file and the trigger that runs ldconfig.

@@ -26,7 +26,7 @@ std::string BlockTelegram(size_t size, uint32_t total_size, uint16_t block_no, u
 std::string Report(const std::string& d, int line_ends = TGR_LINE_ENDS_AS_WRITTEN) {
   std::string text(TGR_REPORT_MAX_SIZE, '\0');
   size_t length = 0;
-  EXPECT_EQ(tgr_report(d.data(), d.size(), line_ends, &text[0], text.size(), &length), TGR_OK);
+  EXPECT_EQ(tgr_report(d.data(), d.size(), line_ends, text.data(), text.size(), &length), TGR_OK);
   text.resize(length);
   return text;
 }
@@ -71,7 +71,7 @@ TEST(TelegramApi, ABufferTooSmallIsToldTheSizeNeeded) {
       if (capacity >= whole.size()) continue;
       std::string text(capacity, '\0');
       size_t length = 0;
-      EXPECT_EQ(tgr_report(d.data(), d.size(), TGR_LINE_ENDS_AS_WRITTEN, capacity ? &text[0] : nullptr, capacity,
+      EXPECT_EQ(tgr_report(d.data(), d.size(), TGR_LINE_ENDS_AS_WRITTEN, capacity ? text.data() : nullptr, capacity,
                            &length),
                 TGR_E_SPACE)
           << capacity;
@@ -79,7 +79,7 @@ TEST(TelegramApi, ABufferTooSmallIsToldTheSizeNeeded) {
     }
     std::string text(whole.size(), '\0');
     size_t length = 0;
-    ASSERT_EQ(tgr_report(d.data(), d.size(), TGR_LINE_ENDS_AS_WRITTEN, &text[0], text.size(), &length), TGR_OK);
+    ASSERT_EQ(tgr_report(d.data(), d.size(), TGR_LINE_ENDS_AS_WRITTEN, text.data(), text.size(), &length), TGR_OK);
     EXPECT_EQ(text, whole);
   }
 }

@@ -143,6 +143,15 @@ for stanza in 'Files: third_party/uplot/*' 'Files: third_party/boost/*' 'License
   grep -qxF "$stanza" "$doc/copyright" || fail "$deb: the copyright file has no '$stanza'"
 done
 echo "ok: $deb: the licence as Debian's copyright file; Maintainer $(dpkg-deb --field "$deb" Maintainer)"
+# The library, for those who build on it.
+for file in lib/libtgr.so.1 lib/libtgr.a include/tgr/tgr.h include/tgr/tgr.hpp include/tgr/tgr_version.h \
+  lib/cmake/tgr/tgrConfig.cmake lib/pkgconfig/tgr.pc; do
+  [ -e "$root/usr/$file" ] || fail "$deb has no /usr/$file"
+done
+dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './shlibs' || fail "$deb: no shlibs file for libtgr.so.1"
+[ "$(PKG_CONFIG_PATH=$root/usr/lib/pkgconfig pkg-config --cflags tgr)" = "-I$root/usr/lib/pkgconfig/../../include" ] ||
+  fail "$deb: tgr.pc does not lead to its headers"
+echo "ok: $deb: the library (libtgr.so.1, libtgr.a), its headers, its CMake package and tgr.pc"
 bin=$root/usr/bin
 [ "$("$bin/telegram-sender" --version)" = "telegram-sender $version" ] || fail "telegram-sender --version"
 "$bin/telegram-sender" --receiver "$bin/telegram-receiver" >"$work/report.txt" 2>"$work/demo.err" ||
@@ -206,6 +215,9 @@ check_licences "$portable/share/doc/telegram-receiver/licences" "" "$tgz"
 cmp -s dissector/telegram.lua "$portable/lib/wireshark/plugins/telegram.lua" || fail "$tgz: no dissector"
 [ -f "$portable/README" ] || fail "$tgz: no README at its top"
 [ -f "$portable/share/bash-completion/completions/telegram-sender" ] || fail "$tgz: no bash completion"
+for file in lib/libtgr.a include/tgr/tgr.h lib/cmake/tgr/tgrConfig.cmake lib/pkgconfig/tgr.pc; do
+  [ -f "$portable/$file" ] || fail "$tgz has no $file"
+done
 # Its README's commands as written, from the unpacked folder: bin/ put on
 # the PATH, then the demo.
 grep -qF 'export PATH="$PWD/bin:$PATH"' "$portable/README" && grep -qx '    telegram-sender --receiver telegram-receiver' \
@@ -236,7 +248,8 @@ for bits in 32 64; do
   unzip -q "$zip" -d "$work/win$bits"
   kit=$work/win$bits/$(folder_of build-package-win$bits)
   for file in telegram-receiver.exe telegram-sender.exe telegram-plot.exe demo.cmd README.txt LICENSE.txt \
-    telegram.lua; do
+    telegram.lua bin/libtgr.dll lib/libtgr.dll.a lib/libtgr.a include/tgr/tgr.h include/tgr/tgr.hpp \
+    include/tgr/tgr_version.h lib/cmake/tgr/tgrConfig.cmake; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
   tr -d '\r' <"$kit/LICENSE.txt" | cmp -s LICENSE - || fail "$zip: LICENSE.txt is not the licence"

@@ -25,12 +25,10 @@
 
 #include "tgr/tgr_version.h"
 
-#if defined(_WIN32) && defined(TGR_SHARED)
-#if defined(TGR_BUILDING)
+#if defined(_WIN32) && defined(TGR_BUILDING)
 #define TGR_API __declspec(dllexport)
-#else
+#elif defined(_WIN32) && defined(TGR_SHARED)
 #define TGR_API __declspec(dllimport)
-#endif
 #elif defined(__GNUC__) && defined(TGR_BUILDING)
 #define TGR_API __attribute__((visibility("default")))
 #else
