@@ -36,16 +36,17 @@ target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
 
 # The library's C interface, its C++ layer, and its pieces.
-telegram_test(library_test library/telegram_api_test.cc library/sequence_counter_test.cc)
+telegram_test(library_test library/telegram_api_test.cc library/sequence_counter_test.cc
+  library/udp_receiver_test.cc)
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_libraries(library_test PRIVATE tgr_static report_test_support)
+target_link_libraries(library_test PRIVATE tgr_static report_test_support Threads::Threads)
 add_test(NAME library_test COMMAND library_test)
 if(NOT WIN32)
   # Installed, then built on from a project of its own (needs cc, c++,
   # cmake and pkg-config, as a user's machine has).
   add_test(NAME library_package_test
     COMMAND bash ${PROJECT_SOURCE_DIR}/library/installed_package_test.sh ${CMAKE_BINARY_DIR}
-      ${PROJECT_SOURCE_DIR}/library/examples)
+      ${PROJECT_SOURCE_DIR}/library/examples $<TARGET_FILE:telegram-sender>)
   set_tests_properties(library_package_test PROPERTIES TIMEOUT 300)
 endif()
 

@@ -3,9 +3,9 @@
 # own, then the examples built as a separate project from there, with
 # find_package (shared and static) and with pkg-config, and run.
 #
-# usage: installed_package_test.sh BUILD_DIR EXAMPLES_DIR
+# usage: installed_package_test.sh BUILD_DIR EXAMPLES_DIR SENDER
 set -euo pipefail
-build=$1 examples=$2
+build=$1 examples=$2 sender=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failed=0
@@ -21,7 +21,35 @@ report_expected=$(printf 'tgr %s: type 6, scan 7, block 0, 4 values\n--> Telegra
   "$(sed -n 's/^#define TGR_VERSION_STRING "\(.*\)"/\1/p' "$work/prefix/include/tgr/tgr_version.h")")
 gaps_expected="8 telegrams: 1 blocks missing, 1 scans missing"
 
+# The first ten telegrams of scans of two blocks each, as the sender sends them.
+receive_expected="type 1
+scan 1 block 0: 10 values
+scan 1 block 1: 10 values
+type 1
+scan 2 block 0: 10 values
+scan 2 block 1: 10 values
+type 1
+scan 3 block 0: 10 values
+scan 3 block 1: 10 values
+type 1"
+
+# receive_telegrams on a port of its own, fed by the sender once it listens.
+check_receive() {  # label, program folder
+  local port=$((20000 + RANDOM % 20000)) got
+  "$2/receive_telegrams" $port >"$work/received.txt" 2>"$work/receive.err" &
+  local pid=$!
+  for _ in $(seq 100); do
+    grep -q listening "$work/receive.err" && break
+    sleep 0.05
+  done
+  "$sender" --port $port --scans 4 --blocks 2 --size 40 --rate 1000 2>/dev/null
+  wait $pid || fail "$1: receive_telegrams ended with $?: $(cat "$work/receive.err")"
+  got=$(cat "$work/received.txt")
+  [ "$got" = "$receive_expected" ] || fail "$1: receive_telegrams printed '$got'"
+}
+
 check_run() {  # label, program
+  check_receive "$@"
   local got
   got=$("$2/report_telegram") || fail "$1: report_telegram ended with $?"
   [ "$got" = "$report_expected" ] || fail "$1: report_telegram printed $(printf '%q' "$got")"
@@ -45,6 +73,7 @@ export PKG_CONFIG_PATH="$work/prefix/lib/pkgconfig"
 pc="$work/pkg-config"
 mkdir -p "$pc"
 if ! cc -o "$pc/report_telegram" "$examples/report_telegram.c" $(pkg-config --cflags --libs tgr) ||
+   ! cc -o "$pc/receive_telegrams" "$examples/receive_telegrams.c" $(pkg-config --cflags --libs tgr) ||
    ! c++ -o "$pc/count_gaps" "$examples/count_gaps.cpp" $(pkg-config --cflags --libs tgr); then
   fail "pkg-config: the examples do not build"
 else

@@ -105,6 +105,10 @@ const char* tgr_strerror(int code) {
     case TGR_E_ARGUMENT: return "an argument is missing or out of its range";
     case TGR_E_SPACE: return "the buffer given is too small";
     case TGR_E_MEMORY: return "not enough memory";
+    case TGR_E_TIMEOUT: return "nothing came within the time given";
+    case TGR_E_CANCELLED: return "the wait was cancelled";
+    case TGR_E_SOCKET: return "the system refused a socket call";
+    case TGR_E_UNSUPPORTED: return "this system cannot do that";
     default: return "unknown result code";
   }
 }

@@ -87,11 +87,78 @@ int NetSetReceiveBuffer(NetSocket sock, int bytes) {
   return 0;
 }
 
-int NetBindAnyAddress(NetSocket sock, uint16_t port) {
-  const sockaddr_in local = SocketAddress(htonl(INADDR_ANY), port);
+int NetBindAnyAddress(NetSocket sock, uint16_t port) { return NetBindAddress(sock, htonl(INADDR_ANY), port); }
+
+int NetBindAddress(NetSocket sock, uint32_t address, uint16_t port) {
+  const sockaddr_in local = SocketAddress(address, port);
   if (bind(Handle(sock), reinterpret_cast<const sockaddr*>(&local), static_cast<int>(sizeof local)) == SOCKET_ERROR) {
     return WSAGetLastError();
   }
+  return 0;
+}
+
+int NetBoundPort(NetSocket sock, uint16_t* port) {
+  sockaddr_in local = {};
+  int length = static_cast<int>(sizeof local);
+  if (getsockname(Handle(sock), reinterpret_cast<sockaddr*>(&local), &length) == SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  *port = ntohs(local.sin_port);
+  return 0;
+}
+
+// Windows stamps datagrams only on some newer systems and adapters; the time
+// is read as each is taken.
+int NetAskReceiveTimes(NetSocket /*sock*/) { return 0; }
+
+namespace {
+
+// The wall clock in ns since 1970: the precise clock where the system has
+// it (Windows 8 and later), else the one that ticks in milliseconds.
+int64_t WallClockNs() {
+  typedef VOID(WINAPI * PreciseClock)(LPFILETIME);
+  static const PreciseClock precise = reinterpret_cast<PreciseClock>(
+      reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
+  FILETIME now = {};
+  if (precise != nullptr) {
+    precise(&now);
+  } else {
+    GetSystemTimeAsFileTime(&now);
+  }
+  const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  // 100 ns ticks since 1601-01-01; 1970 is 11,644,473,600 s later.
+  return static_cast<int64_t>(ticks - 116444736000000000ULL) * 100;
+}
+
+}  // namespace
+
+int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetDatagram* datagram) {
+  // A look first: a socket whose wait has not chosen its events yet still
+  // blocks.
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(Handle(sock), &readable);
+  timeval now = {0, 0};
+  const int ready = select(0, &readable, nullptr, nullptr, &now);
+  if (ready == SOCKET_ERROR) return WSAGetLastError();
+  if (ready == 0) return WSAEWOULDBLOCK;
+  sockaddr_in sender = {};
+  int sender_length = static_cast<int>(sizeof sender);
+  const int n = recvfrom(Handle(sock), reinterpret_cast<char*>(buffer), length, 0,
+                         reinterpret_cast<sockaddr*>(&sender), &sender_length);
+  bool truncated = false;
+  if (n == SOCKET_ERROR) {
+    const int error = WSAGetLastError();
+    // A datagram longer than the buffer: its first bytes are there.
+    if (error != WSAEMSGSIZE) return error;
+    truncated = true;
+  }
+  *datagram = NetDatagram{};
+  datagram->received = truncated ? length : n;
+  datagram->truncated = truncated;
+  datagram->source_address = sender.sin_addr.s_addr;
+  datagram->source_port = ntohs(sender.sin_port);
+  datagram->time_ns = WallClockNs();
   return 0;
 }
 

@@ -29,9 +29,30 @@ void NetClose(NetSocket sock);
 int NetSetReceiveBuffer(NetSocket sock, int bytes);
 // Binds to `port` on every local IPv4 address.
 int NetBindAnyAddress(NetSocket sock, uint16_t port);
+// Binds to `port` on the local IPv4 `address` (network byte order; 0 for
+// every local address).
+int NetBindAddress(NetSocket sock, uint32_t address, uint16_t port);
+// The local port a bound socket has (the one the system chose for port 0).
+int NetBoundPort(NetSocket sock, uint16_t* port);
 // Receives one datagram into `buffer`, waiting as long as it takes; its
 // length (0 is a valid length) goes to `*received`.
 int NetReceive(NetSocket sock, unsigned char* buffer, int length, int* received);
+
+// One datagram taken with NetReceiveWaiting, and where and when it came from.
+struct NetDatagram {
+  int received;             // bytes put in the buffer
+  bool truncated;           // the datagram was longer than the buffer
+  uint32_t source_address;  // IPv4, network byte order
+  uint16_t source_port;
+  int64_t time_ns;          // when it arrived: ns since 1970-01-01 UTC
+  bool kernel_time;         // the system stamped it on arrival (else: read on taking it)
+};
+// Asks the system to stamp each datagram with the time it arrives, where it
+// does so; on other systems nothing is asked, and that is no error.
+int NetAskReceiveTimes(NetSocket sock);
+// Takes one datagram that is already waiting, without waiting for one:
+// 0, or 10035 (would block) if none is there, or the error code.
+int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetDatagram* datagram);
 
 // The size of the socket's receive buffer as the system reports it, in
 // `*bytes`, and in `*as_asked` as NetSetReceiveBuffer's `bytes` would have

@@ -51,6 +51,10 @@ TGR_API const char* tgr_version(void);
 #define TGR_E_ARGUMENT 1 /* a null pointer, or a value out of its range */
 #define TGR_E_SPACE 2    /* the buffer given is too small; the size needed is said */
 #define TGR_E_MEMORY 3   /* memory could not be had */
+#define TGR_E_TIMEOUT 4  /* nothing came within the time given */
+#define TGR_E_CANCELLED 5 /* the wait was cancelled (tgr_receiver_cancel) */
+#define TGR_E_SOCKET 6   /* the system refused a socket call: the handle's error words say why */
+#define TGR_E_UNSUPPORTED 7 /* this system cannot do what was asked */
 
 /* Words for a result code, one line, no line end; a static string. */
 TGR_API const char* tgr_strerror(int code);
@@ -150,6 +154,54 @@ TGR_API int tgr_sequence_add(tgr_sequence* sequence, const tgr_telegram* telegra
 /* The counts so far. The tail of the newest scan is not yet counted: more
  * of it may come. */
 TGR_API int tgr_sequence_counts_get(const tgr_sequence* sequence, tgr_sequence_counts* counts);
+
+/* Receive: telegrams as they arrive on a UDP port. */
+typedef struct tgr_receiver tgr_receiver;
+
+/* One datagram received, and where and when it came from. */
+typedef struct tgr_datagram {
+  size_t size;             /* bytes put in the buffer */
+  int truncated;           /* 1: the datagram was longer than the buffer */
+  int64_t time_ns;         /* when it arrived: ns since 1970-01-01 UTC */
+  int kernel_time;         /* 1: stamped by the system on arrival (Linux); 0: read as it was taken */
+  uint32_t source_address; /* IPv4, in host order: 127.0.0.1 is 0x7F000001 */
+  uint16_t source_port;
+} tgr_datagram;
+
+/* The socket receive buffer tgr_receiver_open asks for when given 0. */
+#define TGR_RECEIVE_BUFFER_DEFAULT (8 * 1024 * 1024)
+
+/* Opens UDP `port` (0: one the system chooses; tgr_receiver_port tells
+ * it) on the local IPv4 `address` (dotted, or a host name; NULL or "": every
+ * local IPv4 address), asking for a socket receive buffer of `buffer_bytes`
+ * (0: TGR_RECEIVE_BUFFER_DEFAULT; the system may grant less). On success
+ * `*receiver` is the handle, to be closed with tgr_receiver_close. On
+ * failure, `*receiver` is NULL and the words go to `error` (`error_size`
+ * bytes, NUL-terminated; may be NULL). */
+TGR_API int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver,
+                              char* error, size_t error_size);
+/* Closes the socket and frees the handle; NULL is passed over. No wait may
+ * be under way. */
+TGR_API void tgr_receiver_close(tgr_receiver* receiver);
+/* The port the receiver is bound to. */
+TGR_API uint16_t tgr_receiver_port(const tgr_receiver* receiver);
+/* The next datagram into `buffer` (TGR_MAX_TELEGRAM_SIZE bytes hold any
+ * telegram), waiting up to `timeout_ms` (negative: without end; 0: only
+ * what is already there). TGR_OK with `*datagram` filled; TGR_E_TIMEOUT;
+ * TGR_E_CANCELLED; or TGR_E_SOCKET, with words in tgr_receiver_error. */
+TGR_API int tgr_receiver_next(tgr_receiver* receiver, int timeout_ms, void* buffer, size_t capacity,
+                              tgr_datagram* datagram);
+/* From any thread: the wait under way, and every one after it, end at once
+ * with TGR_E_CANCELLED. The one call that may be made beside another. */
+TGR_API int tgr_receiver_cancel(tgr_receiver* receiver);
+/* The datagrams the system dropped since the receiver opened, for want of
+ * room in the socket's buffer. `*system_wide` is 0 where the count is this
+ * socket's own (Linux), 1 where it counts every UDP datagram the system
+ * could not deliver (Windows). TGR_E_UNSUPPORTED where there is no count. */
+TGR_API int tgr_receiver_drops(tgr_receiver* receiver, uint64_t* dropped, int* system_wide);
+/* Words for the last failure of a call on this handle; valid until the
+ * next call on it. */
+TGR_API const char* tgr_receiver_error(const tgr_receiver* receiver);
 
 #ifdef __cplusplus
 }

@@ -84,6 +84,62 @@ class Sequence {
   tgr_sequence* handle_;
 };
 
+// A UDP port receiving telegrams. Owns its handle; closed by its destructor.
+class Receiver {
+ public:
+  Receiver() = default;
+  ~Receiver() { tgr_receiver_close(handle_); }
+  Receiver(const Receiver&) = delete;
+  Receiver& operator=(const Receiver&) = delete;
+  Receiver(Receiver&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  Receiver& operator=(Receiver&& other) noexcept {
+    if (this != &other) {
+      tgr_receiver_close(handle_);
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
+
+  // Opens `port` on `address` ("": every local IPv4 address); on failure,
+  // the words in `*error`.
+  int Open(const std::string& address, uint16_t port, std::string* error, int buffer_bytes = 0) {
+    tgr_receiver_close(handle_);
+    handle_ = nullptr;
+    char words[512] = "";
+    const int result = tgr_receiver_open(address.c_str(), port, buffer_bytes, &handle_, words, sizeof words);
+    if (error != nullptr) *error = words;
+    return result;
+  }
+
+  // The next datagram into `*bytes` (resized to it), waiting up to
+  // `timeout_ms` (negative: without end).
+  int Next(int timeout_ms, std::vector<unsigned char>* bytes, tgr_datagram* datagram) {
+    if (handle_ == nullptr || bytes == nullptr || datagram == nullptr) return TGR_E_ARGUMENT;
+    bytes->resize(TGR_MAX_TELEGRAM_SIZE);
+    const int result = tgr_receiver_next(handle_, timeout_ms, bytes->data(), bytes->size(), datagram);
+    bytes->resize(result == TGR_OK ? datagram->size : 0);
+    return result;
+  }
+
+  // From any thread: the wait under way, and every one after, end.
+  int Cancel() { return tgr_receiver_cancel(handle_); }
+
+  int Drops(uint64_t* dropped, bool* system_wide) {
+    int whole = 0;
+    const int result = tgr_receiver_drops(handle_, dropped, &whole);
+    if (system_wide != nullptr) *system_wide = whole != 0;
+    return result;
+  }
+
+  uint16_t port() const { return tgr_receiver_port(handle_); }
+  const char* error() const { return tgr_receiver_error(handle_); }
+  bool is_open() const { return handle_ != nullptr; }
+
+ private:
+  tgr_receiver* handle_ = nullptr;
+};
+
 }  // namespace tgr
 
 #endif  // TGR_TGR_HPP_

@@ -1,0 +1,59 @@
+// The telegrams as they arrive: a UDP port opened on an address, each
+// datagram taken with a time-out, its receive time and source, the
+// system's drop count, and a wait that another thread can end. No signals
+// and no state of the process are touched, and nothing is printed: every
+// failure is a code and words.
+#ifndef LIBRARY_UDP_RECEIVER_H_
+#define LIBRARY_UDP_RECEIVER_H_
+
+#include <cstdint>
+#include <string>
+
+#include "net/socket_wait.h"
+#include "net/udp_socket.h"
+#include "tgr/tgr.h"
+
+namespace tgr {
+
+class UdpReceiver {
+ public:
+  UdpReceiver() = default;
+  UdpReceiver(const UdpReceiver&) = delete;
+  UdpReceiver& operator=(const UdpReceiver&) = delete;
+
+  // Opens `port` (0: one the system chooses) on `address` (a dotted IPv4
+  // address or a host name; empty: every local IPv4 address), asking for a
+  // socket receive buffer of `buffer_bytes` (0: 8 MiB, as telegram-receiver
+  // asks). A tgr result code; on failure, words in error().
+  int Open(const std::string& address, uint16_t port, int buffer_bytes);
+
+  // The next datagram into `buffer`, waiting up to `timeout_ms` (negative:
+  // without end). TGR_OK, TGR_E_TIMEOUT, TGR_E_CANCELLED or TGR_E_SOCKET.
+  int Next(int timeout_ms, unsigned char* buffer, size_t capacity, tgr_datagram* datagram);
+
+  // From any thread: the wait under way and every one after end.
+  void Cancel() { wait_.Cancel(); }
+
+  // The datagrams the system dropped since Open, and whose.
+  int Drops(uint64_t* dropped, bool* system_wide);
+
+  uint16_t port() const { return port_; }
+  const std::string& error() const { return error_; }
+
+ private:
+  int Fail(const std::string& doing, int code);
+
+  SocketLibrary library_;
+  UdpSocket socket_;
+  SocketWait wait_;  // after the socket: closed before it
+  std::string where_;  // "UDP port P on A", for the words of a failure
+  uint16_t port_ = 0;
+  bool counting_drops_ = false;
+  uint32_t drops_last_ = 0;  // the system's count at the last look
+  uint64_t drops_ = 0;
+  std::string error_;
+};
+
+}  // namespace tgr
+
+#endif  // LIBRARY_UDP_RECEIVER_H_

@@ -1,0 +1,155 @@
+// The receiver on the loopback: every byte, its source and time; the waits
+// that end by time-out and by cancel; what the system dropped; and the
+// words of each failure.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/socket.h"
+#include "net/udp_socket.h"
+#include "tgr/tgr.h"
+
+namespace {
+
+const uint32_t kLoopback = 0x7F000001;
+
+int64_t WallNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// A receiver on a free loopback port, closed at the end of the test.
+class Receiving : public ::testing::Test {
+ protected:
+  void SetUp() override { Open(0); }
+  void TearDown() override { tgr_receiver_close(receiver_); }
+
+  void Open(int buffer_bytes) {
+    tgr_receiver_close(receiver_);
+    char error[256] = "";
+    ASSERT_EQ(tgr_receiver_open("127.0.0.1", 0, buffer_bytes, &receiver_, error, sizeof error), TGR_OK) << error;
+    ASSERT_EQ(library_.Start(), 0);
+    ASSERT_EQ(sender_.Open(), 0);
+    ASSERT_EQ(NetBindAddress(sender_.handle(), 0, 0), 0);
+    ASSERT_EQ(NetBoundPort(sender_.handle(), &sender_port_), 0);
+  }
+
+  void Send(const std::vector<unsigned char>& bytes) {
+    ASSERT_EQ(NetSendTo(sender_.handle(), htonl_loopback(), tgr_receiver_port(receiver_), bytes.data(), bytes.size()),
+              0);
+  }
+  static uint32_t htonl_loopback() {
+    uint32_t address = 0;
+    EXPECT_EQ(NetResolveIpv4("127.0.0.1", &address), 0);
+    return address;
+  }
+
+  tgr_receiver* receiver_ = nullptr;
+  SocketLibrary library_;
+  UdpSocket sender_;
+  uint16_t sender_port_ = 0;
+};
+
+TEST_F(Receiving, EveryByteComesWithItsSourceAndTime) {
+  std::vector<std::vector<unsigned char>> sent = {{}, std::vector<unsigned char>(100), std::vector<unsigned char>(65507)};
+  for (auto& bytes : sent) {
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<unsigned char>(i * 13 + bytes.size());
+  }
+  const int64_t before = WallNs();
+  for (const auto& bytes : sent) Send(bytes);
+  std::vector<unsigned char> buffer(TGR_MAX_TELEGRAM_SIZE);
+  for (const auto& bytes : sent) {
+    tgr_datagram d;
+    ASSERT_EQ(tgr_receiver_next(receiver_, 2000, buffer.data(), buffer.size(), &d), TGR_OK)
+        << tgr_receiver_error(receiver_);
+    ASSERT_EQ(d.size, bytes.size());
+    EXPECT_EQ(std::vector<unsigned char>(buffer.begin(), buffer.begin() + static_cast<long>(d.size)), bytes);
+    EXPECT_EQ(d.truncated, 0);
+    EXPECT_EQ(d.source_address, kLoopback);
+    EXPECT_EQ(d.source_port, sender_port_);
+    EXPECT_GE(d.time_ns, before);
+    EXPECT_LE(d.time_ns, WallNs());
+#if defined(__linux__)
+    EXPECT_EQ(d.kernel_time, 1);
+#endif
+  }
+}
+
+TEST_F(Receiving, ALongerDatagramIsCutAndSaidSo) {
+  Send(std::vector<unsigned char>(100, 7));
+  unsigned char buffer[10];
+  tgr_datagram d;
+  ASSERT_EQ(tgr_receiver_next(receiver_, 2000, buffer, sizeof buffer, &d), TGR_OK) << tgr_receiver_error(receiver_);
+  EXPECT_EQ(d.size, 10u);
+  EXPECT_EQ(d.truncated, 1);
+}
+
+TEST_F(Receiving, AWaitEndsByItsTimeOutOrByCancel) {
+  unsigned char buffer[64];
+  tgr_datagram d;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(tgr_receiver_next(receiver_, 0, buffer, sizeof buffer, &d), TGR_E_TIMEOUT);
+  EXPECT_EQ(tgr_receiver_next(receiver_, 150, buffer, sizeof buffer, &d), TGR_E_TIMEOUT);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(145));
+
+  // A wait without end, cancelled from another thread.
+  std::thread canceller([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    tgr_receiver_cancel(receiver_);
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(tgr_receiver_next(receiver_, -1, buffer, sizeof buffer, &d), TGR_E_CANCELLED);
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  // Every wait after it ends too, even with a datagram waiting.
+  Send({1, 2, 3});
+  EXPECT_EQ(tgr_receiver_next(receiver_, 1000, buffer, sizeof buffer, &d), TGR_OK);
+  EXPECT_EQ(tgr_receiver_next(receiver_, -1, buffer, sizeof buffer, &d), TGR_E_CANCELLED);
+}
+
+#if defined(__linux__)
+// Datagrams that find the socket's buffer full are counted by the system:
+// what came and what was dropped add up to what was sent.
+TEST_F(Receiving, WhatTheSystemDroppedIsCounted) {
+  Open(4096);
+  const int sent = 300;
+  for (int i = 0; i < sent; ++i) Send(std::vector<unsigned char>(1000, static_cast<unsigned char>(i)));
+  std::vector<unsigned char> buffer(2000);
+  int received = 0;
+  tgr_datagram d;
+  while (tgr_receiver_next(receiver_, 200, buffer.data(), buffer.size(), &d) == TGR_OK) ++received;
+  uint64_t dropped = 0;
+  int system_wide = -1;
+  ASSERT_EQ(tgr_receiver_drops(receiver_, &dropped, &system_wide), TGR_OK) << tgr_receiver_error(receiver_);
+  EXPECT_EQ(system_wide, 0);
+  EXPECT_GT(dropped, 0u);
+  EXPECT_EQ(static_cast<uint64_t>(received) + dropped, static_cast<uint64_t>(sent));
+}
+#endif
+
+TEST(ReceiverOpen, EachFailureIsOneLineOfWords) {
+  tgr_receiver* first = nullptr;
+  char error[256] = "";
+  ASSERT_EQ(tgr_receiver_open("127.0.0.1", 0, 0, &first, error, sizeof error), TGR_OK) << error;
+  const uint16_t port = tgr_receiver_port(first);
+  tgr_receiver* second = reinterpret_cast<tgr_receiver*>(&error);  // overwritten with NULL on failure
+  EXPECT_EQ(tgr_receiver_open("127.0.0.1", port, 0, &second, error, sizeof error), TGR_E_SOCKET);
+  EXPECT_EQ(second, nullptr);
+  EXPECT_EQ(std::string(error), "cannot open UDP port " + std::to_string(port) +
+                                    " on 127.0.0.1: address already in use (10048)");
+  tgr_receiver_close(first);
+
+  EXPECT_EQ(tgr_receiver_open("no-such-host.invalid", 0, 0, &second, error, sizeof error), TGR_E_SOCKET);
+  EXPECT_EQ(std::string(error).rfind("cannot find the address no-such-host.invalid: ", 0), 0u) << error;
+  EXPECT_EQ(tgr_receiver_open(nullptr, 0, -1, &second, error, sizeof error), TGR_E_ARGUMENT);
+  EXPECT_EQ(std::string(error), "a socket buffer of -1 bytes: give 0 or more");
+  // Words cut to the room given, always ended.
+  char little[8];
+  EXPECT_EQ(tgr_receiver_open(nullptr, 0, -1, &second, little, sizeof little), TGR_E_ARGUMENT);
+  EXPECT_STREQ(little, "a socke");
+}
+
+}  // namespace
