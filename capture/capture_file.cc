@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "capture/byte_order.h"
+#include "capture/pcapng_format.h"
 
 namespace {
 
@@ -11,16 +12,6 @@ const uint32_t kPcapNano = 0xA1B23C4D;
 const size_t kPcapHeader = 24;
 const size_t kPcapRecordHeader = 16;
 
-const uint32_t kSectionHeader = 0x0A0D0D0A;
-const uint32_t kByteOrderMagic = 0x1A2B3C4D;
-const uint32_t kInterfaceDescription = 1;
-const uint32_t kObsoletePacket = 2;
-const uint32_t kSimplePacket = 3;
-const uint32_t kEnhancedPacket = 6;
-const size_t kBlockHeader = 8;   // type and length
-const size_t kBlockTrailer = 4;  // the length again
-const size_t kSmallestSection = 28;
-const uint32_t kTimestampResolution = 9;  // if_tsresol
 
 std::string Bytes(uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 

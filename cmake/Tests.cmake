@@ -54,8 +54,8 @@ endif()
 add_library(capture_test_support STATIC capture/capture_writer_test_util.cc)
 target_include_directories(capture_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_options(capture_test_support PRIVATE ${PROJECT_WARNINGS})
-telegram_test(capture_test capture/capture_file_test.cc capture/udp_datagrams_test.cc)
-target_link_libraries(capture_test PRIVATE capture capture_test_support)
+telegram_test(capture_test capture/capture_file_test.cc capture/udp_datagrams_test.cc capture/pcapng_writer_test.cc)
+target_link_libraries(capture_test PRIVATE capture capture_test_support report_test_support)
 add_test(NAME capture_test COMMAND capture_test)
 
 # The pictures of telegram-plot.

@@ -1,16 +1,21 @@
 // The receiver on the loopback: every byte, its source and time; the waits
-// that end by time-out and by cancel; what the system dropped; and the
-// words of each failure.
+// that end by time-out and by cancel; what the system dropped; the words of
+// each failure; and what it receives, recorded whole.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "capture/byte_source.h"
+#include "capture/capture_file.h"
+#include "capture/udp_datagrams.h"
 #include "net/socket.h"
 #include "net/udp_socket.h"
 #include "tgr/tgr.h"
+#include "tgr/tgr.hpp"
 
 namespace {
 
@@ -150,6 +155,59 @@ TEST(ReceiverOpen, EachFailureIsOneLineOfWords) {
   char little[8];
   EXPECT_EQ(tgr_receiver_open(nullptr, 0, -1, &second, little, sizeof little), TGR_E_ARGUMENT);
   EXPECT_STREQ(little, "a socke");
+}
+
+}  // namespace
+
+namespace {
+
+// Received, recorded, and read back by the replay's reader: the same bytes,
+// time and ends.
+TEST_F(Receiving, WhatIsReceivedIsRecordedWhole) {
+  const std::string path = ::testing::TempDir() + "udp_receiver_test.pcapng";
+  tgr::Recorder recorder;
+  std::string error;
+  ASSERT_EQ(recorder.Open(path, &error), TGR_OK) << error;
+  std::vector<unsigned char> sent(65507);
+  for (size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<unsigned char>(i % 251);
+  Send(sent);
+  Send({});
+  std::vector<tgr_datagram> taken;
+  for (int i = 0; i < 2; ++i) {
+    std::vector<unsigned char> buffer(TGR_MAX_TELEGRAM_SIZE);
+    tgr_datagram d;
+    ASSERT_EQ(tgr_receiver_next(receiver_, 2000, buffer.data(), buffer.size(), &d), TGR_OK);
+    ASSERT_EQ(recorder.Write(d, buffer.data(), d.size, kLoopback, tgr_receiver_port(receiver_)), TGR_OK)
+        << recorder.error();
+    taken.push_back(d);
+  }
+  EXPECT_EQ(recorder.packets(), 2u);
+  ASSERT_EQ(recorder.Close(&error), TGR_OK) << error;
+
+  std::string err;
+  FileSource file;
+  ASSERT_TRUE(file.Open(path, &err)) << err;
+  CaptureReader reader(&file);
+  UdpDatagramReader datagrams(tgr_receiver_port(receiver_));
+  CapturedPacket packet;
+  std::vector<std::vector<unsigned char>> got;
+  std::vector<uint64_t> times;
+  while (reader.Next(&packet)) {
+    CapturedDatagram d;
+    // The source as received: 127.0.0.1 and the sender's port.
+    EXPECT_EQ(packet.bytes[12], 127);
+    EXPECT_EQ(packet.bytes[20] << 8 | packet.bytes[21], sender_port_);
+    if (!datagrams.Take(packet, &d)) continue;
+    got.emplace_back(d.payload, d.payload + d.size);
+    times.push_back(d.time.seconds * 1000000000ULL + d.time.nanoseconds);
+  }
+  EXPECT_EQ(reader.end(), kCaptureWhole) << reader.end_words();
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0], sent);
+  EXPECT_TRUE(got[1].empty());
+  EXPECT_EQ(times[0], static_cast<uint64_t>(taken[0].time_ns));
+  EXPECT_EQ(times[1], static_cast<uint64_t>(taken[1].time_ns));
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -55,6 +55,7 @@ TGR_API const char* tgr_version(void);
 #define TGR_E_CANCELLED 5 /* the wait was cancelled (tgr_receiver_cancel) */
 #define TGR_E_SOCKET 6   /* the system refused a socket call: the handle's error words say why */
 #define TGR_E_UNSUPPORTED 7 /* this system cannot do what was asked */
+#define TGR_E_FILE 8     /* a file could not be created, written or closed: the handle's error words say why */
 
 /* Words for a result code, one line, no line end; a static string. */
 TGR_API const char* tgr_strerror(int code);
@@ -202,6 +203,31 @@ TGR_API int tgr_receiver_drops(tgr_receiver* receiver, uint64_t* dropped, int* s
 /* Words for the last failure of a call on this handle; valid until the
  * next call on it. */
 TGR_API const char* tgr_receiver_error(const tgr_receiver* receiver);
+
+/* Record: datagrams into a pcapng file, as they come. The file holds one
+ * interface of raw IPv4 packets with times in nanoseconds; each datagram
+ * becomes an IPv4/UDP packet from its source to the destination given (the
+ * UDP checksum left 0, "none", as IPv4 allows). Each packet is written whole
+ * and flushed before the call returns, so that a recording cut by a crash
+ * or a full disk holds every packet before the cut. The packet analyser
+ * opens it, and telegram-sender --replay sends it again. */
+typedef struct tgr_recorder tgr_recorder;
+
+/* Creates (or empties) the file at `path`. On failure, `*recorder` is NULL
+ * and the words go to `error` (as tgr_receiver_open). */
+TGR_API int tgr_recorder_open(const char* path, tgr_recorder** recorder, char* error, size_t error_size);
+/* Records `size` bytes received as `*datagram` says (its time_ns and
+ * source), sent to `destination_address` (host order) and port. After a
+ * failure (TGR_E_FILE) nothing more is written. */
+TGR_API int tgr_recorder_write(tgr_recorder* recorder, const tgr_datagram* datagram, const void* bytes, size_t size,
+                               uint32_t destination_address, uint16_t destination_port);
+/* The packets recorded so far. */
+TGR_API uint64_t tgr_recorder_packets(const tgr_recorder* recorder);
+/* Closes the file and frees the handle: TGR_OK if every packet reached the
+ * file, else TGR_E_FILE with the words in `error` (may be NULL). */
+TGR_API int tgr_recorder_close(tgr_recorder* recorder, char* error, size_t error_size);
+/* Words for the last failure of a call on this handle. */
+TGR_API const char* tgr_recorder_error(const tgr_recorder* recorder);
 
 #ifdef __cplusplus
 }

@@ -140,6 +140,44 @@ class Receiver {
   tgr_receiver* handle_ = nullptr;
 };
 
+// A pcapng recording being written. Owns its handle; the destructor closes
+// it (Close says whether every packet reached the file).
+class Recorder {
+ public:
+  Recorder() = default;
+  ~Recorder() { tgr_recorder_close(handle_, nullptr, 0); }
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  int Open(const std::string& path, std::string* error) {
+    Close(nullptr);
+    char words[512] = "";
+    const int result = tgr_recorder_open(path.c_str(), &handle_, words, sizeof words);
+    if (error != nullptr) *error = words;
+    return result;
+  }
+
+  int Write(const tgr_datagram& datagram, const void* bytes, size_t size, uint32_t destination_address,
+            uint16_t destination_port) {
+    if (handle_ == nullptr) return TGR_E_ARGUMENT;
+    return tgr_recorder_write(handle_, &datagram, bytes, size, destination_address, destination_port);
+  }
+
+  int Close(std::string* error) {
+    char words[512] = "";
+    const int result = tgr_recorder_close(handle_, words, sizeof words);
+    handle_ = nullptr;
+    if (error != nullptr) *error = words;
+    return result;
+  }
+
+  uint64_t packets() const { return tgr_recorder_packets(handle_); }
+  const char* error() const { return tgr_recorder_error(handle_); }
+
+ private:
+  tgr_recorder* handle_ = nullptr;
+};
+
 }  // namespace tgr
 
 #endif  // TGR_TGR_HPP_

@@ -1,0 +1,76 @@
+// The C interface's recorder: a handle over PcapngWriter.
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "capture/pcapng_writer.h"
+#include "tgr/tgr.h"
+
+struct tgr_recorder {
+  PcapngWriter writer;
+  std::string error;
+};
+
+namespace {
+
+void CopyWords(const std::string& words, char* error, size_t error_size) {
+  if (error == nullptr || error_size == 0) return;
+  const size_t n = words.size() < error_size - 1 ? words.size() : error_size - 1;
+  memcpy(error, words.data(), n);
+  error[n] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+int tgr_recorder_open(const char* path, tgr_recorder** recorder, char* error, size_t error_size) {
+  if (recorder == nullptr || path == nullptr) {
+    CopyWords("no file named, or no place for the recorder's handle", error, error_size);
+    return TGR_E_ARGUMENT;
+  }
+  *recorder = nullptr;
+  tgr_recorder* opened = new (std::nothrow) tgr_recorder();
+  if (opened == nullptr) {
+    CopyWords("not enough memory", error, error_size);
+    return TGR_E_MEMORY;
+  }
+  if (!opened->writer.Open(path, std::string("tgr ") + tgr_version(), &opened->error)) {
+    CopyWords(opened->error, error, error_size);
+    delete opened;
+    return TGR_E_FILE;
+  }
+  *recorder = opened;
+  CopyWords("", error, error_size);
+  return TGR_OK;
+}
+
+int tgr_recorder_write(tgr_recorder* recorder, const tgr_datagram* datagram, const void* bytes, size_t size,
+                       uint32_t destination_address, uint16_t destination_port) {
+  if (recorder == nullptr || datagram == nullptr || (bytes == nullptr && size != 0)) return TGR_E_ARGUMENT;
+  const UdpEnds ends{datagram->source_address, datagram->source_port, destination_address, destination_port};
+  if (!recorder->writer.Write(datagram->time_ns, ends, static_cast<const unsigned char*>(bytes), size,
+                              &recorder->error)) {
+    return size > kMostRecordedPayload || datagram->time_ns < 0 ? TGR_E_ARGUMENT : TGR_E_FILE;
+  }
+  return TGR_OK;
+}
+
+uint64_t tgr_recorder_packets(const tgr_recorder* recorder) {
+  return recorder != nullptr ? recorder->writer.packets() : 0;
+}
+
+int tgr_recorder_close(tgr_recorder* recorder, char* error, size_t error_size) {
+  if (recorder == nullptr) return TGR_OK;
+  std::string words;
+  const bool closed = recorder->writer.Close(&words);
+  CopyWords(words, error, error_size);
+  delete recorder;
+  return closed ? TGR_OK : TGR_E_FILE;
+}
+
+const char* tgr_recorder_error(const tgr_recorder* recorder) {
+  return recorder != nullptr ? recorder->error.c_str() : "no recorder";
+}
+
+}  // extern "C"
