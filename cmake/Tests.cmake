@@ -41,9 +41,10 @@ telegram_test(library_test library/telegram_api_test.cc library/sequence_counter
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(library_test PRIVATE tgr_static report_test_support Threads::Threads)
 add_test(NAME library_test COMMAND library_test)
-if(NOT WIN32)
+if(NOT WIN32 AND NOT TELEGRAM_SANITIZE)
   # Installed, then built on from a project of its own (needs cc, c++,
-  # cmake and pkg-config, as a user's machine has).
+  # cmake and pkg-config, as a user's machine has). Not in a sanitized
+  # build, whose library needs the sanitizers' runtimes in whatever links it.
   add_test(NAME library_package_test
     COMMAND bash ${PROJECT_SOURCE_DIR}/library/installed_package_test.sh ${CMAKE_BINARY_DIR}
       ${PROJECT_SOURCE_DIR}/library/examples $<TARGET_FILE:telegram-sender>)
