@@ -35,7 +35,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
-  install(TARGETS telegram-receiver telegram-sender telegram-plot RUNTIME DESTINATION .)
+  install(TARGETS telegram-receiver telegram-sender telegram-plot telegram-record RUNTIME DESTINATION .)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/demo.cmd DESTINATION .)
   # Plain text with Windows line ends, which Notepad and `type` show right.
   configure_file(packaging/README-windows.txt.in ${CMAKE_CURRENT_BINARY_DIR}/README.txt @ONLY NEWLINE_STYLE CRLF)
@@ -56,10 +56,10 @@ if(WIN32)
     set(CPACK_PACKAGE_FILE_NAME telegram-receiver-${PROJECT_VERSION}-win32)
   endif()
 else()
-  install(TARGETS telegram-receiver telegram-sender telegram-plot RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(TARGETS telegram-receiver telegram-sender telegram-plot telegram-record RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   # Man pages compressed, as man finds them and Debian wants them.
   set(pages)
-  foreach(page telegram-receiver.1 telegram-sender.1 telegram-plot.1)
+  foreach(page telegram-receiver.1 telegram-sender.1 telegram-plot.1 telegram-record.1)
     configure_file(man/${page}.in ${CMAKE_CURRENT_BINARY_DIR}/${page} @ONLY)
     add_custom_command(OUTPUT ${page}.gz
                        COMMAND gzip -9n -c ${page} > ${page}.gz
@@ -79,7 +79,7 @@ else()
   endforeach()
   # bash completion of the options, under each command's name, where
   # bash-completion looks for it.
-  foreach(command telegram-sender telegram-plot)
+  foreach(command telegram-sender telegram-plot telegram-record)
     install(FILES packaging/bash-completion DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions
             RENAME ${command})
   endforeach()

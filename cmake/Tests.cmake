@@ -51,6 +51,11 @@ if(NOT WIN32 AND NOT TELEGRAM_SANITIZE)
   set_tests_properties(library_package_test PROPERTIES TIMEOUT 300)
 endif()
 
+# telegram-record's lines of CSV and JSON.
+telegram_test(record_unit_test record/telegram_lines_test.cc)
+target_link_libraries(record_unit_test PRIVATE record_lib)
+add_test(NAME record_unit_test COMMAND record_unit_test)
+
 # Reading captures, and the UDP datagrams in them.
 add_library(capture_test_support STATIC capture/capture_writer_test_util.cc)
 target_include_directories(capture_test_support PUBLIC ${PROJECT_SOURCE_DIR})
@@ -142,6 +147,12 @@ if(NOT WIN32)
       ${PROJECT_SOURCE_DIR}/fuzz/corpus/telegram)
   set_tests_properties(analyser_test PROPERTIES SKIP_RETURN_CODE 77 RESOURCE_LOCK udp_port_9999 TIMEOUT 600)
 
+  # telegram-record as users run it, in network namespaces of its own.
+  add_test(NAME record_test
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tests/record_test.sh $<TARGET_FILE:telegram-record>
+      $<TARGET_FILE:telegram-receiver> $<TARGET_FILE:telegram-sender> ${PROJECT_SOURCE_DIR}/dissector/telegram.lua)
+  set_tests_properties(record_test PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+
   # The same suite against a Windows build, its receiver and its sender run
   # under Wine: TELEGRAM_WINDOWS_DIR is that build, TELEGRAM_WINE the loader.
   set(TELEGRAM_WINDOWS_DIR "" CACHE PATH "Windows build whose programs the end-to-end suite runs under Wine")
@@ -169,7 +180,7 @@ if(NOT WIN32)
       add_test(NAME windows_executable_test_${width}
         COMMAND bash ${PROJECT_SOURCE_DIR}/tests/windows_executable_test.sh ${format} ${PROJECT_VERSION}
           ${TELEGRAM_WIN${width}_DIR}/telegram-receiver.exe ${TELEGRAM_WIN${width}_DIR}/telegram-sender.exe
-          ${TELEGRAM_WIN${width}_DIR}/telegram-plot.exe)
+          ${TELEGRAM_WIN${width}_DIR}/telegram-plot.exe ${TELEGRAM_WIN${width}_DIR}/telegram-record.exe)
       set_tests_properties(windows_executable_test_${width} PROPERTIES
         LABELS windows
         ENVIRONMENT "OBJDUMP=${TELEGRAM_OBJDUMP}")

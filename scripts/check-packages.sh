@@ -77,7 +77,7 @@ run_example() {  # bin folder, command[, folder, whose command, home]
     [ -z "$taker" ] && port_held || ! kill -0 $receiver_pid 2>/dev/null && break
     sleep 0.05
   done
-  if kill -0 $receiver_pid 2>/dev/null && port_held && [[ $command == telegram-receiver* ]]; then
+  if kill -0 $receiver_pid 2>/dev/null && port_held && [[ $command == telegram-receiver* || $command == telegram-record* ]]; then
     "$bin/telegram-sender" 2>/dev/null || fail "feeding the example '$command' failed"
   fi
   if [[ $command == *--serve* ]]; then
@@ -157,7 +157,7 @@ bin=$root/usr/bin
 "$bin/telegram-sender" --receiver "$bin/telegram-receiver" >"$work/report.txt" 2>"$work/demo.err" ||
   fail "the installed demo ended with status $?: $(cat "$work/demo.err")"
 check_report "$work/report.txt" "$work/expected.txt" "the .deb's telegram-sender --receiver telegram-receiver"
-for page in telegram-receiver telegram-sender telegram-plot; do
+for page in telegram-receiver telegram-sender telegram-plot telegram-record; do
   file=$root/usr/share/man/man1/$page.1.gz
   [ -f "$file" ] || fail "$deb has no $page.1.gz"
   warnings=$(MANWIDTH=80 man --warnings -l "$file" 2>&1 >/dev/null)
@@ -171,7 +171,7 @@ for page in telegram-receiver telegram-sender telegram-plot; do
 done
 
 # bash completion of the options, from the programs' own tables.
-for command in telegram-sender telegram-plot; do
+for command in telegram-sender telegram-plot telegram-record; do
   completion=$root/usr/share/bash-completion/completions/$command
   [ -f "$completion" ] || fail "$deb has no bash completion for $command"
 done
@@ -247,7 +247,7 @@ for bits in 32 64; do
   unzip -l "$zip" | sed -n 's/^ *[0-9]\+ \+[0-9-]\+ [0-9:]\+ \+/  /p'
   unzip -q "$zip" -d "$work/win$bits"
   kit=$work/win$bits/$(folder_of build-package-win$bits)
-  for file in telegram-receiver.exe telegram-sender.exe telegram-plot.exe demo.cmd README.txt LICENSE.txt \
+  for file in telegram-receiver.exe telegram-sender.exe telegram-plot.exe telegram-record.exe demo.cmd README.txt LICENSE.txt \
     telegram.lua bin/libtgr.dll lib/libtgr.dll.a lib/libtgr.a include/tgr/tgr.h include/tgr/tgr.hpp \
     include/tgr/tgr_version.h lib/cmake/tgr/tgrConfig.cmake; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
@@ -262,6 +262,7 @@ for bits in 32 64; do
   format=PE32
   [ $bits = 64 ] && format=PE32+
   bash tests/windows_executable_test.sh $format "$version" "$kit/telegram-receiver.exe" "$kit/telegram-sender.exe" \
+    "$kit/telegram-record.exe" \
     "$kit/telegram-plot.exe"
   if [ $bits != "$width" ]; then
     echo "(the $bits-bit demo is not run: this host runs the $width-bit Windows programs)"

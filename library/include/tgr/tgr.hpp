@@ -122,6 +122,12 @@ class Receiver {
     return result;
   }
 
+  // The same into a buffer of the caller's.
+  int Next(int timeout_ms, void* buffer, size_t capacity, tgr_datagram* datagram) {
+    if (handle_ == nullptr) return TGR_E_ARGUMENT;
+    return tgr_receiver_next(handle_, timeout_ms, buffer, capacity, datagram);
+  }
+
   // From any thread: the wait under way, and every one after, end.
   int Cancel() { return tgr_receiver_cancel(handle_); }
 

@@ -1,0 +1,97 @@
+// Stopping telegram-record on POSIX: SIGINT, SIGTERM and SIGHUP are blocked
+// in every thread and taken by one of their own with sigwait, which stops
+// the run; so no handler runs inside the library or a write.
+#include "record/run_control.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <system_error>
+
+namespace {
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
+// While a reader takes nothing, a write looks again this often for a stop.
+const int kLookMs = 100;
+// After a stop, how long a reader may take nothing before the writing ends.
+const int kReaderGraceMs = 1000;
+
+}  // namespace
+
+int RunControl::Start(tgr::Receiver* receiver) {
+  receiver_ = receiver;
+  // A reader that closes the pipe is a failed write, said as such, not a
+  // signal that ends the run before its files are closed.
+  signal(SIGPIPE, SIG_IGN);
+  const sigset_t set = StopSignals();
+  const int blocked = pthread_sigmask(SIG_BLOCK, &set, nullptr);
+  if (blocked != 0) return blocked;
+  try {
+    signals_ = std::thread([this, set] {
+      for (;;) {
+        int signal_number = 0;
+        if (sigwait(&set, &signal_number) != 0) continue;
+        if (ending_.load()) return;
+        RequestStop();
+      }
+    });
+  } catch (const std::system_error& failure) {
+    return failure.code().value() != 0 ? failure.code().value() : EAGAIN;
+  }
+  started_ = true;
+  return 0;
+}
+
+RunControl::~RunControl() {
+  if (!started_) return;
+  ending_.store(true);
+  // The thread takes this one itself and ends.
+  pthread_kill(signals_.native_handle(), SIGTERM);
+  signals_.join();
+}
+
+void RunControl::RequestStop() {
+  stop_.store(true);
+  if (receiver_ != nullptr) receiver_->Cancel();
+}
+
+int RunControl::WriteOut(const char* data, size_t size) {
+  int idle_ms = 0;
+  while (size > 0) {
+    const ssize_t written = write(1, data, size);
+    if (written > 0) {
+      data += written;
+      size -= static_cast<size_t>(written);
+      idle_ms = 0;
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Full for now: wait for room, looking for a stop now and then.
+      pollfd entry = {1, POLLOUT, 0};
+      const int ready = poll(&entry, 1, kLookMs);
+      if (ready < 0 && errno != EINTR) return errno;
+      if (ready == 0 && stop_.load()) {
+        idle_ms += kLookMs;
+        if (idle_ms >= kReaderGraceMs) return EINTR;
+      }
+      continue;
+    }
+    return written < 0 ? errno : EIO;
+  }
+  return 0;
+}
+
+bool StandardErrorIsTerminal() { return isatty(2) != 0; }

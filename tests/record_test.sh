@@ -1,0 +1,237 @@
+#!/usr/bin/env bash
+# telegram-record as its users run it, each case in a network namespace of
+# its own (so port 9999 is free and nothing else is disturbed):
+#  - its report is the receiver's, byte for byte, and its recording replays
+#    through telegram-sender --replay into the same report again, and opens
+#    in the packet analyser with the dissector (where tshark is);
+#  - CSV and JSON Lines: a row or an object a telegram, with every field;
+#  - Ctrl-C mid-run: status 0, the report's closing lines, the recording
+#    whole;
+#  - a full disk: one line, status 1, the recording whole to its last packet;
+#  - crafted numbering: the gaps counted as the numbers show them;
+#  - bad command lines and a port in use: one line, status 2.
+#
+# usage: record_test.sh RECORD RECEIVER SENDER DISSECTOR
+# Needs root (for the namespaces and a small disk) and python3. Where they
+# are missing it is skipped (status 77), unless CI=true.
+set -uo pipefail
+record=$1 receiver=$2 sender=$3 dissector=$4
+
+if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v python3 >/dev/null; then
+  echo "record_test: needs root, unshare and python3"
+  [ "${CI:-}" = true ] && exit 1
+  exit 77
+fi
+work=$(mktemp -d /tmp/telegram-record-test.XXXXXX)
+[ -d "$work" ] || exit 1
+trap 'umount "$work/small" 2>/dev/null; rm -rf "$work"' EXIT
+failed=0
+fail() {
+  echo "FAIL: $1" >&2
+  failed=1
+}
+ok() { echo "ok: $1"; }
+
+# Runs the script on standard input in a network namespace of its own, with
+# the programs and the work folder as $R (telegram-record), $C (the
+# receiver), $S (the sender) and $W; `ready FILE` waits until
+# telegram-record has said in FILE that it is receiving.
+in_namespace() {
+  local script
+  script=$(cat)
+  unshare -n bash -c 'ip link set lo up
+ready() { for _ in $(seq 200); do grep -q receiving "$1" 2>/dev/null && return 0; sleep 0.02; done; return 1; }
+'"$script" _ "$record" "$receiver" "$sender" "$work"
+}
+# The positional names inside the namespace.
+prelude='R=$1 C=$2 S=$3 W=$4'
+
+# --- The report, the recording, the replay ------------------------------------
+in_namespace <<EOS
+$prelude
+"\$R" --count 1000 --record "\$W/run.pcapng" >"\$W/run.report" 2>"\$W/run.err" &
+pid=\$!
+ready "\$W/run.err"
+"\$S" 2>/dev/null
+wait \$pid
+echo \$? >"\$W/run.status"
+"\$S" --receiver "\$C" >"\$W/expected.report" 2>/dev/null
+"\$S" --replay "\$W/run.pcapng" --receiver "\$C" >"\$W/replayed.report" 2>"\$W/replay.err"
+EOS
+[ "$(cat "$work/run.status")" = 0 ] || fail "a run of 1000 ended with status $(cat "$work/run.status"): $(cat "$work/run.err")"
+if cmp -s "$work/run.report" "$work/expected.report"; then
+  ok "the report of 1000 telegrams is the receiver's, byte for byte"
+else
+  fail "the report differs from the receiver's"
+fi
+if cmp -s "$work/replayed.report" "$work/expected.report"; then
+  ok "the recording replays into the same report"
+else
+  fail "the recording replays into another report: $(cat "$work/replay.err")"
+fi
+grep -qx "telegram-record: 1,000 telegrams recorded in $work/run.pcapng" "$work/run.err" ||
+  fail "no word of the recording: $(cat "$work/run.err")"
+if grep -q "^telegram-record: 1,000 telegrams (56,500 bytes) in .*; dropped by the system: 0; sequence: 0 blocks and 0 scans missing, 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order$" "$work/run.err"; then
+  ok "the summary: telegrams, bytes, rate, drops and sequence"
+else
+  fail "the summary: $(tail -1 "$work/run.err")"
+fi
+if command -v tshark >/dev/null; then
+  dissected=$(tshark -r "$work/run.pcapng" -X lua_script:"$dissector" -Y 'telegram.type == 6' -T fields \
+    -e telegram.scan_no -e telegram.block_no 2>/dev/null | head -4 | tr '\t\n' ' /')
+  if [ "$dissected" = "1 0/1 1/1 2/2 0/" ]; then
+    ok "the recording opens in tshark with the dissector"
+  else
+    fail "tshark shows '$dissected'"
+  fi
+fi
+
+# --- CSV and JSON Lines --------------------------------------------------------
+in_namespace <<EOS
+$prelude
+for format in csv jsonl; do
+  "\$R" --count 6 --format \$format >"\$W/run.\$format" 2>"\$W/\$format.err" &
+  pid=\$!
+  ready "\$W/\$format.err"
+  "\$S" --scans 2 --blocks 2 --size 30 2>/dev/null
+  wait \$pid
+done
+EOS
+cat >"$work/check_lines.py" <<'EOS'
+import csv, json, re, sys
+rows = list(csv.DictReader(open(sys.argv[1])))
+objects = [json.loads(line) for line in open(sys.argv[2])]
+assert len(rows) == 6 and len(objects) == 6, (len(rows), len(objects))
+time = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{9}Z$")
+for row, obj in zip(rows, objects):
+    assert time.match(row["time"]) and time.match(obj["time"]), (row["time"], obj["time"])
+    assert row["source"].startswith("127.0.0.1:") and obj["source"].startswith("127.0.0.1:")
+    assert int(row["type"]) == obj["type"]
+types = [int(r["type"]) for r in rows]
+assert types == [1, 6, 6, 1, 6, 6], types
+block = rows[2]
+assert (block["scan"], block["block"], block["value_count"], block["size"], block["total_size"]) == \
+    ("1", "1", "5", "30", "30"), block
+values = [int(v) for v in block["values"].split(" ")]
+assert values == objects[2]["values"] and len(values) == 5, (values, objects[2])
+assert (objects[2]["scan"], objects[2]["block"]) == (1, 1)
+beam = objects[3]["beam"]
+assert rows[3]["beam_count"] == str(beam["count"]) and rows[3]["scan"] == "" and "values" not in objects[3], \
+    (rows[3], objects[3])
+EOS
+if python3 "$work/check_lines.py" "$work/run.csv" "$work/run.jsonl"; then
+  ok "CSV and JSON Lines: every telegram with its time, source, fields and values"
+else
+  fail "CSV or JSON Lines"
+fi
+
+# --- Ctrl-C mid-run -------------------------------------------------------------
+in_namespace <<EOS
+$prelude
+"\$R" --record "\$W/stopped.pcapng" >"\$W/stopped.report" 2>"\$W/stopped.err" &
+pid=\$!
+ready "\$W/stopped.err"
+"\$S" --scans 100 2>/dev/null
+sleep 0.2
+kill -INT \$pid
+wait \$pid
+echo \$? >"\$W/stopped.status"
+"\$S" --replay "\$W/stopped.pcapng" 2>"\$W/stopped-replay.err" >/dev/null
+EOS
+if [ "$(cat "$work/stopped.status")" = 0 ]; then
+  ok "Ctrl-C ends the run with status 0"
+else
+  fail "Ctrl-C: status $(cat "$work/stopped.status"): $(cat "$work/stopped.err")"
+fi
+[ "$(tail -c 45 "$work/stopped.report")" = $'Finished receiving. Closing socket.\nExiting.' ] ||
+  fail "Ctrl-C: the report does not end in its closing lines"
+if grep -q "^telegram-sender: sent 400 telegrams .*from $work/stopped.pcapng, skipped 0" "$work/stopped-replay.err"; then
+  ok "Ctrl-C: the recording holds all 400 telegrams, whole"
+else
+  fail "Ctrl-C: the replay says $(cat "$work/stopped-replay.err")"
+fi
+
+# --- A full disk ------------------------------------------------------------------
+mkdir -p "$work/small"
+if mount -t tmpfs -o size=200k tmpfs "$work/small"; then
+  in_namespace <<EOS
+$prelude
+"\$R" --record "\$W/small/full.pcapng" >/dev/null 2>"\$W/full.err" &
+pid=\$!
+ready "\$W/full.err"
+"\$S" --scans 100 --size 1000 --rate 5000 2>/dev/null
+wait \$pid
+echo \$? >"\$W/full.status"
+cp "\$W/small/full.pcapng" "\$W/full.pcapng"
+"\$S" --replay "\$W/full.pcapng" 2>"\$W/full-replay.err" >/dev/null
+echo \$? >"\$W/full-replay.status"
+EOS
+  umount "$work/small"
+  if [ "$(cat "$work/full.status")" = 1 ] &&
+     grep -qx "telegram-record: cannot write to $work/small/full.pcapng: No space left on device" "$work/full.err"; then
+    ok "a full disk: one line and status 1"
+  else
+    fail "a full disk: status $(cat "$work/full.status"): $(cat "$work/full.err")"
+  fi
+  if [ "$(cat "$work/full-replay.status")" = 0 ] && grep -q "^telegram-sender: sent [1-9][0-9]* telegrams" "$work/full-replay.err"; then
+    ok "a full disk: the recording replays to its last whole packet"
+  else
+    fail "a full disk: the replay says $(cat "$work/full-replay.err")"
+  fi
+else
+  fail "cannot mount a small disk"
+fi
+status=0
+"$record" --port 0 --record /dev/full 2>"$work/devfull.err" || status=$?
+if [ $status = 2 ] && [ "$(cat "$work/devfull.err")" = "telegram-record: cannot write to /dev/full: No space left on device" ]; then
+  ok "a recording that cannot start: one line and status 2"
+else
+  fail "/dev/full: status $status: $(cat "$work/devfull.err")"
+fi
+
+# --- Crafted numbering ------------------------------------------------------------
+cat >"$work/gaps.py" <<'EOS'
+import socket, struct
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+# Scan 1 whole; scan 2 without its block 1; scan 3 lost whole; scan 4's block 0 twice.
+for scan, block in [(1, 0), (1, 1), (1, 2), (2, 0), (2, 2), (4, 0), (4, 0)]:
+    s.sendto(struct.pack("<IIIHHI", 20, 0, 0, 6, block, scan), ("127.0.0.1", 9999))
+EOS
+in_namespace <<EOS
+$prelude
+"\$R" --count 7 --format csv >/dev/null 2>"\$W/gaps.err" &
+pid=\$!
+ready "\$W/gaps.err"
+python3 "\$W/gaps.py"
+wait \$pid
+EOS
+if grep -q "; sequence: 1 blocks and 1 scans missing, 0 more blocks inferred missing at scan ends, 1 repeated, 0 out of order$" "$work/gaps.err"; then
+  ok "crafted numbering: 1 block and 1 scan missing, 1 repeated"
+else
+  fail "crafted numbering: $(tail -1 "$work/gaps.err")"
+fi
+
+# --- Bad command lines, and a port in use ---------------------------------------------
+status=0
+"$record" --format xml 2>"$work/bad.err" || status=$?
+if [ $status = 2 ] && [ "$(cat "$work/bad.err")" = "telegram-record: bad value 'xml' for --format: report, csv or jsonl" ]; then
+  ok "a bad --format: one line, status 2"
+else
+  fail "--format xml: status $status: $(cat "$work/bad.err")"
+fi
+in_namespace <<EOS
+$prelude
+python3 -c 'import socket, time; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("", 9999)); time.sleep(3)' &
+sleep 0.5
+"\$R" --count 1 2>"\$W/inuse.err"
+echo \$? >"\$W/inuse.status"
+kill %1
+EOS
+if [ "$(cat "$work/inuse.status")" = 2 ] &&
+   [ "$(cat "$work/inuse.err")" = "telegram-record: cannot open UDP port 9999 on every IPv4 address: address already in use (10048)" ]; then
+  ok "a port in use: one line, status 2"
+else
+  fail "a port in use: $(cat "$work/inuse.err")"
+fi
+
+exit $failed
