@@ -57,8 +57,8 @@ int RunControl::Start(tgr::Receiver* receiver) {
 RunControl::~RunControl() {
   if (!started_) return;
   ending_.store(true);
-  // The thread takes this one itself and ends.
-  pthread_kill(signals_.native_handle(), SIGTERM);
+  // One of the signals it waits for, sent to it alone: it takes it and ends.
+  pthread_kill(signals_.native_handle(), SIGHUP);
   signals_.join();
 }
 
