@@ -74,7 +74,8 @@ bool UdpDatagramReader::TakeUdp(const unsigned char* ip_payload, size_t length, 
     return false;
   }
   ++tally_.taken;
-  *datagram = CapturedDatagram{last_time_, ip_payload + kUdpHeader, udp_length - kUdpHeader};
+  *datagram = CapturedDatagram{last_time_, ip_payload + kUdpHeader, udp_length - kUdpHeader, 0,
+                               static_cast<uint16_t>(Big16(ip_payload))};
   return true;
 }
 
@@ -198,12 +199,17 @@ bool UdpDatagramReader::Take(const CapturedPacket& packet, CapturedDatagram* dat
     return false;
   }
   const uint32_t flags_offset = Big16(header + 6);
-  if ((flags_offset & 0x3FFF) != 0) return TakeFragment(header, header_length, total_length, kept, cut, datagram);
-  if (cut) {
+  bool taken = false;
+  if ((flags_offset & 0x3FFF) != 0) {
+    taken = TakeFragment(header, header_length, total_length, kept, cut, datagram);
+  } else if (cut) {
     ++tally_.cut_short;
-    return false;
+  } else {
+    taken = TakeUdp(header + header_length, total_length - header_length, datagram);
   }
-  return TakeUdp(header + header_length, total_length - header_length, datagram);
+  // Every fragment of a datagram comes from its source.
+  if (taken) datagram->source_address = Big32(header + 12);
+  return taken;
 }
 
 void UdpDatagramReader::Finish() {

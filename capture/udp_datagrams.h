@@ -27,6 +27,8 @@ struct CapturedDatagram {
   CaptureTime time;              // its last piece's, or the last known before it; unknown if none was
   const unsigned char* payload;  // valid until the next packet is taken
   size_t size;
+  uint32_t source_address;       // IPv4, host order: 127.0.0.1 is 0x7F000001
+  uint16_t source_port;
 };
 
 // What was not taken, and why.

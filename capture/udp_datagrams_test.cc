@@ -21,6 +21,8 @@ Bytes Payload(size_t size, unsigned seed) {
 struct Datagram {
   int64_t time;  // nanoseconds
   Bytes payload;
+  uint32_t source_address;
+  uint16_t source_port;
 };
 
 struct Extracted {
@@ -48,7 +50,8 @@ Extracted Extract(const std::vector<Bytes>& frames, uint32_t link_type, const st
   while (reader.Next(&packet)) {
     if (datagrams.Take(packet, &datagram)) {
       const int64_t time = static_cast<int64_t>(datagram.time.seconds) * 1000000000 + datagram.time.nanoseconds;
-      extracted.datagrams.push_back(Datagram{time, Bytes(datagram.payload, datagram.payload + datagram.size)});
+      extracted.datagrams.push_back(Datagram{time, Bytes(datagram.payload, datagram.payload + datagram.size),
+                                             datagram.source_address, datagram.source_port});
     }
     extracted.most_pending = std::max(extracted.most_pending, datagrams.pending());
     extracted.most_pending_bytes = std::max(extracted.most_pending_bytes, datagrams.pending_bytes());
@@ -87,6 +90,8 @@ TEST(UdpDatagrams, EveryLinkLayerGivesThePayload) {
     const Extracted extracted = Extract({c.frame}, c.link_type);
     ASSERT_EQ(extracted.datagrams.size(), 1u) << c.name;
     EXPECT_EQ(extracted.datagrams[0].payload, payload) << c.name;
+    EXPECT_EQ(extracted.datagrams[0].source_address, 0xC0000201u) << c.name;
+    EXPECT_EQ(extracted.datagrams[0].source_port, 40000) << c.name;
     EXPECT_EQ(extracted.tally.not_udp, 0) << c.name;
   }
 }
@@ -117,6 +122,9 @@ TEST(UdpDatagrams, FragmentsArePutTogetherInAnyOrderAndNeverSentHalf) {
   ASSERT_EQ(extracted.datagrams.size(), 1u);
   EXPECT_TRUE(extracted.datagrams[0].payload == largest);
   EXPECT_EQ(extracted.datagrams[0].time, 44 * 1000000) << "the time of its last piece";
+  // Its source, from the IPv4 header and the UDP header of its first piece.
+  EXPECT_EQ(extracted.datagrams[0].source_address, 0xC0000201u);  // 192.0.2.1
+  EXPECT_EQ(extracted.datagrams[0].source_port, 40000);
 
   std::vector<Bytes> shuffled = fragments;
   std::mt19937 random(7);  // NOLINT(cert-msc32-c,cert-msc51-cpp): the same order every run

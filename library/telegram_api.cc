@@ -110,6 +110,7 @@ const char* tgr_strerror(int code) {
     case TGR_E_SOCKET: return "the system refused a socket call";
     case TGR_E_UNSUPPORTED: return "this system cannot do that";
     case TGR_E_FILE: return "a file could not be written";
+    case TGR_E_END: return "nothing more: the end of the capture";
     default: return "unknown result code";
   }
 }

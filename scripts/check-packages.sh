@@ -148,7 +148,8 @@ for file in lib/libtgr.so.1 lib/libtgr.a include/tgr/tgr.h include/tgr/tgr.hpp i
   lib/cmake/tgr/tgrConfig.cmake lib/pkgconfig/tgr.pc; do
   [ -e "$root/usr/$file" ] || fail "$deb has no /usr/$file"
 done
-dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './shlibs' || fail "$deb: no shlibs file for libtgr.so.1"
+control_files=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
+grep -qx './shlibs' <<<"$control_files" || fail "$deb: no shlibs file for libtgr.so.1"
 tgr_include=$(PKG_CONFIG_PATH=$root/usr/lib/pkgconfig pkg-config --cflags-only-I tgr | sed 's/^-I//; s/ *$//')
 [ -f "$tgr_include/tgr/tgr.h" ] || fail "$deb: tgr.pc does not lead to its headers"
 echo "ok: $deb: the library (libtgr.so.1, libtgr.a), its headers, its CMake package and tgr.pc"

@@ -56,6 +56,7 @@ TGR_API const char* tgr_version(void);
 #define TGR_E_SOCKET 6   /* the system refused a socket call: the handle's error words say why */
 #define TGR_E_UNSUPPORTED 7 /* this system cannot do what was asked */
 #define TGR_E_FILE 8     /* a file could not be created, written or closed: the handle's error words say why */
+#define TGR_E_END 9      /* nothing more: the capture's packets are over (its summary says how they ended) */
 
 /* Words for a result code, one line, no line end; a static string. */
 TGR_API const char* tgr_strerror(int code);
@@ -228,6 +229,48 @@ TGR_API uint64_t tgr_recorder_packets(const tgr_recorder* recorder);
 TGR_API int tgr_recorder_close(tgr_recorder* recorder, char* error, size_t error_size);
 /* Words for the last failure of a call on this handle. */
 TGR_API const char* tgr_recorder_error(const tgr_recorder* recorder);
+
+/* Read captures: the UDP datagrams bound for one port in a pcap or pcapng
+ * file (either byte order; micro- or nanosecond times; Ethernet with VLAN
+ * tags, Linux cooked, loopback and raw IP), IP fragments put together again
+ * within bounds, as telegram-sender --replay reads them. The file is read
+ * as it goes, in memory that does not grow with it; every length is
+ * checked before use. */
+typedef struct tgr_capture tgr_capture;
+
+/* How a capture's packets ended. */
+#define TGR_CAPTURE_READING 0   /* not yet */
+#define TGR_CAPTURE_WHOLE 1     /* at the end of the file, after a whole packet */
+#define TGR_CAPTURE_CUT_SHORT 2 /* inside a packet: a capture stopped hard; those before it are whole */
+#define TGR_CAPTURE_DAMAGED 3   /* no capture, or wrong before its end: tgr_capture_error says where */
+
+typedef struct tgr_capture_summary {
+  int end;             /* TGR_CAPTURE_... */
+  uint64_t end_offset; /* the byte where the packets ended */
+  uint64_t packets;    /* read from the file */
+  uint64_t taken;      /* datagrams bound for the port, given */
+  uint64_t not_udp;    /* packets that carry no UDP over IPv4 */
+  uint64_t other_port; /* datagrams bound for another port */
+  uint64_t incomplete; /* datagrams some of whose IP fragments are not in the capture */
+  uint64_t cut_short;  /* datagrams cut short by the capture's snap length */
+  uint64_t conflicting; /* datagrams whose IP fragments overlap and disagree */
+} tgr_capture_summary;
+
+/* Opens the capture at `path` for the datagrams bound for `port`. On
+ * failure, `*capture` is NULL and the words go to `error`. */
+TGR_API int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, char* error,
+                             size_t error_size);
+/* The next datagram: TGR_OK with `*bytes` (valid until the next call on the
+ * handle) and `*datagram` (its size, its source, and in time_ns its time in
+ * the capture, ns since 1970, or -1 where the capture gives none;
+ * kernel_time 0); TGR_E_END once the packets are over, however they ended
+ * (see tgr_capture_summary_get). */
+TGR_API int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datagram* datagram);
+TGR_API int tgr_capture_summary_get(const tgr_capture* capture, tgr_capture_summary* summary);
+/* Words for how the packets ended, if not whole: "cut short: ..." or
+ * "damaged: ...", with the byte; "" while reading or when whole. */
+TGR_API const char* tgr_capture_error(const tgr_capture* capture);
+TGR_API void tgr_capture_close(tgr_capture* capture);
 
 #ifdef __cplusplus
 }

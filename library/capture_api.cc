@@ -1,0 +1,113 @@
+// The C interface's capture reader: a handle over the replay's own reader,
+// CaptureReader and UdpDatagramReader, on a file read as it goes.
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string>
+
+#include "capture/byte_source.h"
+#include "capture/capture_file.h"
+#include "capture/udp_datagrams.h"
+#include "tgr/tgr.h"
+
+struct tgr_capture {
+  explicit tgr_capture(uint16_t port) : reader(&file), datagrams(port) {}
+  FileSource file;  // before the reader, which reads it
+  CaptureReader reader;
+  UdpDatagramReader datagrams;
+  bool finished = false;  // the datagrams pending at the end are counted
+};
+
+namespace {
+
+void CopyWords(const std::string& words, char* error, size_t error_size) {
+  if (error == nullptr || error_size == 0) return;
+  const size_t n = words.size() < error_size - 1 ? words.size() : error_size - 1;
+  memcpy(error, words.data(), n);
+  error[n] = '\0';
+}
+
+// A capture's time as ns since 1970, or -1 if it has none or it is beyond
+// what 64 bits of nanoseconds hold.
+int64_t TimeNs(const CaptureTime& time) {
+  const uint64_t most_seconds = static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) / 1000000000ULL - 1;
+  if (!time.known || time.seconds > most_seconds) return -1;
+  return static_cast<int64_t>(time.seconds * 1000000000ULL + time.nanoseconds);
+}
+
+}  // namespace
+
+extern "C" {
+
+int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, char* error, size_t error_size) {
+  if (capture == nullptr || path == nullptr) {
+    CopyWords("no file named, or no place for the capture's handle", error, error_size);
+    return TGR_E_ARGUMENT;
+  }
+  *capture = nullptr;
+  tgr_capture* opened = new (std::nothrow) tgr_capture(port);
+  if (opened == nullptr) {
+    CopyWords("not enough memory", error, error_size);
+    return TGR_E_MEMORY;
+  }
+  std::string err;
+  if (!opened->file.Open(path, &err)) {
+    CopyWords(std::string("cannot open ") + path + ": " + err, error, error_size);
+    delete opened;
+    return TGR_E_FILE;
+  }
+  *capture = opened;
+  CopyWords("", error, error_size);
+  return TGR_OK;
+}
+
+int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datagram* datagram) {
+  if (capture == nullptr || bytes == nullptr || datagram == nullptr) return TGR_E_ARGUMENT;
+  CapturedPacket packet;
+  while (!capture->finished && capture->reader.Next(&packet)) {
+    CapturedDatagram taken;
+    if (!capture->datagrams.Take(packet, &taken)) continue;
+    *bytes = taken.payload;
+    *datagram = tgr_datagram{};
+    datagram->size = taken.size;
+    datagram->time_ns = TimeNs(taken.time);
+    datagram->source_address = taken.source_address;
+    datagram->source_port = taken.source_port;
+    return TGR_OK;
+  }
+  if (!capture->finished) {
+    // Datagrams whose fragments never all came are counted now.
+    capture->datagrams.Finish();
+    capture->finished = true;
+  }
+  return TGR_E_END;
+}
+
+int tgr_capture_summary_get(const tgr_capture* capture, tgr_capture_summary* summary) {
+  if (capture == nullptr || summary == nullptr) return TGR_E_ARGUMENT;
+  const DatagramTally& tally = capture->datagrams.tally();
+  *summary = tgr_capture_summary{};
+  switch (capture->reader.end()) {
+    case kCaptureReading: summary->end = TGR_CAPTURE_READING; break;
+    case kCaptureWhole: summary->end = TGR_CAPTURE_WHOLE; break;
+    case kCaptureCutShort: summary->end = TGR_CAPTURE_CUT_SHORT; break;
+    case kCaptureDamaged: summary->end = TGR_CAPTURE_DAMAGED; break;
+  }
+  summary->end_offset = capture->reader.end_offset();
+  summary->packets = capture->reader.packets();
+  summary->taken = static_cast<uint64_t>(tally.taken);
+  summary->not_udp = static_cast<uint64_t>(tally.not_udp);
+  summary->other_port = static_cast<uint64_t>(tally.other_port);
+  summary->incomplete = static_cast<uint64_t>(tally.incomplete);
+  summary->cut_short = static_cast<uint64_t>(tally.cut_short);
+  summary->conflicting = static_cast<uint64_t>(tally.conflicting);
+  return TGR_OK;
+}
+
+const char* tgr_capture_error(const tgr_capture* capture) {
+  return capture != nullptr ? capture->reader.end_words().c_str() : "no capture";
+}
+
+void tgr_capture_close(tgr_capture* capture) { delete capture; }
+
+}  // extern "C"
