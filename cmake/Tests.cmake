@@ -41,6 +41,17 @@ telegram_test(library_test library/telegram_api_test.cc library/sequence_counter
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(library_test PRIVATE tgr_static report_test_support capture_test_support Threads::Threads)
 add_test(NAME library_test COMMAND library_test)
+if(WIN32)
+  # A C example against the DLL, as a Windows program of a user's would be
+  # built (MinGW) and run (under Wine, here).
+  enable_language(C)
+  add_executable(example_report_telegram library/examples/report_telegram.c)
+  target_link_libraries(example_report_telegram PRIVATE tgr)
+  target_link_options(example_report_telegram PRIVATE -static)
+  add_test(NAME library_example_test COMMAND example_report_telegram)
+  set_tests_properties(library_example_test PROPERTIES
+    PASS_REGULAR_EXPRESSION "tgr ${PROJECT_VERSION}: type 6, scan 7, block 0, 4 values\r*\n--> Telegram Type: 6\r*\n[^\n]*BlockNo:0\r*\n\r*\n1\t2\t10000\t65535\t")
+endif()
 if(NOT WIN32 AND NOT TELEGRAM_SANITIZE)
   # Installed, then built on from a project of its own (needs cc, c++,
   # cmake and pkg-config, as a user's machine has). Not in a sanitized

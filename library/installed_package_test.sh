@@ -48,8 +48,33 @@ check_receive() {  # label, program folder
   [ "$got" = "$receive_expected" ] || fail "$1: receive_telegrams printed '$got'"
 }
 
+# record_telegrams into a file, which read_capture then reads: the port's
+# telegrams are recorded with nothing lost, and read back whole.
+capture_expected="scan 1 block 0: 10 values
+scan 1 block 1: 10 values
+scan 2 block 0: 10 values
+scan 2 block 1: 10 values
+scan 3 block 0: 10 values
+scan 3 block 1: 10 values
+10 telegrams, the capture is whole"
+check_record() {  # label, program folder
+  local port=$((20000 + RANDOM % 20000)) got
+  rm -f "$work/recorded.pcapng" "$work/record.err"
+  "$2/record_telegrams" "$work/recorded.pcapng" $port 2>"$work/record.err" &
+  local pid=$!
+  for _ in $(seq 100); do
+    grep -q listening "$work/record.err" && break
+    sleep 0.05
+  done
+  "$sender" --port $port --scans 4 --blocks 2 --size 40 --rate 1000 2>/dev/null
+  wait $pid || fail "$1: record_telegrams ended with $?: $(cat "$work/record.err")"
+  got=$("$2/read_capture" "$work/recorded.pcapng" $port) || fail "$1: read_capture ended with $?"
+  [ "$got" = "$capture_expected" ] || fail "$1: read_capture printed '$got'"
+}
+
 check_run() {  # label, program
   check_receive "$@"
+  [ "$1" = pkg-config ] || check_record "$@"
   local got
   got=$("$2/report_telegram") || fail "$1: report_telegram ended with $?"
   [ "$got" = "$report_expected" ] || fail "$1: report_telegram printed $(printf '%q' "$got")"

@@ -22,11 +22,13 @@ int main(void) {
   printf("tgr %s: type %u, scan %lu, block %u, %lu values\n", tgr_version(), (unsigned)t.type,
          (unsigned long)t.scan_no, (unsigned)t.block_no, (unsigned long)t.value_count);
 
-  /* Ask the size first, then take the report. */
-  tgr_report(bytes, sizeof bytes, TGR_LINE_ENDS_RECEIVER, NULL, 0, &length);
+  /* Ask the size first, then take the report. Standard output is a text
+   * stream, which on Windows writes each "\n" as "\r\n" itself, as the
+   * receiver's does: so the report's lines go to it as written. */
+  tgr_report(bytes, sizeof bytes, TGR_LINE_ENDS_AS_WRITTEN, NULL, 0, &length);
   text = malloc(length);
   if (text == NULL) return 1;
-  result = tgr_report(bytes, sizeof bytes, TGR_LINE_ENDS_RECEIVER, text, length, &length);
+  result = tgr_report(bytes, sizeof bytes, TGR_LINE_ENDS_AS_WRITTEN, text, length, &length);
   if (result != TGR_OK) {
     fprintf(stderr, "report_telegram: %s\n", tgr_strerror(result));
     free(text);

@@ -100,7 +100,11 @@ TGR_API int tgr_decode(const void* bytes, size_t size, tgr_telegram* out);
  * `capacity`; returns how many were copied. */
 TGR_API size_t tgr_values(const tgr_telegram* telegram, size_t first, uint16_t* out, size_t capacity);
 
-/* How each "\n" of the report's lines is written. */
+/* How each "\n" of the report's lines is written. Into a C text stream
+ * (stdout as it is), take TGR_LINE_ENDS_AS_WRITTEN on every platform: the
+ * stream then writes the line ends as the receiver's own stream does. Into
+ * a binary stream or a file of your own, TGR_LINE_ENDS_RECEIVER gives the
+ * receiver's bytes on this platform. */
 #define TGR_LINE_ENDS_AS_WRITTEN 0 /* as the receiver writes on Linux */
 #define TGR_LINE_ENDS_CRLF 1       /* "\r\n", as the receiver's Windows text stream writes */
 /* The receiver's own on this platform. */
