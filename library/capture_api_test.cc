@@ -16,7 +16,7 @@ struct Read {
   std::vector<Bytes> payloads;
   std::vector<int64_t> times;
   std::vector<tgr_datagram> datagrams;
-  tgr_capture_summary summary;
+  tgr_capture_summary summary = {};
   std::string error;
 };
 
@@ -68,7 +68,7 @@ TEST(CaptureApi, EveryDatagramForThePortWithItsTimeAndSource) {
   ASSERT_EQ(read.payloads.size(), 2u);
   EXPECT_EQ(read.payloads[0], Payload(65507, 1));
   EXPECT_EQ(read.payloads[1], Payload(20, 4));
-  EXPECT_EQ(read.times[0], 1765000000000000000LL + 44 * 1000) << "the time of its last piece";
+  EXPECT_EQ(read.times[0], 1765000000000000000LL + 44000) << "the time of its last piece";
   EXPECT_EQ(read.datagrams[0].source_address, 0xC0000201u);
   EXPECT_EQ(read.datagrams[0].source_port, 40000);
   EXPECT_EQ(read.summary.end, TGR_CAPTURE_WHOLE);

@@ -111,6 +111,7 @@ const char* tgr_strerror(int code) {
     case TGR_E_UNSUPPORTED: return "this system cannot do that";
     case TGR_E_FILE: return "a file could not be written";
     case TGR_E_END: return "nothing more: the end of the capture";
+    case TGR_E_DAMAGED: return "the input is damaged";
     default: return "unknown result code";
   }
 }

@@ -57,6 +57,7 @@ TGR_API const char* tgr_version(void);
 #define TGR_E_UNSUPPORTED 7 /* this system cannot do what was asked */
 #define TGR_E_FILE 8     /* a file could not be created, written or closed: the handle's error words say why */
 #define TGR_E_END 9      /* nothing more: the capture's packets are over (its summary says how they ended) */
+#define TGR_E_DAMAGED 10 /* the input is not what it should be: the handle's error words say where */
 
 /* Words for a result code, one line, no line end; a static string. */
 TGR_API const char* tgr_strerror(int code);
@@ -275,6 +276,44 @@ TGR_API int tgr_capture_summary_get(const tgr_capture* capture, tgr_capture_summ
  * "damaged: ...", with the byte; "" while reading or when whole. */
 TGR_API const char* tgr_capture_error(const tgr_capture* capture);
 TGR_API void tgr_capture_close(tgr_capture* capture);
+
+/* Read reports: the receiver's report read back, as it is written (pieces
+ * of any size, either platform's line ends), to the blocks whose values it
+ * lists (blocks 0 and 1 of type-6 telegrams). Every line is checked against
+ * the report's formats; the first that is not right ends the reading with
+ * TGR_E_DAMAGED and words that name the line. */
+typedef struct tgr_report_reader tgr_report_reader;
+
+/* One block of values of the report, as printed. */
+typedef struct tgr_report_block {
+  uint64_t line;        /* the report line of its TotalSize line, from 1 */
+  uint64_t telegram;    /* its place among the report's telegrams, from 1 */
+  int64_t size;         /* TotalSize - 20, as printed (negative below 20) */
+  int64_t scan_no;      /* as printed: negative from 2^31 on */
+  uint16_t block_no;
+  int cut_short;        /* 1: the report ends inside its values */
+  size_t value_count;
+  const uint16_t* values; /* valid until the next call on the reader */
+} tgr_report_block;
+
+/* A new reader, NULL if memory could not be had. */
+TGR_API tgr_report_reader* tgr_report_reader_new(void);
+TGR_API void tgr_report_reader_free(tgr_report_reader* reader);
+/* Reads `size` more bytes of the report. TGR_OK, or TGR_E_DAMAGED for good. */
+TGR_API int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size);
+/* The report has ended: a block being read is given, cut short if fewer
+ * values came than its TotalSize gives room for. TGR_E_DAMAGED for what is
+ * no report at all, or a last line that starts no line of it. */
+TGR_API int tgr_report_reader_end(tgr_report_reader* reader);
+/* The next whole block read so far: TGR_OK, or TGR_E_END if there is none
+ * yet (feed more). */
+TGR_API int tgr_report_reader_next(tgr_report_reader* reader, tgr_report_block* block);
+/* The telegrams read so far, and whether the last run ended with the
+ * receiver's closing lines (1) or not yet (0). */
+TGR_API uint64_t tgr_report_reader_telegrams(const tgr_report_reader* reader);
+TGR_API int tgr_report_reader_finished(const tgr_report_reader* reader);
+/* "line N: expected ..., found ..." once the report is damaged; "" before. */
+TGR_API const char* tgr_report_reader_error(const tgr_report_reader* reader);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,76 @@
+// The C interface's report reader: a handle over ReportReader, with the
+// blocks it has given kept until they are taken.
+#include <deque>
+#include <new>
+#include <vector>
+
+#include "telegram/report_reader.h"
+#include "tgr/tgr.h"
+
+struct tgr_report_reader {
+  ReportReader reader;
+  std::vector<ReportBlock> read;  // given by the reader, not yet queued
+  std::deque<ReportBlock> ready;  // whole, not yet taken
+  ReportBlock taken;              // the last one taken: its values live here
+};
+
+namespace {
+
+void Queue(tgr_report_reader* r) {
+  for (ReportBlock& block : r->read) r->ready.push_back(std::move(block));
+  r->read.clear();
+}
+
+}  // namespace
+
+extern "C" {
+
+tgr_report_reader* tgr_report_reader_new(void) { return new (std::nothrow) tgr_report_reader(); }
+
+void tgr_report_reader_free(tgr_report_reader* reader) { delete reader; }
+
+int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size) {
+  if (reader == nullptr || (text == nullptr && size != 0)) return TGR_E_ARGUMENT;
+  const bool report = reader->reader.Read(static_cast<const char*>(text), size, &reader->read);
+  Queue(reader);
+  return report ? TGR_OK : TGR_E_DAMAGED;
+}
+
+int tgr_report_reader_end(tgr_report_reader* reader) {
+  if (reader == nullptr) return TGR_E_ARGUMENT;
+  const bool report = reader->reader.End(&reader->read);
+  Queue(reader);
+  return report ? TGR_OK : TGR_E_DAMAGED;
+}
+
+int tgr_report_reader_next(tgr_report_reader* reader, tgr_report_block* block) {
+  if (reader == nullptr || block == nullptr) return TGR_E_ARGUMENT;
+  if (reader->ready.empty()) return TGR_E_END;
+  reader->taken = std::move(reader->ready.front());
+  reader->ready.pop_front();
+  const ReportBlock& b = reader->taken;
+  *block = tgr_report_block{};
+  block->line = static_cast<uint64_t>(b.line);
+  block->telegram = static_cast<uint64_t>(b.telegram);
+  block->size = b.size;
+  block->scan_no = b.scan_no;
+  block->block_no = static_cast<uint16_t>(b.block_no);
+  block->cut_short = b.cut_short ? 1 : 0;
+  block->value_count = b.values.size();
+  block->values = b.values.empty() ? nullptr : b.values.data();
+  return TGR_OK;
+}
+
+uint64_t tgr_report_reader_telegrams(const tgr_report_reader* reader) {
+  return reader != nullptr ? static_cast<uint64_t>(reader->reader.telegrams()) : 0;
+}
+
+int tgr_report_reader_finished(const tgr_report_reader* reader) {
+  return reader != nullptr && reader->reader.finished() ? 1 : 0;
+}
+
+const char* tgr_report_reader_error(const tgr_report_reader* reader) {
+  return reader != nullptr ? reader->reader.error().c_str() : "no reader";
+}
+
+}  // extern "C"
