@@ -58,7 +58,7 @@ else
   if [ $width = 32 ] && [ -z "$why_no_tests" ]; then
     cmake --build build-test-win32 --parallel
   else
-    cmake --build build-test-win32 --parallel --target telegram-receiver telegram-sender telegram-plot
+    cmake --build build-test-win32 --parallel --target telegram-receiver telegram-sender telegram-plot telegram-record tgr
   fi
   checked="the 32-bit programs are built and checked"
 fi
