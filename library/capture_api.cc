@@ -1,6 +1,5 @@
 // The C interface's capture reader: a handle over the replay's own reader,
 // CaptureReader and UdpDatagramReader, on a file read as it goes.
-#include <cstring>
 #include <limits>
 #include <new>
 #include <string>
@@ -8,6 +7,7 @@
 #include "capture/byte_source.h"
 #include "capture/capture_file.h"
 #include "capture/udp_datagrams.h"
+#include "library/error_words.h"
 #include "tgr/tgr.h"
 
 struct tgr_capture {
@@ -20,12 +20,6 @@ struct tgr_capture {
 
 namespace {
 
-void CopyWords(const std::string& words, char* error, size_t error_size) {
-  if (error == nullptr || error_size == 0) return;
-  const size_t n = words.size() < error_size - 1 ? words.size() : error_size - 1;
-  memcpy(error, words.data(), n);
-  error[n] = '\0';
-}
 
 // A capture's time as ns since 1970, or -1 if it has none or it is beyond
 // what 64 bits of nanoseconds hold.
@@ -41,23 +35,23 @@ extern "C" {
 
 int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, char* error, size_t error_size) {
   if (capture == nullptr || path == nullptr) {
-    CopyWords("no file named, or no place for the capture's handle", error, error_size);
+    tgr::CopyWords("no file named, or no place for the capture's handle", error, error_size);
     return TGR_E_ARGUMENT;
   }
   *capture = nullptr;
   tgr_capture* opened = new (std::nothrow) tgr_capture(port);
   if (opened == nullptr) {
-    CopyWords("not enough memory", error, error_size);
+    tgr::CopyWords("not enough memory", error, error_size);
     return TGR_E_MEMORY;
   }
   std::string err;
   if (!opened->file.Open(path, &err)) {
-    CopyWords(std::string("cannot open ") + path + ": " + err, error, error_size);
+    tgr::CopyWords(std::string("cannot open ") + path + ": " + err, error, error_size);
     delete opened;
     return TGR_E_FILE;
   }
   *capture = opened;
-  CopyWords("", error, error_size);
+  tgr::CopyWords("", error, error_size);
   return TGR_OK;
 }
 

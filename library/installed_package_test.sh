@@ -33,15 +33,20 @@ scan 3 block 0: 10 values
 scan 3 block 1: 10 values
 type 1"
 
+# Until an example has said on standard error (in file $1) that it listens.
+wait_for_listening() {
+  for _ in $(seq 100); do
+    grep -q listening "$1" && return
+    sleep 0.05
+  done
+}
+
 # receive_telegrams on a port of its own, fed by the sender once it listens.
 check_receive() {  # label, program folder
   local port=$((20000 + RANDOM % 20000)) got
   "$2/receive_telegrams" $port >"$work/received.txt" 2>"$work/receive.err" &
   local pid=$!
-  for _ in $(seq 100); do
-    grep -q listening "$work/receive.err" && break
-    sleep 0.05
-  done
+  wait_for_listening "$work/receive.err"
   "$sender" --port $port --scans 4 --blocks 2 --size 40 --rate 1000 2>/dev/null
   wait $pid || fail "$1: receive_telegrams ended with $?: $(cat "$work/receive.err")"
   got=$(cat "$work/received.txt")
@@ -62,10 +67,7 @@ check_record() {  # label, program folder
   rm -f "$work/recorded.pcapng" "$work/record.err"
   "$2/record_telegrams" "$work/recorded.pcapng" $port 2>"$work/record.err" &
   local pid=$!
-  for _ in $(seq 100); do
-    grep -q listening "$work/record.err" && break
-    sleep 0.05
-  done
+  wait_for_listening "$work/record.err"
   "$sender" --port $port --scans 4 --blocks 2 --size 40 --rate 1000 2>/dev/null
   wait $pid || fail "$1: record_telegrams ended with $?: $(cat "$work/record.err")"
   got=$("$2/read_capture" "$work/recorded.pcapng" $port) || fail "$1: read_capture ended with $?"

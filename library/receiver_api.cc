@@ -1,7 +1,7 @@
 // The C interface's receiver: a handle over UdpReceiver.
-#include <cstring>
 #include <new>
 
+#include "library/error_words.h"
 #include "library/udp_receiver.h"
 #include "tgr/tgr.h"
 
@@ -9,39 +9,28 @@ struct tgr_receiver {
   tgr::UdpReceiver receiver;
 };
 
-namespace {
-
-void CopyWords(const std::string& words, char* error, size_t error_size) {
-  if (error == nullptr || error_size == 0) return;
-  const size_t n = words.size() < error_size - 1 ? words.size() : error_size - 1;
-  memcpy(error, words.data(), n);
-  error[n] = '\0';
-}
-
-}  // namespace
-
 extern "C" {
 
 int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver, char* error,
                       size_t error_size) {
   if (receiver == nullptr) {
-    CopyWords("no place for the receiver's handle", error, error_size);
+    tgr::CopyWords("no place for the receiver's handle", error, error_size);
     return TGR_E_ARGUMENT;
   }
   *receiver = nullptr;
   tgr_receiver* opened = new (std::nothrow) tgr_receiver();
   if (opened == nullptr) {
-    CopyWords("not enough memory", error, error_size);
+    tgr::CopyWords("not enough memory", error, error_size);
     return TGR_E_MEMORY;
   }
   const int result = opened->receiver.Open(address != nullptr ? address : "", port, buffer_bytes);
   if (result != TGR_OK) {
-    CopyWords(opened->receiver.error(), error, error_size);
+    tgr::CopyWords(opened->receiver.error(), error, error_size);
     delete opened;
     return result;
   }
   *receiver = opened;
-  CopyWords("", error, error_size);
+  tgr::CopyWords("", error, error_size);
   return TGR_OK;
 }
 

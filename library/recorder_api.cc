@@ -1,9 +1,9 @@
 // The C interface's recorder: a handle over PcapngWriter.
-#include <cstring>
 #include <new>
 #include <string>
 
 #include "capture/pcapng_writer.h"
+#include "library/error_words.h"
 #include "tgr/tgr.h"
 
 struct tgr_recorder {
@@ -11,37 +11,26 @@ struct tgr_recorder {
   std::string error;
 };
 
-namespace {
-
-void CopyWords(const std::string& words, char* error, size_t error_size) {
-  if (error == nullptr || error_size == 0) return;
-  const size_t n = words.size() < error_size - 1 ? words.size() : error_size - 1;
-  memcpy(error, words.data(), n);
-  error[n] = '\0';
-}
-
-}  // namespace
-
 extern "C" {
 
 int tgr_recorder_open(const char* path, tgr_recorder** recorder, char* error, size_t error_size) {
   if (recorder == nullptr || path == nullptr) {
-    CopyWords("no file named, or no place for the recorder's handle", error, error_size);
+    tgr::CopyWords("no file named, or no place for the recorder's handle", error, error_size);
     return TGR_E_ARGUMENT;
   }
   *recorder = nullptr;
   tgr_recorder* opened = new (std::nothrow) tgr_recorder();
   if (opened == nullptr) {
-    CopyWords("not enough memory", error, error_size);
+    tgr::CopyWords("not enough memory", error, error_size);
     return TGR_E_MEMORY;
   }
   if (!opened->writer.Open(path, std::string("tgr ") + tgr_version(), &opened->error)) {
-    CopyWords(opened->error, error, error_size);
+    tgr::CopyWords(opened->error, error, error_size);
     delete opened;
     return TGR_E_FILE;
   }
   *recorder = opened;
-  CopyWords("", error, error_size);
+  tgr::CopyWords("", error, error_size);
   return TGR_OK;
 }
 
@@ -64,7 +53,7 @@ int tgr_recorder_close(tgr_recorder* recorder, char* error, size_t error_size) {
   if (recorder == nullptr) return TGR_OK;
   std::string words;
   const bool closed = recorder->writer.Close(&words);
-  CopyWords(words, error, error_size);
+  tgr::CopyWords(words, error, error_size);
   delete recorder;
   return closed ? TGR_OK : TGR_E_FILE;
 }
