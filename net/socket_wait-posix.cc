@@ -20,14 +20,14 @@ int64_t MonotonicMs() {
 }  // namespace
 
 SocketWait::~SocketWait() {
-  if (open_) close(static_cast<int>(wake_));
+  if (open_) close(static_cast<int>(handles_[0]));
 }
 
 int SocketWait::Open(NetSocket sock) {
   const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (fd < 0) return NetErrorCode(errno);
   sock_ = sock;
-  wake_ = static_cast<std::uintptr_t>(fd);
+  handles_[0] = static_cast<std::uintptr_t>(fd);
   open_ = true;
   return 0;
 }
@@ -44,7 +44,7 @@ int SocketWait::Wait(int timeout_ms, SocketWaitResult* result) {
       const int64_t left = deadline - MonotonicMs();
       wait_ms = left > 0 ? static_cast<int>(left) : 0;
     }
-    pollfd entries[2] = {{static_cast<int>(sock_), POLLIN, 0}, {static_cast<int>(wake_), POLLIN, 0}};
+    pollfd entries[2] = {{static_cast<int>(sock_), POLLIN, 0}, {static_cast<int>(handles_[0]), POLLIN, 0}};
     const int ready = poll(entries, 2, wait_ms);
     if (ready < 0) {
       // A signal is no failure of the wait: it goes on, for what is left.
@@ -71,5 +71,5 @@ void SocketWait::Cancel() {
   if (!open_) return;
   const uint64_t one = 1;
   // A full counter already wakes every wait; nothing more is needed then.
-  (void)!write(static_cast<int>(wake_), &one, sizeof one);
+  (void)!write(static_cast<int>(handles_[0]), &one, sizeof one);
 }

@@ -14,8 +14,8 @@ WSAEVENT Event(std::uintptr_t handle) { return reinterpret_cast<WSAEVENT>(handle
 SocketWait::~SocketWait() {
   if (!open_) return;
   WSAEventSelect(static_cast<SOCKET>(sock_), nullptr, 0);
-  WSACloseEvent(Event(readable_));
-  CloseHandle(Event(wake_));
+  WSACloseEvent(Event(handles_[1]));
+  CloseHandle(Event(handles_[0]));
 }
 
 int SocketWait::Open(NetSocket sock) {
@@ -35,8 +35,8 @@ int SocketWait::Open(NetSocket sock) {
     return error;
   }
   sock_ = sock;
-  readable_ = reinterpret_cast<std::uintptr_t>(readable);
-  wake_ = reinterpret_cast<std::uintptr_t>(wake);
+  handles_[1] = reinterpret_cast<std::uintptr_t>(readable);
+  handles_[0] = reinterpret_cast<std::uintptr_t>(wake);
   open_ = true;
   if (cancelled_.load()) SetEvent(wake);
   return 0;
@@ -47,7 +47,7 @@ int SocketWait::Wait(int timeout_ms, SocketWaitResult* result) {
     *result = kSocketWaitCancelled;
     return 0;
   }
-  const WSAEVENT events[2] = {Event(readable_), Event(wake_)};
+  const WSAEVENT events[2] = {Event(handles_[1]), Event(handles_[0])};
   const DWORD waited = WSAWaitForMultipleEvents(2, events, FALSE,
                                                 timeout_ms >= 0 ? static_cast<DWORD>(timeout_ms) : WSA_INFINITE, FALSE);
   if (waited == WSA_WAIT_FAILED) return WSAGetLastError();
@@ -62,7 +62,7 @@ int SocketWait::Wait(int timeout_ms, SocketWaitResult* result) {
   // The socket's event is reset here; a datagram still waiting sets it again
   // once the next is taken.
   WSANETWORKEVENTS happened = {};
-  if (WSAEnumNetworkEvents(static_cast<SOCKET>(sock_), Event(readable_), &happened) == SOCKET_ERROR) {
+  if (WSAEnumNetworkEvents(static_cast<SOCKET>(sock_), Event(handles_[1]), &happened) == SOCKET_ERROR) {
     return WSAGetLastError();
   }
   *result = kSocketReadable;
@@ -71,5 +71,5 @@ int SocketWait::Wait(int timeout_ms, SocketWaitResult* result) {
 
 void SocketWait::Cancel() {
   cancelled_.store(true);
-  if (open_) SetEvent(Event(wake_));
+  if (open_) SetEvent(Event(handles_[0]));
 }

@@ -39,9 +39,9 @@ class SocketWait {
   NetSocket sock_ = 0;
   bool open_ = false;
   std::atomic<bool> cancelled_{false};
-  // The platform's own: an eventfd, or the two events.
-  std::uintptr_t wake_ = 0;
-  std::uintptr_t readable_ = 0;
+  // The platform's own: an eventfd; or the event Cancel sets and the
+  // socket's event.
+  std::uintptr_t handles_[2] = {0, 0};
 };
 
 #endif  // NET_SOCKET_WAIT_H_
