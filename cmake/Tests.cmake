@@ -62,6 +62,15 @@ if(NOT WIN32 AND NOT TELEGRAM_SANITIZE)
   set_tests_properties(library_package_test PROPERTIES TIMEOUT 300)
 endif()
 
+# The Python package, with the examples of its documentation. pytest's
+# own exit status fails the test when no test was collected (5) as well.
+if(TELEGRAM_PYTHON)
+  add_test(NAME python_test COMMAND ${TELEGRAM_PYTHON_EXECUTABLE} -m pytest -q -p no:cacheprovider
+    ${PROJECT_SOURCE_DIR}/python/tests)
+  set_tests_properties(python_test PROPERTIES TIMEOUT 300
+    ENVIRONMENT "PYTHONPATH=${TELEGRAM_PYTHON_DIR};TELEGRAM_BIN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
+endif()
+
 # telegram-record's lines of CSV and JSON.
 telegram_test(record_unit_test record/telegram_lines_test.cc)
 target_link_libraries(record_unit_test PRIVATE record_lib)

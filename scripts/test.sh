@@ -43,8 +43,11 @@ if [ -z "$why_no_tests" ]; then
 fi
 
 # --- The Linux suite ---------------------------------------------------------
+# The Python package is built for Debian's Python, which has numpy and
+# pytest (another python3 first in PATH may not).
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTELEGRAM_WERROR=ON -DTELEGRAM_WINDOWS_DIR= -DTELEGRAM_WIN32_DIR= \
-  -DTELEGRAM_WIN64_DIR= "${windows_args[@]}" >/dev/null
+  -DTELEGRAM_WIN64_DIR= -DTELEGRAM_PYTHON=ON -DPython_EXECUTABLE="${TELEGRAM_PYTHON:-/usr/bin/python3}" \
+  "${windows_args[@]}" >/dev/null
 cmake --build build-test --parallel
 ctest --test-dir build-test --output-on-failure --label-exclude windows
 

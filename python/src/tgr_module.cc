@@ -1,0 +1,537 @@
+// tgr._tgr: the library's C interface for Python, through pybind11. Each
+// class owns its handle. The Python package (tgr/__init__.py) builds the
+// iterators, the loss counts and the scans on top of these.
+//
+// Errors become Python's exceptions here, the convention of this layer:
+// the system's refusals OSError, damaged input ValueError, a time-out
+// TimeoutError, a cancelled wait tgr.Cancelled.
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <Python.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "telegram/telegram_layout.h"
+#include "tgr/tgr.h"
+
+namespace py = pybind11;
+
+namespace {
+
+// A blocking wait gives way this often to let Python see Ctrl-C: well
+// within the tenth of a second a user may wait for KeyboardInterrupt.
+constexpr int kSignalCheckMs = 50;
+constexpr size_t kErrorSize = 512;
+
+// Python's objects the module keeps for good: handles, never released, as
+// the interpreter may be gone when static objects are destroyed.
+PyObject* cancelled_type = nullptr;
+
+[[noreturn]] void Raise(PyObject* type, const std::string& words) {
+  PyErr_SetString(type, words.c_str());
+  throw py::error_already_set();
+}
+
+// The exception for a result code other than TGR_OK, with the words of the
+// handle (or of the code, where there are none).
+[[noreturn]] void RaiseResult(int code, const std::string& words) {
+  const std::string text = words.empty() ? tgr_strerror(code) : words;
+  switch (code) {
+    case TGR_E_MEMORY: throw std::bad_alloc();
+    case TGR_E_TIMEOUT: Raise(PyExc_TimeoutError, text);
+    case TGR_E_CANCELLED: Raise(cancelled_type, text);
+    case TGR_E_SOCKET:
+    case TGR_E_FILE: Raise(PyExc_OSError, text);
+    case TGR_E_UNSUPPORTED: Raise(PyExc_NotImplementedError, text);
+    default: Raise(PyExc_ValueError, text);
+  }
+}
+
+std::string DottedAddress(uint32_t address) {
+  std::array<char, 16> text{};
+  std::snprintf(text.data(), text.size(), "%u.%u.%u.%u", unsigned{address >> 24}, unsigned{(address >> 16) & 255u},
+                unsigned{(address >> 8) & 255u}, unsigned{address & 255u});
+  return text.data();
+}
+
+// "1.2.3.4" to a host-order address; ValueError for anything else.
+uint32_t ParseAddress(const std::string& text) {
+  std::array<unsigned, 4> part{};
+  char end = 0;
+  if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &part[0], &part[1], &part[2], &part[3], &end) != 4 ||
+      std::any_of(part.begin(), part.end(), [](unsigned p) { return p > 255; })) {
+    Raise(PyExc_ValueError, "not an IPv4 address: \"" + text + "\"");
+  }
+  return part[0] << 24 | part[1] << 16 | part[2] << 8 | part[3];
+}
+
+int LineEnds(const std::string& name) {
+  if (name == "receiver") return TGR_LINE_ENDS_RECEIVER;
+  if (name == "lf") return TGR_LINE_ENDS_AS_WRITTEN;
+  if (name == "crlf") return TGR_LINE_ENDS_CRLF;
+  Raise(PyExc_ValueError, "line_ends must be \"receiver\", \"lf\" or \"crlf\", not \"" + name + "\"");
+}
+
+// One telegram: its fields, when and where it came from, its own copy of
+// its bytes, and its values as a read-only numpy view of that copy.
+struct Telegram {
+  tgr_telegram fields{};
+  py::object data = py::none();     // bytes, or None for a block read from a report
+  py::object values;                // numpy uint16, read-only
+  py::object time_ns = py::none();  // int, or None
+  bool kernel_time = false;
+  py::object source = py::none();   // (address, port), or None
+  py::object line = py::none();     // a report's line number
+  bool cut_short = false;
+};
+
+py::handle FromBuffer() {
+  static const py::handle frombuffer = py::object(py::module_::import("numpy").attr("frombuffer")).release();
+  return frombuffer;
+}
+
+// A telegram made of a copy of `size` bytes.
+Telegram MakeTelegram(const void* bytes, size_t size) {
+  Telegram t;
+  py::bytes copy(static_cast<const char*>(bytes), size);
+  const char* own = PyBytes_AS_STRING(copy.ptr());
+  tgr_decode(own, size, &t.fields);
+  const size_t offset = t.fields.values == nullptr ? 0 : static_cast<size_t>(t.fields.values - reinterpret_cast<const uint8_t*>(own));
+  // numpy's view of a bytes object is read-only and keeps the bytes alive.
+  t.values = FromBuffer()(copy, py::arg("dtype") = "<u2", py::arg("count") = t.fields.value_count,
+                          py::arg("offset") = offset);
+  t.fields.values = nullptr;  // the bytes moved; values are read through the array
+  t.data = std::move(copy);
+  return t;
+}
+
+void SetOrigin(Telegram* t, const tgr_datagram& d) {
+  t->time_ns = d.time_ns < 0 ? py::none() : py::object(py::int_(d.time_ns));
+  t->kernel_time = d.kernel_time != 0;
+  t->source = py::make_tuple(DottedAddress(d.source_address), d.source_port);
+}
+
+py::bytes Report(const char* bytes, size_t size, int line_ends) {
+  std::string text(4096, '\0');
+  size_t length = 0;
+  int result = tgr_report(bytes, size, line_ends, &text[0], text.size(), &length);
+  if (result == TGR_E_SPACE) {
+    text.resize(length);
+    result = tgr_report(bytes, size, line_ends, &text[0], text.size(), &length);
+  }
+  if (result != TGR_OK) RaiseResult(result, "");
+  return py::bytes(text.data(), length);
+}
+
+std::string ErrorWords(const std::array<char, kErrorSize>& error) { return error.data(); }
+
+// The receiver: a UDP port, waited on with the GIL released.
+class Receiver {
+ public:
+  Receiver(const std::string& address, uint16_t port, int buffer_bytes) : buffer_(TGR_MAX_TELEGRAM_SIZE + 1) {
+    std::array<char, kErrorSize> error{};
+    const int result = tgr_receiver_open(address.c_str(), port, buffer_bytes, &handle_, error.data(), error.size());
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+  }
+  ~Receiver() { tgr_receiver_close(handle_); }
+  Receiver(const Receiver&) = delete;
+  Receiver& operator=(const Receiver&) = delete;
+
+  uint16_t port() const { return handle_ == nullptr ? 0 : tgr_receiver_port(handle_); }
+  bool closed() const { return handle_ == nullptr; }
+
+  // The next telegram within `timeout_ms` (negative: no end). The GIL is
+  // let go while waiting, taken back every kSignalCheckMs to let a signal
+  // handler (Ctrl-C) run and raise.
+  Telegram Next(int timeout_ms) {
+    Open();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    tgr_datagram datagram{};
+    busy_ = true;
+    int result = TGR_E_TIMEOUT;
+    for (;;) {
+      int slice = kSignalCheckMs;
+      if (timeout_ms >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        slice = static_cast<int>(std::max<int64_t>(0, std::min<int64_t>(slice, left.count())));
+      }
+      {
+        py::gil_scoped_release released;
+        result = tgr_receiver_next(handle_, slice, buffer_.data(), buffer_.size(), &datagram);
+      }
+      if (result != TGR_E_TIMEOUT || (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline)) break;
+      if (PyErr_CheckSignals() != 0) {
+        busy_ = false;
+        FinishClose();
+        throw py::error_already_set();
+      }
+    }
+    busy_ = false;
+    if (FinishClose()) result = TGR_E_CANCELLED;
+    if (result != TGR_OK) RaiseResult(result, result == TGR_E_SOCKET ? tgr_receiver_error(handle_) : "");
+    Telegram t = MakeTelegram(buffer_.data(), datagram.size);
+    SetOrigin(&t, datagram);
+    return t;
+  }
+
+  // From any thread: the wait under way ends with Cancelled.
+  void Cancel() {
+    if (handle_ != nullptr) tgr_receiver_cancel(handle_);
+  }
+
+  // (dropped, system_wide), or None where the system keeps no count.
+  py::object Drops() {
+    Open();
+    uint64_t dropped = 0;
+    int system_wide = 0;
+    const int result = tgr_receiver_drops(handle_, &dropped, &system_wide);
+    if (result == TGR_E_UNSUPPORTED) return py::none();
+    if (result != TGR_OK) RaiseResult(result, tgr_receiver_error(handle_));
+    return py::make_tuple(dropped, system_wide != 0);
+  }
+
+  // Closes the socket; a wait under way in another thread is cancelled and
+  // the socket closed as it ends.
+  void Close() {
+    if (handle_ == nullptr) return;
+    if (busy_) {
+      close_asked_ = true;
+      tgr_receiver_cancel(handle_);
+      return;
+    }
+    tgr_receiver_close(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  void Open() const {
+    if (handle_ == nullptr) Raise(PyExc_ValueError, "the receiver is closed");
+  }
+  bool FinishClose() {
+    if (!close_asked_) return false;
+    tgr_receiver_close(handle_);
+    handle_ = nullptr;
+    close_asked_ = false;
+    return true;
+  }
+
+  tgr_receiver* handle_ = nullptr;
+  std::vector<unsigned char> buffer_;
+  bool busy_ = false;  // read and written with the GIL held
+  bool close_asked_ = false;
+};
+
+class Capture {
+ public:
+  Capture(const std::string& path, uint16_t port) {
+    std::array<char, kErrorSize> error{};
+    const int result = tgr_capture_open(path.c_str(), port, &handle_, error.data(), error.size());
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+  }
+  ~Capture() { tgr_capture_close(handle_); }
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+
+  // The next datagram for the port, or None once the packets are over.
+  py::object Next() {
+    Open();
+    const void* bytes = nullptr;
+    tgr_datagram datagram{};
+    const int result = tgr_capture_next(handle_, &bytes, &datagram);
+    if (result == TGR_E_END) return py::none();
+    if (result != TGR_OK) RaiseResult(result, tgr_capture_error(handle_));
+    Telegram t = MakeTelegram(bytes, datagram.size);
+    SetOrigin(&t, datagram);
+    return py::cast(std::move(t));
+  }
+
+  py::dict Summary() const {
+    Open();
+    tgr_capture_summary s{};
+    tgr_capture_summary_get(handle_, &s);
+    static const std::array<const char*, 4> ends = {"reading", "whole", "cut short", "damaged"};
+    py::dict d;
+    d["end"] = s.end >= 0 && s.end < 4 ? ends[static_cast<size_t>(s.end)] : "damaged";
+    d["end_offset"] = s.end_offset;
+    d["packets"] = s.packets;
+    d["taken"] = s.taken;
+    d["not_udp"] = s.not_udp;
+    d["other_port"] = s.other_port;
+    d["incomplete"] = s.incomplete;
+    d["cut_short"] = s.cut_short;
+    d["conflicting"] = s.conflicting;
+    d["words"] = std::string(tgr_capture_error(handle_));
+    return d;
+  }
+
+  void Close() {
+    tgr_capture_close(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  void Open() const {
+    if (handle_ == nullptr) Raise(PyExc_ValueError, "the capture is closed");
+  }
+  tgr_capture* handle_ = nullptr;
+};
+
+class ReportReader {
+ public:
+  ReportReader() : handle_(tgr_report_reader_new()) {
+    if (handle_ == nullptr) throw std::bad_alloc();
+  }
+  ~ReportReader() { tgr_report_reader_free(handle_); }
+  ReportReader(const ReportReader&) = delete;
+  ReportReader& operator=(const ReportReader&) = delete;
+
+  // Reads more of the report; returns the blocks it completed. A damaged
+  // report raises ValueError, after the blocks before it were taken.
+  py::list Feed(const py::bytes& text) {
+    const std::string_view view = text;
+    const int result = tgr_report_reader_feed(handle_, view.data(), view.size());
+    return Blocks(result);
+  }
+  py::list End() { return Blocks(tgr_report_reader_end(handle_)); }
+  uint64_t Telegrams() const { return tgr_report_reader_telegrams(handle_); }
+  bool Finished() const { return tgr_report_reader_finished(handle_) != 0; }
+  std::string Error() const { return tgr_report_reader_error(handle_); }
+
+ private:
+  py::list Blocks(int result) {
+    py::list blocks;
+    tgr_report_block block{};
+    while (tgr_report_reader_next(handle_, &block) == TGR_OK) {
+      Telegram t;
+      t.fields.type = TGR_TYPE_BLOCK_VALUES;
+      // The report prints TotalSize less the header.
+      t.fields.total_size = static_cast<uint32_t>(block.size + static_cast<int64_t>(kHeaderSize));
+      t.fields.scan_no = static_cast<uint32_t>(block.scan_no);
+      t.fields.block_no = block.block_no;
+      t.fields.value_count = block.value_count;
+      py::array_t<uint16_t> values(static_cast<py::ssize_t>(block.value_count));
+      std::copy(block.values, block.values + block.value_count, values.mutable_data());
+      values.attr("flags").attr("writeable") = false;
+      t.values = std::move(values);
+      t.line = py::int_(block.line);
+      t.cut_short = block.cut_short != 0;
+      blocks.append(py::cast(std::move(t)));
+    }
+    // Blocks read before the damage are given first: the caller raises
+    // once it has passed them on.
+    if (result != TGR_OK) blocks.append(py::str(tgr_report_reader_error(handle_)));
+    return blocks;
+  }
+  tgr_report_reader* handle_;
+};
+
+class Recorder {
+ public:
+  Recorder(const std::string& path, const std::string& address, uint16_t port)
+      : destination_(ParseAddress(address)), port_(port) {
+    std::array<char, kErrorSize> error{};
+    const int result = tgr_recorder_open(path.c_str(), &handle_, error.data(), error.size());
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+  }
+  ~Recorder() { tgr_recorder_close(handle_, nullptr, 0); }
+  Recorder(const Recorder&) = delete;
+  Recorder& operator=(const Recorder&) = delete;
+
+  void Write(const Telegram& t, int64_t now_ns) {
+    if (handle_ == nullptr) Raise(PyExc_ValueError, "the recorder is closed");
+    if (t.data.is_none()) Raise(PyExc_ValueError, "a block read from a report has no telegram bytes to record");
+    const std::string_view bytes = py::reinterpret_borrow<py::bytes>(t.data);
+    tgr_datagram d{};
+    d.size = bytes.size();
+    d.time_ns = t.time_ns.is_none() ? now_ns : t.time_ns.cast<int64_t>();
+    if (!t.source.is_none()) {
+      const auto source = t.source.cast<std::pair<std::string, uint16_t>>();
+      d.source_address = ParseAddress(source.first);
+      d.source_port = source.second;
+    }
+    const int result = tgr_recorder_write(handle_, &d, bytes.data(), bytes.size(), destination_, port_);
+    if (result != TGR_OK) RaiseResult(result, tgr_recorder_error(handle_));
+  }
+  uint64_t Packets() const { return handle_ == nullptr ? packets_ : tgr_recorder_packets(handle_); }
+  void Close() {
+    if (handle_ == nullptr) return;
+    packets_ = tgr_recorder_packets(handle_);
+    std::array<char, kErrorSize> error{};
+    const int result = tgr_recorder_close(handle_, error.data(), error.size());
+    handle_ = nullptr;
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+  }
+
+ private:
+  tgr_recorder* handle_ = nullptr;
+  uint32_t destination_;
+  uint16_t port_;
+  uint64_t packets_ = 0;
+};
+
+class Sequence {
+ public:
+  Sequence() : handle_(tgr_sequence_new()) {
+    if (handle_ == nullptr) throw std::bad_alloc();
+  }
+  ~Sequence() { tgr_sequence_free(handle_); }
+  Sequence(const Sequence&) = delete;
+  Sequence& operator=(const Sequence&) = delete;
+
+  void Add(const Telegram& t) {
+    tgr_telegram fields = t.fields;
+    fields.values = nullptr;
+    tgr_sequence_add(handle_, &fields);
+  }
+  py::dict Counts() const {
+    tgr_sequence_counts c{};
+    tgr_sequence_counts_get(handle_, &c);
+    py::dict d;
+    d["telegrams"] = c.telegrams;
+    d["missing_blocks"] = c.missing_blocks;
+    d["missing_scans"] = c.missing_scans;
+    d["missing_tail_blocks"] = c.missing_tail_blocks;
+    d["repeated"] = c.repeated;
+    d["reordered"] = c.reordered;
+    d["restarts"] = c.restarts;
+    return d;
+  }
+
+ private:
+  tgr_sequence* handle_;
+};
+
+Telegram Decode(const py::buffer& data, const py::object& time_ns, const py::object& source) {
+  const py::buffer_info info = data.request();
+  if (info.ndim > 1 || (info.ndim == 1 && info.strides[0] != info.itemsize)) {
+    Raise(PyExc_ValueError, "the telegram's bytes must lie together (a bytes-like object)");
+  }
+  Telegram t = MakeTelegram(info.ptr, static_cast<size_t>(info.size * info.itemsize));
+  t.time_ns = time_ns.is_none() ? py::none() : py::object(py::int_(time_ns.cast<int64_t>()));
+  if (!source.is_none()) {
+    const auto pair = source.cast<std::pair<std::string, uint16_t>>();
+    ParseAddress(pair.first);
+    t.source = py::make_tuple(pair.first, pair.second);
+  }
+  return t;
+}
+
+// A field of the telegram, read through the struct.
+template <typename T>
+auto Field(T tgr_telegram::*member) {
+  return [member](const Telegram& t) { return t.fields.*member; };
+}
+
+}  // namespace
+
+PYBIND11_MODULE(_tgr, m) {
+  m.doc() = "The tgr library's C interface, for the tgr package.";
+  cancelled_type = py::exception<std::exception>(m, "Cancelled", PyExc_Exception).release().ptr();
+  m.attr("Cancelled").doc() = "A wait was cancelled (Receiver.cancel()).";
+  m.attr("version") = tgr_version();
+  m.attr("MAX_TELEGRAM_SIZE") = TGR_MAX_TELEGRAM_SIZE;
+
+  py::class_<Telegram>(m, "Telegram", R"(One telegram, decoded as telegram-receiver reads it.
+
+A field that does not lie wholly within the bytes received reads as 0, as
+in the receiver's report. Made by a Receiver, a Capture, a ReportFile, or
+tgr.decode().)")
+      .def_property_readonly("type", Field(&tgr_telegram::type), "TelegramType.")
+      .def_property_readonly("size", Field(&tgr_telegram::size), "Bytes received (0 for a block read from a report).")
+      .def_property_readonly("total_size", Field(&tgr_telegram::total_size), "The header's TotalSize.")
+      .def_property_readonly("header_byte4", Field(&tgr_telegram::header_byte4), "The header's byte 4.")
+      .def_property_readonly("header_byte8", Field(&tgr_telegram::header_byte8), "The header's byte 8.")
+      .def_property_readonly("beam_start", Field(&tgr_telegram::beam_start), "Type 1: the first beam; else 0.")
+      .def_property_readonly("beam_stop", Field(&tgr_telegram::beam_stop), "Type 1: the last beam; else 0.")
+      .def_property_readonly("beam_step", Field(&tgr_telegram::beam_step), "Type 1: the beam step; else 0.")
+      .def_property_readonly("beam_count", Field(&tgr_telegram::beam_count),
+                             "Type 1: the beam count the receiver prints; else 0.")
+      .def_property_readonly("scan_no", Field(&tgr_telegram::scan_no), "Type 6: ScanNo (0 to 2**32-1); else 0.")
+      .def_property_readonly("block_no", Field(&tgr_telegram::block_no), "Type 6: BlockNo; else 0.")
+      .def_readonly("values", &Telegram::values, R"(Type 6: the block's 16-bit values, a numpy uint16 array; else empty.
+
+Those below TotalSize whose two bytes were both received. A read-only view
+of the telegram's own copy of its bytes: it stays valid as long as it is
+referenced, even after the telegram is gone. Take .copy() to change it.)")
+      .def_readonly("data", &Telegram::data, "The telegram's bytes, or None for a block read from a report.")
+      .def_readonly("time_ns", &Telegram::time_ns, R"(When it arrived (live) or was captured: ns since 1970 UTC, or None.)")
+      .def_readonly("kernel_time", &Telegram::kernel_time, "True if the system stamped time_ns on arrival (Linux).")
+      .def_readonly("source", &Telegram::source, "(address, port) it came from, or None.")
+      .def_readonly("line", &Telegram::line, "For a block read from a report: the line of its TotalSize; else None.")
+      .def_readonly("cut_short", &Telegram::cut_short, "For a block read from a report: the report ends inside its values.")
+      .def(
+          "report",
+          [](const Telegram& t, const std::string& line_ends) {
+            if (t.data.is_none()) Raise(PyExc_ValueError, "a block read from a report has no telegram bytes to report");
+            const std::string_view bytes = py::reinterpret_borrow<py::bytes>(t.data);
+            return Report(bytes.data(), bytes.size(), LineEnds(line_ends));
+          },
+          py::arg("line_ends") = "receiver",
+          R"(telegram-receiver's report of this telegram, as bytes, byte for byte.
+
+line_ends: "receiver" (this platform's receiver: "\r\n" on Windows),
+"lf" or "crlf".)")
+      .def("__repr__", [](const Telegram& t) {
+        std::string text = "<tgr.Telegram type " + std::to_string(t.fields.type);
+        if (t.fields.type == TGR_TYPE_BLOCK_VALUES) {
+          text += " scan " + std::to_string(t.fields.scan_no) + " block " + std::to_string(t.fields.block_no) + ", " +
+                  std::to_string(t.fields.value_count) + " values";
+        } else if (t.fields.type == TGR_TYPE_BEAM_RANGE) {
+          text += ", " + std::to_string(t.fields.beam_count) + " beams";
+        }
+        return text + ">";
+      });
+
+  m.def("decode", &Decode, py::arg("data"), py::kw_only(), py::arg("time_ns") = py::none(),
+        py::arg("source") = py::none(), R"(Decodes bytes into a Telegram, as telegram-receiver reads them.
+
+Any bytes are a telegram: a short one reads as zeros. time_ns and source
+(an (address, port) pair) are kept with it, for a Recorder.)");
+  m.def(
+      "report",
+      [](const py::buffer& data, const std::string& line_ends) {
+        const py::buffer_info info = data.request();
+        return Report(static_cast<const char*>(info.ptr), static_cast<size_t>(info.size * info.itemsize),
+                      LineEnds(line_ends));
+      },
+      py::arg("data"), py::arg("line_ends") = "receiver",
+      "telegram-receiver's report of the telegram in `data`, as bytes, byte for byte.");
+
+  py::class_<Receiver>(m, "Receiver")
+      .def(py::init<const std::string&, uint16_t, int>())
+      .def_property_readonly("port", &Receiver::port)
+      .def_property_readonly("closed", &Receiver::closed)
+      .def("next", &Receiver::Next)
+      .def("cancel", &Receiver::Cancel)
+      .def("drops", &Receiver::Drops)
+      .def("close", &Receiver::Close);
+  py::class_<Capture>(m, "Capture")
+      .def(py::init<const std::string&, uint16_t>())
+      .def("next", &Capture::Next)
+      .def("summary", &Capture::Summary)
+      .def("close", &Capture::Close);
+  py::class_<ReportReader>(m, "ReportReader")
+      .def(py::init<>())
+      .def("feed", &ReportReader::Feed)
+      .def("end", &ReportReader::End)
+      .def_property_readonly("telegrams", &ReportReader::Telegrams)
+      .def_property_readonly("finished", &ReportReader::Finished)
+      .def_property_readonly("error", &ReportReader::Error);
+  py::class_<Recorder>(m, "Recorder")
+      .def(py::init<const std::string&, const std::string&, uint16_t>())
+      .def("write", &Recorder::Write)
+      .def_property_readonly("packets", &Recorder::Packets)
+      .def("close", &Recorder::Close);
+  py::class_<Sequence>(m, "Sequence")
+      .def(py::init<>())
+      .def("add", &Sequence::Add)
+      .def("counts", &Sequence::Counts);
+}

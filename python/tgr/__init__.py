@@ -1,0 +1,357 @@
+"""The scanner's telegrams in Python: live, from captures and from reports.
+
+Every source is an iterator of Telegram objects and a context manager:
+
+    with tgr.Receiver(port=9999, timeout=5) as receiver:
+        for telegram in receiver:
+            print(telegram.scan_no, telegram.block_no, telegram.values.mean())
+
+- Receiver: telegrams as they arrive on a UDP port.
+- Capture: the telegrams of a pcap or pcapng file.
+- ReportFile: the blocks telegram-receiver's report lists.
+- scans(): any of them grouped into whole scans, the missing blocks said.
+- Recorder: telegrams into a pcapng file.
+- decode(), report(): one telegram's fields, and telegram-receiver's report.
+
+Each source counts what was lost in its `loss`: the telegrams the system
+dropped before they were read (live only) and the gaps in ScanNo/BlockNo.
+"""
+
+from __future__ import annotations
+
+import dataclasses
+import os
+import time
+import warnings
+from typing import Any, BinaryIO, Optional, Tuple, Union
+
+from . import _tgr
+from ._scans import Scan, Scans, scans
+from ._tgr import Cancelled, Telegram, decode, report
+
+__all__ = [
+    "Cancelled",
+    "Capture",
+    "CaptureWarning",
+    "Loss",
+    "Receiver",
+    "Recorder",
+    "ReportFile",
+    "Scan",
+    "Scans",
+    "Telegram",
+    "decode",
+    "report",
+    "scans",
+    "__version__",
+]
+
+__version__: str = _tgr.version
+PORT = 9999
+"""The port the scanner sends to, and telegram-receiver listens on."""
+
+Address = Tuple[str, int]
+_RECEIVERS: Any = object()  # receive()'s time-out: the receiver's own
+PathLike = Union[str, "os.PathLike[str]"]
+
+
+class CaptureWarning(UserWarning):
+    """A capture's packets were cut short: those before the cut were read."""
+
+
+@dataclasses.dataclass(frozen=True)
+class Loss:
+    """What was lost, as far as it can be known.
+
+    dropped: telegrams the system dropped before they were read, for want
+        of room in the socket's buffer (live only; None where the system
+        keeps no count, or for a file). Where `dropped_system_wide` is True
+        (Windows) the count is of every UDP datagram the system dropped.
+    missing_blocks, missing_scans: certain gaps in BlockNo (below the
+        highest block seen in a scan) and in ScanNo (between two scans seen).
+    missing_tail_blocks: inferred, not certain: blocks above the highest
+        one seen in a scan, up to the highest any scan had.
+    repeated, reordered: blocks that came again, and came late.
+    restarts: the scan numbers started again (a new run): no gap is claimed
+        across one.
+    telegrams: type-6 telegrams counted.
+    """
+
+    telegrams: int = 0
+    missing_blocks: int = 0
+    missing_scans: int = 0
+    missing_tail_blocks: int = 0
+    repeated: int = 0
+    reordered: int = 0
+    restarts: int = 0
+    dropped: Optional[int] = None
+    dropped_system_wide: bool = False
+
+    @property
+    def any(self) -> bool:
+        """True if anything is known or inferred to be lost."""
+        return bool(self.dropped or self.missing_blocks or self.missing_scans or self.missing_tail_blocks)
+
+
+class _Source:
+    """What every source shares: the sequence count, with and iteration."""
+
+    def __init__(self) -> None:
+        self._sequence = _tgr.Sequence()
+
+    def _counted(self, telegram: Telegram) -> Telegram:
+        self._sequence.add(telegram)
+        return telegram
+
+    @property
+    def loss(self) -> Loss:
+        """The gaps in ScanNo/BlockNo counted so far (see Loss)."""
+        return Loss(**self._sequence.counts())
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc_info) -> None:
+        self.close()
+
+    def __iter__(self):
+        return self
+
+    def close(self) -> None:  # pragma: no cover - every source has its own
+        raise NotImplementedError
+
+
+class Receiver(_Source):
+    """Telegrams as they arrive on a UDP port, with their times and sources.
+
+    port: the UDP port (9999 by default; 0 lets the system choose one, which
+        `port` then tells).
+    address: the local IPv4 address to listen on (dotted, or a host name);
+        None for every one.
+    timeout: seconds to wait for each telegram; None waits without end.
+        Iteration raises TimeoutError when nothing comes in time.
+    count: iteration ends after this many telegrams; None goes on.
+    buffer_bytes: the socket receive buffer to ask for (0: 8 MiB).
+
+    While waiting, the GIL is let go, so other threads run; Ctrl-C raises
+    KeyboardInterrupt within a tenth of a second. `cancel()`, from any
+    thread, ends a wait at once: iteration then stops, `receive()` raises
+    Cancelled. A port that cannot be opened raises OSError with the
+    system's words.
+    """
+
+    def __init__(
+        self,
+        port: int = PORT,
+        address: Optional[str] = None,
+        *,
+        timeout: Optional[float] = None,
+        count: Optional[int] = None,
+        buffer_bytes: int = 0,
+    ) -> None:
+        super().__init__()
+        if timeout is not None and timeout < 0:
+            raise ValueError(f"timeout must be 0 or more seconds, or None, not {timeout}")
+        if count is not None and count < 0:
+            raise ValueError(f"count must be 0 or more, or None, not {count}")
+        if not 0 <= port <= 65535:
+            raise ValueError(f"port must be 0 to 65535, not {port}")
+        self.timeout = timeout
+        self.count = count
+        self.received = 0
+        """Telegrams received so far."""
+        self._receiver = _tgr.Receiver(address or "", port, buffer_bytes)
+        self.address = address
+
+    @property
+    def port(self) -> int:
+        """The UDP port listened on."""
+        return self._receiver.port
+
+    def receive(self, timeout: Optional[float] = _RECEIVERS) -> Telegram:
+        """The next telegram. timeout: seconds, None for no end; by default
+        the receiver's. Raises TimeoutError, or Cancelled after cancel()."""
+        if timeout is _RECEIVERS:
+            timeout = self.timeout
+        elif timeout is not None and timeout < 0:
+            raise ValueError(f"timeout must be 0 or more seconds, or None, not {timeout}")
+        milliseconds = -1 if timeout is None else int(timeout * 1000)
+        try:
+            telegram = self._receiver.next(milliseconds)
+        except TimeoutError:
+            raise TimeoutError(f"no telegram on port {self.port} within {timeout:g} s") from None
+        self.received += 1
+        return self._counted(telegram)
+
+    def __next__(self) -> Telegram:
+        if self.count is not None and self.received >= self.count:
+            raise StopIteration
+        try:
+            return self.receive()
+        except Cancelled:
+            raise StopIteration from None
+
+    def cancel(self) -> None:
+        """From any thread: ends the wait under way, and every later one."""
+        self._receiver.cancel()
+
+    @property
+    def loss(self) -> Loss:
+        """The system's drops and the gaps in ScanNo/BlockNo, so far."""
+        drops = None if self._receiver.closed else self._receiver.drops()
+        counts = self._sequence.counts()
+        if drops is None:
+            return Loss(**counts)
+        return Loss(**counts, dropped=drops[0], dropped_system_wide=drops[1])
+
+    def close(self) -> None:
+        """Closes the socket (a wait under way in another thread ends)."""
+        self._receiver.close()
+
+
+class Capture(_Source):
+    """The telegrams of a pcap or pcapng file: the UDP datagrams bound for
+    `port`, with their capture times (time_ns) and sources.
+
+    The file is read as it goes, in bounded memory. A file that is no
+    capture, or is damaged, raises ValueError where the damage is, after
+    the telegrams before it; a capture cut short (a recording stopped
+    hard) gives every whole packet and warns with CaptureWarning.
+    `summary` has the counts of what was read and passed over.
+    """
+
+    def __init__(self, path: PathLike, port: int = PORT) -> None:
+        super().__init__()
+        if not 0 < port <= 65535:
+            raise ValueError(f"port must be 1 to 65535, not {port}")
+        self.path = os.fspath(path)
+        self.port = port
+        self._capture = _tgr.Capture(self.path, port)
+        self._summary: Optional[dict] = None
+
+    def __next__(self) -> Telegram:
+        if self._summary is not None:
+            raise StopIteration
+        telegram = self._capture.next()
+        if telegram is not None:
+            return self._counted(telegram)
+        self._summary = self._capture.summary()
+        if self._summary["end"] == "damaged":
+            raise ValueError(f"{self.path}: {self._summary['words']}")
+        if self._summary["end"] == "cut short":
+            warnings.warn(f"{self.path}: cut short: {self._summary['words']}", CaptureWarning, stacklevel=2)
+        raise StopIteration
+
+    @property
+    def summary(self) -> dict:
+        """How the packets ended ("reading", "whole", "cut short",
+        "damaged", with `words`), and the counts: packets read, datagrams
+        taken, and those passed over (not_udp, other_port, incomplete,
+        cut_short, conflicting)."""
+        return dict(self._summary) if self._summary is not None else self._capture.summary()
+
+    def close(self) -> None:
+        """Closes the file."""
+        if self._summary is None:
+            self._summary = self._capture.summary()
+        self._capture.close()
+
+
+class ReportFile(_Source):
+    """The blocks telegram-receiver's report lists (blocks 0 and 1 of each
+    type-6 telegram), read back from a file, a path, or a binary stream.
+
+    Each is a Telegram with type 6, scan_no, block_no, total_size and
+    values, the report's line number in `line`; it has no bytes (data is
+    None), time or source. A block the report ends inside has cut_short
+    True. A line that is not the report's raises ValueError naming it,
+    after the blocks before it.
+    """
+
+    _PIECE = 1 << 16
+
+    def __init__(self, source: Union[PathLike, BinaryIO]) -> None:
+        super().__init__()
+        if hasattr(source, "read"):
+            self._file = source
+            self._owned = False
+            self.path = getattr(source, "name", "<stream>")
+        else:
+            self.path = os.fspath(source)
+            self._file = open(self.path, "rb")
+            self._owned = True
+        self._reader = _tgr.ReportReader()
+        self._ready: list = []
+        self._ended = False
+
+    def __next__(self) -> Telegram:
+        while not self._ready:
+            if self._ended:
+                raise StopIteration
+            text = self._file.read(self._PIECE)
+            if text:
+                if isinstance(text, str):
+                    raise TypeError("a report is read as bytes: open it with \"rb\"")
+                self._ready = self._reader.feed(text)
+            else:
+                self._ended = True
+                self._ready = self._reader.end()
+            self._ready.reverse()
+        item = self._ready.pop()
+        if isinstance(item, str):
+            self._ready.clear()
+            self._ended = True
+            raise ValueError(f"{self.path}: {item}")
+        return self._counted(item)
+
+    @property
+    def telegrams(self) -> int:
+        """The report's telegrams read so far, of every type."""
+        return self._reader.telegrams
+
+    @property
+    def finished(self) -> bool:
+        """True if the last run ended with the receiver's closing lines."""
+        return self._reader.finished
+
+    def close(self) -> None:
+        """Closes the file, if it was opened here."""
+        if self._owned:
+            self._file.close()
+
+
+class Recorder:
+    """Telegrams into a pcapng file, each as an IPv4/UDP packet from its
+    source to `destination`, at its time in nanoseconds.
+
+    The packet analyser opens the file, and Capture and telegram-sender
+    --replay read it again. Each packet is written whole and flushed, so a
+    recording cut by a crash or a full disk keeps every packet before the
+    cut. A telegram without a time (made by decode()) is stamped with the
+    time it is written. A file that cannot be created or written raises
+    OSError with the system's words.
+    """
+
+    def __init__(self, path: PathLike, destination: Address = ("0.0.0.0", PORT)) -> None:
+        self.path = os.fspath(path)
+        self.destination = destination
+        self._recorder = _tgr.Recorder(self.path, destination[0], destination[1])
+
+    def write(self, telegram: Telegram) -> None:
+        """Records one telegram (one with its bytes: not a report's block)."""
+        self._recorder.write(telegram, time.time_ns())
+
+    @property
+    def packets(self) -> int:
+        """Packets recorded so far."""
+        return self._recorder.packets
+
+    def close(self) -> None:
+        """Closes the file; OSError if a packet did not reach it."""
+        self._recorder.close()
+
+    def __enter__(self) -> "Recorder":
+        return self
+
+    def __exit__(self, *exc_info) -> None:
+        self.close()
