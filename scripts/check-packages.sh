@@ -8,7 +8,9 @@
 #   empty root, with no system library at all;
 # - each Windows .zip: its licence, its README.txt as plain text, its
 #   programs' format, imports and version, and its demo.cmd under Wine
-#   where this host can run that width.
+#   where this host can run that width;
+# - the Python wheel, and the package from the source tree: each installed
+#   offline into a fresh venv, and its tests and examples run against it.
 # Every demo run must report byte for byte what the programs the packages
 # were built from report. Any failure fails the run.
 set -euo pipefail
@@ -234,6 +236,28 @@ cp "$portable/bin/telegram-receiver" "$portable/bin/telegram-sender" "$empty/bin
 chroot "$empty" /bin/telegram-sender --receiver /bin/telegram-receiver >"$work/portable.txt" 2>"$work/portable.err" ||
   fail "the .tar.gz's demo in an empty root ended with status $?: $(cat "$work/portable.err")"
 check_report "$work/portable.txt" "$work/expected.txt" "the .tar.gz's programs in an empty root, with no system library"
+
+# --- The Python wheel, and the source tree's Python package --------------------
+# Each into a fresh venv over Debian's Python, offline, as the README says;
+# the package's whole test suite, its examples with it, then runs against
+# what was installed (the tests import tgr from the venv, not the tree).
+python=${TELEGRAM_PYTHON:-/usr/bin/python3}
+check_python() {  # what, what pip installs
+  rm -rf "$work/venv"
+  "$python" -m venv --system-site-packages "$work/venv"
+  "$work/venv/bin/pip" install --no-build-isolation --no-index --quiet "$2" >"$work/pip.log" 2>&1 ||
+    fail "$1: pip install: $(tail -n 3 "$work/pip.log")"
+  [ "$(cd "$work" && venv/bin/python -c 'import tgr; print(tgr.__version__, tgr.__file__)')" = \
+    "$version $work/venv/lib/python3.$("$python" -c 'import sys; print(sys.version_info[1])')/site-packages/tgr/__init__.py" ] ||
+    fail "$1: tgr $version is not what the venv imports"
+  TELEGRAM_BIN=$PWD/build-package PYTHONDONTWRITEBYTECODE=1 "$work/venv/bin/python" -m pytest -q -p no:cacheprovider \
+    python/tests >"$work/pytest.log" 2>&1 || fail "$1: its tests: $(tail -n 20 "$work/pytest.log")"
+  echo "ok: $1: installed offline into a fresh venv; $(tail -n 1 "$work/pytest.log")"
+}
+wheel=$(cd packages && ls tgr-"$version"-*.whl)
+grep -q " $wheel\$" packages/SHA256SUMS || fail "SHA256SUMS does not list $wheel"
+check_python "$wheel" "packages/$wheel"
+check_python "the source tree's python/" ./python
 
 # --- The Windows .zip files ----------------------------------------------------
 wine_ready=
