@@ -67,7 +67,7 @@ endif()
 if(TELEGRAM_PYTHON)
   add_test(NAME python_test COMMAND ${TELEGRAM_PYTHON_EXECUTABLE} -m pytest -q -p no:cacheprovider
     ${PROJECT_SOURCE_DIR}/python/tests)
-  set_tests_properties(python_test PROPERTIES TIMEOUT 300
+  set_tests_properties(python_test PROPERTIES TIMEOUT 300 RESOURCE_LOCK udp_port_9999
     ENVIRONMENT "PYTHONPATH=${TELEGRAM_PYTHON_DIR};TELEGRAM_BIN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
 endif()
 

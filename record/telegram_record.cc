@@ -143,9 +143,9 @@ int Run(const RecordOptions& options) {
       break;
     }
     if (options.format == kFormatReport) {
-      std::string report;
-      tgr::Report(buffer, d.size, &report, line_ends == kLineEndsCrlf ? TGR_LINE_ENDS_CRLF : TGR_LINE_ENDS_AS_WRITTEN);
-      out += report;
+      // Into `out` itself, empty here: its room, kept from one telegram to
+      // the next, takes any report at the first try once a large one came.
+      tgr::Report(buffer, d.size, &out, line_ends == kLineEndsCrlf ? TGR_LINE_ENDS_CRLF : TGR_LINE_ENDS_AS_WRITTEN);
     } else if (options.format == kFormatCsv) {
       AppendCsvRow(d, t, &out);
     } else {

@@ -2,8 +2,9 @@
 # Hardening checks, run by CI after the tests:
 #  1. the unit and end-to-end suites built with AddressSanitizer and
 #     UndefinedBehaviorSanitizer (clang, warnings as errors), any report failing;
-#     and a Release build of everything, tests included, with g++ and with
-#     clang, warnings as errors (the optimiser finds warnings of its own);
+#     and a Release build of everything, tests and the Python module
+#     included, with g++ and with clang, warnings as errors (the optimiser
+#     finds warnings of its own);
 #  2. clang-tidy and cppcheck over the project's own code, any finding failing;
 #  3. each libFuzzer target (a datagram's report, a capture's replay, a
 #     report read back) for FUZZ_SECONDS (default 60), any finding failing.
@@ -13,7 +14,8 @@ fuzz_seconds=${FUZZ_SECONDS:-60}
 
 echo "== Release builds with g++ and clang, warnings as errors"
 for compiler in g++ clang++; do
-  CXX=$compiler cmake -S . -B build-release-$compiler -DCMAKE_BUILD_TYPE=Release -DTELEGRAM_WERROR=ON >/dev/null
+  CXX=$compiler cmake -S . -B build-release-$compiler -DCMAKE_BUILD_TYPE=Release -DTELEGRAM_WERROR=ON \
+    -DTELEGRAM_PYTHON=ON -DPython_EXECUTABLE="${TELEGRAM_PYTHON:-/usr/bin/python3}" >/dev/null
   cmake --build build-release-$compiler --parallel --target all receiver-benchmark >/dev/null
   echo "$compiler: built"
 done
@@ -40,7 +42,11 @@ files=$(sed -n 's/^ *"file": "\(.*\)".*/\1/p' build-sanitize/compile_commands.js
 # warnings it passed over are left out.
 echo "$files" | xargs -P "$(nproc)" -n 1 clang-tidy -p build-sanitize --quiet 2>&1 |
   { grep -v 'warnings generated\.$' || true; }
-echo "clang-tidy: $(($(echo "$files" | wc -l) + $(echo "$fuzzers" | wc -l))) files, no findings"
+# The Python module is built in the Release builds only (a sanitized
+# module would need the sanitizers' runtimes loaded into Python).
+clang-tidy -p build-release-clang++ --quiet python/src/tgr_module.cc 2>&1 |
+  { grep -v 'warnings generated\.$' || true; }
+echo "clang-tidy: $(($(echo "$files" | wc -l) + $(echo "$fuzzers" | wc -l) + 1)) files, no findings"
 
 echo "== cppcheck"
 # The vendored libraries are others' code, and the page built into

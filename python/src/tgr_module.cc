@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -64,13 +65,22 @@ std::string DottedAddress(uint32_t address) {
 
 // "1.2.3.4" to a host-order address; ValueError for anything else.
 uint32_t ParseAddress(const std::string& text) {
-  std::array<unsigned, 4> part{};
-  char end = 0;
-  if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &part[0], &part[1], &part[2], &part[3], &end) != 4 ||
-      std::any_of(part.begin(), part.end(), [](unsigned p) { return p > 255; })) {
-    Raise(PyExc_ValueError, "not an IPv4 address: \"" + text + "\"");
+  uint32_t address = 0;
+  const char* at = text.data();
+  const char* const end = text.data() + text.size();
+  for (int part = 0; part < 4; ++part) {
+    unsigned value = 256;
+    const auto read = std::from_chars(at, end, value);
+    // The last number ends the text; the others end at a dot (the text's
+    // own NUL where it ends too soon).
+    const bool last = part == 3;
+    if (read.ec != std::errc() || value > 255 || read.ptr - at > 3 || (last ? read.ptr != end : *read.ptr != '.')) {
+      Raise(PyExc_ValueError, "not an IPv4 address: \"" + text + "\"");
+    }
+    address = address << 8 | value;
+    at = read.ptr + 1;
   }
-  return part[0] << 24 | part[1] << 16 | part[2] << 8 | part[3];
+  return address;
 }
 
 int LineEnds(const std::string& name) {
@@ -122,10 +132,10 @@ void SetOrigin(Telegram* t, const tgr_datagram& d) {
 py::bytes Report(const char* bytes, size_t size, int line_ends) {
   std::string text(4096, '\0');
   size_t length = 0;
-  int result = tgr_report(bytes, size, line_ends, &text[0], text.size(), &length);
+  int result = tgr_report(bytes, size, line_ends, text.data(), text.size(), &length);
   if (result == TGR_E_SPACE) {
     text.resize(length);
-    result = tgr_report(bytes, size, line_ends, &text[0], text.size(), &length);
+    result = tgr_report(bytes, size, line_ends, text.data(), text.size(), &length);
   }
   if (result != TGR_OK) RaiseResult(result, "");
   return py::bytes(text.data(), length);

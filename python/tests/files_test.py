@@ -2,6 +2,7 @@
 damaged, reports read back to their blocks, and what cannot be written."""
 
 import io
+import os
 import struct
 import warnings
 
@@ -58,7 +59,7 @@ def test_damaged_and_missing_captures(tmp_path):
     damaged = tmp_path / "damaged.pcapng"
     damaged.write_bytes(b"not a capture at all, but long enough to be read")
     with pytest.raises(ValueError, match="not a capture"):
-        list(tgr.Capture(damaged))
+        tgr.Capture(damaged)
     # Damage after whole packets: those come first, then the error.
     path = record(tmp_path / "run.pcapng")
     data = bytearray(path.read_bytes())
@@ -130,3 +131,16 @@ def test_a_report_cut_inside_its_values():
     text = report_of([block(3, 0, [10, 20, 30])], closed=False)[:-3]
     got = list(tgr.ReportFile(io.BytesIO(text)))
     assert [(t.scan_no, t.cut_short, t.values.tolist()) for t in got] == [(3, True, [10, 20])]
+
+
+def test_a_report_piped_live_is_read_as_it_comes():
+    read, write = os.pipe()
+    with open(read, "rb") as pipe, open(write, "wb", buffering=0) as writer:
+        writer.write(report_of([block(5, 0, [1, 2])], closed=False) + b"--> Telegram Type: 1\r\n")
+        report = tgr.ReportFile(pipe)
+        # The block is given while the writer still writes: no wait for a whole piece.
+        assert next(report).scan_no == 5
+        writer.write(b"BeamCount : 5\t0\t46\t0\r\n")
+        writer.close()
+        assert list(report) == []
+        assert report.telegrams == 2

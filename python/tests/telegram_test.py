@@ -68,8 +68,12 @@ def test_decode_keeps_a_copy_of_the_bytes():
     assert t.values.tolist() == [7, 8]
     assert t.data == bytes(block(1, 0, [7, 8]))
     assert (t.time_ns, t.source) == (123, ("10.1.2.3", 4000))
-    with pytest.raises(ValueError, match="IPv4"):
-        tgr.decode(data, source=("10.1.2.300", 1))
+    for bad in ("10.1.2.300", "1.2.3", "1.2.3.4.5", "1..2.3", "a.b.c.d", " 1.2.3.4", "1.2.3.4 ", "0001.2.3.4", ""):
+        with pytest.raises(ValueError, match="IPv4"):
+            tgr.decode(data, source=(bad, 1))
+    assert tgr.decode(data, source=("255.255.255.255", 65535)).source == ("255.255.255.255", 65535)
+    with pytest.raises(TypeError):
+        tgr.decode("text is not bytes")
 
 
 def test_report_bytes():

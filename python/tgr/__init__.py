@@ -214,8 +214,8 @@ class Capture(_Source):
     `port`, with their capture times (time_ns) and sources.
 
     The file is read as it goes, in bounded memory. A file that is no
-    capture, or is damaged, raises ValueError where the damage is, after
-    the telegrams before it; a capture cut short (a recording stopped
+    capture raises ValueError at once; one damaged further on raises it
+    where the damage is, after the telegrams before it; a capture cut short (a recording stopped
     hard) gives every whole packet and warns with CaptureWarning.
     `summary` has the counts of what was read and passed over.
     """
@@ -228,11 +228,18 @@ class Capture(_Source):
         self.port = port
         self._capture = _tgr.Capture(self.path, port)
         self._summary: Optional[dict] = None
+        # The first packet is read now, so that a file that is no capture
+        # at all is said here, not at the first telegram.
+        self._first = self._capture.next()
+        if self._first is None and self._capture.summary()["end"] == "damaged":
+            words = self._capture.summary()["words"]
+            self._capture.close()
+            raise ValueError(f"{self.path}: {words}")
 
     def __next__(self) -> Telegram:
         if self._summary is not None:
             raise StopIteration
-        telegram = self._capture.next()
+        telegram, self._first = self._first or self._capture.next(), None
         if telegram is not None:
             return self._counted(telegram)
         self._summary = self._capture.summary()
@@ -259,7 +266,8 @@ class Capture(_Source):
 
 class ReportFile(_Source):
     """The blocks telegram-receiver's report lists (blocks 0 and 1 of each
-    type-6 telegram), read back from a file, a path, or a binary stream.
+    type-6 telegram), read back from a path or a binary stream (such as
+    sys.stdin.buffer, with the receiver's report piped in as it runs).
 
     Each is a Telegram with type 6, scan_no, block_no, total_size and
     values, the report's line number in `line`; it has no bytes (data is
@@ -280,6 +288,9 @@ class ReportFile(_Source):
             self.path = os.fspath(source)
             self._file = open(self.path, "rb")
             self._owned = True
+        # What has come, not a whole piece: a report piped live from the
+        # receiver is read as it is written.
+        self._read = getattr(self._file, "read1", self._file.read)
         self._reader = _tgr.ReportReader()
         self._ready: list = []
         self._ended = False
@@ -288,7 +299,7 @@ class ReportFile(_Source):
         while not self._ready:
             if self._ended:
                 raise StopIteration
-            text = self._file.read(self._PIECE)
+            text = self._read(self._PIECE)
             if text:
                 if isinstance(text, str):
                     raise TypeError("a report is read as bytes: open it with \"rb\"")
