@@ -34,6 +34,7 @@ __all__ = [
     "Capture",
     "CaptureWarning",
     "Loss",
+    "PORT",
     "Receiver",
     "Recorder",
     "ReportFile",
