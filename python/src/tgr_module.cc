@@ -35,6 +35,7 @@ constexpr size_t kErrorSize = 512;
 // Python's objects the module keeps for good: handles, never released, as
 // the interpreter may be gone when static objects are destroyed.
 PyObject* cancelled_type = nullptr;
+PyObject* capture_warning = nullptr;
 
 [[noreturn]] void Raise(PyObject* type, const std::string& words) {
   PyErr_SetString(type, words.c_str());
@@ -107,6 +108,10 @@ py::handle FromBuffer() {
   static const py::handle frombuffer = py::object(py::module_::import("numpy").attr("frombuffer")).release();
   return frombuffer;
 }
+py::handle LittleUint16() {
+  static const py::handle dtype = py::dtype("<u2").release();
+  return dtype;
+}
 
 // A telegram made of a copy of `size` bytes.
 Telegram MakeTelegram(const void* bytes, size_t size) {
@@ -116,17 +121,35 @@ Telegram MakeTelegram(const void* bytes, size_t size) {
   tgr_decode(own, size, &t.fields);
   const size_t offset = t.fields.values == nullptr ? 0 : static_cast<size_t>(t.fields.values - reinterpret_cast<const uint8_t*>(own));
   // numpy's view of a bytes object is read-only and keeps the bytes alive.
-  t.values = FromBuffer()(copy, py::arg("dtype") = "<u2", py::arg("count") = t.fields.value_count,
-                          py::arg("offset") = offset);
+  t.values = FromBuffer()(copy, LittleUint16(), t.fields.value_count, offset);  // (buffer, dtype, count, offset)
   t.fields.values = nullptr;  // the bytes moved; values are read through the array
   t.data = std::move(copy);
   return t;
 }
 
-void SetOrigin(Telegram* t, const tgr_datagram& d) {
+// A source's (address, port), kept from one telegram to the next: a
+// scanner's telegrams come from one source, which is then made once.
+class Sources {
+ public:
+  py::object Of(uint32_t address, uint16_t port) {
+    if (last_.is_none() || address != address_ || port != port_) {
+      last_ = py::make_tuple(DottedAddress(address), port);
+      address_ = address;
+      port_ = port;
+    }
+    return last_;
+  }
+
+ private:
+  py::object last_ = py::none();
+  uint32_t address_ = 0;
+  uint16_t port_ = 0;
+};
+
+void SetOrigin(Telegram* t, const tgr_datagram& d, Sources* sources) {
   t->time_ns = d.time_ns < 0 ? py::none() : py::object(py::int_(d.time_ns));
   t->kernel_time = d.kernel_time != 0;
-  t->source = py::make_tuple(DottedAddress(d.source_address), d.source_port);
+  t->source = sources->Of(d.source_address, d.source_port);
 }
 
 py::bytes Report(const char* bytes, size_t size, int line_ends) {
@@ -188,7 +211,7 @@ class Receiver {
     if (FinishClose()) result = TGR_E_CANCELLED;
     if (result != TGR_OK) RaiseResult(result, result == TGR_E_SOCKET ? tgr_receiver_error(handle_) : "");
     Telegram t = MakeTelegram(buffer_.data(), datagram.size);
-    SetOrigin(&t, datagram);
+    SetOrigin(&t, datagram, &sources_);
     return t;
   }
 
@@ -234,37 +257,90 @@ class Receiver {
   }
 
   tgr_receiver* handle_ = nullptr;
+  Sources sources_;
   std::vector<unsigned char> buffer_;
   bool busy_ = false;  // read and written with the GIL held
   bool close_asked_ = false;
 };
 
+class Sequence {
+ public:
+  Sequence() : handle_(tgr_sequence_new()) {
+    if (handle_ == nullptr) throw std::bad_alloc();
+  }
+  ~Sequence() { tgr_sequence_free(handle_); }
+  Sequence(const Sequence&) = delete;
+  Sequence& operator=(const Sequence&) = delete;
+
+  void Add(const Telegram& t) {
+    tgr_telegram fields = t.fields;
+    fields.values = nullptr;
+    tgr_sequence_add(handle_, &fields);
+  }
+  py::dict Counts() const {
+    tgr_sequence_counts c{};
+    tgr_sequence_counts_get(handle_, &c);
+    py::dict d;
+    d["telegrams"] = c.telegrams;
+    d["missing_blocks"] = c.missing_blocks;
+    d["missing_scans"] = c.missing_scans;
+    d["missing_tail_blocks"] = c.missing_tail_blocks;
+    d["repeated"] = c.repeated;
+    d["reordered"] = c.reordered;
+    d["restarts"] = c.restarts;
+    return d;
+  }
+
+ private:
+  tgr_sequence* handle_;
+};
+
+// A capture's telegrams: its own iterator, so that a for loop over it runs
+// here alone, counting each in the sequence as it goes.
 class Capture {
  public:
-  Capture(const std::string& path, uint16_t port) {
+  Capture(const std::string& path, uint16_t port) : path_(path) {
     std::array<char, kErrorSize> error{};
     const int result = tgr_capture_open(path.c_str(), port, &handle_, error.data(), error.size());
     if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+    // The first packet is read now, so that a file that is no capture at
+    // all is said here, not at the first telegram.
+    first_ = Read();
+    if (first_.is_none() && Ends() == TGR_CAPTURE_DAMAGED) {
+      const std::string words = tgr_capture_error(handle_);
+      Close();
+      Raise(PyExc_ValueError, path_ + ": " + words);
+    }
   }
   ~Capture() { tgr_capture_close(handle_); }
   Capture(const Capture&) = delete;
   Capture& operator=(const Capture&) = delete;
 
-  // The next datagram for the port, or None once the packets are over.
+  // The next telegram bound for the port. Once they are over: ValueError
+  // if the file is damaged, a CaptureWarning if it is cut short, then
+  // StopIteration.
   py::object Next() {
-    Open();
-    const void* bytes = nullptr;
-    tgr_datagram datagram{};
-    const int result = tgr_capture_next(handle_, &bytes, &datagram);
-    if (result == TGR_E_END) return py::none();
-    if (result != TGR_OK) RaiseResult(result, tgr_capture_error(handle_));
-    Telegram t = MakeTelegram(bytes, datagram.size);
-    SetOrigin(&t, datagram);
-    return py::cast(std::move(t));
+    if (handle_ == nullptr) throw py::stop_iteration();
+    py::object telegram = first_.is_none() ? Read() : std::move(first_);
+    first_ = py::none();
+    if (!telegram.is_none()) {
+      sequence_.Add(telegram.cast<const Telegram&>());
+      return telegram;
+    }
+    const int end = Ends();
+    const std::string words = tgr_capture_error(handle_);
+    Close();
+    if (end == TGR_CAPTURE_DAMAGED) Raise(PyExc_ValueError, path_ + ": " + words);
+    if (end == TGR_CAPTURE_CUT_SHORT) {
+      const std::string warning = path_ + ": cut short: " + words;
+      if (PyErr_WarnEx(capture_warning, warning.c_str(), 1) != 0) throw py::error_already_set();
+    }
+    throw py::stop_iteration();
   }
 
-  py::dict Summary() const {
-    Open();
+  // How the packets ended, and what was read and passed over.
+  py::dict Summary() {
+    if (handle_ == nullptr) return summary_;
     tgr_capture_summary s{};
     tgr_capture_summary_get(handle_, &s);
     static const std::array<const char*, 4> ends = {"reading", "whole", "cut short", "damaged"};
@@ -282,16 +358,40 @@ class Capture {
     return d;
   }
 
+  py::dict Counts() const { return sequence_.Counts(); }
+
+  // Closes the file; the summary stays as it was.
   void Close() {
+    if (handle_ == nullptr) return;
+    summary_ = Summary();
     tgr_capture_close(handle_);
     handle_ = nullptr;
   }
 
  private:
-  void Open() const {
-    if (handle_ == nullptr) Raise(PyExc_ValueError, "the capture is closed");
+  // The next telegram for the port, or None once the packets are over.
+  py::object Read() {
+    const void* bytes = nullptr;
+    tgr_datagram datagram{};
+    const int result = tgr_capture_next(handle_, &bytes, &datagram);
+    if (result == TGR_E_END) return py::none();
+    if (result != TGR_OK) RaiseResult(result, tgr_capture_error(handle_));
+    Telegram t = MakeTelegram(bytes, datagram.size);
+    SetOrigin(&t, datagram, &sources_);
+    return py::cast(std::move(t));
   }
+  int Ends() const {
+    tgr_capture_summary s{};
+    tgr_capture_summary_get(handle_, &s);
+    return s.end;
+  }
+
+  std::string path_;
   tgr_capture* handle_ = nullptr;
+  Sources sources_;
+  Sequence sequence_;
+  py::object first_ = py::none();
+  py::dict summary_;
 };
 
 class ReportReader {
@@ -387,38 +487,6 @@ class Recorder {
   uint64_t packets_ = 0;
 };
 
-class Sequence {
- public:
-  Sequence() : handle_(tgr_sequence_new()) {
-    if (handle_ == nullptr) throw std::bad_alloc();
-  }
-  ~Sequence() { tgr_sequence_free(handle_); }
-  Sequence(const Sequence&) = delete;
-  Sequence& operator=(const Sequence&) = delete;
-
-  void Add(const Telegram& t) {
-    tgr_telegram fields = t.fields;
-    fields.values = nullptr;
-    tgr_sequence_add(handle_, &fields);
-  }
-  py::dict Counts() const {
-    tgr_sequence_counts c{};
-    tgr_sequence_counts_get(handle_, &c);
-    py::dict d;
-    d["telegrams"] = c.telegrams;
-    d["missing_blocks"] = c.missing_blocks;
-    d["missing_scans"] = c.missing_scans;
-    d["missing_tail_blocks"] = c.missing_tail_blocks;
-    d["repeated"] = c.repeated;
-    d["reordered"] = c.reordered;
-    d["restarts"] = c.restarts;
-    return d;
-  }
-
- private:
-  tgr_sequence* handle_;
-};
-
 Telegram Decode(const py::buffer& data, const py::object& time_ns, const py::object& source) {
   const py::buffer_info info = data.request();
   if (info.ndim > 1 || (info.ndim == 1 && info.strides[0] != info.itemsize)) {
@@ -446,6 +514,11 @@ PYBIND11_MODULE(_tgr, m) {
   m.doc() = "The tgr library's C interface, for the tgr package.";
   cancelled_type = py::exception<std::exception>(m, "Cancelled", PyExc_Exception).release().ptr();
   m.attr("Cancelled").doc() = "A wait was cancelled (Receiver.cancel()).";
+  capture_warning = PyErr_NewExceptionWithDoc("tgr.CaptureWarning",
+                                              "A capture's packets were cut short: those before the cut were read.",
+                                              PyExc_UserWarning, nullptr);
+  if (capture_warning == nullptr) throw py::error_already_set();
+  m.attr("CaptureWarning") = py::handle(capture_warning);
   m.attr("version") = tgr_version();
   m.attr("MAX_TELEGRAM_SIZE") = TGR_MAX_TELEGRAM_SIZE;
 
@@ -525,8 +598,10 @@ Any bytes are a telegram: a short one reads as zeros. time_ns and source
       .def("close", &Receiver::Close);
   py::class_<Capture>(m, "Capture")
       .def(py::init<const std::string&, uint16_t>())
-      .def("next", &Capture::Next)
+      .def("__iter__", [](py::object self) { return self; })
+      .def("__next__", &Capture::Next)
       .def("summary", &Capture::Summary)
+      .def("counts", &Capture::Counts)
       .def("close", &Capture::Close);
   py::class_<ReportReader>(m, "ReportReader")
       .def(py::init<>())

@@ -22,12 +22,11 @@ from __future__ import annotations
 import dataclasses
 import os
 import time
-import warnings
 from typing import Any, BinaryIO, Optional, Tuple, Union
 
 from . import _tgr
 from ._scans import Scan, Scans, scans
-from ._tgr import Cancelled, Telegram, decode, report
+from ._tgr import Cancelled, CaptureWarning, Telegram, decode, report
 
 __all__ = [
     "Cancelled",
@@ -54,10 +53,6 @@ PORT = 9999
 Address = Tuple[str, int]
 _RECEIVERS: Any = object()  # receive()'s time-out: the receiver's own
 PathLike = Union[str, "os.PathLike[str]"]
-
-
-class CaptureWarning(UserWarning):
-    """A capture's packets were cut short: those before the cut were read."""
 
 
 @dataclasses.dataclass(frozen=True)
@@ -216,9 +211,10 @@ class Capture(_Source):
 
     The file is read as it goes, in bounded memory. A file that is no
     capture raises ValueError at once; one damaged further on raises it
-    where the damage is, after the telegrams before it; a capture cut short (a recording stopped
-    hard) gives every whole packet and warns with CaptureWarning.
-    `summary` has the counts of what was read and passed over.
+    where the damage is, after the telegrams before it; a capture cut short
+    (a recording stopped hard) gives every whole packet and warns with
+    CaptureWarning. `summary` has the counts of what was read and passed
+    over.
     """
 
     def __init__(self, path: PathLike, port: int = PORT) -> None:
@@ -228,27 +224,18 @@ class Capture(_Source):
         self.path = os.fspath(path)
         self.port = port
         self._capture = _tgr.Capture(self.path, port)
-        self._summary: Optional[dict] = None
-        # The first packet is read now, so that a file that is no capture
-        # at all is said here, not at the first telegram.
-        self._first = self._capture.next()
-        if self._first is None and self._capture.summary()["end"] == "damaged":
-            words = self._capture.summary()["words"]
-            self._capture.close()
-            raise ValueError(f"{self.path}: {words}")
+
+    def __iter__(self):
+        # The module's own iterator: a for loop runs in C++ alone.
+        return self._capture
 
     def __next__(self) -> Telegram:
-        if self._summary is not None:
-            raise StopIteration
-        telegram, self._first = self._first or self._capture.next(), None
-        if telegram is not None:
-            return self._counted(telegram)
-        self._summary = self._capture.summary()
-        if self._summary["end"] == "damaged":
-            raise ValueError(f"{self.path}: {self._summary['words']}")
-        if self._summary["end"] == "cut short":
-            warnings.warn(f"{self.path}: cut short: {self._summary['words']}", CaptureWarning, stacklevel=2)
-        raise StopIteration
+        return next(self._capture)
+
+    @property
+    def loss(self) -> Loss:
+        """The gaps in ScanNo/BlockNo counted so far (see Loss)."""
+        return Loss(**self._capture.counts())
 
     @property
     def summary(self) -> dict:
@@ -256,12 +243,10 @@ class Capture(_Source):
         "damaged", with `words`), and the counts: packets read, datagrams
         taken, and those passed over (not_udp, other_port, incomplete,
         cut_short, conflicting)."""
-        return dict(self._summary) if self._summary is not None else self._capture.summary()
+        return dict(self._capture.summary())
 
     def close(self) -> None:
         """Closes the file."""
-        if self._summary is None:
-            self._summary = self._capture.summary()
         self._capture.close()
 
 
