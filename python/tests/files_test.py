@@ -116,13 +116,24 @@ def test_a_report_reads_back_to_its_blocks(tmp_path):
     assert [t.values.tolist() for t in tgr.ReportFile(crlf)] == [t.values.tolist() for t in got]
 
 
-def test_a_damaged_report_says_its_line_after_the_blocks_before_it():
+def test_a_damaged_report_says_its_line_after_the_blocks_before_it(tmp_path):
     text = report_of([block(1, 0, [1]), block(1, 1, [2])]) + b"--> Telegram Typo: 6\r\n"
     got = []
     with pytest.raises(ValueError, match="line 10: .*Typo"):
         for t in tgr.ReportFile(io.BytesIO(text)):
             got.append(t.block_no)
     assert got == [0, 1]
+    # From a path, what is no report at all is said when it is opened; a
+    # report damaged after its blocks gives them first there too.
+    capture = record(tmp_path / "run.pcapng")
+    with pytest.raises(ValueError, match="line 1: expected the banner"):
+        tgr.ReportFile(capture)
+    path = tmp_path / "damaged.txt"
+    path.write_bytes(text)
+    report = tgr.ReportFile(path)
+    assert next(report).block_no == 0
+    with pytest.raises(ValueError, match="line 10"):
+        list(report)
     with pytest.raises(TypeError, match="rb"):
         list(tgr.ReportFile(io.StringIO("Receiving datagrams...\n")))
 

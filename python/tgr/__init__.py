@@ -259,7 +259,8 @@ class ReportFile(_Source):
     values, the report's line number in `line`; it has no bytes (data is
     None), time or source. A block the report ends inside has cut_short
     True. A line that is not the report's raises ValueError naming it,
-    after the blocks before it.
+    after the blocks before it; a file that is no report at all raises it
+    when it is opened.
     """
 
     _PIECE = 1 << 16
@@ -280,26 +281,38 @@ class ReportFile(_Source):
         self._reader = _tgr.ReportReader()
         self._ready: list = []
         self._ended = False
+        if self._owned:
+            # A file's first piece is read now, so that what is no report
+            # at all is said here, not at the first block. (A stream is
+            # not: it may not have written anything yet.)
+            self._take(self._read(self._PIECE))
+            if len(self._ready) == 1 and isinstance(self._ready[0], str):
+                self._file.close()
+                raise ValueError(f"{self.path}: {self._ready[0]}")
 
     def __next__(self) -> Telegram:
         while not self._ready:
             if self._ended:
                 raise StopIteration
-            text = self._read(self._PIECE)
-            if text:
-                if isinstance(text, str):
-                    raise TypeError("a report is read as bytes: open it with \"rb\"")
-                self._ready = self._reader.feed(text)
-            else:
-                self._ended = True
-                self._ready = self._reader.end()
-            self._ready.reverse()
+            self._take(self._read(self._PIECE))
         item = self._ready.pop()
         if isinstance(item, str):
             self._ready.clear()
             self._ended = True
             raise ValueError(f"{self.path}: {item}")
         return self._counted(item)
+
+    def _take(self, text) -> None:
+        """Reads a piece of the report (none: its end) into the blocks ready,
+        last first; words of damage come after the blocks before it."""
+        if isinstance(text, str):
+            raise TypeError("a report is read as bytes: open it with \"rb\"")
+        if text:
+            self._ready = self._reader.feed(text)
+        else:
+            self._ended = True
+            self._ready = self._reader.end()
+        self._ready.reverse()
 
     @property
     def telegrams(self) -> int:
