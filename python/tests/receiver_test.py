@@ -63,8 +63,11 @@ def test_time_out_count_and_cancel():
         assert time.monotonic() - started < 2
         with pytest.raises(TimeoutError):
             receiver.receive(timeout=0)
-        # A cancel from another thread ends the iteration, and every later wait.
+        # Any time-out the library cannot wait is no end: cancelled below.
         threading.Timer(0.1, receiver.cancel).start()
+        with pytest.raises(tgr.Cancelled):
+            receiver.receive(timeout=float("inf"))
+        # A cancel from another thread ends the iteration, and every later wait.
         assert list(tgr.Receiver(port=0, count=0)) == []
         receiver.timeout = None
         assert list(receiver) == []

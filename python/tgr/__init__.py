@@ -20,6 +20,7 @@ dropped before they were read (live only) and the gaps in ScanNo/BlockNo.
 from __future__ import annotations
 
 import dataclasses
+import math
 import os
 import time
 from typing import Any, BinaryIO, Optional, Tuple, Union
@@ -171,7 +172,10 @@ class Receiver(_Source):
             timeout = self.timeout
         elif timeout is not None and timeout < 0:
             raise ValueError(f"timeout must be 0 or more seconds, or None, not {timeout}")
-        milliseconds = -1 if timeout is None else int(timeout * 1000)
+        # Whole milliseconds, not below the time asked for; beyond the
+        # longest wait the library takes (24 days), no end.
+        longest = 2**31 - 1
+        milliseconds = -1 if timeout is None or timeout * 1000 >= longest else math.ceil(timeout * 1000)
         try:
             telegram = self._receiver.next(milliseconds)
         except TimeoutError:
