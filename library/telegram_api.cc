@@ -16,6 +16,8 @@ static_assert(TGR_TYPE_BEAM_RANGE == kBeamRangeType && TGR_TYPE_BLOCK_VALUES == 
 // "\r\n", and the most values, "65535\t" each.
 static_assert(TGR_REPORT_MAX_SIZE >= 3 * kLongestLine + 6 * ((kMaxDatagramSize - kBlockValuesOffset) / 2),
               "room for the longest report");
+static_assert(6 * kLongestLine + 6 * ((kMaxDatagramSize - kBlockValuesOffset) / 2) + 8 <= TGR_REPORT_MAX_SIZE + 512,
+              "tgr_report_bound's promise");
 
 namespace {
 
@@ -36,6 +38,29 @@ class BufferDestination : public ReportDestination {
   size_t capacity_;
   size_t counted_ = 0;
 };
+
+// Formatting straight into the caller's buffer: a write to the destination
+// would mean the buffer was too small after all, and is only noted.
+class InPlaceCheck : public ReportDestination {
+ public:
+  int Write(const char* /*data*/, size_t /*size*/) override {
+    overflowed_ = true;
+    return 0;
+  }
+  bool overflowed() const { return overflowed_; }
+
+ private:
+  bool overflowed_ = false;
+};
+
+// The room in which a report is formatted in place without ever draining:
+// its three lines, each at most kLongestLine and one more byte for each
+// "\n" made "\r\n" (twice that, to spare), and its values, at most
+// "65535\t" each, with the 8 bytes a value is copied as free before each.
+size_t InPlaceRoom(Telegram t) {
+  const size_t values = TelegramType(t) == kBlockValuesType ? BlockValueCount(t) : 0;
+  return 6 * kLongestLine + 6 * values + 8;
+}
 
 // The report is formatted on the stack and handed on in pieces this large:
 // larger than any line formatted in one piece, so that formatting always
@@ -85,16 +110,33 @@ int tgr_report(const void* bytes, size_t size, int line_ends, char* out, size_t 
     return TGR_E_ARGUMENT;
   }
   const Telegram t{static_cast<const unsigned char*>(bytes), size};
+  const LineEnds ends = line_ends == TGR_LINE_ENDS_CRLF ? kLineEndsCrlf : kLineEndsAsWritten;
+  if (capacity >= InPlaceRoom(t)) {
+    InPlaceCheck check;
+    ReportOutput output;
+    output.OpenOn(out, capacity, ends, &check);
+    FormatTelegram(t, &output);
+    if (!check.overflowed()) {
+      *length = output.used();
+      return TGR_OK;
+    }
+    // Not reached while InPlaceRoom holds; the pieces below still give the
+    // whole report if it did not.
+  }
   char piece[kPieceSize];
   BufferDestination destination(out, capacity);
   ReportOutput output;
-  output.OpenOn(piece, sizeof piece, line_ends == TGR_LINE_ENDS_CRLF ? kLineEndsCrlf : kLineEndsAsWritten,
-                &destination);
+  output.OpenOn(piece, sizeof piece, ends, &destination);
   FormatTelegram(t, &output);
   output.Drain();
   if (output.failure() != 0) return TGR_E_MEMORY;
   *length = destination.counted();
   return destination.counted() <= capacity ? TGR_OK : TGR_E_SPACE;
+}
+
+size_t tgr_report_bound(const void* bytes, size_t size) {
+  if (bytes == nullptr) size = 0;
+  return InPlaceRoom(Telegram{static_cast<const unsigned char*>(bytes), size});
 }
 
 const char* tgr_version(void) { return TGR_VERSION_STRING; }

@@ -31,7 +31,8 @@ std::string Report(const std::string& d, int line_ends = TGR_LINE_ENDS_AS_WRITTE
   return text;
 }
 
-TEST(TelegramApi, ReportIsTheReceiversByteForByte) {
+// Telegrams of every kind the report tells apart.
+std::vector<std::string> SampleTelegrams() {
   std::vector<std::string> telegrams = {
       "",                                                        // nothing received
       std::string("\x05\x00\x00\x00\x07", 5),                    // cut inside the header
@@ -48,15 +49,42 @@ TEST(TelegramApi, ReportIsTheReceiversByteForByte) {
   std::string other = BlockTelegram(30, 30, 0, 1);
   other[kTelegramTypeOffset] = 9;
   telegrams.push_back(other);
-  for (const std::string& d : telegrams) {
+  return telegrams;
+}
+
+std::string Crlf(const std::string& text) {
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return crlf;
+}
+
+TEST(TelegramApi, ReportIsTheReceiversByteForByte) {
+  for (const std::string& d : SampleTelegrams()) {
     EXPECT_EQ(Report(d), ModelReport(d)) << d.size() << " bytes";
   }
 }
 
+// With the bound's room the report is formatted in place, in one pass:
+// the same bytes with either line ends, never more than the bound.
+TEST(TelegramApi, TheBoundsRoomTakesTheReportInPlace) {
+  for (const std::string& d : SampleTelegrams()) {
+    const size_t bound = tgr_report_bound(d.data(), d.size());
+    EXPECT_LE(bound, TGR_REPORT_MAX_SIZE + 512u);
+    for (int line_ends : {TGR_LINE_ENDS_AS_WRITTEN, TGR_LINE_ENDS_CRLF}) {
+      std::string text(bound, '\x7f');
+      size_t length = 0;
+      ASSERT_EQ(tgr_report(d.data(), d.size(), line_ends, text.data(), text.size(), &length), TGR_OK);
+      ASSERT_LE(length, bound);
+      text.resize(length);
+      EXPECT_EQ(text, line_ends == TGR_LINE_ENDS_CRLF ? Crlf(ModelReport(d)) : ModelReport(d)) << d.size() << " bytes";
+    }
+  }
+  EXPECT_EQ(tgr_report_bound(nullptr, 0), tgr_report_bound("", 0));
+}
+
 TEST(TelegramApi, CrlfLineEndsAreTheWindowsReceivers) {
   const std::string d = BlockTelegram(26, 26, 1, 5);
-  std::string crlf;
-  for (char c : ModelReport(d)) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  const std::string crlf = Crlf(ModelReport(d));
   EXPECT_EQ(Report(d, TGR_LINE_ENDS_CRLF), crlf);
   EXPECT_EQ(crlf.substr(0, 23), "--> Telegram Type: 6\r\r\n");
 }

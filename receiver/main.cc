@@ -2,8 +2,9 @@
 // sends to UDP port 9999, and stops after 1000 datagrams.
 #include <cstdio>
 
-#include "receiver/waits.h"
+#include "receiver/library_report.h"
 #include "receiver/receive_loop.h"
+#include "receiver/waits.h"
 #include "receiver/standard_output.h"
 
 namespace {
@@ -24,6 +25,7 @@ void SayArgumentsIgnored(int argc, char** argv, uint16_t port) {
 
 int main(int argc, char** argv) {
   ReceiverSettings settings = DefaultReceiverSettings();
+  settings.format = FormatWithLibrary;
   if (!SetUpStandardOutput(&settings.line_ends)) {
     fputs("telegram-receiver: standard output is closed, so the report has nowhere to go\n", stderr);
     return 1;

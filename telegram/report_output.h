@@ -50,6 +50,11 @@ class ReportOutput {
 
   // The errno value of the first write that failed, or 0.
   int failure() const { return failure_; }
+  // How each "\n" is written: what a formatter writing in place (Room)
+  // must write itself.
+  LineEnds line_ends() const { return line_ends_; }
+  // Bytes formatted and not yet drained.
+  size_t used() const { return used_; }
 
   // Appends a NUL-terminated literal.
   void Append(const char* text);

@@ -153,7 +153,7 @@ void SetOrigin(Telegram* t, const tgr_datagram& d, Sources* sources) {
 }
 
 py::bytes Report(const char* bytes, size_t size, int line_ends) {
-  std::string text(4096, '\0');
+  std::string text(tgr_report_bound(bytes, size), '\0');
   size_t length = 0;
   int result = tgr_report(bytes, size, line_ends, text.data(), text.size(), &length);
   if (result == TGR_E_SPACE) {

@@ -122,6 +122,11 @@ TGR_API size_t tgr_values(const tgr_telegram* telegram, size_t first, uint16_t* 
  * TGR_REPORT_MAX_SIZE is always enough. */
 #define TGR_REPORT_MAX_SIZE (3u * 128u + 6u * 32743u)
 TGR_API int tgr_report(const void* bytes, size_t size, int line_ends, char* out, size_t capacity, size_t* length);
+/* A capacity with which tgr_report formats the report of these bytes in
+ * one pass straight into `out`, with either line ends: never less than the
+ * report, at most TGR_REPORT_MAX_SIZE + 512. With less (but enough),
+ * tgr_report formats in pieces and copies them. */
+TGR_API size_t tgr_report_bound(const void* bytes, size_t size);
 
 /* Sequence: the type-6 telegrams' ScanNo and BlockNo, counted for gaps,
  * repeats and reordering. What the counts claim:

@@ -41,7 +41,9 @@ struct Telegram : tgr_telegram {
 inline int Report(const void* bytes, size_t size, std::string* text, int line_ends = TGR_LINE_ENDS_RECEIVER) {
   if (text == nullptr) return TGR_E_ARGUMENT;
   size_t length = 0;
-  text->resize(text->capacity() > 256 ? text->capacity() : 256);
+  // Room for the report in one pass, straight into the string.
+  const size_t bound = tgr_report_bound(bytes, size);
+  text->resize(text->capacity() > bound ? text->capacity() : bound);
   int result = tgr_report(bytes, size, line_ends, &(*text)[0], text->size(), &length);
   if (result == TGR_E_SPACE) {
     text->resize(length);
