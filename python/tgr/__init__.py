@@ -91,19 +91,7 @@ class Loss:
 
 
 class _Source:
-    """What every source shares: the sequence count, with and iteration."""
-
-    def __init__(self) -> None:
-        self._sequence = _tgr.Sequence()
-
-    def _counted(self, telegram: Telegram) -> Telegram:
-        self._sequence.add(telegram)
-        return telegram
-
-    @property
-    def loss(self) -> Loss:
-        """The gaps in ScanNo/BlockNo counted so far (see Loss)."""
-        return Loss(**self._sequence.counts())
+    """What every source shares: with, and iteration."""
 
     def __enter__(self):
         return self
@@ -118,7 +106,24 @@ class _Source:
         raise NotImplementedError
 
 
-class Receiver(_Source):
+class _CountedSource(_Source):
+    """A source whose telegrams are counted for gaps here, as they are given
+    (a Capture counts its own, in the module)."""
+
+    def __init__(self) -> None:
+        self._sequence = _tgr.Sequence()
+
+    def _counted(self, telegram: Telegram) -> Telegram:
+        self._sequence.add(telegram)
+        return telegram
+
+    @property
+    def loss(self) -> Loss:
+        """The gaps in ScanNo/BlockNo counted so far (see Loss)."""
+        return Loss(**self._sequence.counts())
+
+
+class Receiver(_CountedSource):
     """Telegrams as they arrive on a UDP port, with their times and sources.
 
     port: the UDP port (9999 by default; 0 lets the system choose one, which
@@ -222,7 +227,6 @@ class Capture(_Source):
     """
 
     def __init__(self, path: PathLike, port: int = PORT) -> None:
-        super().__init__()
         if not 0 < port <= 65535:
             raise ValueError(f"port must be 1 to 65535, not {port}")
         self.path = os.fspath(path)
@@ -254,7 +258,7 @@ class Capture(_Source):
         self._capture.close()
 
 
-class ReportFile(_Source):
+class ReportFile(_CountedSource):
     """The blocks telegram-receiver's report lists (blocks 0 and 1 of each
     type-6 telegram), read back from a path or a binary stream (such as
     sys.stdin.buffer, with the receiver's report piped in as it runs).
