@@ -153,13 +153,10 @@ void SetOrigin(Telegram* t, const tgr_datagram& d, Sources* sources) {
 }
 
 py::bytes Report(const char* bytes, size_t size, int line_ends) {
+  // The bound's room always holds the report: one pass.
   std::string text(tgr_report_bound(bytes, size), '\0');
   size_t length = 0;
-  int result = tgr_report(bytes, size, line_ends, text.data(), text.size(), &length);
-  if (result == TGR_E_SPACE) {
-    text.resize(length);
-    result = tgr_report(bytes, size, line_ends, text.data(), text.size(), &length);
-  }
+  const int result = tgr_report(bytes, size, line_ends, text.data(), text.size(), &length);
   if (result != TGR_OK) RaiseResult(result, "");
   return py::bytes(text.data(), length);
 }

@@ -41,14 +41,11 @@ struct Telegram : tgr_telegram {
 inline int Report(const void* bytes, size_t size, std::string* text, int line_ends = TGR_LINE_ENDS_RECEIVER) {
   if (text == nullptr) return TGR_E_ARGUMENT;
   size_t length = 0;
-  // Room for the report in one pass, straight into the string.
+  // The bound's room always holds the report: one pass, straight into the
+  // string.
   const size_t bound = tgr_report_bound(bytes, size);
   text->resize(text->capacity() > bound ? text->capacity() : bound);
-  int result = tgr_report(bytes, size, line_ends, &(*text)[0], text->size(), &length);
-  if (result == TGR_E_SPACE) {
-    text->resize(length);
-    result = tgr_report(bytes, size, line_ends, &(*text)[0], text->size(), &length);
-  }
+  const int result = tgr_report(bytes, size, line_ends, &(*text)[0], text->size(), &length);
   text->resize(result == TGR_OK ? length : 0);
   return result;
 }
