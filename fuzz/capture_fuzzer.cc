@@ -1,7 +1,6 @@
-// libFuzzer target: the input is a capture file, walked as the sender walks
-// it for a replay: bytes, packets, link layers, IPv4, the reassembly of IP
-// fragments, the UDP datagrams bound for the port, and the time each is
-// due. Besides what the sanitizers catch (a read past a record, a
+// libFuzzer target: the input is a capture file, walked as a replay walks
+// it: bytes, packets, link layers, IPv4, the reassembly of IP fragments, the
+// UDP datagrams bound for the port, and the time each is due. Besides what the sanitizers catch (a read past a record, a
 // timestamp that overflows), it checks that:
 // - the walk ends, and says how: whole, cut short or damaged;
 // - no packet is longer than its record may be, nor a datagram than UDP;
@@ -14,7 +13,7 @@
 #include "capture/byte_source.h"
 #include "capture/capture_file.h"
 #include "capture/udp_datagrams.h"
-#include "sender/capture_source.h"
+#include "sender/replay_clock.h"
 #include "telegram/report_format.h"
 #include "telegram/telegram_layout.h"
 
@@ -31,25 +30,30 @@ void Check(bool holds) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   MemorySource source(data, size);
-  CaptureWalk walk(kReceiverPort, kMaxGap);
-  walk.Read(&source);
-  SourceTelegram telegram = {};
+  CaptureReader reader(&source);
+  UdpDatagramReader datagrams(kReceiverPort);
+  ReplayClock clock(kMaxGap);
+  CapturedPacket packet = {};
+  CapturedDatagram datagram = {};
   int64_t last_due = 0;
   long telegrams = 0;
-  while (walk.Next(&telegram)) {
+  while (reader.Next(&packet)) {
+    Check(datagrams.pending() <= kMostPendingDatagrams);
+    Check(datagrams.pending_bytes() <= kMostPendingBytes);
+    if (!datagrams.Take(packet, &datagram)) continue;
     ++telegrams;
-    Check(telegram.size <= kMaxDatagramSize);
-    Check(telegram.due >= last_due);
-    Check(telegram.due - last_due <= kMaxGap);
-    last_due = telegram.due;
-    Check(walk.datagrams().pending() <= kMostPendingDatagrams);
-    Check(walk.datagrams().pending_bytes() <= kMostPendingBytes);
+    Check(datagram.size <= kMaxDatagramSize);
+    const int64_t due = clock.Next(datagram.time);
+    Check(due >= last_due);
+    Check(due - last_due <= kMaxGap);
+    last_due = due;
   }
-  Check(walk.reader().end() != kCaptureReading);
-  Check(walk.reader().end() == kCaptureWhole || !walk.reader().end_words().empty());
-  Check(walk.datagrams().pending() == 0);
-  Check(walk.tally().taken == telegrams && walk.telegrams() == telegrams);
-  Check(walk.tally().not_udp >= 0 && walk.tally().other_port >= 0 && walk.tally().incomplete >= 0 &&
-        walk.tally().cut_short >= 0);
+  datagrams.Finish();
+  Check(reader.end() != kCaptureReading);
+  Check(reader.end() == kCaptureWhole || !reader.end_words().empty());
+  Check(datagrams.pending() == 0);
+  Check(datagrams.tally().taken == telegrams);
+  Check(datagrams.tally().not_udp >= 0 && datagrams.tally().other_port >= 0 && datagrams.tally().incomplete >= 0 &&
+        datagrams.tally().cut_short >= 0);
   return 0;
 }

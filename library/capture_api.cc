@@ -16,6 +16,7 @@ struct tgr_capture {
   CaptureReader reader;
   UdpDatagramReader datagrams;
   bool finished = false;  // the datagrams pending at the end are counted
+  CaptureTime time = {false, 0, 0};  // of the datagram given last
 };
 
 namespace {
@@ -46,7 +47,7 @@ int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, cha
   }
   std::string err;
   if (!opened->file.Open(path, &err)) {
-    tgr::CopyWords(std::string("cannot open ") + path + ": " + err, error, error_size);
+    tgr::CopyWords(std::string("cannot read the capture ") + path + ": " + err, error, error_size);
     delete opened;
     return TGR_E_FILE;
   }
@@ -58,10 +59,12 @@ int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, cha
 int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datagram* datagram) {
   if (capture == nullptr || bytes == nullptr || datagram == nullptr) return TGR_E_ARGUMENT;
   CapturedPacket packet;
+  capture->time = CaptureTime{false, 0, 0};
   while (!capture->finished && capture->reader.Next(&packet)) {
     CapturedDatagram taken;
     if (!capture->datagrams.Take(packet, &taken)) continue;
     *bytes = taken.payload;
+    capture->time = taken.time;
     *datagram = tgr_datagram{};
     datagram->size = taken.size;
     datagram->time_ns = TimeNs(taken.time);
@@ -75,6 +78,14 @@ int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datagram* dat
     capture->finished = true;
   }
   return TGR_E_END;
+}
+
+int tgr_capture_time(const tgr_capture* capture, uint64_t* seconds, uint32_t* nanoseconds) {
+  if (capture == nullptr || seconds == nullptr || nanoseconds == nullptr) return TGR_E_ARGUMENT;
+  if (!capture->time.known) return TGR_E_END;
+  *seconds = capture->time.seconds;
+  *nanoseconds = capture->time.nanoseconds;
+  return TGR_OK;
 }
 
 int tgr_capture_summary_get(const tgr_capture* capture, tgr_capture_summary* summary) {

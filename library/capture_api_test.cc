@@ -9,6 +9,7 @@
 #include "capture/capture_writer_test_util.h"
 #include "capture/udp_datagrams.h"
 #include "tgr/tgr.h"
+#include "tgr/tgr.hpp"
 
 namespace {
 
@@ -113,7 +114,51 @@ TEST(CaptureApi, WhatIsNoCaptureIsSaidSo) {
   char error[256];
   EXPECT_EQ(tgr_capture_open("/nonexistent-folder/x.pcapng", 9999, &capture, error, sizeof error), TGR_E_FILE);
   EXPECT_EQ(capture, nullptr);
-  EXPECT_EQ(std::string(error), "cannot open /nonexistent-folder/x.pcapng: No such file or directory");
+  EXPECT_EQ(std::string(error), "cannot read the capture /nonexistent-folder/x.pcapng: No such file or directory");
+}
+
+// A time beyond what time_ns holds (the year 2262) is -1 there, and whole
+// from tgr_capture_time; a packet with no time has none.
+TEST(CaptureApi, EveryTimeIsGivenWholeWhereTimeNsCannotHoldIt) {
+  const Bytes ip = UdpOverIpv4(Payload(20, 1), 9999, 1)[0];
+  const uint64_t far = 10000000000000ULL;  // seconds: some 317,000 years on
+  std::vector<TestPacket> packets = {TestPacket{0, WithEthernet(ip), 0, far},
+                                     TestPacket{0, WithEthernet(ip), 0, 1765000000}};
+  PcapngLayout seconds;
+  seconds.resolution = 0;
+  const std::string path = ::testing::TempDir() + "capture_api_test_far.pcapng";
+  ASSERT_TRUE(WriteBytesToFile(path, WritePcapng(packets, kLinkEthernet, seconds)));
+  PcapngLayout simple;
+  simple.simple = true;
+  const std::string untimed = ::testing::TempDir() + "capture_api_test_untimed.pcapng";
+  ASSERT_TRUE(WriteBytesToFile(untimed, WritePcapng(packets, kLinkEthernet, simple)));
+
+  tgr::Capture capture;
+  std::string error;
+  ASSERT_EQ(capture.Open(path, 9999, &error), TGR_OK) << error;
+  uint64_t s = 0;
+  uint32_t ns = 1;
+  EXPECT_EQ(capture.Time(&s, &ns), TGR_E_END) << "nothing read yet";
+  const unsigned char* bytes = nullptr;
+  tgr_datagram d;
+  ASSERT_EQ(capture.Next(&bytes, &d), TGR_OK);
+  EXPECT_EQ(d.time_ns, -1);
+  ASSERT_EQ(capture.Time(&s, &ns), TGR_OK);
+  EXPECT_EQ(s, far);
+  EXPECT_EQ(ns, 0u);
+  ASSERT_EQ(capture.Next(&bytes, &d), TGR_OK);
+  EXPECT_EQ(d.time_ns, 1765000000000000000LL);
+  ASSERT_EQ(capture.Time(&s, &ns), TGR_OK);
+  EXPECT_EQ(s, 1765000000u);
+  EXPECT_EQ(capture.Next(&bytes, &d), TGR_E_END);
+  EXPECT_EQ(capture.Time(&s, &ns), TGR_E_END) << "no datagram given";
+
+  ASSERT_EQ(capture.Open(untimed, 9999, &error), TGR_OK) << error;
+  ASSERT_EQ(capture.Next(&bytes, &d), TGR_OK);
+  EXPECT_EQ(d.time_ns, -1);
+  EXPECT_EQ(capture.Time(&s, &ns), TGR_E_END);
+  std::remove(path.c_str());
+  std::remove(untimed.c_str());
 }
 
 }  // namespace

@@ -15,47 +15,35 @@
 #include <string>
 #include <vector>
 
-#include "capture/byte_source.h"
-#include "capture/capture_file.h"
-#include "capture/udp_datagrams.h"
+#include "sender/replay_clock.h"
 #include "sender/telegram_source.h"
+#include "tgr/tgr.hpp"
 
 // The longest pause between two telegrams that a replay keeps, by default.
 const long kDefaultMaxGapSeconds = 10;
 
-// One pass over a capture: its telegrams, with the time each is due.
+// One pass over a capture, read through the library: its telegrams, with
+// the time each is due.
 class CaptureWalk {
  public:
-  CaptureWalk(uint16_t port, int64_t max_gap) : datagrams_(port), max_gap_(max_gap) {}
+  CaptureWalk(uint16_t port, int64_t max_gap) : port_(port), clock_(max_gap) {}
 
-  // Reads the file at `path`; false, with `*err`, if it cannot be opened.
+  // False, with the words in `*err`, if the file cannot be opened.
   bool Open(const std::string& path, std::string* err);
-  // Reads `source`, which must outlive the walk.
-  void Read(ByteSource* source) { reader_ = std::make_unique<CaptureReader>(source); }
-  // The next telegram; false once there is none (reader() says why).
+  // The next telegram; false once there is none (summary() says why).
   bool Next(SourceTelegram* next);
 
-  const CaptureReader& reader() const { return *reader_; }
-  const UdpDatagramReader& datagrams() const { return datagrams_; }
-  const DatagramTally& tally() const { return datagrams_.tally(); }
+  tgr_capture_summary summary() const { return capture_.Summary(); }
+  // How the packets ended, if not whole.
+  std::string end_words() const { return capture_.error(); }
+  const ReplayClock& clock() const { return clock_; }
   long telegrams() const { return telegrams_; }
-  // Pauses longer than the bound, and the longest of them: its length in
-  // seconds, and the telegram it came before.
-  long long_pauses() const { return long_pauses_; }
-  double longest_pause() const { return longest_pause_; }
-  long longest_pause_before() const { return longest_pause_before_; }
 
  private:
-  FileSource file_;
-  std::unique_ptr<CaptureReader> reader_;
-  UdpDatagramReader datagrams_;
-  int64_t max_gap_;
+  uint16_t port_;
+  tgr::Capture capture_;
+  ReplayClock clock_;
   long telegrams_ = 0;
-  CaptureTime latest_ = {false, 0, 0};  // the latest time of a telegram so far
-  int64_t due_ = 0;                     // nanoseconds after the first, at `latest_`
-  long long_pauses_ = 0;
-  double longest_pause_ = 0;
-  long longest_pause_before_ = 0;
 };
 
 class CaptureSource : public TelegramSource {
@@ -88,7 +76,7 @@ class CaptureSource : public TelegramSource {
   std::string path_;
   uint16_t port_ = 0;
   int64_t max_gap_ = 0;
-  DatagramTally tally_ = {};
+  tgr_capture_summary summary_ = {};
   long telegrams_ = 0;
   std::vector<std::string> notes_;
   std::unique_ptr<CaptureWalk> sending_;

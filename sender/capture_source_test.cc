@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "capture/capture_writer_test_util.h"
+#include "capture/udp_datagrams.h"
 
 namespace {
 
@@ -61,6 +62,31 @@ TEST(CaptureSource, TelegramsAreDueAtTheirTimesAndTheClockNeverGoesBack) {
 
 // What was checked is what is sent: a file that grew between the two
 // readings sends no more; one that shrank is said to have changed.
+// Times far beyond what 64 bits of nanoseconds hold keep their pauses, and
+// a pause beyond the bound is shortened to it and said.
+TEST(CaptureSource, FarTimesKeepTheirPausesAndLongOnesAreShortened) {
+  const Scratch scratch;
+  const std::string file = (scratch.path / "far.pcapng").string();
+  const uint64_t far = 10000000000000ULL;  // seconds, beyond the year 2262
+  std::vector<TestPacket> packets;
+  for (uint64_t s : {far, far + 2, far + 1000, far + 1001}) {
+    packets.push_back(TestPacket{0, WithEthernet(UdpOverIpv4(Bytes(20, 1), 9999, 1)[0]), 0, s});
+  }
+  PcapngLayout seconds;
+  seconds.resolution = 0;
+  ASSERT_TRUE(WriteBytesToFile(file, WritePcapng(packets, kLinkEthernet, seconds)));
+  CaptureSource source;
+  std::string err;
+  ASSERT_TRUE(source.Open(file, 9999, 60 * kSecond, &err)) << err;
+  std::vector<int64_t> due;
+  SourceTelegram telegram = {};
+  while (source.Next(&telegram)) due.push_back(telegram.due);
+  EXPECT_EQ(due, (std::vector<int64_t>{0, 2 * kSecond, 62 * kSecond, 63 * kSecond}));
+  ASSERT_EQ(source.notes().size(), 1u);
+  EXPECT_EQ(source.notes()[0], file + ": 1 pause between telegrams longer than 60.000 s (the longest 998.000 s, "
+                                      "before telegram 3) shortened to 60.000 s (--max-gap)");
+}
+
 TEST(CaptureSource, TheSendingGoesNoFurtherThanTheCheck) {
   const Scratch scratch;
   const std::string file = (scratch.path / "growing.pcap").string();

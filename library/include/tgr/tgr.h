@@ -276,6 +276,11 @@ TGR_API int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capt
  * kernel_time 0); TGR_E_END once the packets are over, however they ended
  * (see tgr_capture_summary_get). */
 TGR_API int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datagram* datagram);
+/* The time of the datagram the last tgr_capture_next gave, whole, as the
+ * capture gives it: seconds since 1970 and the nanoseconds within, also
+ * where time_ns cannot hold it (beyond 2262). TGR_OK, or TGR_E_END if that
+ * datagram has no time or there is none. */
+TGR_API int tgr_capture_time(const tgr_capture* capture, uint64_t* seconds, uint32_t* nanoseconds);
 TGR_API int tgr_capture_summary_get(const tgr_capture* capture, tgr_capture_summary* summary);
 /* Words for how the packets ended, if not whole: "cut short: ..." or
  * "damaged: ...", with the byte; "" while reading or when whole. */

@@ -183,6 +183,63 @@ class Recorder {
   tgr_recorder* handle_ = nullptr;
 };
 
+// A capture being read: the datagrams bound for one port. Owns its handle;
+// closed by its destructor.
+class Capture {
+ public:
+  Capture() = default;
+  ~Capture() { tgr_capture_close(handle_); }
+  Capture(const Capture&) = delete;
+  Capture& operator=(const Capture&) = delete;
+  Capture(Capture&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  Capture& operator=(Capture&& other) noexcept {
+    if (this != &other) {
+      tgr_capture_close(handle_);
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
+
+  // On failure, the words in `*error`.
+  int Open(const std::string& path, uint16_t port, std::string* error) {
+    tgr_capture_close(handle_);
+    handle_ = nullptr;
+    char words[512] = "";
+    const int result = tgr_capture_open(path.c_str(), port, &handle_, words, sizeof words);
+    if (error != nullptr) *error = words;
+    return result;
+  }
+
+  // TGR_OK with the next datagram (its bytes valid until the next call), or
+  // TGR_E_END once the packets are over (Summary() says how they ended).
+  int Next(const unsigned char** bytes, tgr_datagram* datagram) {
+    if (handle_ == nullptr || bytes == nullptr) return TGR_E_ARGUMENT;
+    const void* taken = nullptr;
+    const int result = tgr_capture_next(handle_, &taken, datagram);
+    *bytes = static_cast<const unsigned char*>(taken);
+    return result;
+  }
+
+  // The last datagram's time whole (tgr_capture_time).
+  int Time(uint64_t* seconds, uint32_t* nanoseconds) const {
+    return tgr_capture_time(handle_, seconds, nanoseconds);
+  }
+
+  tgr_capture_summary Summary() const {
+    tgr_capture_summary summary{};
+    if (handle_ != nullptr) tgr_capture_summary_get(handle_, &summary);
+    return summary;
+  }
+
+  // How the packets ended, if not whole ("" while reading or when whole).
+  const char* error() const { return handle_ != nullptr ? tgr_capture_error(handle_) : ""; }
+  bool is_open() const { return handle_ != nullptr; }
+
+ private:
+  tgr_capture* handle_ = nullptr;
+};
+
 }  // namespace tgr
 
 #endif  // TGR_TGR_HPP_
