@@ -69,6 +69,10 @@ int tgr_report_reader_finished(const tgr_report_reader* reader) {
   return reader != nullptr && reader->reader.finished() ? 1 : 0;
 }
 
+int tgr_report_reader_started(const tgr_report_reader* reader) {
+  return reader != nullptr && reader->reader.started() ? 1 : 0;
+}
+
 const char* tgr_report_reader_error(const tgr_report_reader* reader) {
   return reader != nullptr ? reader->reader.error().c_str() : "no reader";
 }

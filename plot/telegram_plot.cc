@@ -17,12 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "plot/block_reader.h"
 #include "plot/block_store.h"
 #include "plot/live_server.h"
 #include "plot/plot_folder.h"
 #include "plot/plot_options.h"
 #include "plot/report_input.h"
-#include "telegram/report_reader.h"
 
 namespace {
 
@@ -186,7 +186,8 @@ int main(int argc, char** argv) {
 
   Showing showing(options, source, from_stdin ? RunName() : "");
   if (!showing.Serve(&err)) return Fail(err, 2);
-  ReportReader reader;
+  BlockReader reader;
+  if (!reader.ok()) return Fail("cannot go on: out of memory", 1);
   std::vector<ReportBlock> blocks;
   std::string piece;
   while (input.Next(&piece, 100)) {

@@ -322,6 +322,9 @@ TGR_API int tgr_report_reader_next(tgr_report_reader* reader, tgr_report_block* 
  * receiver's closing lines (1) or not yet (0). */
 TGR_API uint64_t tgr_report_reader_telegrams(const tgr_report_reader* reader);
 TGR_API int tgr_report_reader_finished(const tgr_report_reader* reader);
+/* 1 once the bytes have begun as a report does (the receiver's banner
+ * line), else 0: until then, a program need not make anything for it. */
+TGR_API int tgr_report_reader_started(const tgr_report_reader* reader);
 /* "line N: expected ..., found ..." once the report is damaged; "" before. */
 TGR_API const char* tgr_report_reader_error(const tgr_report_reader* reader);
 

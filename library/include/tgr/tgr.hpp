@@ -240,6 +240,35 @@ class Capture {
   tgr_capture* handle_ = nullptr;
 };
 
+// The receiver's report read back to its blocks of values. Owns its handle.
+class ReportReader {
+ public:
+  ReportReader() : handle_(tgr_report_reader_new()) {}
+  ~ReportReader() { tgr_report_reader_free(handle_); }
+  ReportReader(const ReportReader&) = delete;
+  ReportReader& operator=(const ReportReader&) = delete;
+
+  // False if its memory could not be had; then every call says so.
+  bool ok() const { return handle_ != nullptr; }
+
+  // TGR_OK, or TGR_E_DAMAGED for good (error() says where).
+  int Feed(const void* text, size_t size) {
+    return handle_ ? tgr_report_reader_feed(handle_, text, size) : TGR_E_MEMORY;
+  }
+  int End() { return handle_ ? tgr_report_reader_end(handle_) : TGR_E_MEMORY; }
+  // TGR_OK with the next whole block (its values valid until the next
+  // call), or TGR_E_END.
+  int Next(tgr_report_block* block) { return handle_ ? tgr_report_reader_next(handle_, block) : TGR_E_MEMORY; }
+
+  uint64_t telegrams() const { return tgr_report_reader_telegrams(handle_); }
+  bool finished() const { return tgr_report_reader_finished(handle_) != 0; }
+  bool started() const { return tgr_report_reader_started(handle_) != 0; }
+  const char* error() const { return tgr_report_reader_error(handle_); }
+
+ private:
+  tgr_report_reader* handle_;
+};
+
 }  // namespace tgr
 
 #endif  // TGR_TGR_HPP_
