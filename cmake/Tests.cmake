@@ -183,6 +183,12 @@ if(NOT WIN32)
       RESOURCE_LOCK udp_port_9999
       TIMEOUT 900
       ENVIRONMENT "TELEGRAM_RECEIVER=${TELEGRAM_WINDOWS_DIR}/telegram-receiver.exe;TELEGRAM_RECEIVER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_TEXT_MODE=1;TELEGRAM_SENDER=${TELEGRAM_WINDOWS_DIR}/telegram-sender.exe;TELEGRAM_SENDER_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_PLOT=${TELEGRAM_WINDOWS_DIR}/telegram-plot.exe;TELEGRAM_PLOT_LAUNCHER=${TELEGRAM_WINE};TELEGRAM_DEMO_SCRIPT=${TELEGRAM_WINDOWS_DIR}/demo.cmd;TELEGRAM_VERSION=${PROJECT_VERSION}")
+    # telegram-record.exe: a run recorded, and Ctrl-C while its reader reads
+    # nothing. On a port the system chooses: no lock needed.
+    add_test(NAME record_windows_test
+      COMMAND bash ${PROJECT_SOURCE_DIR}/tests/record_windows_test.sh ${TELEGRAM_WINE}
+        ${TELEGRAM_WINDOWS_DIR}/telegram-record.exe $<TARGET_FILE:telegram-sender>)
+    set_tests_properties(record_windows_test PROPERTIES LABELS windows TIMEOUT 120)
   endif()
 
   # The Windows programs as a Windows user gets them: console executables
