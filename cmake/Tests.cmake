@@ -41,6 +41,12 @@ telegram_test(library_test library/telegram_api_test.cc library/sequence_counter
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(library_test PRIVATE tgr_static report_test_support capture_test_support Threads::Threads)
 add_test(NAME library_test COMMAND library_test)
+# Memory that cannot be had, inside the C interface: a program of its own,
+# since it replaces operator new.
+telegram_test(library_memory_test library/memory_failure_test.cc)
+target_include_directories(library_memory_test PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(library_memory_test PRIVATE tgr_static capture_test_support)
+add_test(NAME library_memory_test COMMAND library_memory_test)
 if(WIN32)
   # A C example against the DLL, as a Windows program of a user's would be
   # built (MinGW) and run (under Wine, here).

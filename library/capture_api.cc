@@ -8,6 +8,7 @@
 #include "capture/capture_file.h"
 #include "capture/udp_datagrams.h"
 #include "library/error_words.h"
+#include "library/guarded.h"
 #include "tgr/tgr.h"
 
 struct tgr_capture {
@@ -16,6 +17,7 @@ struct tgr_capture {
   CaptureReader reader;
   UdpDatagramReader datagrams;
   bool finished = false;  // the datagrams pending at the end are counted
+  bool broken = false;    // memory ran out inside the reading: its state is unsure
   CaptureTime time = {false, 0, 0};  // of the datagram given last
 };
 
@@ -40,16 +42,18 @@ int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, cha
     return TGR_E_ARGUMENT;
   }
   *capture = nullptr;
-  tgr_capture* opened = new (std::nothrow) tgr_capture(port);
-  if (opened == nullptr) {
-    tgr::CopyWords("not enough memory", error, error_size);
-    return TGR_E_MEMORY;
-  }
-  std::string err;
-  if (!opened->file.Open(path, &err)) {
+  tgr_capture* opened = nullptr;
+  const int result = tgr::Guarded([&] {
+    opened = new tgr_capture(port);
+    std::string err;
+    if (opened->file.Open(path, &err)) return TGR_OK;
     tgr::CopyWords(std::string("cannot read the capture ") + path + ": " + err, error, error_size);
-    delete opened;
     return TGR_E_FILE;
+  });
+  if (result != TGR_OK) {
+    if (result == TGR_E_MEMORY) tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
+    delete opened;
+    return result;
   }
   *capture = opened;
   tgr::CopyWords("", error, error_size);
@@ -58,26 +62,31 @@ int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, cha
 
 int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datagram* datagram) {
   if (capture == nullptr || bytes == nullptr || datagram == nullptr) return TGR_E_ARGUMENT;
-  CapturedPacket packet;
-  capture->time = CaptureTime{false, 0, 0};
-  while (!capture->finished && capture->reader.Next(&packet)) {
-    CapturedDatagram taken;
-    if (!capture->datagrams.Take(packet, &taken)) continue;
-    *bytes = taken.payload;
-    capture->time = taken.time;
-    *datagram = tgr_datagram{};
-    datagram->size = taken.size;
-    datagram->time_ns = TimeNs(taken.time);
-    datagram->source_address = taken.source_address;
-    datagram->source_port = taken.source_port;
-    return TGR_OK;
-  }
-  if (!capture->finished) {
-    // Datagrams whose fragments never all came are counted now.
-    capture->datagrams.Finish();
-    capture->finished = true;
-  }
-  return TGR_E_END;
+  if (capture->broken) return TGR_E_MEMORY;
+  const int result = tgr::Guarded([&] {
+    CapturedPacket packet;
+    capture->time = CaptureTime{false, 0, 0};
+    while (!capture->finished && capture->reader.Next(&packet)) {
+      CapturedDatagram taken;
+      if (!capture->datagrams.Take(packet, &taken)) continue;
+      *bytes = taken.payload;
+      capture->time = taken.time;
+      *datagram = tgr_datagram{};
+      datagram->size = taken.size;
+      datagram->time_ns = TimeNs(taken.time);
+      datagram->source_address = taken.source_address;
+      datagram->source_port = taken.source_port;
+      return TGR_OK;
+    }
+    if (!capture->finished) {
+      // Datagrams whose fragments never all came are counted now.
+      capture->datagrams.Finish();
+      capture->finished = true;
+    }
+    return TGR_E_END;
+  });
+  capture->broken = result == TGR_E_MEMORY;
+  return result;
 }
 
 int tgr_capture_time(const tgr_capture* capture, uint64_t* seconds, uint32_t* nanoseconds) {

@@ -9,11 +9,24 @@
 
 namespace tgr {
 
-inline void CopyWords(const std::string& words, char* error, size_t error_size) {
+// What a call says when memory could not be had.
+const char kNoMemoryWords[] = "not enough memory";
+
+inline void CopyWords(const char* words, size_t size, char* error, size_t error_size) {
   if (error == nullptr || error_size == 0) return;
-  const size_t n = words.size() < error_size - 1 ? words.size() : error_size - 1;
-  memcpy(error, words.data(), n);
+  const size_t n = size < error_size - 1 ? size : error_size - 1;
+  memcpy(error, words, n);
   error[n] = '\0';
+}
+
+inline void CopyWords(const std::string& words, char* error, size_t error_size) {
+  CopyWords(words.data(), words.size(), error, error_size);
+}
+
+// A literal's words, with no string made for them.
+template <size_t N>
+void CopyWords(const char (&words)[N], char* error, size_t error_size) {
+  CopyWords(words, N - 1, error, error_size);
 }
 
 }  // namespace tgr

@@ -2,6 +2,7 @@
 #include <new>
 
 #include "library/error_words.h"
+#include "library/guarded.h"
 #include "library/udp_receiver.h"
 #include "tgr/tgr.h"
 
@@ -20,12 +21,16 @@ int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_
   *receiver = nullptr;
   tgr_receiver* opened = new (std::nothrow) tgr_receiver();
   if (opened == nullptr) {
-    tgr::CopyWords("not enough memory", error, error_size);
+    tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
     return TGR_E_MEMORY;
   }
-  const int result = opened->receiver.Open(address != nullptr ? address : "", port, buffer_bytes);
+  const int result = tgr::Guarded([&] {
+    const int code = opened->receiver.Open(address != nullptr ? address : "", port, buffer_bytes);
+    if (code != TGR_OK) tgr::CopyWords(opened->receiver.error(), error, error_size);
+    return code;
+  });
   if (result != TGR_OK) {
-    tgr::CopyWords(opened->receiver.error(), error, error_size);
+    if (result == TGR_E_MEMORY) tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
     delete opened;
     return result;
   }
@@ -40,7 +45,8 @@ uint16_t tgr_receiver_port(const tgr_receiver* receiver) { return receiver != nu
 
 int tgr_receiver_next(tgr_receiver* receiver, int timeout_ms, void* buffer, size_t capacity, tgr_datagram* datagram) {
   if (receiver == nullptr || buffer == nullptr || datagram == nullptr) return TGR_E_ARGUMENT;
-  return receiver->receiver.Next(timeout_ms, static_cast<unsigned char*>(buffer), capacity, datagram);
+  return tgr::Guarded(
+      [&] { return receiver->receiver.Next(timeout_ms, static_cast<unsigned char*>(buffer), capacity, datagram); });
 }
 
 int tgr_receiver_cancel(tgr_receiver* receiver) {
@@ -52,7 +58,7 @@ int tgr_receiver_cancel(tgr_receiver* receiver) {
 int tgr_receiver_drops(tgr_receiver* receiver, uint64_t* dropped, int* system_wide) {
   if (receiver == nullptr || dropped == nullptr || system_wide == nullptr) return TGR_E_ARGUMENT;
   bool whole_system = false;
-  const int result = receiver->receiver.Drops(dropped, &whole_system);
+  const int result = tgr::Guarded([&] { return receiver->receiver.Drops(dropped, &whole_system); });
   *system_wide = whole_system ? 1 : 0;
   return result;
 }

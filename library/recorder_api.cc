@@ -4,6 +4,7 @@
 
 #include "capture/pcapng_writer.h"
 #include "library/error_words.h"
+#include "library/guarded.h"
 #include "tgr/tgr.h"
 
 struct tgr_recorder {
@@ -21,13 +22,18 @@ int tgr_recorder_open(const char* path, tgr_recorder** recorder, char* error, si
   *recorder = nullptr;
   tgr_recorder* opened = new (std::nothrow) tgr_recorder();
   if (opened == nullptr) {
-    tgr::CopyWords("not enough memory", error, error_size);
+    tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
     return TGR_E_MEMORY;
   }
-  if (!opened->writer.Open(path, std::string("tgr ") + tgr_version(), &opened->error)) {
+  const int result = tgr::Guarded([&] {
+    if (opened->writer.Open(path, std::string("tgr ") + tgr_version(), &opened->error)) return TGR_OK;
     tgr::CopyWords(opened->error, error, error_size);
-    delete opened;
     return TGR_E_FILE;
+  });
+  if (result != TGR_OK) {
+    if (result == TGR_E_MEMORY) tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
+    delete opened;
+    return result;
   }
   *recorder = opened;
   tgr::CopyWords("", error, error_size);
@@ -38,11 +44,13 @@ int tgr_recorder_write(tgr_recorder* recorder, const tgr_datagram* datagram, con
                        uint32_t destination_address, uint16_t destination_port) {
   if (recorder == nullptr || datagram == nullptr || (bytes == nullptr && size != 0)) return TGR_E_ARGUMENT;
   const UdpEnds ends{datagram->source_address, datagram->source_port, destination_address, destination_port};
-  if (!recorder->writer.Write(datagram->time_ns, ends, static_cast<const unsigned char*>(bytes), size,
-                              &recorder->error)) {
+  return tgr::Guarded([&] {
+    if (recorder->writer.Write(datagram->time_ns, ends, static_cast<const unsigned char*>(bytes), size,
+                               &recorder->error)) {
+      return TGR_OK;
+    }
     return size > kMostRecordedPayload || datagram->time_ns < 0 ? TGR_E_ARGUMENT : TGR_E_FILE;
-  }
-  return TGR_OK;
+  });
 }
 
 uint64_t tgr_recorder_packets(const tgr_recorder* recorder) {
@@ -51,11 +59,15 @@ uint64_t tgr_recorder_packets(const tgr_recorder* recorder) {
 
 int tgr_recorder_close(tgr_recorder* recorder, char* error, size_t error_size) {
   if (recorder == nullptr) return TGR_OK;
-  std::string words;
-  const bool closed = recorder->writer.Close(&words);
-  tgr::CopyWords(words, error, error_size);
+  const int result = tgr::Guarded([&] {
+    std::string words;
+    const bool closed = recorder->writer.Close(&words);
+    tgr::CopyWords(words, error, error_size);
+    return closed ? TGR_OK : TGR_E_FILE;
+  });
+  if (result == TGR_E_MEMORY) tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
   delete recorder;
-  return closed ? TGR_OK : TGR_E_FILE;
+  return result;
 }
 
 const char* tgr_recorder_error(const tgr_recorder* recorder) {

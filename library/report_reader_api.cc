@@ -4,6 +4,7 @@
 #include <new>
 #include <vector>
 
+#include "library/guarded.h"
 #include "telegram/report_reader.h"
 #include "tgr/tgr.h"
 
@@ -12,6 +13,7 @@ struct tgr_report_reader {
   std::vector<ReportBlock> read;  // given by the reader, not yet queued
   std::deque<ReportBlock> ready;  // whole, not yet taken
   ReportBlock taken;              // the last one taken: its values live here
+  bool broken = false;            // memory ran out inside the reading: its state is unsure
 };
 
 namespace {
@@ -25,26 +27,45 @@ void Queue(tgr_report_reader* r) {
 
 extern "C" {
 
-tgr_report_reader* tgr_report_reader_new(void) { return new (std::nothrow) tgr_report_reader(); }
+tgr_report_reader* tgr_report_reader_new(void) {
+  tgr_report_reader* reader = nullptr;
+  // The reader's own parts may allocate as they are made.
+  tgr::Guarded([&reader] {
+    reader = new tgr_report_reader();
+    return TGR_OK;
+  });
+  return reader;
+}
 
 void tgr_report_reader_free(tgr_report_reader* reader) { delete reader; }
 
 int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size) {
   if (reader == nullptr || (text == nullptr && size != 0)) return TGR_E_ARGUMENT;
-  const bool report = reader->reader.Read(static_cast<const char*>(text), size, &reader->read);
-  Queue(reader);
-  return report ? TGR_OK : TGR_E_DAMAGED;
+  if (reader->broken) return TGR_E_MEMORY;
+  const int result = tgr::Guarded([&] {
+    const bool report = reader->reader.Read(static_cast<const char*>(text), size, &reader->read);
+    Queue(reader);
+    return report ? TGR_OK : TGR_E_DAMAGED;
+  });
+  reader->broken = result == TGR_E_MEMORY;
+  return result;
 }
 
 int tgr_report_reader_end(tgr_report_reader* reader) {
   if (reader == nullptr) return TGR_E_ARGUMENT;
-  const bool report = reader->reader.End(&reader->read);
-  Queue(reader);
-  return report ? TGR_OK : TGR_E_DAMAGED;
+  if (reader->broken) return TGR_E_MEMORY;
+  const int result = tgr::Guarded([&] {
+    const bool report = reader->reader.End(&reader->read);
+    Queue(reader);
+    return report ? TGR_OK : TGR_E_DAMAGED;
+  });
+  reader->broken = result == TGR_E_MEMORY;
+  return result;
 }
 
 int tgr_report_reader_next(tgr_report_reader* reader, tgr_report_block* block) {
   if (reader == nullptr || block == nullptr) return TGR_E_ARGUMENT;
+  if (reader->broken) return TGR_E_MEMORY;
   if (reader->ready.empty()) return TGR_E_END;
   reader->taken = std::move(reader->ready.front());
   reader->ready.pop_front();

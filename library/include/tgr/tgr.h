@@ -50,7 +50,8 @@ TGR_API const char* tgr_version(void);
 #define TGR_OK 0
 #define TGR_E_ARGUMENT 1 /* a null pointer, or a value out of its range */
 #define TGR_E_SPACE 2    /* the buffer given is too small; the size needed is said */
-#define TGR_E_MEMORY 3   /* memory could not be had */
+#define TGR_E_MEMORY 3   /* memory could not be had; a capture or report reader that says so mid-reading
+                          * says so from then on (its state is unsure): free it */
 #define TGR_E_TIMEOUT 4  /* nothing came within the time given */
 #define TGR_E_CANCELLED 5 /* the wait was cancelled (tgr_receiver_cancel) */
 #define TGR_E_SOCKET 6   /* the system refused a socket call: the handle's error words say why */
