@@ -74,8 +74,7 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
   telegrams_ = check.telegrams();
   // The second pass, to send.
   sending_ = std::make_unique<CaptureWalk>(port, max_gap);
-  if (!sending_->Open(path, err)) return false;
-  return true;
+  return sending_->Open(path, err);
 }
 
 bool CaptureSource::Next(SourceTelegram* next) {
