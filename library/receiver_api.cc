@@ -63,6 +63,10 @@ int tgr_receiver_drops(tgr_receiver* receiver, uint64_t* dropped, int* system_wi
   return result;
 }
 
+uint32_t tgr_receiver_destination(const tgr_receiver* receiver) {
+  return receiver != nullptr ? receiver->receiver.destination() : 0;
+}
+
 const char* tgr_receiver_error(const tgr_receiver* receiver) {
   return receiver != nullptr ? receiver->receiver.error().c_str() : "no receiver";
 }

@@ -10,6 +10,13 @@ namespace {
 // telegrams while the reader is held up.
 const int kDefaultBufferRequest = 8 * 1024 * 1024;
 
+// Host byte order for the caller: 127.0.0.1 is 0x7F000001.
+uint32_t HostOrder(uint32_t network_order) {
+  const unsigned char* a = reinterpret_cast<const unsigned char*>(&network_order);
+  return static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 | static_cast<uint32_t>(a[2]) << 8 |
+         a[3];
+}
+
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
@@ -44,6 +51,9 @@ int UdpReceiver::Open(const std::string& address, uint16_t port, int buffer_byte
   if ((code = NetBoundPort(socket_.handle(), &port_)) != 0) return Fail("cannot read the port of " + where_, code);
   where_ = "UDP port " + std::to_string(port_) + " on " + shown;
   if ((code = NetAskReceiveTimes(socket_.handle())) != 0) return Fail("cannot ask for receive times", code);
+  // Without it the destination is the address bound: no failure.
+  (void)NetAskDestinations(socket_.handle());
+  bound_address_ = bind_address;
   if ((code = wait_.Open(socket_.handle())) != 0) return Fail("cannot wait on " + where_, code);
   DropCountScope scope = kDropsOfThisSocket;
   counting_drops_ = NetReadDropCount(socket_.handle(), true, &drops_last_, &scope) == 0;
@@ -67,11 +77,9 @@ int UdpReceiver::Next(int timeout_ms, unsigned char* buffer, size_t capacity, tg
       datagram->truncated = taken.truncated ? 1 : 0;
       datagram->time_ns = taken.time_ns;
       datagram->kernel_time = taken.kernel_time ? 1 : 0;
-      // Host byte order for the caller: 127.0.0.1 is 0x7F000001.
-      const unsigned char* a = reinterpret_cast<const unsigned char*>(&taken.source_address);
-      datagram->source_address = static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 |
-                                 static_cast<uint32_t>(a[2]) << 8 | a[3];
+      datagram->source_address = HostOrder(taken.source_address);
       datagram->source_port = taken.source_port;
+      destination_ = HostOrder(taken.destination_address != 0 ? taken.destination_address : bound_address_);
       return TGR_OK;
     }
     if (code != 10035) return Fail("cannot receive on " + where_, code);

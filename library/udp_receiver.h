@@ -37,6 +37,11 @@ class UdpReceiver {
   // The datagrams the system dropped since Open, and whose.
   int Drops(uint64_t* dropped, bool* system_wide);
 
+  // The address the last datagram taken was sent to, in host order: its
+  // header's where the system says it, else the address bound (0: every
+  // address).
+  uint32_t destination() const { return destination_; }
+
   uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
 
@@ -48,6 +53,8 @@ class UdpReceiver {
   SocketWait wait_;  // after the socket: closed before it
   std::string where_;  // "UDP port P on A", for the words of a failure
   uint16_t port_ = 0;
+  uint32_t bound_address_ = 0;  // network order; 0: every address
+  uint32_t destination_ = 0;    // host order
   bool counting_drops_ = false;
   uint32_t drops_last_ = 0;  // the system's count at the last look
   uint64_t drops_ = 0;

@@ -92,6 +92,31 @@ TEST_F(Receiving, ALongerDatagramIsCutAndSaidSo) {
   EXPECT_EQ(d.truncated, 1);
 }
 
+// Bound to every address, each datagram's own destination is said: what a
+// recording puts in its IPv4 header.
+TEST(ReceiverDestination, EachDatagramsOwnDestination) {
+  tgr::Receiver receiver;
+  std::string error;
+  ASSERT_EQ(receiver.Open("", 0, &error), TGR_OK) << error;
+  EXPECT_EQ(receiver.destination(), 0u) << "nothing taken yet";
+  SocketLibrary library;
+  ASSERT_EQ(library.Start(), 0);
+  UdpSocket sender;
+  ASSERT_EQ(sender.Open(), 0);
+  const unsigned char byte = 1;
+  for (const char* to : {"127.0.0.1", "127.0.0.2", "127.0.0.1"}) {
+    uint32_t address = 0;
+    ASSERT_EQ(NetResolveIpv4(to, &address), 0);
+    ASSERT_EQ(NetSendTo(sender.handle(), address, receiver.port(), &byte, 1), 0);
+    std::vector<unsigned char> bytes;
+    tgr_datagram d;
+    ASSERT_EQ(receiver.Next(2000, &bytes, &d), TGR_OK) << receiver.error();
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(&address);
+    EXPECT_EQ(receiver.destination(), static_cast<uint32_t>(a[0] << 24 | a[1] << 16 | a[2] << 8 | a[3])) << to;
+  }
+  EXPECT_EQ(tgr_receiver_destination(nullptr), 0u);
+}
+
 TEST_F(Receiving, AWaitEndsByItsTimeOutOrByCancel) {
   unsigned char buffer[64];
   tgr_datagram d;

@@ -158,13 +158,20 @@ int NetAskReceiveTimes(NetSocket sock) {
   return 0;
 }
 
+int NetAskDestinations(NetSocket sock) {
+  const int on = 1;
+  if (setsockopt(Fd(sock), IPPROTO_IP, IP_PKTINFO, &on, sizeof on) != 0) return NetErrorCode(errno);
+  return 0;
+}
+
 // recvmsg writes into `buffer` through the iovec, out of clang-tidy's sight.
 // NOLINTNEXTLINE(readability-non-const-parameter)
 int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetDatagram* datagram) {
   sockaddr_in sender = {};
   iovec part = {buffer, static_cast<size_t>(length)};
-  // Room for the time stamp the system adds (SO_TIMESTAMPNS).
-  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(timespec))];
+  // Room for the time stamp the system adds (SO_TIMESTAMPNS), and the
+  // destination (IP_PKTINFO).
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(in_pktinfo))];
   msghdr message = {};
   message.msg_name = &sender;
   message.msg_namelen = sizeof sender;
@@ -188,6 +195,10 @@ int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetData
       memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
       datagram->time_ns = static_cast<int64_t>(stamp.tv_sec) * 1000000000 + stamp.tv_nsec;
       datagram->kernel_time = true;
+    } else if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+      in_pktinfo info = {};
+      memcpy(&info, CMSG_DATA(c), sizeof info);
+      datagram->destination_address = info.ipi_addr.s_addr;  // the header's, not the interface's
     }
   }
   if (!datagram->kernel_time) {

@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
+#include <mswsock.h>
 
 #include <cstdio>
 #include <cstring>
@@ -111,6 +112,15 @@ int NetBoundPort(NetSocket sock, uint16_t* port) {
 // is read as each is taken.
 int NetAskReceiveTimes(NetSocket /*sock*/) { return 0; }
 
+int NetAskDestinations(NetSocket sock) {
+  const DWORD on = 1;
+  if (setsockopt(Handle(sock), IPPROTO_IP, IP_PKTINFO, reinterpret_cast<const char*>(&on), sizeof on) ==
+      SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  return 0;
+}
+
 namespace {
 
 // The wall clock in ns since 1970: the precise clock where the system has
@@ -132,6 +142,58 @@ int64_t WallClockNs() {
 
 }  // namespace
 
+namespace {
+
+// WSARecvMsg, which says a datagram's destination, is had through a
+// socket; NULL where the system has none. The same for every UDP socket,
+// so it is asked for once.
+LPFN_WSARECVMSG AskRecvMsg(SOCKET sock) {
+  GUID id = WSAID_WSARECVMSG;
+  LPFN_WSARECVMSG function = nullptr;
+  DWORD size = 0;
+  if (WSAIoctl(sock, SIO_GET_EXTENSION_FUNCTION_POINTER, &id, sizeof id, &function, sizeof function, &size, nullptr,
+               nullptr) == SOCKET_ERROR) {
+    return nullptr;
+  }
+  return function;
+}
+
+LPFN_WSARECVMSG RecvMsgOf(SOCKET sock) {
+  static const LPFN_WSARECVMSG function = AskRecvMsg(sock);
+  return function;
+}
+
+// One datagram with WSARecvMsg: its destination too. Its length, or
+// SOCKET_ERROR; `*truncated` if it was longer than the buffer.
+int ReceiveWithDestination(LPFN_WSARECVMSG recv_msg, SOCKET sock, unsigned char* buffer, int length,
+                           sockaddr_in* sender, uint32_t* destination, bool* truncated) {
+  WSABUF part = {static_cast<ULONG>(length), reinterpret_cast<char*>(buffer)};
+  alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+  WSAMSG message = {};
+  message.name = reinterpret_cast<sockaddr*>(sender);
+  message.namelen = static_cast<INT>(sizeof *sender);
+  message.lpBuffers = &part;
+  message.dwBufferCount = 1;
+  message.Control = {static_cast<ULONG>(sizeof control), control};
+  DWORD received = 0;
+  if (recv_msg(sock, &message, &received, nullptr, nullptr) == SOCKET_ERROR) {
+    if (WSAGetLastError() != WSAEMSGSIZE) return SOCKET_ERROR;
+    *truncated = true;
+    received = static_cast<DWORD>(length);
+  }
+  if ((message.dwFlags & MSG_TRUNC) != 0) *truncated = true;
+  for (WSACMSGHDR* c = WSA_CMSG_FIRSTHDR(&message); c != nullptr; c = WSA_CMSG_NXTHDR(&message, c)) {
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+      IN_PKTINFO info = {};
+      memcpy(&info, WSA_CMSG_DATA(c), sizeof info);
+      *destination = info.ipi_addr.s_addr;
+    }
+  }
+  return static_cast<int>(received);
+}
+
+}  // namespace
+
 int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetDatagram* datagram) {
   // A look first: a socket whose wait has not chosen its events yet still
   // blocks.
@@ -143,22 +205,31 @@ int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetData
   if (ready == SOCKET_ERROR) return WSAGetLastError();
   if (ready == 0) return WSAEWOULDBLOCK;
   sockaddr_in sender = {};
-  int sender_length = static_cast<int>(sizeof sender);
-  const int n = recvfrom(Handle(sock), reinterpret_cast<char*>(buffer), length, 0,
-                         reinterpret_cast<sockaddr*>(&sender), &sender_length);
   bool truncated = false;
-  if (n == SOCKET_ERROR) {
-    const int error = WSAGetLastError();
-    // A datagram longer than the buffer: its first bytes are there.
-    if (error != WSAEMSGSIZE) return error;
-    truncated = true;
+  uint32_t destination = 0;
+  int n = SOCKET_ERROR;
+  if (const LPFN_WSARECVMSG recv_msg = RecvMsgOf(Handle(sock))) {
+    n = ReceiveWithDestination(recv_msg, Handle(sock), buffer, length, &sender, &destination, &truncated);
+    if (n == SOCKET_ERROR) return WSAGetLastError();
+  } else {
+    int sender_length = static_cast<int>(sizeof sender);
+    n = recvfrom(Handle(sock), reinterpret_cast<char*>(buffer), length, 0, reinterpret_cast<sockaddr*>(&sender),
+                 &sender_length);
+    if (n == SOCKET_ERROR) {
+      const int error = WSAGetLastError();
+      // A datagram longer than the buffer: its first bytes are there.
+      if (error != WSAEMSGSIZE) return error;
+      truncated = true;
+      n = length;
+    }
   }
   *datagram = NetDatagram{};
-  datagram->received = truncated ? length : n;
+  datagram->received = n;
   datagram->truncated = truncated;
   datagram->source_address = sender.sin_addr.s_addr;
   datagram->source_port = ntohs(sender.sin_port);
   datagram->time_ns = WallClockNs();
+  datagram->destination_address = destination;
   return 0;
 }
 

@@ -46,10 +46,14 @@ struct NetDatagram {
   uint16_t source_port;
   int64_t time_ns;          // when it arrived: ns since 1970-01-01 UTC
   bool kernel_time;         // the system stamped it on arrival (else: read on taking it)
+  uint32_t destination_address;  // IPv4, network byte order, from its header; 0 where the system does not say
 };
 // Asks the system to stamp each datagram with the time it arrives, where it
 // does so; on other systems nothing is asked, and that is no error.
 int NetAskReceiveTimes(NetSocket sock);
+// Asks the system to say each datagram's destination address (IP_PKTINFO),
+// where it does so; on other systems nothing is asked, and that is no error.
+int NetAskDestinations(NetSocket sock);
 // Takes one datagram that is already waiting, without waiting for one:
 // 0, or 10035 (would block) if none is there, or the error code.
 int NetReceiveWaiting(NetSocket sock, unsigned char* buffer, int length, NetDatagram* datagram);

@@ -137,7 +137,8 @@ int Run(const RecordOptions& options) {
     tally.bytes += d.size;
     const tgr::Telegram t = tgr::Telegram::Decode(buffer, d.size);
     sequence.Add(t);
-    if (!options.record.empty() && recorder.Write(d, buffer, d.size, 0, receiver.port()) != TGR_OK) {
+    if (!options.record.empty() &&
+        recorder.Write(d, buffer, d.size, receiver.destination(), receiver.port()) != TGR_OK) {
       Say(recorder.error());
       status = 1;
       break;

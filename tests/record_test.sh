@@ -84,6 +84,13 @@ if command -v tshark >/dev/null; then
   else
     fail "tshark shows '$dissected'"
   fi
+  # Bound to every address, the packets still name the address sent to.
+  ends=$(tshark -r "$work/run.pcapng" -c 1 -T fields -e ip.src -e ip.dst -e udp.dstport 2>/dev/null)
+  if [ "$ends" = $'127.0.0.1\t127.0.0.1\t9999' ]; then
+    ok "the recording's packets go from their source to the address they were sent to"
+  else
+    fail "the recording's first packet goes '$ends'"
+  fi
 fi
 
 # --- CSV and JSON Lines --------------------------------------------------------

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # telegram-record.exe under Wine, as a Windows user runs it:
 #  - a run of 40 telegrams is reported and recorded, and the recording
-#    replays;
+#    replays, its packets naming the address they were sent to;
 #  - Ctrl-C while its reader has stopped reading (the program held up in a
 #    write to standard output) still ends it within seconds, the recording
 #    whole to its last packet.
@@ -49,6 +49,15 @@ if "$sender" --replay "$work/run.pcapng" --replay-port "${port:-9}" --port 9 2>&
   ok "the recording replays its 40 telegrams"
 else
   fail "the recording does not replay whole"
+fi
+
+if command -v tshark >/dev/null; then
+  ends=$(tshark -r "$work/run.pcapng" -c 1 -T fields -e ip.src -e ip.dst -e udp.dstport 2>/dev/null)
+  if [ "$ends" = "127.0.0.1	127.0.0.1	${port:-9}" ]; then
+    ok "the recording's packets name the address they were sent to"
+  else
+    fail "the recording's first packet goes '$ends'"
+  fi
 fi
 
 # --- Ctrl-C while standard output is held up ------------------------------------

@@ -212,6 +212,11 @@ TGR_API int tgr_receiver_cancel(tgr_receiver* receiver);
  * socket's own (Linux), 1 where it counts every UDP datagram the system
  * could not deliver (Windows). TGR_E_UNSUPPORTED where there is no count. */
 TGR_API int tgr_receiver_drops(tgr_receiver* receiver, uint64_t* dropped, int* system_wide);
+/* The address the last datagram taken was sent to (host order), for a
+ * recording's IPv4 header: its own header's where the system says it
+ * (Linux), else the address the receiver is bound to (0: every address).
+ * 0 before the first datagram, or without a receiver. */
+TGR_API uint32_t tgr_receiver_destination(const tgr_receiver* receiver);
 /* Words for the last failure of a call on this handle; valid until the
  * next call on it. */
 TGR_API const char* tgr_receiver_error(const tgr_receiver* receiver);

@@ -138,6 +138,8 @@ class Receiver {
   }
 
   uint16_t port() const { return tgr_receiver_port(handle_); }
+  // Where the last datagram was sent (tgr_receiver_destination).
+  uint32_t destination() const { return tgr_receiver_destination(handle_); }
   const char* error() const { return tgr_receiver_error(handle_); }
   bool is_open() const { return handle_ != nullptr; }
 
