@@ -22,10 +22,12 @@ int main(int argc, char** argv) {
   }
   const void* bytes = nullptr;
   tgr_datagram datagram{};
+  datagram.struct_size = sizeof datagram;
   uint64_t telegrams = 0;
   double sum = 0;
   while (tgr_capture_next(capture, &bytes, &datagram) == TGR_OK) {
     tgr_telegram t{};
+    t.struct_size = sizeof t;
     tgr_decode(bytes, datagram.size, &t);
     ++telegrams;
     if (t.value_count == 0) continue;
@@ -33,7 +35,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < t.value_count; ++i) total += static_cast<unsigned>(t.values[2 * i] | t.values[2 * i + 1] << 8);
     sum += static_cast<double>(total) / static_cast<double>(t.value_count);
   }
-  tgr_capture_close(capture);
+  tgr_capture_close(capture, nullptr, 0);
   std::printf("%llu %.3f\n", static_cast<unsigned long long>(telegrams), sum);
   return 0;
 }

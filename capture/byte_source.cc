@@ -9,8 +9,12 @@ FileSource::~FileSource() {
 
 bool FileSource::Open(const std::string& path, std::string* err) {
   if (file_ != nullptr) fclose(file_);
+  errno = 0;
   file_ = fopen(path.c_str(), "rb");
-  if (file_ == nullptr) *err = strerror(errno);
+  if (file_ == nullptr) {
+    os_error_ = errno != 0 ? errno : EIO;
+    *err = strerror(os_error_);
+  }
   return file_ != nullptr;
 }
 

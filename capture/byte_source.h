@@ -31,10 +31,13 @@ class FileSource : public ByteSource {
   bool Open(const std::string& path, std::string* err);
   size_t Read(unsigned char* into, size_t size) override;
   std::string failure() const override { return failure_; }
+  // The errno value of a failure to open, 0 if none.
+  int os_error() const { return os_error_; }
 
  private:
   FILE* file_ = nullptr;
   std::string failure_;
+  int os_error_ = 0;
 };
 
 // Bytes in memory, not owned.

@@ -54,6 +54,11 @@ uint32_t CaptureReader::U32(size_t at) const {
   return big_endian_ ? Big32(block_.data() + at) : Little32(block_.data() + at);
 }
 
+bool CaptureReader::Begin() {
+  if (end_ != kCaptureReading) return false;
+  return format_ != kUnknown || Start();
+}
+
 bool CaptureReader::Next(CapturedPacket* packet) {
   if (end_ != kCaptureReading) return false;
   if (format_ == kUnknown && !Start()) return false;

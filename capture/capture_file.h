@@ -48,6 +48,10 @@ class CaptureReader {
   // Reads from `source`, which must outlive it.
   explicit CaptureReader(ByteSource* source) : source_(source) {}
 
+  // Reads the file's header now, if it was not read yet: false if the
+  // packets ended there (end() says how).
+  bool Begin();
+
   // The next packet. False once there is none; end() then says why.
   bool Next(CapturedPacket* packet);
 

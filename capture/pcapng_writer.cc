@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "capture/pcapng_format.h"
 #include "capture/udp_datagrams.h"
@@ -73,13 +75,34 @@ PcapngWriter::~PcapngWriter() {
 
 bool PcapngWriter::Failed(const std::string& doing, int error, std::string* err) {
   failed_ = true;
+  os_error_ = error;
   *err = doing + " " + path_ + ": " + strerror(error);
   return false;
 }
 
+void PcapngWriter::CutBack() {
+  fclose(file_);
+  file_ = nullptr;
+  // Only a file of its own is cut or removed: never a device such as
+  // /dev/full, or a pipe.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path_, error)) return;
+  if (packets_ == 0 && bytes_ < headers_bytes_) {
+    // Its headers never reached it whole: it was never a recording.
+    std::filesystem::remove(path_, error);
+  } else {
+    std::filesystem::resize_file(path_, bytes_, error);
+  }
+}
+
 bool PcapngWriter::PutBlock(std::string* err) {
+  errno = 0;
   if (fwrite(block_.data(), 1, block_.size(), file_) != block_.size() || fflush(file_) != 0) {
-    return Failed("cannot write to", errno != 0 ? errno : EIO, err);
+    const int error = errno != 0 ? errno : EIO;
+    // What of the block reached the file is cut back off, so that the file
+    // ends after its last whole block and every tool reads it whole.
+    CutBack();
+    return Failed("cannot write to", error, err);
   }
   bytes_ += block_.size();
   return true;
@@ -93,6 +116,8 @@ bool PcapngWriter::Open(const std::string& path, const std::string& application,
   // Each block is flushed as it is written: no buffer of the stream's own.
   setvbuf(file_, nullptr, _IONBF, 0);
 
+  // Until both header blocks are whole in it, the file is no recording.
+  headers_bytes_ = ~uint64_t{0};
   BeginBlock(&block_, kSectionHeader);
   Put32(&block_, kByteOrderMagic);
   Put16(&block_, 1);  // version 1.0
@@ -112,6 +137,7 @@ bool PcapngWriter::Open(const std::string& path, const std::string& application,
   PutOption(&block_, kTimestampResolution, &nanoseconds, 1);
   PutOption(&block_, kEndOfOptions, nullptr, 0);
   EndBlock(&block_);
+  headers_bytes_ = bytes_ + block_.size();
   return PutBlock(err);
 }
 
@@ -163,13 +189,15 @@ bool PcapngWriter::Write(int64_t time_ns, const UdpEnds& ends, const unsigned ch
 }
 
 bool PcapngWriter::Close(std::string* err) {
-  if (file_ == nullptr) return true;
-  const int closed = fclose(file_);
-  file_ = nullptr;
   if (failed_) {
+    if (file_ != nullptr) fclose(file_);
+    file_ = nullptr;
     *err = "the recording " + path_ + " stopped at a failed write";
     return false;
   }
+  if (file_ == nullptr) return true;
+  const int closed = fclose(file_);
+  file_ = nullptr;
   if (closed != 0) return Failed("cannot write to", errno != 0 ? errno : EIO, err);
   return true;
 }

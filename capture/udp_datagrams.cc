@@ -70,7 +70,7 @@ bool UdpDatagramReader::TakeUdp(const unsigned char* ip_payload, size_t length, 
     return false;
   }
   if (Big16(ip_payload + 2) != port_) {
-    ++tally_.other_port;
+    if (tally_.other_port++ == 0) tally_.first_other_port = static_cast<uint16_t>(Big16(ip_payload + 2));
     return false;
   }
   ++tally_.taken;

@@ -39,6 +39,7 @@ struct DatagramTally {
   long incomplete;       // datagrams some of whose IP fragments are not in the capture
   long cut_short;        // datagrams cut short by the capture's snap length
   long conflicting;      // datagrams whose IP fragments overlap with bytes that disagree
+  uint16_t first_other_port;  // where the first datagram bound for another port went; 0: none
 };
 
 // IP datagrams whose fragments are being put together, at most: a scanner
@@ -89,7 +90,7 @@ class UdpDatagramReader {
   void GiveUp(std::map<FragmentKey, Reassembly>::iterator pending);
 
   uint16_t port_;
-  DatagramTally tally_ = {0, 0, 0, 0, 0, 0};
+  DatagramTally tally_ = {0, 0, 0, 0, 0, 0, 0};
   CaptureTime last_time_ = {false, 0, 0};
   std::map<FragmentKey, Reassembly> pending_;
   size_t pending_bytes_ = 0;

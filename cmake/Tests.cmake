@@ -36,11 +36,13 @@ target_link_libraries(telegram_test PRIVATE report_test_support)
 add_test(NAME telegram_test COMMAND telegram_test)
 
 # The library's C interface, its C++ layer, and its pieces.
-telegram_test(library_test library/telegram_api_test.cc library/sequence_counter_test.cc
+telegram_test(library_test library/telegram_api_test.cc library/sequence_counter_test.cc library/recorder_api_test.cc
   library/udp_receiver_test.cc library/capture_api_test.cc library/report_reader_api_test.cc)
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(library_test PRIVATE tgr_static report_test_support capture_test_support Threads::Threads)
 add_test(NAME library_test COMMAND library_test)
+# A wait that never ends fails the test here, not at ctest's own 1500 s.
+set_tests_properties(library_test PROPERTIES TIMEOUT 120)
 # Memory that cannot be had, inside the C interface: a program of its own,
 # since it replaces operator new.
 telegram_test(library_memory_test library/memory_failure_test.cc)
@@ -77,8 +79,10 @@ if(TELEGRAM_PYTHON)
     ENVIRONMENT "PYTHONPATH=${TELEGRAM_PYTHON_DIR};TELEGRAM_BIN=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
-# telegram-record's lines of CSV and JSON.
-telegram_test(record_unit_test record/telegram_lines_test.cc)
+# telegram-record's pieces: its lines of CSV and JSON, the queue to standard
+# output, its words, its options and its rotating recordings.
+telegram_test(record_unit_test record/telegram_lines_test.cc record/datagram_queue_test.cc record/run_summary_test.cc
+  record/record_options_test.cc record/recording_test.cc)
 target_link_libraries(record_unit_test PRIVATE record_lib)
 add_test(NAME record_unit_test COMMAND record_unit_test)
 

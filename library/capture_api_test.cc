@@ -2,9 +2,15 @@
 // and source, the summary counts, and how the packets ended.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "capture/capture_writer_test_util.h"
 #include "capture/udp_datagrams.h"
@@ -17,7 +23,7 @@ struct Read {
   std::vector<Bytes> payloads;
   std::vector<int64_t> times;
   std::vector<tgr_datagram> datagrams;
-  tgr_capture_summary summary = {};
+  tgr_capture_summary summary = tgr::Sized<tgr_capture_summary>();
   std::string error;
 };
 
@@ -28,7 +34,7 @@ Read ReadCapture(const std::string& path, uint16_t port) {
   EXPECT_EQ(tgr_capture_open(path.c_str(), port, &capture, error, sizeof error), TGR_OK) << error;
   if (capture == nullptr) return read;
   const void* bytes = nullptr;
-  tgr_datagram d;
+  tgr_datagram d = tgr::Sized<tgr_datagram>();
   while (tgr_capture_next(capture, &bytes, &d) == TGR_OK) {
     const unsigned char* b = static_cast<const unsigned char*>(bytes);
     read.payloads.emplace_back(b, b + d.size);
@@ -38,7 +44,7 @@ Read ReadCapture(const std::string& path, uint16_t port) {
   EXPECT_EQ(tgr_capture_next(capture, &bytes, &d), TGR_E_END) << "the end stays the end";
   EXPECT_EQ(tgr_capture_summary_get(capture, &read.summary), TGR_OK);
   read.error = tgr_capture_error(capture);
-  tgr_capture_close(capture);
+  tgr_capture_close(capture, nullptr, 0);
   return read;
 }
 
@@ -59,8 +65,17 @@ TEST(CaptureApi, EveryDatagramForThePortWithItsTimeAndSource) {
   };
   for (const Bytes& ip : UdpOverIpv4(Payload(65507, 1), 9999, 1, 1500)) add(ip);
   add(UdpOverIpv4(Payload(10, 2), 5000, 2)[0]);
+  add(UdpOverIpv4(Payload(10, 2), 6000, 2)[0]);
   const std::vector<Bytes> broken = UdpOverIpv4(Payload(3000, 3), 9999, 3, 1500);
   add(broken[0]);
+  // Fragments that overlap and disagree: conflicting, not incomplete.
+  const std::vector<Bytes> twice = UdpOverIpv4(Payload(3000, 5), 9999, 5, 1500);
+  Bytes changed = twice[1];
+  changed[20 + 700] ^= 0x5A;
+  add(twice[0]);
+  add(twice[1]);
+  add(changed);
+  add(twice[2]);
   add(UdpOverIpv4(Payload(20, 4), 9999, 4)[0]);
   const std::string path = ::testing::TempDir() + "capture_api_test.pcapng";
   ASSERT_TRUE(WriteBytesToFile(path, WritePcapng(packets, kLinkEthernet, false, 9)));
@@ -75,8 +90,11 @@ TEST(CaptureApi, EveryDatagramForThePortWithItsTimeAndSource) {
   EXPECT_EQ(read.summary.end, TGR_CAPTURE_WHOLE);
   EXPECT_EQ(read.summary.packets, packets.size());
   EXPECT_EQ(read.summary.taken, 2u);
-  EXPECT_EQ(read.summary.other_port, 1u);
+  EXPECT_EQ(read.summary.other_port, 2u);
+  EXPECT_EQ(read.summary.first_other_port, 5000u) << "the first other port, named for --replay-port";
   EXPECT_EQ(read.summary.incomplete, 1u);
+  EXPECT_EQ(read.summary.conflicting, 1u);
+  EXPECT_EQ(read.summary.cut_short, 0u);
   EXPECT_EQ(read.error, "");
 
   // Cut in the middle of its last packet: the others, and the cut said.
@@ -94,27 +112,63 @@ TEST(CaptureApi, EveryDatagramForThePortWithItsTimeAndSource) {
   const Read cut = ReadCapture(cut_path, 9999);
   ASSERT_EQ(cut.payloads.size(), 1u);
   EXPECT_EQ(cut.summary.end, TGR_CAPTURE_CUT_SHORT);
-  EXPECT_EQ(cut.error.rfind("a block of type 6 needs ", 0), 0u) << cut.error;
+  const std::string said = "cut short at byte " + std::to_string(cut.summary.end_offset) + " (a block of type 6 needs ";
+  EXPECT_EQ(cut.error.rfind(said, 0), 0u) << cut.error;
+  EXPECT_EQ(cut.error.back(), ')') << cut.error;
+  // Its last block: 28 bytes of header, 62 of Ethernet, IPv4, UDP and
+  // payload padded to 64, 4 of trailer.
+  EXPECT_EQ(cut.summary.end_offset, file.size() - (28 + 64 + 4)) << "its last packet's block";
   std::remove(path.c_str());
   std::remove(cut_path.c_str());
 }
 
-TEST(CaptureApi, WhatIsNoCaptureIsSaidSo) {
-  const std::string path = ::testing::TempDir() + "capture_api_test_text.pcapng";
-  const std::string text = "Receiving datagrams...\n--> Telegram Type: 6\r\n";
-  ASSERT_TRUE(WriteBytesToFile(path, Bytes(text.begin(), text.end())));
-  const Read read = ReadCapture(path, 9999);
-  EXPECT_TRUE(read.payloads.empty());
-  EXPECT_EQ(read.summary.end, TGR_CAPTURE_DAMAGED);
-  EXPECT_EQ(read.error, "not a capture file: it starts with neither the pcap nor the pcapng magic number");
-  EXPECT_EQ(read.summary.end_offset, 0u);
-  std::remove(path.c_str());
+// What is no capture is refused at the open, in one line that names it;
+// a pipe or a device is never waited on.
+TEST(CaptureApi, WhatIsNoCaptureIsSaidAtTheOpen) {
+  const std::string folder = ::testing::TempDir();
+  const std::string text = folder + "capture_api_test_text.pcapng";
+  const std::string report = "Receiving datagrams...\n--> Telegram Type: 6\r\n";
+  ASSERT_TRUE(WriteBytesToFile(text, Bytes(report.begin(), report.end())));
+  const std::string empty = folder + "capture_api_test_empty.pcapng";
+  ASSERT_TRUE(WriteBytesToFile(empty, Bytes()));
+  const std::string directory = folder + "capture_api_test_folder";
+  std::filesystem::create_directories(directory);
+  const struct {
+    std::string path;
+    std::string words;
+  } cases[] = {
+      {text, text + ": not a capture file: it starts with neither the pcap nor the pcapng magic number (at byte 0)"},
+      {empty, empty + ": not a capture file: it holds 0 bytes (at byte 0)"},
+      {directory, directory + ": not a capture file: a directory"},
+  };
+  for (const auto& c : cases) {
+    tgr_capture* capture = reinterpret_cast<tgr_capture*>(&capture);  // made NULL on failure
+    char error[256] = "";
+    EXPECT_EQ(tgr_capture_open(c.path.c_str(), 9999, &capture, error, sizeof error), TGR_E_DAMAGED) << c.path;
+    EXPECT_EQ(capture, nullptr);
+    EXPECT_EQ(std::string(error), c.words);
+  }
+  std::remove(text.c_str());
+  std::remove(empty.c_str());
+  std::filesystem::remove(directory);
 
   tgr_capture* capture = nullptr;
   char error[256];
+  errno = 0;
   EXPECT_EQ(tgr_capture_open("/nonexistent-folder/x.pcapng", 9999, &capture, error, sizeof error), TGR_E_FILE);
+  EXPECT_EQ(errno, ENOENT) << "the system's number, for the caller";
   EXPECT_EQ(capture, nullptr);
   EXPECT_EQ(std::string(error), "cannot read the capture /nonexistent-folder/x.pcapng: No such file or directory");
+  EXPECT_STREQ(tgr_strerror(TGR_E_FILE), "a file could not be opened, read, written or closed");
+#ifndef _WIN32
+  // A pipe with no writer would hold an open for ever.
+  const std::string fifo = folder + "capture_api_test_fifo";
+  std::remove(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(tgr_capture_open(fifo.c_str(), 9999, &capture, error, sizeof error), TGR_E_DAMAGED);
+  EXPECT_EQ(std::string(error), fifo + ": not a capture file: a pipe (save the capture to a file first)");
+  std::remove(fifo.c_str());
+#endif
 }
 
 // A time beyond what time_ns holds (the year 2262) is -1 there, and whole
@@ -140,7 +194,7 @@ TEST(CaptureApi, EveryTimeIsGivenWholeWhereTimeNsCannotHoldIt) {
   uint32_t ns = 1;
   EXPECT_EQ(capture.Time(&s, &ns), TGR_E_END) << "nothing read yet";
   const unsigned char* bytes = nullptr;
-  tgr_datagram d;
+  tgr_datagram d = tgr::Sized<tgr_datagram>();
   ASSERT_EQ(capture.Next(&bytes, &d), TGR_OK);
   EXPECT_EQ(d.time_ns, -1);
   ASSERT_EQ(capture.Time(&s, &ns), TGR_OK);

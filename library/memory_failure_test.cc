@@ -16,10 +16,12 @@
 #include "capture/capture_writer_test_util.h"
 #include "capture/udp_datagrams.h"
 #include "tgr/tgr.h"
+#include "tgr/tgr.hpp"
 
 namespace {
 
 long allocations_left = -1;  // before one fails; -1: none fails
+int runs_marker = 0;         // an address that is no handle
 
 }  // namespace
 
@@ -90,22 +92,23 @@ const std::string kReport =
 
 TEST(MemoryFailure, TheReportReaderSaysSoAndStaysSo) {
   const int runs = EveryAllocationFailsInTurn([] {
-    tgr_report_reader* reader = tgr_report_reader_new();
+    tgr_report_reader* reader = nullptr;
+    tgr_report_reader_open(&reader, nullptr, 0);
     if (reader == nullptr) return true;
     int result = TGR_OK;
     size_t blocks = 0;
     for (size_t at = 0; at < kReport.size() && result == TGR_OK; at += 16) {
       result = tgr_report_reader_feed(reader, kReport.data() + at, std::min<size_t>(16, kReport.size() - at));
-      tgr_report_block block;
+      tgr_report_block block = tgr::Sized<tgr_report_block>();
       while (result == TGR_OK && tgr_report_reader_next(reader, &block) == TGR_OK) ++blocks;
     }
     if (result == TGR_OK) result = tgr_report_reader_end(reader);
     const bool ran_out = result == TGR_E_MEMORY;
+    Unlimited unlimited;  // memory back: the reader still says its state is unsure
     const int again = tgr_report_reader_feed(reader, "x", 1);
-    tgr_report_block block;
+    tgr_report_block block = tgr::Sized<tgr_report_block>();
     const int next = tgr_report_reader_next(reader, &block);
-    tgr_report_reader_free(reader);
-    Unlimited unlimited;
+    tgr_report_reader_close(reader, nullptr, 0);
     EXPECT_TRUE(result == TGR_OK || ran_out) << result;
     if (ran_out) {
       EXPECT_EQ(again, TGR_E_MEMORY) << "a reader whose state is unsure says so";
@@ -136,10 +139,11 @@ TEST(MemoryFailure, CapturesAndRecordingsSaySo) {
     int again = TGR_OK;
     if (result == TGR_OK) {
       const void* bytes = nullptr;
-      tgr_datagram d;
+      tgr_datagram d = tgr::Sized<tgr_datagram>();
       while ((result = tgr_capture_next(capture, &bytes, &d)) == TGR_OK) ++taken;
+      Unlimited unlimited;  // memory back: the capture still says its state is unsure
       again = tgr_capture_next(capture, &bytes, &d);
-      tgr_capture_close(capture);
+      tgr_capture_close(capture, nullptr, 0);
     }
     const bool ran_out = result == TGR_E_MEMORY;
     Unlimited unlimited;
@@ -161,7 +165,7 @@ TEST(MemoryFailure, CapturesAndRecordingsSaySo) {
     char error[128] = "";
     int result = tgr_recorder_open(recording_path.c_str(), &recorder, error, sizeof error);
     if (result == TGR_OK) {
-      tgr_datagram d = {};
+      tgr_datagram d = tgr::Sized<tgr_datagram>();
       d.size = payload.size();
       d.time_ns = 1;
       d.source_address = 0x7F000001;
@@ -179,6 +183,24 @@ TEST(MemoryFailure, CapturesAndRecordingsSaySo) {
   std::remove(recording_path.c_str());
 }
 
+TEST(MemoryFailure, OpensSaySoAndGiveNoHandle) {
+  const int runs = EveryAllocationFailsInTurn([] {
+    tgr_sequence* sequence = reinterpret_cast<tgr_sequence*>(&runs_marker);
+    char error[64] = "";
+    const int result = tgr_sequence_open(&sequence, error, sizeof error);
+    Unlimited unlimited;
+    if (result == TGR_E_MEMORY) {
+      EXPECT_EQ(sequence, nullptr);
+      EXPECT_STREQ(error, "not enough memory");
+      return true;
+    }
+    EXPECT_EQ(result, TGR_OK);
+    EXPECT_EQ(tgr_sequence_close(sequence, error, sizeof error), TGR_OK);
+    return false;
+  });
+  EXPECT_GT(runs, 1);
+}
+
 TEST(MemoryFailure, TheReceiverSaysSo) {
   const int runs = EveryAllocationFailsInTurn([] {
     tgr_receiver* receiver = nullptr;
@@ -186,10 +208,10 @@ TEST(MemoryFailure, TheReceiverSaysSo) {
     int result = tgr_receiver_open("127.0.0.1", 0, 0, &receiver, error, sizeof error);
     if (result == TGR_OK) {
       unsigned char buffer[64];
-      tgr_datagram d;
+      tgr_datagram d = tgr::Sized<tgr_datagram>();
       result = tgr_receiver_next(receiver, 0, buffer, sizeof buffer, &d);
       if (result == TGR_E_TIMEOUT) result = TGR_OK;
-      tgr_receiver_close(receiver);
+      tgr_receiver_close(receiver, nullptr, 0);
     }
     Unlimited unlimited;
     EXPECT_TRUE(result == TGR_OK || result == TGR_E_MEMORY) << result << " " << error;

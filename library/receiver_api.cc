@@ -1,8 +1,8 @@
 // The C interface's receiver: a handle over UdpReceiver.
-#include <new>
+#include <memory>
 
-#include "library/error_words.h"
-#include "library/guarded.h"
+#include "library/handle_open.h"
+#include "library/struct_layout.h"
 #include "library/udp_receiver.h"
 #include "tgr/tgr.h"
 
@@ -14,39 +14,29 @@ extern "C" {
 
 int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver, char* error,
                       size_t error_size) {
-  if (receiver == nullptr) {
-    tgr::CopyWords("no place for the receiver's handle", error, error_size);
-    return TGR_E_ARGUMENT;
-  }
-  *receiver = nullptr;
-  tgr_receiver* opened = new (std::nothrow) tgr_receiver();
-  if (opened == nullptr) {
-    tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
-    return TGR_E_MEMORY;
-  }
-  const int result = tgr::Guarded([&] {
-    const int code = opened->receiver.Open(address != nullptr ? address : "", port, buffer_bytes);
-    if (code != TGR_OK) tgr::CopyWords(opened->receiver.error(), error, error_size);
-    return code;
-  });
-  if (result != TGR_OK) {
-    if (result == TGR_E_MEMORY) tgr::CopyWords(tgr::kNoMemoryWords, error, error_size);
-    delete opened;
-    return result;
-  }
-  *receiver = opened;
-  tgr::CopyWords("", error, error_size);
-  return TGR_OK;
+  return tgr::OpenHandle(receiver, error, error_size,
+                         [&](std::unique_ptr<tgr_receiver>* made, tgr::OpenFailure* failure) {
+                           *made = std::make_unique<tgr_receiver>();
+                           tgr::UdpReceiver& r = (*made)->receiver;
+                           const int code = r.Open(address != nullptr ? address : "", port, buffer_bytes);
+                           if (code != TGR_OK) *failure = tgr::OpenFailure{r.error(), r.os_error()};
+                           return code;
+                         });
 }
 
-void tgr_receiver_close(tgr_receiver* receiver) { delete receiver; }
+int tgr_receiver_close(tgr_receiver* receiver, char* error, size_t error_size) {
+  return tgr::CloseHandle(receiver, error, error_size);
+}
 
 uint16_t tgr_receiver_port(const tgr_receiver* receiver) { return receiver != nullptr ? receiver->receiver.port() : 0; }
 
 int tgr_receiver_next(tgr_receiver* receiver, int timeout_ms, void* buffer, size_t capacity, tgr_datagram* datagram) {
-  if (receiver == nullptr || buffer == nullptr || datagram == nullptr) return TGR_E_ARGUMENT;
-  return tgr::Guarded(
-      [&] { return receiver->receiver.Next(timeout_ms, static_cast<unsigned char*>(buffer), capacity, datagram); });
+  if (receiver == nullptr || buffer == nullptr || !tgr::Sized(datagram)) return TGR_E_ARGUMENT;
+  tgr_datagram taken = tgr::Blank<tgr_datagram>();
+  const int result = tgr::Guarded(
+      [&] { return receiver->receiver.Next(timeout_ms, static_cast<unsigned char*>(buffer), capacity, &taken); });
+  if (result == TGR_OK) tgr::Fill(datagram, taken);
+  return tgr::WithErrno(result, receiver->receiver.os_error());
 }
 
 int tgr_receiver_cancel(tgr_receiver* receiver) {

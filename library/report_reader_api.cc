@@ -1,10 +1,11 @@
 // The C interface's report reader: a handle over ReportReader, with the
 // blocks it has given kept until they are taken.
 #include <deque>
-#include <new>
+#include <memory>
 #include <vector>
 
-#include "library/guarded.h"
+#include "library/handle_open.h"
+#include "library/struct_layout.h"
 #include "telegram/report_reader.h"
 #include "tgr/tgr.h"
 
@@ -27,17 +28,17 @@ void Queue(tgr_report_reader* r) {
 
 extern "C" {
 
-tgr_report_reader* tgr_report_reader_new(void) {
-  tgr_report_reader* reader = nullptr;
-  // The reader's own parts may allocate as they are made.
-  tgr::Guarded([&reader] {
-    reader = new tgr_report_reader();
-    return TGR_OK;
-  });
-  return reader;
+int tgr_report_reader_open(tgr_report_reader** reader, char* error, size_t error_size) {
+  return tgr::OpenHandle(reader, error, error_size,
+                         [](std::unique_ptr<tgr_report_reader>* made, tgr::OpenFailure*) {
+                           *made = std::make_unique<tgr_report_reader>();
+                           return TGR_OK;
+                         });
 }
 
-void tgr_report_reader_free(tgr_report_reader* reader) { delete reader; }
+int tgr_report_reader_close(tgr_report_reader* reader, char* error, size_t error_size) {
+  return tgr::CloseHandle(reader, error, error_size);
+}
 
 int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size) {
   if (reader == nullptr || (text == nullptr && size != 0)) return TGR_E_ARGUMENT;
@@ -64,21 +65,22 @@ int tgr_report_reader_end(tgr_report_reader* reader) {
 }
 
 int tgr_report_reader_next(tgr_report_reader* reader, tgr_report_block* block) {
-  if (reader == nullptr || block == nullptr) return TGR_E_ARGUMENT;
+  if (reader == nullptr || !tgr::Sized(block)) return TGR_E_ARGUMENT;
   if (reader->broken) return TGR_E_MEMORY;
   if (reader->ready.empty()) return TGR_E_END;
   reader->taken = std::move(reader->ready.front());
   reader->ready.pop_front();
   const ReportBlock& b = reader->taken;
-  *block = tgr_report_block{};
-  block->line = static_cast<uint64_t>(b.line);
-  block->telegram = static_cast<uint64_t>(b.telegram);
-  block->size = b.size;
-  block->scan_no = b.scan_no;
-  block->block_no = static_cast<uint16_t>(b.block_no);
-  block->cut_short = b.cut_short ? 1 : 0;
-  block->value_count = b.values.size();
-  block->values = b.values.empty() ? nullptr : b.values.data();
+  tgr_report_block given = tgr::Blank<tgr_report_block>();
+  given.line = static_cast<uint64_t>(b.line);
+  given.telegram = static_cast<uint64_t>(b.telegram);
+  given.size = b.size;
+  given.scan_no = b.scan_no;
+  given.block_no = static_cast<uint16_t>(b.block_no);
+  given.cut_short = b.cut_short ? 1 : 0;
+  given.value_count = b.values.size();
+  given.values = b.values.empty() ? nullptr : b.values.data();
+  tgr::Fill(block, given);
   return TGR_OK;
 }
 

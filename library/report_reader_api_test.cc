@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tgr/tgr.h"
+#include "tgr/tgr.hpp"
 
 namespace {
 
@@ -21,12 +22,13 @@ const std::string kReport =
 
 TEST(ReportReaderApi, TheBlocksComeWhateverThePieces) {
   for (size_t piece : {size_t{1}, size_t{7}, kReport.size()}) {
-    tgr_report_reader* reader = tgr_report_reader_new();
+    tgr_report_reader* reader = nullptr;
+    tgr_report_reader_open(&reader, nullptr, 0);
     ASSERT_NE(reader, nullptr);
     std::vector<std::vector<uint16_t>> values;
     std::vector<tgr_report_block> blocks;
     auto take = [&] {
-      tgr_report_block block;
+      tgr_report_block block = tgr::Sized<tgr_report_block>();
       while (tgr_report_reader_next(reader, &block) == TGR_OK) {
         values.emplace_back(block.values, block.values + block.value_count);
         blocks.push_back(block);
@@ -51,37 +53,40 @@ TEST(ReportReaderApi, TheBlocksComeWhateverThePieces) {
     EXPECT_EQ(blocks[1].cut_short, 0);
     EXPECT_EQ(tgr_report_reader_telegrams(reader), 4u);
     EXPECT_EQ(tgr_report_reader_finished(reader), 1);
-    tgr_report_reader_free(reader);
+    tgr_report_reader_close(reader, nullptr, 0);
   }
 }
 
 TEST(ReportReaderApi, ADamagedReportIsNamedByItsLine) {
-  tgr_report_reader* reader = tgr_report_reader_new();
+  tgr_report_reader* reader = nullptr;
+  tgr_report_reader_open(&reader, nullptr, 0);
   const std::string bad = "Receiving datagrams...\n--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2x";
   EXPECT_EQ(tgr_report_reader_feed(reader, bad.data(), bad.size()), TGR_E_DAMAGED);
   EXPECT_EQ(std::string(tgr_report_reader_error(reader)),
             "line 5: expected a tab after each block value, found '2x'");
   EXPECT_EQ(tgr_report_reader_feed(reader, "\t", 1), TGR_E_DAMAGED) << "for good";
-  tgr_report_reader_free(reader);
+  tgr_report_reader_close(reader, nullptr, 0);
 
   // Cut inside a block's values: given, and said cut short.
-  reader = tgr_report_reader_new();
+  reader = nullptr;
+  tgr_report_reader_open(&reader, nullptr, 0);
   const std::string cut = "Receiving datagrams...\n--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2\t";
   ASSERT_EQ(tgr_report_reader_feed(reader, cut.data(), cut.size()), TGR_OK);
   ASSERT_EQ(tgr_report_reader_end(reader), TGR_OK);
-  tgr_report_block block;
+  tgr_report_block block = tgr::Sized<tgr_report_block>();
   ASSERT_EQ(tgr_report_reader_next(reader, &block), TGR_OK);
   EXPECT_EQ(block.cut_short, 1);
   EXPECT_EQ(block.value_count, 2u);
   EXPECT_EQ(tgr_report_reader_next(reader, &block), TGR_E_END);
-  tgr_report_reader_free(reader);
+  tgr_report_reader_close(reader, nullptr, 0);
 
   // Nothing at all is no report.
-  reader = tgr_report_reader_new();
+  reader = nullptr;
+  tgr_report_reader_open(&reader, nullptr, 0);
   EXPECT_EQ(tgr_report_reader_end(reader), TGR_E_DAMAGED);
   EXPECT_EQ(std::string(tgr_report_reader_error(reader)),
             "line 1: expected the banner 'Receiving datagrams...', found nothing");
-  tgr_report_reader_free(reader);
+  tgr_report_reader_close(reader, nullptr, 0);
 }
 
 }  // namespace

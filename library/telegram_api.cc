@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "library/struct_layout.h"
 #include "telegram/beam_count_report.h"
 #include "telegram/report_output.h"
 #include "telegram/telegram.h"
@@ -73,9 +74,9 @@ static_assert(kPieceSize > kLongestLine + 8, "formatting in pieces moves on");
 extern "C" {
 
 int tgr_decode(const void* bytes, size_t size, tgr_telegram* out) {
-  if (out == nullptr || (bytes == nullptr && size != 0)) return TGR_E_ARGUMENT;
+  if (!tgr::Sized(out) || (bytes == nullptr && size != 0)) return TGR_E_ARGUMENT;
   const Telegram t{static_cast<const unsigned char*>(bytes), size};
-  tgr_telegram d = {};
+  tgr_telegram d = tgr::Blank<tgr_telegram>();
   d.size = size;
   d.total_size = TotalSize(t);
   d.header_byte4 = HeaderByte4(t);
@@ -92,12 +93,12 @@ int tgr_decode(const void* bytes, size_t size, tgr_telegram* out) {
     d.value_count = BlockValueCount(t);
     if (d.value_count > 0) d.values = t.bytes + kBlockValuesOffset;
   }
-  *out = d;
+  tgr::Fill(out, d);
   return TGR_OK;
 }
 
 size_t tgr_values(const tgr_telegram* telegram, size_t first, uint16_t* out, size_t capacity) {
-  if (telegram == nullptr || out == nullptr || telegram->values == nullptr || first >= telegram->value_count) return 0;
+  if (!tgr::Sized(telegram) || out == nullptr || telegram->values == nullptr || first >= telegram->value_count) return 0;
   const size_t count = telegram->value_count - first < capacity ? telegram->value_count - first : capacity;
   const uint8_t* p = telegram->values + 2 * first;
   for (size_t i = 0; i < count; ++i) out[i] = static_cast<uint16_t>(p[2 * i] | p[2 * i + 1] << 8);
@@ -141,6 +142,8 @@ size_t tgr_report_bound(const void* bytes, size_t size) {
 
 const char* tgr_version(void) { return TGR_VERSION_STRING; }
 
+int tgr_version_number(void) { return TGR_VERSION_NUMBER; }
+
 const char* tgr_strerror(int code) {
   switch (code) {
     case TGR_OK: return "success";
@@ -151,9 +154,9 @@ const char* tgr_strerror(int code) {
     case TGR_E_CANCELLED: return "the wait was cancelled";
     case TGR_E_SOCKET: return "the system refused a socket call";
     case TGR_E_UNSUPPORTED: return "this system cannot do that";
-    case TGR_E_FILE: return "a file could not be written";
+    case TGR_E_FILE: return "a file could not be opened, read, written or closed";
     case TGR_E_END: return "nothing more: the end of the capture";
-    case TGR_E_DAMAGED: return "the input is damaged";
+    case TGR_E_DAMAGED: return "the input is damaged, or not what it should be";
     default: return "unknown result code";
   }
 }

@@ -114,7 +114,7 @@ TEST(TelegramApi, ABufferTooSmallIsToldTheSizeNeeded) {
 
 TEST(TelegramApi, DecodeReadsTheFieldsAsTheReceiverDoes) {
   const std::string d = BlockTelegram(41, 100, 1, 0x80000000u);
-  tgr_telegram t;
+  tgr_telegram t = tgr::Sized<tgr_telegram>();
   ASSERT_EQ(tgr_decode(d.data(), d.size(), &t), TGR_OK);
   EXPECT_EQ(t.size, 41u);
   EXPECT_EQ(t.total_size, 100u);
@@ -147,7 +147,7 @@ TEST(TelegramApi, DecodeReadsTheFieldsAsTheReceiverDoes) {
 }
 
 TEST(TelegramApi, MissingArgumentsAreRefusedInWords) {
-  tgr_telegram t;
+  tgr_telegram t = tgr::Sized<tgr_telegram>();
   size_t length = 0;
   char text[8];
   EXPECT_EQ(tgr_decode(nullptr, 5, &t), TGR_E_ARGUMENT);

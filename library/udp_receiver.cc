@@ -26,8 +26,9 @@ int64_t SteadyMs() {
 
 int UdpReceiver::Fail(const std::string& doing, int code) {
   char words[256];
-  NetDescribeError(code, words, sizeof words);
+  NetDescribeSystemError(code, words, sizeof words);
   error_ = doing + ": " + words;
+  os_error_ = NetSystemError(code);
   return TGR_E_SOCKET;
 }
 
@@ -73,6 +74,7 @@ int UdpReceiver::Next(int timeout_ms, unsigned char* buffer, size_t capacity, tg
     const int code = NetReceiveWaiting(socket_.handle(), buffer, length, &taken);
     if (code == 0) {
       *datagram = tgr_datagram{};
+      datagram->struct_size = sizeof(tgr_datagram);
       datagram->size = static_cast<size_t>(taken.received);
       datagram->truncated = taken.truncated ? 1 : 0;
       datagram->time_ns = taken.time_ns;

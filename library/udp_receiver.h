@@ -44,6 +44,8 @@ class UdpReceiver {
 
   uint16_t port() const { return port_; }
   const std::string& error() const { return error_; }
+  // The system's own number of the last failure (an errno value on POSIX).
+  int os_error() const { return os_error_; }
 
  private:
   int Fail(const std::string& doing, int code);
@@ -59,6 +61,7 @@ class UdpReceiver {
   uint32_t drops_last_ = 0;  // the system's count at the last look
   uint64_t drops_ = 0;
   std::string error_;
+  int os_error_ = 0;
 };
 
 }  // namespace tgr

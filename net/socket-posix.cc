@@ -52,70 +52,94 @@ int ResolveErrorCode(int status) {
   }
 }
 
-int NetErrorCode(int platform_error) {
-  // What Windows Sockets reports in the same situation.
-  switch (platform_error) {
-    case EINTR: return 10004;
-    case EPERM:
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case ENFILE:
-    case EMFILE: return 10024;
-#if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-#endif
-    case EAGAIN: return 10035;
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case EBADF:
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-#if ENOTSUP != EOPNOTSUPP
-    case ENOTSUP:
-#endif
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
+namespace {
+
+// What Windows Sockets reports in the same situation as each errno value;
+// the first line of a number is the errno value it stands for in turn.
+struct WsaNumber {
+  int error;
+  int wsa;
+};
+const WsaNumber kWsaNumbers[] = {
+    {EINTR, 10004},
+    {EACCES, 10013},
+    {EPERM, 10013},
+    {EFAULT, 10014},
+    {EINVAL, 10022},
+    {EMFILE, 10024},
+    {ENFILE, 10024},
+    {EAGAIN, 10035},
+    {EWOULDBLOCK, 10035},
+    {EINPROGRESS, 10036},
+    {EALREADY, 10037},
+    {EBADF, 10038},
+    {ENOTSOCK, 10038},
+    {EDESTADDRREQ, 10039},
+    {EMSGSIZE, 10040},
+    {EPROTOTYPE, 10041},
+    {ENOPROTOOPT, 10042},
+    {EPROTONOSUPPORT, 10043},
+    {ESOCKTNOSUPPORT, 10044},
+    {EOPNOTSUPP, 10045},
+    {ENOTSUP, 10045},
+    {EPFNOSUPPORT, 10046},
+    {EAFNOSUPPORT, 10047},
+    {EADDRINUSE, 10048},
+    {EADDRNOTAVAIL, 10049},
+    {ENETDOWN, 10050},
+    {ENETUNREACH, 10051},
+    {ENETRESET, 10052},
+    {ECONNABORTED, 10053},
     // A UDP receive after an ICMP "port unreachable" fails with
     // WSAECONNRESET on Windows, and with ECONNREFUSED here.
-    case ECONNRESET:
-    case ECONNREFUSED: return 10054;
-    case ENOMEM:
-    case ENOBUFS: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    case EUSERS: return 10068;
-    case EDQUOT: return 10069;
-    case ESTALE: return 10070;
-    case EREMOTE: return 10071;
-    default: return platform_error;
+    {ECONNREFUSED, 10054},
+    {ECONNRESET, 10054},
+    {ENOBUFS, 10055},
+    {ENOMEM, 10055},
+    {EISCONN, 10056},
+    {ENOTCONN, 10057},
+    {ESHUTDOWN, 10058},
+    {ETOOMANYREFS, 10059},
+    {ETIMEDOUT, 10060},
+    {ELOOP, 10062},
+    {ENAMETOOLONG, 10063},
+    {EHOSTDOWN, 10064},
+    {EHOSTUNREACH, 10065},
+    {ENOTEMPTY, 10066},
+    {EUSERS, 10068},
+    {EDQUOT, 10069},
+    {ESTALE, 10070},
+    {EREMOTE, 10071},
+};
+
+}  // namespace
+
+int NetErrorCode(int platform_error) {
+  for (const WsaNumber& n : kWsaNumbers) {
+    if (n.error == platform_error) return n.wsa;
   }
+  return platform_error;
+}
+
+int NetSystemError(int code) {
+  for (const WsaNumber& n : kWsaNumbers) {
+    if (n.wsa == code) return n.error;
+  }
+  // A code with no Windows Sockets number is an errno value already; the
+  // resolver's numbers (11001, ...) have none.
+  return code < 10000 ? code : 0;
 }
 
 void NetDescribeError(int code, char* text, size_t text_size) {
   const char* words = SocketErrorWords(code);
   // A code with no Windows Sockets number is an errno value.
   snprintf(text, text_size, "%s (%d)", words != nullptr ? words : strerror(code), code);
+}
+
+void NetDescribeSystemError(int code, char* text, size_t text_size) {
+  const int error = NetSystemError(code);
+  const char* words = SocketErrorWords(code);
+  snprintf(text, text_size, "%s", error != 0 ? strerror(error) : words != nullptr ? words : "unknown error");
 }
 
 int NetStartup() { return 0; }

@@ -63,6 +63,10 @@ void NetDescribeError(int code, char* text, size_t text_size) {
   snprintf(text, text_size, "%s (%d)", n > 0 ? system_words : "unknown error", code);
 }
 
+int NetSystemError(int code) { return code; }
+
+void NetDescribeSystemError(int code, char* text, size_t text_size) { NetDescribeError(code, text, text_size); }
+
 int NetStartup() {
   WSADATA data;
   // WSAStartup returns its error code; WSAGetLastError is not usable yet.

@@ -90,4 +90,14 @@ int NetErrorCode(int platform_error);
 // (10048)".
 void NetDescribeError(int code, char* text, size_t text_size);
 
+// The system's own number for an error code, as its users know it: the
+// errno value on POSIX (EADDRINUSE for 10048; 0 for a code with none, such
+// as a name the resolver does not know), the code itself on Windows.
+int NetSystemError(int code);
+
+// Words for an error code as this system says it, for a library's callers:
+// the system's own words on POSIX ("Address already in use"), those of
+// NetDescribeError on Windows, whose users know the Windows Sockets numbers.
+void NetDescribeSystemError(int code, char* text, size_t text_size);
+
 #endif  // NET_SOCKET_H_

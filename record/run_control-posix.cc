@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <system_error>
 
 namespace {
@@ -23,18 +22,15 @@ sigset_t StopSignals() {
   return set;
 }
 
-// While a reader takes nothing, a write looks again this often for a stop.
-const int kLookMs = 100;
-// After a stop, how long a reader may take nothing before the writing ends.
-const int kReaderGraceMs = 1000;
-
 }  // namespace
 
 int RunControl::Start(tgr::Receiver* receiver) {
   receiver_ = receiver;
-  // A reader that closes the pipe is a failed write, said as such, not a
-  // signal that ends the run before its files are closed.
+  // A reader that closes the pipe is a failed write, and a file that may
+  // grow no further a failed write too, each said as such: not a signal
+  // that ends the run before its files are closed.
   signal(SIGPIPE, SIG_IGN);
+  signal(SIGXFSZ, SIG_IGN);
   const sigset_t set = StopSignals();
   const int blocked = pthread_sigmask(SIG_BLOCK, &set, nullptr);
   if (blocked != 0) return blocked;
@@ -67,29 +63,23 @@ void RunControl::RequestStop() {
   if (receiver_ != nullptr) receiver_->Cancel();
 }
 
-int RunControl::WriteOut(const char* data, size_t size) {
-  int idle_ms = 0;
+int WriteStandardOutput(const char* data, size_t size, std::atomic<uint64_t>* written) {
   while (size > 0) {
-    const ssize_t written = write(1, data, size);
-    if (written > 0) {
-      data += written;
-      size -= static_cast<size_t>(written);
-      idle_ms = 0;
+    const ssize_t n = write(1, data, size);
+    if (n > 0) {
+      data += n;
+      size -= static_cast<size_t>(n);
+      written->fetch_add(static_cast<uint64_t>(n));
       continue;
     }
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      // Full for now: wait for room, looking for a stop now and then.
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // Standard output was opened anew non-blocking: wait for room.
       pollfd entry = {1, POLLOUT, 0};
-      const int ready = poll(&entry, 1, kLookMs);
-      if (ready < 0 && errno != EINTR) return errno;
-      if (ready == 0 && stop_.load()) {
-        idle_ms += kLookMs;
-        if (idle_ms >= kReaderGraceMs) return EINTR;
-      }
+      if (poll(&entry, 1, -1) < 0 && errno != EINTR) return errno;
       continue;
     }
-    return written < 0 ? errno : EIO;
+    return n < 0 ? errno : EIO;
   }
   return 0;
 }

@@ -1,18 +1,19 @@
-// How telegram-record's run is stopped and its output written. One
-// implementation per platform (run_control-posix.cc: SIGINT, SIGTERM and
-// SIGHUP taken by a thread of their own with sigwait; run_control-win32.cc:
-// the console's Ctrl-C, Ctrl-Break and close); the build picks one.
+// How telegram-record's run is stopped, and its standard output written.
+// One implementation per platform (run_control-posix.cc: SIGINT, SIGTERM
+// and SIGHUP taken by a thread of their own with sigwait;
+// run_control-win32.cc: the console's Ctrl-C, Ctrl-Break and close); the
+// build picks one.
 //
-// A stop ends the receiver's wait at once (the library's cancel), and the
-// run then closes its files whole. Standard output is written as the
-// receiver writes it: a reader that is slow holds the writing up, but once
-// a stop has come, a reader that takes nothing for a second ends the
-// writing there, with what was written an exact prefix.
+// A stop ends the receiver's wait at once (the library's cancel); the run
+// then takes what is still waiting in the socket and closes its files
+// whole. Standard output is written by a thread of its own (output_writer.h),
+// so that its reader never holds the receiving up.
 #ifndef RECORD_RUN_CONTROL_H_
 #define RECORD_RUN_CONTROL_H_
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <thread>
 
 #include "tgr/tgr.hpp"
@@ -30,10 +31,6 @@ class RunControl {
 
   bool stop_requested() const { return stop_.load(); }
 
-  // Writes all `size` bytes to standard output. 0; EINTR if the writing was
-  // ended after a stop; or the errno value of a failure.
-  int WriteOut(const char* data, size_t size);
-
   // Called by the platform's handler: the run stops.
   void RequestStop();
 
@@ -44,6 +41,10 @@ class RunControl {
   bool started_ = false;
   std::thread signals_;  // POSIX: the thread that takes the signals
 };
+
+// Writes all `size` bytes to standard output, waiting for a reader that is
+// slow; `*written` grows as they go. 0, or the system's error number.
+int WriteStandardOutput(const char* data, size_t size, std::atomic<uint64_t>* written);
 
 // Whether standard error is a terminal a person watches (for the status line).
 bool StandardErrorIsTerminal();

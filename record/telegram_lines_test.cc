@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tgr/tgr.hpp"
+
 namespace {
 
 TEST(TelegramLines, TimesAreUtcToTheNanosecond) {
@@ -25,13 +27,13 @@ struct Made {
 };
 
 Made Decoded(std::vector<unsigned char> bytes) {
-  Made made{std::move(bytes), {}};
+  Made made{std::move(bytes), tgr::Sized<tgr_telegram>()};
   tgr_decode(made.bytes.data(), made.bytes.size(), &made.telegram);
   return made;
 }
 
 TEST(TelegramLines, EachTypeGivesItsFieldsAndNoOthers) {
-  tgr_datagram d = {};
+  tgr_datagram d = tgr::Sized<tgr_datagram>();
   d.time_ns = 1;
   d.source_address = 0x0A000001;
   d.source_port = 5;

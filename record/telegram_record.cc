@@ -1,184 +1,300 @@
-// telegram-record: receives the scanner's telegrams on a UDP port, writes
-// each to standard output as the receiver's report, CSV or JSON Lines,
-// records them into pcapng if asked, and at the end says how many came and
-// how many were lost. Built on the tgr library.
+// telegram-record: receives the scanner's telegrams on a UDP port, records
+// them into pcapng if asked, writes each to standard output as the
+// receiver's report, CSV or JSON Lines, and at the end says how many came
+// and how many were lost. Built on the tgr library.
+//
+// This thread receives, records and counts, and never waits for anything
+// else: standard output is written by a thread of its own from a bounded
+// queue (output_writer.h), the live statistics by another
+// (stats_writer.h). So a reader that falls behind costs the output, never
+// the recording.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 
+#include "record/output_writer.h"
 #include "record/record_options.h"
+#include "record/recording.h"
 #include "record/run_control.h"
-#include "record/telegram_lines.h"
+#include "record/run_summary.h"
+#include "record/stats_writer.h"
 #include "receiver/standard_output.h"
-#include "telegram/report_format.h"
 #include "tgr/tgr.hpp"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 const char kProgram[] = "telegram-record";
+
+// After a stop, how long a reader of standard output may take nothing before
+// it is left, and how long the statistics may take to be written.
+const std::chrono::milliseconds kReaderGrace(1000);
+// The longest the telegrams still waiting in the socket at a stop are taken
+// for, under a flood that never lets it empty.
+const std::chrono::milliseconds kLongestDrain(2000);
+// The receive waits no longer than this, so that the run looks at its
+// clock, its output and its status often enough.
+const int kLookMs = 200;
 
 void Say(const std::string& words) { fprintf(stderr, "%s: %s\n", kProgram, words.c_str()); }
 
-// "1,234,567".
-std::string Grouped(uint64_t n) {
-  std::string digits = std::to_string(n);
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
-  return digits;
+int64_t WallNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
-// A fixed line of the report with the line ends standard output needs.
-std::string Line(const char* text, LineEnds line_ends) {
-  std::string out;
-  for (const char* c = text; *c != '\0'; ++c) {
-    if (*c == '\n' && line_ends == kLineEndsCrlf) out += '\r';
-    out += *c;
-  }
-  return out;
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+std::string SecondsText(double seconds) {
+  char text[32];
+  snprintf(text, sizeof text, "%g s", seconds);
+  return text;
 }
 
-struct Tally {
-  uint64_t telegrams = 0;
-  uint64_t bytes = 0;
-  std::chrono::steady_clock::time_point first;
-  std::chrono::steady_clock::time_point last;
+// How the run ended.
+enum Ending { kGoingOn, kCountReached, kTimeUp, kStopped, kFailed };
+
+class Run {
+ public:
+  explicit Run(const RecordOptions& options) : options_(options) {}
+
+  int Go();
+
+ private:
+  bool SetUp(int* status);
+  // One telegram received: counted, recorded, offered to the output.
+  bool Take(const tgr_datagram& datagram);
+  // The telegrams that came before the end and still wait in the socket:
+  // taken (recorded and counted) after a stop or at the time's end; after
+  // the count, counted and said.
+  void Drain(Ending ending);
+  // The status line and the statistics, now and then.
+  void LookAround(bool final);
+  // A failure to write the statistics, said once.
+  void SayStatsFailure();
+  RunNumbers Numbers();
+  int Finish(Ending ending);
+
+  const RecordOptions& options_;
+  LineEnds line_ends_ = kLineEndsAsWritten;
+  tgr::Receiver receiver_;
+  Recording recording_;
+  RunControl control_;
+  OutputWriter output_;
+  StatsWriter stats_;
+  tgr::Sequence sequence_;
+  unsigned char buffer_[TGR_MAX_TELEGRAM_SIZE];
+  uint64_t telegrams_ = 0;
+  uint64_t bytes_ = 0;
+  uint64_t left_ = 0;  // came before the end, not taken: beyond the count
+  Clock::time_point started_;
+  double seconds_ = 0;  // the run's, once it is over
+  bool ended_ = false;
+  bool status_line_ = false;
+  Clock::time_point shown_;
+  Clock::time_point stats_at_;
+  uint64_t stats_telegrams_ = 0;
+  uint64_t stats_bytes_ = 0;
+  bool stats_failure_said_ = false;
+  std::string failure_;  // why the run ended on a failure
 };
 
-// What the run saw, in one line.
-std::string Summary(const Tally& tally, tgr::Receiver* receiver, const tgr::Sequence& sequence) {
-  std::string words = Grouped(tally.telegrams) + (tally.telegrams == 1 ? " telegram" : " telegrams") + " (" +
-                      Grouped(tally.bytes) + " bytes)";
-  if (tally.telegrams > 1) {
-    const double seconds = std::chrono::duration<double>(tally.last - tally.first).count();
-    char rate[96];
-    snprintf(rate, sizeof rate, " in %.3f s, %.0f telegrams/s, %.1f Mbit/s", seconds,
-             seconds > 0 ? static_cast<double>(tally.telegrams - 1) / seconds : 0.0,
-             seconds > 0 ? static_cast<double>(tally.bytes) * 8 / seconds / 1e6 : 0.0);
-    words += rate;
-  }
-  uint64_t dropped = 0;
-  bool system_wide = false;
-  if (receiver->Drops(&dropped, &system_wide) == TGR_OK) {
-    words += "; dropped by the system" + std::string(system_wide ? " (all UDP, not this port alone)" : "") + ": " +
-             Grouped(dropped);
-  }
-  const tgr_sequence_counts c = sequence.Counts();
-  words += "; sequence: " + Grouped(c.missing_blocks) + " blocks and " + Grouped(c.missing_scans) +
-           " scans missing, " + Grouped(c.missing_tail_blocks) + " more blocks inferred missing at scan ends, " +
-           Grouped(c.repeated) + " repeated, " + Grouped(c.reordered) + " out of order";
-  if (c.restarts > 0) words += ", " + Grouped(c.restarts) + " restarts of the numbering";
-  return words;
-}
-
-// The status line on a terminal: written over in place.
-void ShowStatus(const Tally& tally, const tgr::Sequence& sequence) {
-  const tgr_sequence_counts c = sequence.Counts();
-  fprintf(stderr, "\r%s telegrams, %.1f MB, %s missing   ", Grouped(tally.telegrams).c_str(),
-          static_cast<double>(tally.bytes) / 1e6, Grouped(c.missing_blocks + c.missing_scans).c_str());
-  fflush(stderr);
-}
-
-int Run(const RecordOptions& options) {
-  LineEnds line_ends = kLineEndsAsWritten;
-  if (!SetUpStandardOutput(&line_ends)) {
+bool Run::SetUp(int* status) {
+  *status = 2;
+  if (!SetUpStandardOutput(&line_ends_)) {
     Say("standard output is closed, so the telegrams have nowhere to go");
-    return 2;
+    *status = 1;
+    return false;
   }
-  tgr::Receiver receiver;
   std::string err;
-  if (receiver.Open(options.address, static_cast<uint16_t>(options.port), &err) != TGR_OK) {
+  if (receiver_.Open(options_.address, static_cast<uint16_t>(options_.port), &err) != TGR_OK) {
     Say(err);
-    return 2;
+    return false;
   }
-  tgr::Recorder recorder;
-  if (!options.record.empty() && recorder.Open(options.record, &err) != TGR_OK) {
-    Say(err);
-    return 2;
+  if (!options_.record.empty()) {
+    const RecordingPlan plan{options_.record, options_.rotate_size, options_.rotate_time, options_.ring};
+    if (!recording_.Open(plan, WallNs(), &err)) {
+      Say(err);
+      return false;
+    }
   }
-  RunControl control;
-  const int started = control.Start(&receiver);
+  if (!sequence_.ok()) {
+    Say("not enough memory to count the telegrams' numbering");
+    return false;
+  }
+  const int started = control_.Start(&receiver_);
   if (started != 0) {
     Say(std::string("cannot take Ctrl-C: ") + strerror(started));
-    return 2;
+    return false;
   }
-  Say("receiving on UDP port " + std::to_string(receiver.port()) + " on " +
-      (options.address.empty() ? std::string("every IPv4 address") : options.address) +
-      (options.count > 0 ? ", " + std::to_string(options.count) + " telegrams" : std::string(", until Ctrl-C")) +
-      (options.record.empty() ? std::string() : ", recording into " + options.record));
+  if (!output_.Start(options_.format, line_ends_, options_.backlog, &err) ||
+      (!options_.stats.empty() && !stats_.Start(options_.stats, &err))) {
+    Say(err);
+    return false;
+  }
+  std::string until;
+  if (options_.count > 0) until += ", " + Counted(static_cast<uint64_t>(options_.count), "telegram", "telegrams");
+  if (options_.duration > 0) until += (options_.count > 0 ? " or " : ", for ") + SecondsText(options_.duration);
+  if (until.empty()) until = ", until Ctrl-C";
+  std::string into;
+  if (!options_.record.empty()) {
+    into = ", recording into " + recording_.current();
+    if (recording_.rotating()) {
+      into += " (a new file";
+      if (options_.rotate_size > 0) into += " at " + Grouped(options_.rotate_size) + " bytes";
+      if (options_.rotate_time > 0) {
+        into += std::string(options_.rotate_size > 0 ? " or" : "") + " every " + SecondsText(static_cast<double>(options_.rotate_time));
+      }
+      if (options_.ring > 0) into += ", the newest " + std::to_string(options_.ring) + " kept";
+      into += ")";
+    }
+  }
+  Say("receiving on UDP port " + std::to_string(receiver_.port()) + " on " +
+      (options_.address.empty() ? std::string("every IPv4 address") : options_.address) + until + into);
+  return true;
+}
 
-  const bool status_line = StandardErrorIsTerminal();
-  std::string out;
-  if (options.format == kFormatReport) out = Line(kBannerLine, line_ends);
-  if (options.format == kFormatCsv) AppendCsvHeader(&out);
+bool Run::Take(const tgr_datagram& datagram) {
+  ++telegrams_;
+  bytes_ += datagram.size;
+  sequence_.Add(tgr::Telegram::Decode(buffer_, datagram.size));
+  std::string err;
+  if (!options_.record.empty() &&
+      !recording_.Write(datagram, buffer_, receiver_.destination(), receiver_.port(), &err)) {
+    failure_ = err;
+    return false;
+  }
+  output_.Offer(datagram, buffer_);
+  return true;
+}
+
+void Run::Drain(Ending ending) {
+  // What came before the end is told by its arrival (the system's stamp on
+  // Linux); without one, what is waiting now.
+  const int64_t end_ns = WallNs();
+  const Clock::time_point until = Clock::now() + kLongestDrain;
+  tgr::Datagram datagram;
+  while (Clock::now() < until && receiver_.Next(0, buffer_, sizeof buffer_, &datagram) == TGR_OK) {
+    if (ending == kCountReached) {
+      ++left_;
+    } else if (!Take(datagram)) {
+      return;
+    }
+    if (datagram.kernel_time != 0 && datagram.time_ns > end_ns) return;  // it came after the end
+  }
+}
+
+RunNumbers Run::Numbers() {
+  RunNumbers run;
+  run.telegrams = telegrams_;
+  run.bytes = bytes_;
+  run.seconds = ended_ ? seconds_ : SecondsSince(started_);
+  run.drops_known = receiver_.Drops(&run.dropped, &run.dropped_system_wide) == TGR_OK;
+  run.sequence = sequence_.Counts();
+  run.not_written = output_.skipped();
+  return run;
+}
+
+void Run::LookAround(bool final) {
+  const Clock::time_point now = Clock::now();
+  if (status_line_ && (final || now - shown_ >= std::chrono::milliseconds(500))) {
+    fprintf(stderr, "\r%s   ", StatusLine(Numbers()).c_str());
+    fflush(stderr);
+    shown_ = now;
+  }
+  if (options_.stats.empty()) return;
+  const double interval = std::chrono::duration<double>(now - stats_at_).count();
+  if (final || interval >= options_.stats_interval) {
+    const StatsInterval since{WallNs(), interval, telegrams_ - stats_telegrams_, bytes_ - stats_bytes_};
+    stats_.Post(StatsJson(Numbers(), since, recording_.current(), recording_.packets(), final));
+    stats_at_ = now;
+    stats_telegrams_ = telegrams_;
+    stats_bytes_ = bytes_;
+  }
+  SayStatsFailure();
+}
+
+void Run::SayStatsFailure() {
+  const std::string failure = stats_.failure();
+  if (failure.empty() || stats_failure_said_) return;
+  if (status_line_) fputs("\r\n", stderr);
+  Say(failure + (ended_ ? "" : "; the run goes on without them"));
+  stats_failure_said_ = true;
+}
+
+int Run::Go() {
   int status = 0;
-  int written = control.WriteOut(out.data(), out.size());
-  static unsigned char buffer[TGR_MAX_TELEGRAM_SIZE];
-  Tally tally;
-  tgr::Sequence sequence;
-  auto shown = std::chrono::steady_clock::now();
-  while (written == 0 && (options.count == 0 || tally.telegrams < static_cast<uint64_t>(options.count))) {
-    tgr_datagram d;
-    const int result = receiver.Next(status_line ? 500 : -1, buffer, sizeof buffer, &d);
-    if (result == TGR_E_TIMEOUT) {
-      ShowStatus(tally, sequence);
-      continue;
+  if (!SetUp(&status)) return status;
+  status_line_ = StandardErrorIsTerminal();
+  started_ = shown_ = stats_at_ = Clock::now();
+  const Clock::time_point deadline =
+      started_ + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(options_.duration));
+  Ending ending = kGoingOn;
+  tgr::Datagram datagram;
+  while (ending == kGoingOn) {
+    int wait = kLookMs;
+    if (options_.duration > 0) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        ending = kTimeUp;
+        break;
+      }
+      if (left < wait) wait = static_cast<int>(left);
     }
-    if (result == TGR_E_CANCELLED) break;
-    out.clear();
-    if (result != TGR_OK) {
-      Say(receiver.error());
-      status = 1;
-      break;
+    const int result = receiver_.Next(wait, buffer_, sizeof buffer_, &datagram);
+    if (result == TGR_OK) {
+      if (!Take(datagram)) ending = kFailed;
+      if (options_.count > 0 && telegrams_ >= static_cast<uint64_t>(options_.count)) ending = kCountReached;
+    } else if (result == TGR_E_CANCELLED) {
+      ending = kStopped;
+    } else if (result != TGR_E_TIMEOUT) {
+      failure_ = receiver_.error();
+      ending = kFailed;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (tally.telegrams == 0) tally.first = now;
-    tally.last = now;
-    ++tally.telegrams;
-    tally.bytes += d.size;
-    const tgr::Telegram t = tgr::Telegram::Decode(buffer, d.size);
-    sequence.Add(t);
-    if (!options.record.empty() &&
-        recorder.Write(d, buffer, d.size, receiver.destination(), receiver.port()) != TGR_OK) {
-      Say(recorder.error());
-      status = 1;
-      break;
-    }
-    if (options.format == kFormatReport) {
-      // Into `out` itself, empty here: its room, kept from one telegram to
-      // the next, takes any report at the first try once a large one came.
-      tgr::Report(buffer, d.size, &out, line_ends == kLineEndsCrlf ? TGR_LINE_ENDS_CRLF : TGR_LINE_ENDS_AS_WRITTEN);
-    } else if (options.format == kFormatCsv) {
-      AppendCsvRow(d, t, &out);
-    } else {
-      AppendJsonLine(d, t, &out);
-    }
-    written = control.WriteOut(out.data(), out.size());
-    if (status_line && now - shown > std::chrono::milliseconds(500)) {
-      ShowStatus(tally, sequence);
-      shown = now;
-    }
+    if (output_.failure() != 0) ending = kFailed;
+    LookAround(false);
   }
-  if (status_line) fputs("\r\n", stderr);
-  out.clear();
-  if (options.format == kFormatReport && written == 0) {
-    out += Line(kClosingLine, line_ends);
-    out += Line(kExitLine, line_ends);
-    written = control.WriteOut(out.data(), out.size());
-  }
-  if (written != 0 && written != EINTR) {
-    Say(std::string("cannot write to standard output: ") + strerror(written));
+  if (ending != kFailed) Drain(ending);
+  return Finish(ending);
+}
+
+int Run::Finish(Ending ending) {
+  seconds_ = SecondsSince(started_);
+  ended_ = true;
+  int status = 0;
+  // The recording first: it is whole whatever the output does.
+  std::string err;
+  if (!options_.record.empty() && !recording_.Close(&err) && failure_.empty()) failure_ = err;
+  output_.Finish(options_.format == kFormatReport && ending != kFailed, control_, kReaderGrace);
+  LookAround(true);
+  stats_.Finish(kReaderGrace);
+  if (status_line_) fputs("\r\n", stderr);
+  SayStatsFailure();
+  if (!failure_.empty()) {
+    Say(failure_);
     status = 1;
   }
-  if (!options.record.empty()) {
-    const uint64_t packets = recorder.packets();
-    if (recorder.Close(&err) != TGR_OK) {
-      if (status == 0) Say(err);
-      status = 1;
-    } else {
-      Say(Grouped(packets) + (packets == 1 ? " telegram" : " telegrams") + " recorded in " + options.record);
-    }
+  if (output_.failure() != 0) {
+    Say(std::string("cannot write to standard output: ") + strerror(output_.failure()));
+    status = 1;
   }
-  Say(Summary(tally, &receiver, sequence));
+  if (!options_.record.empty()) {
+    Say(Counted(recording_.packets(), "telegram", "telegrams") + " recorded " + recording_.Where());
+  }
+  const uint64_t skipped = output_.skipped();
+  if (skipped > 0) {
+    Say(Counted(skipped, "telegram", "telegrams") + " not written to standard output: " +
+        (output_.failure() != 0 ? "it failed" : "its reader fell behind"));
+  }
+  if (left_ > 0) {
+    Say(Counted(left_, "more telegram was", "more telegrams were") + " waiting when the count was reached: " +
+        "not taken, not recorded");
+  }
+  Say(SummaryLine(Numbers()));
   return status;
 }
 
@@ -190,5 +306,11 @@ int main(int argc, char** argv) {
   const CommandLineResult result = ParseRecordOptions(argc, argv, &options, &err);
   int status = 0;
   if (AnswerCommandLine(result, kProgram, RecordUsage, err, &status)) return status;
-  return Run(options);
+  // Large (its receive buffer): not on the stack.
+  const std::unique_ptr<Run> run(new (std::nothrow) Run(options));
+  if (!run) {
+    Say("not enough memory to start");
+    return 2;
+  }
+  return run->Go();
 }

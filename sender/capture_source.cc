@@ -48,19 +48,30 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
   while (check.Next(&telegram)) {
   }
   const tgr_capture_summary summary = check.summary();
-  const std::string where = " (at byte " + std::to_string(summary.end_offset) + ")";
+  // The library's words name the byte: "damaged: ... (at byte N)", "cut
+  // short at byte N (what was left)".
+  const std::string words = check.end_words();
   if (summary.end == TGR_CAPTURE_DAMAGED) {
-    *err = path + ": " + check.end_words() + where;
+    *err = path + ": " + words;
     return false;
   }
   if (summary.end == TGR_CAPTURE_CUT_SHORT) {
     if (summary.packets == 0) {
-      *err = path + ": cut short before its first whole packet: " + check.end_words() + where;
+      const std::string at = std::to_string(summary.end_offset);
+      const std::string cut = "cut short at byte " + at + " (";
+      const std::string left = words.rfind(cut, 0) == 0 ? words.substr(cut.size(), words.size() - cut.size() - 1) : words;
+      *err = path + ": cut short before its first whole packet: " + left + " (at byte " + at + ")";
       return false;
     }
-    notes_.push_back(path + ": cut short at byte " + std::to_string(summary.end_offset) + " (" +
-                     check.end_words() + "): its " + std::to_string(summary.packets) +
-                     " whole packets are replayed");
+    notes_.push_back(path + ": " + words + ": its " + std::to_string(summary.packets) + " whole packets are replayed");
+  }
+  if (summary.taken == 0 && summary.other_port > 0) {
+    // A recording made on another port than the one replayed.
+    notes_.push_back(path + ": no telegram in it is bound for port " + std::to_string(port) + "; " +
+                     std::to_string(summary.other_port) +
+                     (summary.other_port == 1 ? " is bound for another port, " : " are bound for other ports, ") +
+                     "the first for port " + std::to_string(summary.first_other_port) +
+                     ": replay them with --replay-port " + std::to_string(summary.first_other_port));
   }
   const ReplayClock& clock = check.clock();
   if (clock.long_pauses() > 0) {
@@ -72,15 +83,22 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
   }
   summary_ = summary;
   telegrams_ = check.telegrams();
-  // The second pass, to send.
+  // The second pass, to send, opened as the sending starts: what it reads
+  // then is what is sent.
   sending_ = std::make_unique<CaptureWalk>(port, max_gap);
-  return sending_->Open(path, err);
+  return true;
 }
 
 bool CaptureSource::Next(SourceTelegram* next) {
   // No more than the check found: a file still being written is sent as
   // far as it was when it was checked.
   if (sending_->telegrams() >= telegrams_) return false;
+  std::string err;
+  if (!sending_->is_open() && !sending_->Open(path_, &err)) {
+    fprintf(stderr, "telegram-sender: %s changed while it was replayed: %s\n", path_.c_str(), err.c_str());
+    changed_ = true;
+    return false;
+  }
   if (sending_->Next(next)) return true;
   fprintf(stderr, "telegram-sender: %s changed while it was replayed: it gave %ld of the %ld telegrams it held\n",
           path_.c_str(), sending_->telegrams(), telegrams_);

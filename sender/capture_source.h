@@ -33,6 +33,7 @@ class CaptureWalk {
   // The next telegram; false once there is none (summary() says why).
   bool Next(SourceTelegram* next);
 
+  bool is_open() const { return capture_.is_open(); }
   tgr_capture_summary summary() const { return capture_.Summary(); }
   // How the packets ended, if not whole.
   std::string end_words() const { return capture_.error(); }

@@ -5,11 +5,16 @@
 #    through telegram-sender --replay into the same report again, and opens
 #    in the packet analyser with the dissector (where tshark is);
 #  - CSV and JSON Lines: a row or an object a telegram, with every field;
-#  - Ctrl-C mid-run: status 0, the report's closing lines, the recording
-#    whole;
+#  - Ctrl-C and SIGTERM mid-run: status 0, the report's closing lines, the
+#    recording whole, the summary;
+#  - a reader that stops reading: the recording gets every telegram, Ctrl-C
+#    still ends the run at once, and what was not written is said; a reader
+#    that goes away ends the run with one line, the recording whole;
 #  - a full disk: one line, status 1, the recording whole to its last packet;
+#  - --duration, files that rotate with a ring, live statistics;
 #  - crafted numbering: the gaps counted as the numbers show them;
-#  - bad command lines and a port in use: one line, status 2.
+#  - bad command lines and a port in use: one line, status 2; a closed
+#    standard output: one line, status 1.
 #
 # usage: record_test.sh RECORD RECEIVER SENDER DISSECTOR
 # Needs root (for the namespaces and a small disk) and python3. Where they
@@ -71,6 +76,11 @@ else
 fi
 grep -qx "telegram-record: 1,000 telegrams recorded in $work/run.pcapng" "$work/run.err" ||
   fail "no word of the recording: $(cat "$work/run.err")"
+if grep -q $'\r' "$work/run.err" || [ "$(wc -l <"$work/run.err")" != 3 ]; then
+  fail "standard error is a file, yet it has more than its three lines: $(cat -A "$work/run.err")"
+else
+  ok "standard error that is no terminal gets no status line"
+fi
 if grep -q "^telegram-record: 1,000 telegrams (56,500 bytes) in .*; dropped by the system: 0; sequence: 0 blocks and 0 scans missing, 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order$" "$work/run.err"; then
   ok "the summary: telegrams, bytes, rate, drops and sequence"
 else
@@ -158,6 +168,78 @@ else
   fail "Ctrl-C: the replay says $(cat "$work/stopped-replay.err")"
 fi
 
+in_namespace <<EOS
+$prelude
+"\$R" --record "\$W/term.pcapng" --format jsonl >"\$W/term.jsonl" 2>"\$W/term.err" &
+pid=\$!
+ready "\$W/term.err"
+"\$S" --scans 50 2>/dev/null
+sleep 0.2
+kill -TERM \$pid
+wait \$pid
+echo \$? >"\$W/term.status"
+"\$S" --replay "\$W/term.pcapng" 2>"\$W/term-replay.err" >/dev/null
+EOS
+if [ "$(cat "$work/term.status")" = 0 ] && [ "$(wc -l <"$work/term.jsonl")" = 200 ] &&
+   grep -qx "telegram-record: 200 telegrams recorded in $work/term.pcapng" "$work/term.err" &&
+   grep -q "^telegram-record: 200 telegrams (" "$work/term.err" &&
+   grep -q "^telegram-sender: sent 200 telegrams " "$work/term-replay.err"; then
+  ok "SIGTERM: status 0, every line written, the summary, the recording whole"
+else
+  fail "SIGTERM: status $(cat "$work/term.status"), $(wc -l <"$work/term.jsonl") lines: $(cat "$work/term.err")"
+fi
+
+# --- A reader that stops reading, and one that goes away ----------------------
+# 100 telegrams of 20 KB into a pipe whose reader reads nothing: the
+# recording has them all; Ctrl-C ends the run within a second or so.
+in_namespace <<EOS
+$prelude
+mkfifo "\$W/stalled"
+sleep 30 <"\$W/stalled" &
+reader=\$!
+"\$R" --record "\$W/stalled.pcapng" >"\$W/stalled" 2>"\$W/stalled.err" &
+pid=\$!
+ready "\$W/stalled.err"
+"\$S" --scans 20 --blocks 4 --size 20000 2>/dev/null
+sleep 0.3
+kill -INT \$pid
+start=\$(date +%s%N)
+wait \$pid
+echo \$? \$(( (\$(date +%s%N) - start) / 1000000 )) >"\$W/stalled.status"
+kill \$reader
+"\$S" --replay "\$W/stalled.pcapng" 2>"\$W/stalled-replay.err" >/dev/null
+EOS
+read -r status ms <"$work/stalled.status"
+if [ "$status" = 0 ] && [ "$ms" -lt 3000 ] && ! grep -q "cannot write" "$work/stalled.err" &&
+   grep -qx "telegram-record: 100 telegrams recorded in $work/stalled.pcapng" "$work/stalled.err" &&
+   grep -qE "^telegram-record: [0-9]+ telegrams not written to standard output: its reader fell behind$" "$work/stalled.err" &&
+   grep -q "^telegram-record: 100 telegrams (1,600,920 bytes) in " "$work/stalled.err" &&
+   grep -q "^telegram-sender: sent 100 telegrams " "$work/stalled-replay.err"; then
+  ok "a reader that stops: every telegram recorded, Ctrl-C ends the run in $ms ms, the skipped said"
+else
+  fail "a reader that stops: status $status after $ms ms: $(cat "$work/stalled.err")"
+fi
+
+in_namespace <<EOS
+$prelude
+"\$R" --record "\$W/closed.pcapng" 2>"\$W/closed.err" | head -c 100 >/dev/null &
+ready "\$W/closed.err"
+"\$S" --scans 5 2>/dev/null
+# The reader has gone: the next telegrams' output fails.
+sleep 0.3
+"\$S" --scans 5 2>/dev/null
+wait
+"\$S" --replay "\$W/closed.pcapng" 2>"\$W/closed-replay.err" >/dev/null
+echo \$? >"\$W/closed-replay.status"
+EOS
+if grep -qx "telegram-record: cannot write to standard output: Broken pipe" "$work/closed.err" &&
+   grep -q "^telegram-record: [0-9]* telegrams\? (.*; sequence: " "$work/closed.err" &&
+   [ "$(cat "$work/closed-replay.status")" = 0 ]; then
+  ok "a reader that goes away: one line, the summary, the recording whole"
+else
+  fail "a reader that goes away: $(cat "$work/closed.err"); the replay: $(cat "$work/closed-replay.err")"
+fi
+
 # --- A full disk ------------------------------------------------------------------
 mkdir -p "$work/small"
 if mount -t tmpfs -o size=200k tmpfs "$work/small"; then
@@ -185,6 +267,14 @@ EOS
   else
     fail "a full disk: the replay says $(cat "$work/full-replay.err")"
   fi
+  if command -v capinfos >/dev/null; then
+    # The analyser's tools find no packet cut short.
+    if capinfos -c "$work/full.pcapng" >/dev/null 2>&1 && tshark -r "$work/full.pcapng" >/dev/null 2>&1; then
+      ok "a full disk: capinfos and tshark read the recording without complaint"
+    else
+      fail "a full disk: capinfos or tshark complain: $(capinfos -c "$work/full.pcapng" 2>&1)"
+    fi
+  fi
 else
   fail "cannot mount a small disk"
 fi
@@ -196,26 +286,102 @@ else
   fail "/dev/full: status $status: $(cat "$work/devfull.err")"
 fi
 
+# --- Long runs: a time limit, rotating files, live statistics ---------------------
+in_namespace <<EOS
+$prelude
+"\$R" --duration 1 --port 0 >/dev/null 2>"\$W/duration.err"
+echo \$? >"\$W/duration.status"
+"\$R" --count 400 --record "\$W/ring.pcapng" --rotate-size 100k --ring 2 --stats "\$W/stats.jsonl" \
+  --stats-interval 0.2 --format csv >"\$W/ring.csv" 2>"\$W/ring.err" &
+pid=\$!
+ready "\$W/ring.err"
+"\$S" --scans 100 --size 1000 --rate 1000 2>/dev/null
+wait \$pid
+echo \$? >"\$W/ring.status"
+for f in "\$W"/ring_*.pcapng; do "\$S" --replay "\$f" 2>&1 >/dev/null | tail -1; done >"\$W/ring-replay.err"
+"\$R" --count 5 --stats /dev/full >/dev/null 2>"\$W/devfull-stats.err" &
+pid=\$!
+ready "\$W/devfull-stats.err"
+"\$S" --scans 2 --rate 10 2>/dev/null
+wait \$pid
+echo \$? >"\$W/devfull-stats.status"
+EOS
+if [ "$(cat "$work/duration.status")" = 0 ] &&
+   grep -q "^telegram-record: 0 telegrams (0 bytes) in 1\.[0-2][0-9][0-9] s, " "$work/duration.err"; then
+  ok "--duration 1: the run ends after a second"
+else
+  fail "--duration 1: status $(cat "$work/duration.status"): $(cat "$work/duration.err")"
+fi
+kept=$(ls "$work"/ring_*.pcapng 2>/dev/null | wc -l)
+replayed=$(grep -c "^telegram-sender: sent [1-9][0-9]* telegrams .*skipped 0" "$work/ring-replay.err")
+if [ "$(cat "$work/ring.status")" = 0 ] && [ "$kept" = 2 ] && [ "$replayed" = 2 ] &&
+   grep -qE "^telegram-record: 400 telegrams recorded in [0-9]+ files, $work/ring_[0-9]{8}T[0-9]{6}Z_00001.pcapng to $work/ring_[0-9]{8}T[0-9]{6}Z_[0-9]{5}.pcapng \(the ring kept the newest 2: [0-9]+ files removed\)$" "$work/ring.err"; then
+  ok "rotating files: the ring keeps the newest 2, each replays alone, the summary names them"
+else
+  fail "rotating files: $kept kept, $replayed replayed: $(cat "$work/ring.err") $(cat "$work/ring-replay.err")"
+fi
+cat >"$work/check_stats.py" <<'EOS'
+import json, sys
+lines = [json.loads(line) for line in open(sys.argv[1])]
+assert len(lines) >= 2, lines
+last = lines[-1]
+assert last["final"] is True and last["telegrams"] == 400 and last["recorded"] == 400, last
+assert all(not line["final"] for line in lines[:-1])
+assert [line["telegrams"] for line in lines] == sorted(line["telegrams"] for line in lines)
+for key in ("time", "time_ns", "seconds", "bytes", "telegrams_per_s", "mbit_per_s", "dropped_by_system",
+            "dropped_system_wide", "not_written_to_stdout", "recording"):
+    assert key in last, key
+assert set(last["sequence"]) == {"block_telegrams", "missing_blocks", "missing_scans", "missing_tail_blocks",
+                                 "repeated", "reordered", "restarts", "outliers"}, last["sequence"]
+assert last["recording"].startswith(sys.argv[2]), last["recording"]
+EOS
+if python3 "$work/check_stats.py" "$work/stats.jsonl" "$work/ring_"; then
+  ok "--stats: a JSON object each interval, the last one final"
+else
+  fail "--stats: $(tail -2 "$work/stats.jsonl")"
+fi
+if [ "$(cat "$work/devfull-stats.status")" = 0 ] &&
+   [ "$(grep -c "cannot write the statistics to /dev/full: No space left on device" "$work/devfull-stats.err")" = 1 ] &&
+   grep -q "^telegram-record: 5 telegrams (" "$work/devfull-stats.err"; then
+  ok "--stats that cannot be written: said once, and the run goes on"
+else
+  fail "--stats /dev/full: $(cat "$work/devfull-stats.err")"
+fi
+
 # --- Crafted numbering ------------------------------------------------------------
 cat >"$work/gaps.py" <<'EOS'
-import socket, struct
+import socket, struct, sys
 s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-# Scan 1 whole; scan 2 without its block 1; scan 3 lost whole; scan 4's block 0 twice.
-for scan, block in [(1, 0), (1, 1), (1, 2), (2, 0), (2, 2), (4, 0), (4, 0)]:
+runs = {
+    # Scan 1 whole; scan 2 without its blocks 1 and 2; scan 3 lost whole;
+    # scan 4 whole, its block 3 twice.
+    "gaps": [(1, 0), (1, 1), (1, 2), (1, 3), (2, 0), (2, 3), (4, 0), (4, 1), (4, 2), (4, 3), (4, 3)],
+    # Scans 1-100 of two blocks, a stale copy of scan 5's block 0, scans
+    # 101-103: nothing lost, one outlier.
+    "stale": [(s, b) for s in range(1, 101) for b in (0, 1)] + [(5, 0)] + [(s, b) for s in range(101, 104) for b in (0, 1)],
+}
+for scan, block in runs[sys.argv[1]]:
     s.sendto(struct.pack("<IIIHHI", 20, 0, 0, 6, block, scan), ("127.0.0.1", 9999))
 EOS
 in_namespace <<EOS
 $prelude
-"\$R" --count 7 --format csv >/dev/null 2>"\$W/gaps.err" &
-pid=\$!
-ready "\$W/gaps.err"
-python3 "\$W/gaps.py"
-wait \$pid
+for run in gaps:11 stale:207; do
+  "\$R" --count \${run#*:} --format csv >/dev/null 2>"\$W/\${run%:*}.err" &
+  pid=\$!
+  ready "\$W/\${run%:*}.err"
+  python3 "\$W/gaps.py" \${run%:*}
+  wait \$pid
+done
 EOS
-if grep -q "; sequence: 1 blocks and 1 scans missing, 0 more blocks inferred missing at scan ends, 1 repeated, 0 out of order$" "$work/gaps.err"; then
-  ok "crafted numbering: 1 block and 1 scan missing, 1 repeated"
+if grep -q "; sequence: 2 blocks and 1 scan missing, 0 more blocks inferred missing at scan ends, 1 repeated, 0 out of order$" "$work/gaps.err"; then
+  ok "crafted numbering: 2 blocks and 1 scan missing, 1 repeated, in those words"
 else
   fail "crafted numbering: $(tail -1 "$work/gaps.err")"
+fi
+if grep -q "; sequence: 0 blocks and 0 scans missing, 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order, 1 outlier (a number no later telegram confirmed)$" "$work/stale.err"; then
+  ok "a stale copy: no scan missing, one outlier"
+else
+  fail "a stale copy: $(tail -1 "$work/stale.err")"
 fi
 
 # --- Bad command lines, and a port in use ---------------------------------------------
@@ -226,6 +392,25 @@ if [ $status = 2 ] && [ "$(cat "$work/bad.err")" = "telegram-record: bad value '
 else
   fail "--format xml: status $status: $(cat "$work/bad.err")"
 fi
+for bad in "--duration 0|bad value '0' for --duration: a time such as 90, 1.5, 500ms, 30s, 10m, 2h or 1d (at most 100 days)" \
+           "--backlog 10X|bad value '10X' for --backlog: a size such as 4096, 512k, 64M or 2G" \
+           "--rotate-time 1h|--rotate-time is for --record" \
+           "--record r.pcapng --ring 3|--ring is for --rotate-size or --rotate-time"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$record" ${bad%%|*} 2>"$work/bad.err" || status=$?
+  if [ $status != 2 ] || [ "$(cat "$work/bad.err")" != "telegram-record: ${bad#*|}" ]; then
+    fail "${bad%%|*}: status $status: $(cat "$work/bad.err")"
+  fi
+done
+ok "bad values of the long-run options: one line each, status 2"
+status=0
+"$record" --port 0 >&- 2>"$work/closed-stdout.err" || status=$?
+if [ $status = 1 ] && [ "$(cat "$work/closed-stdout.err")" = "telegram-record: standard output is closed, so the telegrams have nowhere to go" ]; then
+  ok "a closed standard output: one line, status 1"
+else
+  fail "a closed standard output: status $status: $(cat "$work/closed-stdout.err")"
+fi
 in_namespace <<EOS
 $prelude
 python3 -c 'import socket, time; s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM); s.bind(("", 9999)); time.sleep(3)' &
@@ -235,7 +420,7 @@ echo \$? >"\$W/inuse.status"
 kill %1
 EOS
 if [ "$(cat "$work/inuse.status")" = 2 ] &&
-   [ "$(cat "$work/inuse.err")" = "telegram-record: cannot open UDP port 9999 on every IPv4 address: address already in use (10048)" ]; then
+   [ "$(cat "$work/inuse.err")" = "telegram-record: cannot open UDP port 9999 on every IPv4 address: Address already in use" ]; then
   ok "a port in use: one line, status 2"
 else
   fail "a port in use: $(cat "$work/inuse.err")"

@@ -2,9 +2,10 @@
 # telegram-record.exe under Wine, as a Windows user runs it:
 #  - a run of 40 telegrams is reported and recorded, and the recording
 #    replays, its packets naming the address they were sent to;
-#  - Ctrl-C while its reader has stopped reading (the program held up in a
-#    write to standard output) still ends it within seconds, the recording
-#    whole to its last packet.
+#  - while its reader has stopped reading (its writing held up in a write
+#    to standard output), every telegram is still recorded, and Ctrl-C
+#    still ends the run within seconds, status 0, with its summary and what
+#    was not written said.
 # It listens on a port the system chooses, named in its first line, so that
 # it needs no namespace and no port of its own.
 #
@@ -83,11 +84,19 @@ else
   kill -KILL $pid 2>/dev/null
 fi
 wait $pid 2>/dev/null
+status=$?
 exec 3>&-
-if "$sender" --replay "$work/stalled.pcapng" --replay-port "${port:-9}" --port 9 2>&1 >/dev/null | grep -q '^telegram-sender: sent [1-9][0-9]* telegrams'; then
-  ok "the recording is whole to its last packet"
+if [ $status = 0 ] && grep -aq "^telegram-record: 400 telegrams recorded in " "$work/stalled.err" &&
+   grep -aq "^telegram-record: [0-9,]* telegrams not written to standard output: its reader fell behind" "$work/stalled.err" &&
+   grep -aq "^telegram-record: 400 telegrams (" "$work/stalled.err"; then
+  ok "every telegram recorded, status 0, the summary and what was not written said"
 else
-  fail "the recording held up does not replay"
+  fail "held up: status $status: $(cat "$work/stalled.err")"
+fi
+if "$sender" --replay "$work/stalled.pcapng" --replay-port "${port:-9}" --port 9 2>&1 >/dev/null | grep -q '^telegram-sender: sent 400 telegrams'; then
+  ok "the recording holds all 400, whole"
+else
+  fail "the recording held up does not replay whole"
 fi
 
 exit $failed

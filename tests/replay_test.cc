@@ -267,6 +267,12 @@ TEST(Replay, MemoryDoesNotGrowWithTheCapture) {
   EXPECT_EQ(sender.exit_code, 0) << sender.err;
   EXPECT_NE(sender.err.find("sent 0 telegrams"), std::string::npos) << sender.err;
   EXPECT_NE(sender.err.find("1700 bound for another port"), std::string::npos) << sender.err;
+  // None for the port replayed: the option, and the port they went to.
+  EXPECT_NE(sender.err.find(AsWritten("telegram-sender: " + ForProgram(capture) +
+                                      ": no telegram in it is bound for port 9999; 1700 are bound for other ports, "
+                                      "the first for port 5000: replay them with --replay-port 5000\n")),
+            std::string::npos)
+      << sender.err;
   EXPECT_LT(sender.peak_kilobytes, 64 * 1024) << "for a capture of " << 1700 * 60 << " KB";
 }
 

@@ -8,10 +8,12 @@
 
 int main(int argc, char** argv) {
   tgr_capture* capture = NULL;
-  tgr_capture_summary summary;
+  /* Each struct the library fills says its size, so that a newer library
+   * fills no more than this program knows of. */
+  tgr_capture_summary summary = {.struct_size = sizeof(tgr_capture_summary)};
+  tgr_datagram d = {.struct_size = sizeof(tgr_datagram)};
   char error[256];
   const void* bytes;
-  tgr_datagram d;
   if (argc < 2) {
     fprintf(stderr, "usage: read_capture FILE [PORT]\n");
     return 2;
@@ -22,7 +24,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   while (tgr_capture_next(capture, &bytes, &d) == TGR_OK) {
-    tgr_telegram t;
+    tgr_telegram t = {.struct_size = sizeof(tgr_telegram)};
     tgr_decode(bytes, d.size, &t);
     if (t.type == TGR_TYPE_BLOCK_VALUES) {
       printf("scan %lu block %u: %lu values\n", (unsigned long)t.scan_no, (unsigned)t.block_no,
@@ -32,6 +34,6 @@ int main(int argc, char** argv) {
   tgr_capture_summary_get(capture, &summary);
   printf("%llu telegrams, %s\n", (unsigned long long)summary.taken,
          summary.end == TGR_CAPTURE_WHOLE ? "the capture is whole" : tgr_capture_error(capture));
-  tgr_capture_close(capture);
+  tgr_capture_close(capture, NULL, 0);
   return summary.end == TGR_CAPTURE_DAMAGED ? 1 : 0;
 }

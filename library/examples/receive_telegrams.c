@@ -17,14 +17,14 @@ int main(int argc, char** argv) {
   }
   fprintf(stderr, "receive_telegrams: listening on UDP port %u\n", (unsigned)tgr_receiver_port(receiver));
   for (i = 0; i < 10; ++i) {
-    tgr_datagram d;
-    tgr_telegram t;
+    tgr_datagram d = {.struct_size = sizeof(tgr_datagram)};
+    tgr_telegram t = {.struct_size = sizeof(tgr_telegram)};
     /* Up to 10 s for each. */
     const int result = tgr_receiver_next(receiver, 10000, buffer, sizeof buffer, &d);
     if (result != TGR_OK) {
       fprintf(stderr, "receive_telegrams: %s\n",
               result == TGR_E_SOCKET ? tgr_receiver_error(receiver) : tgr_strerror(result));
-      tgr_receiver_close(receiver);
+      tgr_receiver_close(receiver, NULL, 0);
       return 1;
     }
     tgr_decode(buffer, d.size, &t);
@@ -35,6 +35,6 @@ int main(int argc, char** argv) {
       printf("type %u\n", (unsigned)t.type);
     }
   }
-  tgr_receiver_close(receiver);
+  tgr_receiver_close(receiver, NULL, 0);
   return 0;
 }

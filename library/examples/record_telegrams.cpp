@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   std::fprintf(stderr, "record_telegrams: listening on UDP port %u\n", static_cast<unsigned>(receiver.port()));
   std::vector<unsigned char> bytes;
   for (int i = 0; i < 10; ++i) {
-    tgr_datagram d;
+    tgr::Datagram d;
     if (receiver.Next(10000, &bytes, &d) != TGR_OK ||
         recorder.Write(d, bytes.data(), bytes.size(), 0x7F000001, receiver.port()) != TGR_OK) {
       std::fprintf(stderr, "record_telegrams: %s\n", recorder.error());

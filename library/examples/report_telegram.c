@@ -11,12 +11,17 @@ int main(void) {
    * values. TotalSize 28, type 6, BlockNo 0, ScanNo 7. */
   const unsigned char bytes[28] = {28, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 6, 0, 0, 0, 7, 0, 0, 0,
                                    1, 0, 2, 0, 0x10, 0x27, 0xff, 0xff};
-  tgr_telegram t;
+  tgr_telegram t = {.struct_size = sizeof(tgr_telegram)};
   char* text;
   size_t length = 0;
   int result = tgr_decode(bytes, sizeof bytes, &t);
   if (result != TGR_OK) {
     fprintf(stderr, "report_telegram: %s\n", tgr_strerror(result));
+    return 1;
+  }
+  /* A library older than these headers may lack what they declare. */
+  if (tgr_version_number() < TGR_VERSION_NUMBER) {
+    fprintf(stderr, "report_telegram: built for tgr %s, running with %s\n", TGR_VERSION_STRING, tgr_version());
     return 1;
   }
   printf("tgr %s: type %u, scan %lu, block %u, %lu values\n", tgr_version(), (unsigned)t.type,

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
@@ -42,19 +43,54 @@ PyObject* capture_warning = nullptr;
   throw py::error_already_set();
 }
 
+// OSError(errno, words[, filename]): Python makes it the subclass the number
+// names (FileNotFoundError for ENOENT, PermissionError for EACCES, ...).
+[[noreturn]] void RaiseOsError(int os_error, const std::string& words, const std::string& filename) {
+  py::object error;
+  if (os_error == 0) {
+    error = py::reinterpret_steal<py::object>(PyObject_CallFunction(PyExc_OSError, "s", words.c_str()));
+  } else if (filename.empty()) {
+    error = py::reinterpret_steal<py::object>(PyObject_CallFunction(PyExc_OSError, "is", os_error, words.c_str()));
+  } else {
+    error = py::reinterpret_steal<py::object>(
+        PyObject_CallFunction(PyExc_OSError, "iss", os_error, words.c_str(), filename.c_str()));
+  }
+  if (!error) throw py::error_already_set();
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
+  throw py::error_already_set();
+}
+
 // The exception for a result code other than TGR_OK, with the words of the
-// handle (or of the code, where there are none).
-[[noreturn]] void RaiseResult(int code, const std::string& words) {
+// handle (or of the code, where there are none). `os_error` is the errno the
+// call left, taken at once after it.
+[[noreturn]] void RaiseResult(int code, const std::string& words, int os_error = 0,
+                              const std::string& filename = "") {
   const std::string text = words.empty() ? tgr_strerror(code) : words;
   switch (code) {
     case TGR_E_MEMORY: throw std::bad_alloc();
     case TGR_E_TIMEOUT: Raise(PyExc_TimeoutError, text);
     case TGR_E_CANCELLED: Raise(cancelled_type, text);
     case TGR_E_SOCKET:
-    case TGR_E_FILE: Raise(PyExc_OSError, text);
+    case TGR_E_FILE: RaiseOsError(os_error, text, filename);
     case TGR_E_UNSUPPORTED: Raise(PyExc_NotImplementedError, text);
     default: Raise(PyExc_ValueError, text);
   }
+}
+
+// An argument's value as an integer within a range: TypeError for what is
+// no integer (a float, a string), ValueError beyond the range.
+int64_t IntegerArgument(const py::handle& value, const char* name, int64_t least, int64_t most, const char* what) {
+  if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr())) {
+    Raise(PyExc_TypeError, std::string(name) + " must be an int (" + what + "), not " +
+                               std::string(py::str(py::type::handle_of(value).attr("__name__"))));
+  }
+  int overflow = 0;
+  const long long n = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+  if (overflow != 0 || n < least || n > most) {
+    Raise(PyExc_ValueError, std::string(name) + " must be " + std::to_string(least) + " to " + std::to_string(most) +
+                                ", not " + std::string(py::str(value)));
+  }
+  return n;
 }
 
 std::string DottedAddress(uint32_t address) {
@@ -94,6 +130,7 @@ int LineEnds(const std::string& name) {
 // One telegram: its fields, when and where it came from, its own copy of
 // its bytes, and its values as a read-only numpy view of that copy.
 struct Telegram {
+  Telegram() { fields.struct_size = sizeof fields; }
   tgr_telegram fields{};
   py::object data = py::none();     // bytes, or None for a block read from a report
   py::object values;                // numpy uint16, read-only
@@ -169,9 +206,10 @@ class Receiver {
   Receiver(const std::string& address, uint16_t port, int buffer_bytes) : buffer_(TGR_MAX_TELEGRAM_SIZE + 1) {
     std::array<char, kErrorSize> error{};
     const int result = tgr_receiver_open(address.c_str(), port, buffer_bytes, &handle_, error.data(), error.size());
-    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+    const int os_error = errno;
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error), os_error);
   }
-  ~Receiver() { tgr_receiver_close(handle_); }
+  ~Receiver() { tgr_receiver_close(handle_, nullptr, 0); }
   Receiver(const Receiver&) = delete;
   Receiver& operator=(const Receiver&) = delete;
 
@@ -185,8 +223,10 @@ class Receiver {
     Open();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     tgr_datagram datagram{};
+    datagram.struct_size = sizeof datagram;
     busy_ = true;
     int result = TGR_E_TIMEOUT;
+    int os_error = 0;
     for (;;) {
       int slice = kSignalCheckMs;
       if (timeout_ms >= 0) {
@@ -196,6 +236,7 @@ class Receiver {
       {
         py::gil_scoped_release released;
         result = tgr_receiver_next(handle_, slice, buffer_.data(), buffer_.size(), &datagram);
+        os_error = errno;
       }
       if (result != TGR_E_TIMEOUT || (timeout_ms >= 0 && std::chrono::steady_clock::now() >= deadline)) break;
       if (PyErr_CheckSignals() != 0) {
@@ -206,7 +247,7 @@ class Receiver {
     }
     busy_ = false;
     if (FinishClose()) result = TGR_E_CANCELLED;
-    if (result != TGR_OK) RaiseResult(result, result == TGR_E_SOCKET ? tgr_receiver_error(handle_) : "");
+    if (result != TGR_OK) RaiseResult(result, result == TGR_E_SOCKET ? tgr_receiver_error(handle_) : "", os_error);
     Telegram t = MakeTelegram(buffer_.data(), datagram.size);
     SetOrigin(&t, datagram, &sources_);
     return t;
@@ -237,7 +278,7 @@ class Receiver {
       tgr_receiver_cancel(handle_);
       return;
     }
-    tgr_receiver_close(handle_);
+    tgr_receiver_close(handle_, nullptr, 0);
     handle_ = nullptr;
   }
 
@@ -247,7 +288,7 @@ class Receiver {
   }
   bool FinishClose() {
     if (!close_asked_) return false;
-    tgr_receiver_close(handle_);
+    tgr_receiver_close(handle_, nullptr, 0);
     handle_ = nullptr;
     close_asked_ = false;
     return true;
@@ -262,10 +303,10 @@ class Receiver {
 
 class Sequence {
  public:
-  Sequence() : handle_(tgr_sequence_new()) {
-    if (handle_ == nullptr) throw std::bad_alloc();
+  Sequence() {
+    if (tgr_sequence_open(&handle_, nullptr, 0) != TGR_OK) throw std::bad_alloc();
   }
-  ~Sequence() { tgr_sequence_free(handle_); }
+  ~Sequence() { tgr_sequence_close(handle_, nullptr, 0); }
   Sequence(const Sequence&) = delete;
   Sequence& operator=(const Sequence&) = delete;
 
@@ -276,15 +317,18 @@ class Sequence {
   }
   py::dict Counts() const {
     tgr_sequence_counts c{};
+    c.struct_size = sizeof c;
     tgr_sequence_counts_get(handle_, &c);
     py::dict d;
     d["telegrams"] = c.telegrams;
+    d["block_telegrams"] = c.block_telegrams;
     d["missing_blocks"] = c.missing_blocks;
     d["missing_scans"] = c.missing_scans;
     d["missing_tail_blocks"] = c.missing_tail_blocks;
     d["repeated"] = c.repeated;
     d["reordered"] = c.reordered;
     d["restarts"] = c.restarts;
+    d["outliers"] = c.outliers;
     return d;
   }
 
@@ -299,7 +343,8 @@ class Capture {
   Capture(const std::string& path, uint16_t port) : path_(path) {
     std::array<char, kErrorSize> error{};
     const int result = tgr_capture_open(path.c_str(), port, &handle_, error.data(), error.size());
-    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+    const int os_error = errno;
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error), os_error, path);
     // The first packet is read now, so that a file that is no capture at
     // all is said here, not at the first telegram.
     first_ = Read();
@@ -309,7 +354,7 @@ class Capture {
       Raise(PyExc_ValueError, path_ + ": " + words);
     }
   }
-  ~Capture() { tgr_capture_close(handle_); }
+  ~Capture() { tgr_capture_close(handle_, nullptr, 0); }
   Capture(const Capture&) = delete;
   Capture& operator=(const Capture&) = delete;
 
@@ -329,7 +374,7 @@ class Capture {
     Close();
     if (end == TGR_CAPTURE_DAMAGED) Raise(PyExc_ValueError, path_ + ": " + words);
     if (end == TGR_CAPTURE_CUT_SHORT) {
-      const std::string warning = path_ + ": cut short: " + words;
+      const std::string warning = path_ + ": " + words;
       if (PyErr_WarnEx(capture_warning, warning.c_str(), 1) != 0) throw py::error_already_set();
     }
     throw py::stop_iteration();
@@ -339,6 +384,7 @@ class Capture {
   py::dict Summary() {
     if (handle_ == nullptr) return summary_;
     tgr_capture_summary s{};
+    s.struct_size = sizeof s;
     tgr_capture_summary_get(handle_, &s);
     static const std::array<const char*, 4> ends = {"reading", "whole", "cut short", "damaged"};
     py::dict d;
@@ -351,6 +397,7 @@ class Capture {
     d["incomplete"] = s.incomplete;
     d["cut_short"] = s.cut_short;
     d["conflicting"] = s.conflicting;
+    d["first_other_port"] = s.first_other_port == 0 ? py::none() : py::object(py::int_(s.first_other_port));
     d["words"] = std::string(tgr_capture_error(handle_));
     return d;
   }
@@ -361,7 +408,7 @@ class Capture {
   void Close() {
     if (handle_ == nullptr) return;
     summary_ = Summary();
-    tgr_capture_close(handle_);
+    tgr_capture_close(handle_, nullptr, 0);
     handle_ = nullptr;
   }
 
@@ -370,6 +417,7 @@ class Capture {
   py::object Read() {
     const void* bytes = nullptr;
     tgr_datagram datagram{};
+    datagram.struct_size = sizeof datagram;
     const int result = tgr_capture_next(handle_, &bytes, &datagram);
     if (result == TGR_E_END) return py::none();
     if (result != TGR_OK) RaiseResult(result, tgr_capture_error(handle_));
@@ -379,6 +427,7 @@ class Capture {
   }
   int Ends() const {
     tgr_capture_summary s{};
+    s.struct_size = sizeof s;
     tgr_capture_summary_get(handle_, &s);
     return s.end;
   }
@@ -393,10 +442,10 @@ class Capture {
 
 class ReportReader {
  public:
-  ReportReader() : handle_(tgr_report_reader_new()) {
-    if (handle_ == nullptr) throw std::bad_alloc();
+  ReportReader() {
+    if (tgr_report_reader_open(&handle_, nullptr, 0) != TGR_OK) throw std::bad_alloc();
   }
-  ~ReportReader() { tgr_report_reader_free(handle_); }
+  ~ReportReader() { tgr_report_reader_close(handle_, nullptr, 0); }
   ReportReader(const ReportReader&) = delete;
   ReportReader& operator=(const ReportReader&) = delete;
 
@@ -416,6 +465,7 @@ class ReportReader {
   py::list Blocks(int result) {
     py::list blocks;
     tgr_report_block block{};
+    block.struct_size = sizeof block;
     while (tgr_report_reader_next(handle_, &block) == TGR_OK) {
       Telegram t;
       t.fields.type = TGR_TYPE_BLOCK_VALUES;
@@ -437,7 +487,7 @@ class ReportReader {
     if (result != TGR_OK) blocks.append(py::str(tgr_report_reader_error(handle_)));
     return blocks;
   }
-  tgr_report_reader* handle_;
+  tgr_report_reader* handle_ = nullptr;
 };
 
 class Recorder {
@@ -446,7 +496,8 @@ class Recorder {
       : destination_(ParseAddress(address)), port_(port) {
     std::array<char, kErrorSize> error{};
     const int result = tgr_recorder_open(path.c_str(), &handle_, error.data(), error.size());
-    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+    const int os_error = errno;
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error), os_error, path);
   }
   ~Recorder() { tgr_recorder_close(handle_, nullptr, 0); }
   Recorder(const Recorder&) = delete;
@@ -457,6 +508,7 @@ class Recorder {
     if (t.data.is_none()) Raise(PyExc_ValueError, "a block read from a report has no telegram bytes to record");
     const std::string_view bytes = py::reinterpret_borrow<py::bytes>(t.data);
     tgr_datagram d{};
+    d.struct_size = sizeof d;
     d.size = bytes.size();
     d.time_ns = t.time_ns.is_none() ? now_ns : t.time_ns.cast<int64_t>();
     if (!t.source.is_none()) {
@@ -465,7 +517,8 @@ class Recorder {
       d.source_port = source.second;
     }
     const int result = tgr_recorder_write(handle_, &d, bytes.data(), bytes.size(), destination_, port_);
-    if (result != TGR_OK) RaiseResult(result, tgr_recorder_error(handle_));
+    const int os_error = errno;
+    if (result != TGR_OK) RaiseResult(result, tgr_recorder_error(handle_), os_error);
   }
   uint64_t Packets() const { return handle_ == nullptr ? packets_ : tgr_recorder_packets(handle_); }
   void Close() {
@@ -473,8 +526,9 @@ class Recorder {
     packets_ = tgr_recorder_packets(handle_);
     std::array<char, kErrorSize> error{};
     const int result = tgr_recorder_close(handle_, error.data(), error.size());
+    const int os_error = errno;
     handle_ = nullptr;
-    if (result != TGR_OK) RaiseResult(result, ErrorWords(error));
+    if (result != TGR_OK) RaiseResult(result, ErrorWords(error), os_error);
   }
 
  private:
@@ -490,11 +544,20 @@ Telegram Decode(const py::buffer& data, const py::object& time_ns, const py::obj
     Raise(PyExc_ValueError, "the telegram's bytes must lie together (a bytes-like object)");
   }
   Telegram t = MakeTelegram(info.ptr, static_cast<size_t>(info.size * info.itemsize));
-  t.time_ns = time_ns.is_none() ? py::none() : py::object(py::int_(time_ns.cast<int64_t>()));
+  if (!time_ns.is_none()) {
+    t.time_ns = py::int_(IntegerArgument(time_ns, "time_ns", 0, INT64_MAX, "ns since 1970"));
+  }
   if (!source.is_none()) {
-    const auto pair = source.cast<std::pair<std::string, uint16_t>>();
-    ParseAddress(pair.first);
-    t.source = py::make_tuple(pair.first, pair.second);
+    const bool pair = py::isinstance<py::tuple>(source) && py::len(source) == 2;
+    const py::tuple parts = pair ? py::reinterpret_borrow<py::tuple>(source) : py::tuple();
+    if (!pair || !py::isinstance<py::str>(parts[0])) {
+      Raise(PyExc_TypeError, "source must be an (address, port) pair, such as (\"192.168.0.10\", 2112), not " +
+                                 std::string(py::repr(source)));
+    }
+    const std::string address = parts[0].cast<std::string>();
+    ParseAddress(address);
+    const int64_t port = IntegerArgument(parts[1], "source's port", 0, 65535, "a UDP port");
+    t.source = py::make_tuple(address, port);
   }
   return t;
 }
@@ -585,35 +648,45 @@ Any bytes are a telegram: a short one reads as zeros. time_ns and source
       py::arg("data"), py::arg("line_ends") = "receiver",
       "telegram-receiver's report of the telegram in `data`, as bytes, byte for byte.");
 
-  py::class_<Receiver>(m, "Receiver")
-      .def(py::init<const std::string&, uint16_t, int>())
-      .def_property_readonly("port", &Receiver::port)
-      .def_property_readonly("closed", &Receiver::closed)
-      .def("next", &Receiver::Next)
-      .def("cancel", &Receiver::Cancel)
-      .def("drops", &Receiver::Drops)
-      .def("close", &Receiver::Close);
-  py::class_<Capture>(m, "Capture")
-      .def(py::init<const std::string&, uint16_t>())
+  py::class_<Receiver>(m, "Receiver", "A UDP port the telegrams arrive on; tgr.Receiver is built on it.")
+      .def(py::init<const std::string&, uint16_t, int>(), py::arg("address"), py::arg("port"), py::arg("buffer_bytes"),
+           "Opens `port` on the local IPv4 `address` (\"\" for every one), asking for a socket buffer of "
+           "`buffer_bytes` (0: 8 MiB). OSError (with errno) if the system refuses.")
+      .def_property_readonly("port", &Receiver::port, "The UDP port listened on.")
+      .def_property_readonly("closed", &Receiver::closed, "True once closed.")
+      .def("next", &Receiver::Next, py::arg("timeout_ms"),
+           "The next telegram within `timeout_ms` (negative: no end). TimeoutError, tgr.Cancelled, OSError.")
+      .def("cancel", &Receiver::Cancel, "From any thread: the wait under way ends, and every one after it.")
+      .def("drops", &Receiver::Drops,
+           "(dropped, system_wide): the datagrams the system dropped since the open; None where it keeps no count.")
+      .def("close", &Receiver::Close, "Closes the socket; a wait under way in another thread ends.");
+  py::class_<Capture>(m, "Capture", "The telegrams of a capture file; tgr.Capture is built on it.")
+      .def(py::init<const std::string&, uint16_t>(), py::arg("path"), py::arg("port"),
+           "Opens the capture at `path` for the datagrams bound for `port`. FileNotFoundError and the like if it "
+           "cannot be opened; ValueError if it is no capture.")
       .def("__iter__", [](py::object self) { return self; })
       .def("__next__", &Capture::Next)
-      .def("summary", &Capture::Summary)
-      .def("counts", &Capture::Counts)
-      .def("close", &Capture::Close);
-  py::class_<ReportReader>(m, "ReportReader")
+      .def("summary", &Capture::Summary, "How the packets ended, and what was read and passed over (a dict).")
+      .def("counts", &Capture::Counts, "The sequence counts of the telegrams given so far (a dict).")
+      .def("close", &Capture::Close, "Closes the file; the summary stays.");
+  py::class_<ReportReader>(m, "ReportReader", "telegram-receiver's report read back; tgr.ReportFile is built on it.")
       .def(py::init<>())
-      .def("feed", &ReportReader::Feed)
-      .def("end", &ReportReader::End)
-      .def_property_readonly("telegrams", &ReportReader::Telegrams)
-      .def_property_readonly("finished", &ReportReader::Finished)
-      .def_property_readonly("error", &ReportReader::Error);
-  py::class_<Recorder>(m, "Recorder")
-      .def(py::init<const std::string&, const std::string&, uint16_t>())
-      .def("write", &Recorder::Write)
-      .def_property_readonly("packets", &Recorder::Packets)
-      .def("close", &Recorder::Close);
-  py::class_<Sequence>(m, "Sequence")
+      .def("feed", &ReportReader::Feed, py::arg("text"),
+           "Reads more of the report (bytes); the blocks it completed, and the words of damage last if any.")
+      .def("end", &ReportReader::End, "The report has ended: the blocks left, and the words of damage if any.")
+      .def_property_readonly("telegrams", &ReportReader::Telegrams, "The report's telegrams so far, of every type.")
+      .def_property_readonly("finished", &ReportReader::Finished,
+                             "True if the last run ended with the receiver's closing lines.")
+      .def_property_readonly("error", &ReportReader::Error, "The words of damage, or \"\".");
+  py::class_<Recorder>(m, "Recorder", "A pcapng recording being written; tgr.Recorder is built on it.")
+      .def(py::init<const std::string&, const std::string&, uint16_t>(), py::arg("path"), py::arg("address"),
+           py::arg("port"), "Creates the file at `path`; packets go to `address` (dotted IPv4) and `port`.")
+      .def("write", &Recorder::Write, py::arg("telegram"), py::arg("now_ns"),
+           "Records a telegram, at its own time or `now_ns` where it has none.")
+      .def_property_readonly("packets", &Recorder::Packets, "Packets recorded so far.")
+      .def("close", &Recorder::Close, "Closes the file; OSError if a packet did not reach it.");
+  py::class_<Sequence>(m, "Sequence", "The ScanNo/BlockNo gaps counted; tgr.Loss is made of its counts.")
       .def(py::init<>())
-      .def("add", &Sequence::Add)
-      .def("counts", &Sequence::Counts);
+      .def("add", &Sequence::Add, py::arg("telegram"), "Counts one telegram.")
+      .def("counts", &Sequence::Counts, "The counts so far (a dict, tgr.Loss's fields).");
 }

@@ -27,7 +27,7 @@ def test_record_then_read_the_capture_into_an_array(tmp_path):
     send(port, "--scans", "5", "--blocks", "3", "--size", "200")
     out, _ = child.communicate(timeout=30)
     assert child.returncode == 0
-    assert out.startswith(f"20 telegrams in {path}; lost: Loss(telegrams=15, missing_blocks=0,")
+    assert out.startswith(f"20 telegrams in {path}; lost: Loss(telegrams=20, block_telegrams=15, missing_blocks=0,")
 
     out = subprocess.run([sys.executable, str(EXAMPLES / "capture_to_array.py"), str(path), str(port)],
                          check=True, capture_output=True, text=True).stdout
@@ -43,4 +43,4 @@ def test_watch_scans_until_the_scanner_goes_quiet():
     assert [line.split(":")[0] for line in lines[:4]] == [f"scan {n}" for n in range(1, 5)]
     assert lines[0].endswith("of 80 values")
     assert lines[4] == f"no telegram on port {port} within 1 s"
-    assert lines[5].startswith("lost: Loss(telegrams=8, missing_blocks=0,")
+    assert lines[5].startswith("lost: Loss(telegrams=12, block_telegrams=8, missing_blocks=0,")

@@ -37,7 +37,7 @@ def test_a_recording_reads_back_byte_for_byte(tmp_path):
     assert not any(t.kernel_time for t in got)
     assert got[2].values.tolist() == list(range(32743))
     assert (summary["end"], summary["packets"], summary["taken"], summary["other_port"]) == ("whole", 4, 4, 0)
-    assert (loss.telegrams, loss.any, loss.dropped) == (2, False, None)
+    assert (loss.telegrams, loss.block_telegrams, loss.any, loss.dropped) == (4, 2, False, None)
     # Bound for another port: passed over, and counted.
     with tgr.Capture(path, port=10000) as capture:
         assert list(capture) == []

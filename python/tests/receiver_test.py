@@ -27,7 +27,7 @@ def test_telegrams_from_the_sender_in_order_with_time_and_source():
     times = [t.time_ns for t in telegrams]
     assert times == sorted(times) and abs(times[0] / 1e9 - time.time()) < 60
     assert all(t.kernel_time for t in telegrams) == sys.platform.startswith("linux")
-    assert (loss.telegrams, loss.any, loss.dropped) == (12, False, 0)
+    assert (loss.telegrams, loss.block_telegrams, loss.any, loss.dropped) == (16, 12, False, 0)
 
 
 def test_exact_bytes_and_every_size_to_the_largest():
@@ -45,13 +45,18 @@ def test_exact_bytes_and_every_size_to_the_largest():
 
 
 def test_gaps_are_counted_where_they_are():
-    with tgr.Receiver(port=0, address="127.0.0.1", timeout=5, count=5) as receiver, \
+    # Scan 1 without its block 1, scan 3 lost whole (the jump to scan 4
+    # confirmed by its block 1), then a stale copy of scan 1 long after.
+    order = [(1, 0), (1, 2), (2, 0), (2, 1), (4, 0), (4, 1)] + [(s, b) for s in range(5, 75) for b in (0, 1)]
+    order += [(1, 2), (75, 0)]
+    with tgr.Receiver(port=0, address="127.0.0.1", timeout=5, count=len(order)) as receiver, \
             socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as out:
-        for scan_no, block_no in [(1, 0), (1, 2), (2, 0), (2, 1), (4, 0)]:
+        for scan_no, block_no in order:
             out.sendto(block(scan_no, block_no, [1]), ("127.0.0.1", receiver.port))
-        assert len(list(receiver)) == 5
+        assert len(list(receiver)) == len(order)
         loss = receiver.loss
-    assert (loss.missing_blocks, loss.missing_scans, loss.telegrams) == (1, 1, 5)
+    assert (loss.missing_blocks, loss.missing_scans, loss.outliers, loss.restarts) == (1, 1, 1, 0)
+    assert (loss.telegrams, loss.block_telegrams) == (len(order), len(order))
     assert loss.any
 
 

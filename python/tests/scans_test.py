@@ -63,7 +63,7 @@ def test_scans_of_a_capture_with_a_lost_block_and_the_loss_said(tmp_path):
     assert got[2].missing == [1]
     whole = numpy.stack([s.values for s in got if s.complete])
     assert whole.shape == (4, 8)
-    assert (capture.loss.missing_blocks, capture.loss.telegrams) == (1, 19)
+    assert (capture.loss.missing_blocks, capture.loss.telegrams, capture.loss.block_telegrams) == (1, 24, 19)
 
 
 def test_a_source_that_raises_gives_its_scans_first():

@@ -34,6 +34,7 @@ __all__ = [
     "Capture",
     "CaptureWarning",
     "Loss",
+    "MAX_TELEGRAM_SIZE",
     "PORT",
     "Receiver",
     "Recorder",
@@ -50,6 +51,8 @@ __all__ = [
 __version__: str = _tgr.version
 PORT = 9999
 """The port the scanner sends to, and telegram-receiver listens on."""
+MAX_TELEGRAM_SIZE: int = _tgr.MAX_TELEGRAM_SIZE
+"""The longest telegram, in bytes: the most an IPv4 UDP datagram carries."""
 
 Address = Tuple[str, int]
 _RECEIVERS: Any = object()  # receive()'s time-out: the receiver's own
@@ -58,35 +61,46 @@ PathLike = Union[str, "os.PathLike[str]"]
 
 @dataclasses.dataclass(frozen=True)
 class Loss:
-    """What was lost, as far as it can be known.
+    """What was lost, as far as it can be known (docs/library.md has the
+    rule of each count).
 
+    telegrams: every telegram the source gave, of any type.
+    block_telegrams: of them, the type-6 telegrams, which alone carry
+        ScanNo and BlockNo and are counted below.
     dropped: telegrams the system dropped before they were read, for want
         of room in the socket's buffer (live only; None where the system
-        keeps no count, or for a file). Where `dropped_system_wide` is True
-        (Windows) the count is of every UDP datagram the system dropped.
+        keeps no count, or for a file).
+    dropped_system_wide: True where `dropped` counts every UDP datagram the
+        system could not deliver, whatever its port (Windows), False where
+        it is this socket's own (Linux).
     missing_blocks, missing_scans: certain gaps in BlockNo (below the
-        highest block seen in a scan) and in ScanNo (between two scans seen).
+        highest block seen in a scan) and in ScanNo (between two scans of a
+        run).
     missing_tail_blocks: inferred, not certain: blocks above the highest
-        one seen in a scan, up to the highest any scan had.
+        one seen in a scan, up to the highest that two scans reached.
     repeated, reordered: blocks that came again, and came late.
-    restarts: the scan numbers started again (a new run): no gap is claimed
-        across one.
-    telegrams: type-6 telegrams counted.
+    restarts: the scan numbers started again (a confirmed jump back): no
+        gap is claimed across one.
+    outliers: type-6 telegrams whose numbers jumped and no later telegram
+        confirmed (a stale copy, a stray number): counted nowhere else.
     """
 
     telegrams: int = 0
+    block_telegrams: int = 0
     missing_blocks: int = 0
     missing_scans: int = 0
     missing_tail_blocks: int = 0
     repeated: int = 0
     reordered: int = 0
     restarts: int = 0
+    outliers: int = 0
     dropped: Optional[int] = None
     dropped_system_wide: bool = False
 
     @property
     def any(self) -> bool:
-        """True if anything is known or inferred to be lost."""
+        """True if anything is known or inferred to be lost: dropped, or
+        missing blocks, scans or tail blocks."""
         return bool(self.dropped or self.missing_blocks or self.missing_scans or self.missing_tail_blocks)
 
 
@@ -137,9 +151,11 @@ class Receiver(_CountedSource):
 
     While waiting, the GIL is let go, so other threads run; Ctrl-C raises
     KeyboardInterrupt within a tenth of a second. `cancel()`, from any
-    thread, ends a wait at once: iteration then stops, `receive()` raises
-    Cancelled. A port that cannot be opened raises OSError with the
-    system's words.
+    thread, ends a wait at once, and for good: iteration then stops (after
+    any telegrams already waiting), `receive()` raises Cancelled; open a
+    new Receiver to receive again. A port that cannot be opened raises
+    OSError with the system's words and errno (EADDRINUSE for a port in
+    use, EADDRNOTAVAIL for an address not of this computer).
     """
 
     def __init__(
@@ -152,12 +168,16 @@ class Receiver(_CountedSource):
         buffer_bytes: int = 0,
     ) -> None:
         super().__init__()
-        if timeout is not None and timeout < 0:
-            raise ValueError(f"timeout must be 0 or more seconds, or None, not {timeout}")
+        _check_timeout(timeout)
+        if count is not None and (not isinstance(count, int) or isinstance(count, bool)):
+            raise TypeError(f"count must be an int or None, not {type(count).__name__}")
         if count is not None and count < 0:
             raise ValueError(f"count must be 0 or more, or None, not {count}")
-        if not 0 <= port <= 65535:
-            raise ValueError(f"port must be 0 to 65535, not {port}")
+        _check_port(port, 0)
+        if not isinstance(buffer_bytes, int) or isinstance(buffer_bytes, bool):
+            raise TypeError(f"buffer_bytes must be an int, not {type(buffer_bytes).__name__}")
+        if address is not None and not isinstance(address, str):
+            raise TypeError(f"address must be a str or None, not {type(address).__name__}")
         self.timeout = timeout
         self.count = count
         self.received = 0
@@ -175,8 +195,8 @@ class Receiver(_CountedSource):
         the receiver's. Raises TimeoutError, or Cancelled after cancel()."""
         if timeout is _RECEIVERS:
             timeout = self.timeout
-        elif timeout is not None and timeout < 0:
-            raise ValueError(f"timeout must be 0 or more seconds, or None, not {timeout}")
+        else:
+            _check_timeout(timeout)
         # Whole milliseconds, not below the time asked for; beyond the
         # longest wait the library takes (24 days), no end.
         longest = 2**31 - 1
@@ -218,17 +238,19 @@ class Capture(_Source):
     """The telegrams of a pcap or pcapng file: the UDP datagrams bound for
     `port`, with their capture times (time_ns) and sources.
 
-    The file is read as it goes, in bounded memory. A file that is no
-    capture raises ValueError at once; one damaged further on raises it
-    where the damage is, after the telegrams before it; a capture cut short
-    (a recording stopped hard) gives every whole packet and warns with
-    CaptureWarning. `summary` has the counts of what was read and passed
+    The file is read as it goes, in bounded memory. A file that cannot be
+    opened raises OSError with errno (FileNotFoundError, PermissionError);
+    one that is no capture (a directory, an empty file, another format)
+    raises ValueError at once; a pipe is refused, never waited on. One
+    damaged further on raises ValueError where the damage is, after the
+    telegrams before it; a capture cut short (a recording stopped hard)
+    gives every whole packet and warns with CaptureWarning, naming the byte
+    where it was cut. `summary` has the counts of what was read and passed
     over.
     """
 
     def __init__(self, path: PathLike, port: int = PORT) -> None:
-        if not 0 < port <= 65535:
-            raise ValueError(f"port must be 1 to 65535, not {port}")
+        _check_port(port, 1)
         self.path = os.fspath(path)
         self.port = port
         self._capture = _tgr.Capture(self.path, port)
@@ -247,15 +269,45 @@ class Capture(_Source):
 
     @property
     def summary(self) -> dict:
-        """How the packets ended ("reading", "whole", "cut short",
-        "damaged", with `words`), and the counts: packets read, datagrams
-        taken, and those passed over (not_udp, other_port, incomplete,
-        cut_short, conflicting)."""
+        """How the packets ended, and what was read and passed over:
+
+        end: "reading" (not yet), "whole" (after a whole packet), "cut short"
+            (inside a packet: a capture stopped hard) or "damaged".
+        end_offset: the byte of the file where the packets ended.
+        words: how they ended, if not whole, with the byte:
+            "cut short at byte N (...)", "damaged: ... (at byte N)"; else "".
+        packets: packets read from the file.
+        taken: datagrams bound for the port, given as telegrams.
+        not_udp: packets that carry no UDP over IPv4.
+        other_port: datagrams bound for another port.
+        first_other_port: the port the first of those went to (None if
+            none): a recording made on another port is read with
+            Capture(path, port=first_other_port).
+        incomplete: datagrams some of whose IP fragments are not in the file.
+        cut_short: datagrams cut short by the capture's snap length.
+        conflicting: datagrams whose IP fragments overlap and disagree.
+        """
         return dict(self._capture.summary())
 
     def close(self) -> None:
         """Closes the file."""
         self._capture.close()
+
+
+def _check_port(port, least: int) -> None:
+    if not isinstance(port, int) or isinstance(port, bool):
+        raise TypeError(f"port must be an int, not {type(port).__name__}")
+    if not least <= port <= 65535:
+        raise ValueError(f"port must be {least} to 65535, not {port}")
+
+
+def _check_timeout(timeout) -> None:
+    if timeout is None:
+        return
+    if not isinstance(timeout, (int, float)) or isinstance(timeout, bool):
+        raise TypeError(f"timeout must be seconds (an int or float) or None, not {type(timeout).__name__}")
+    if not timeout >= 0:  # NaN too
+        raise ValueError(f"timeout must be 0 or more seconds, or None, not {timeout}")
 
 
 class ReportFile(_CountedSource):
@@ -264,11 +316,12 @@ class ReportFile(_CountedSource):
     sys.stdin.buffer, with the receiver's report piped in as it runs).
 
     Each is a Telegram with type 6, scan_no, block_no, total_size and
-    values, the report's line number in `line`; it has no bytes (data is
-    None), time or source. A block the report ends inside has cut_short
-    True. A line that is not the report's raises ValueError naming it,
-    after the blocks before it; a file that is no report at all raises it
-    when it is opened.
+    values (read-only), the report's line number in `line`; it has no bytes
+    (data is None), time or source. A block the report ends inside has
+    cut_short True. A line that is not the report's raises ValueError
+    naming it, after the blocks before it; a file that is no report at all
+    raises it when it is opened. `loss` counts the blocks given (the
+    report lists blocks 0 and 1 alone, so its gaps are in those).
     """
 
     _PIECE = 1 << 16
@@ -352,6 +405,9 @@ class Recorder:
 
     def __init__(self, path: PathLike, destination: Address = ("0.0.0.0", PORT)) -> None:
         self.path = os.fspath(path)
+        if not isinstance(destination, tuple) or len(destination) != 2:
+            raise TypeError(f"destination must be an (address, port) pair, not {destination!r}")
+        _check_port(destination[1], 0)
         self.destination = destination
         self._recorder = _tgr.Recorder(self.path, destination[0], destination[1])
 

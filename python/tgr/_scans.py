@@ -68,9 +68,9 @@ class Scans:
     the scans began.
 
     A scan is given as soon as it has every block (as many as the scans
-    before it had), else once telegrams of `window` newer scans have come,
-    or the source has ended, so that blocks that come out of order still
-    find their scan. A block that comes after its scan was given is counted
+    before it had; the first, once a second scan has as many), else once
+    telegrams of `window` newer scans have come, or the source has ended,
+    so that blocks that come out of order still find their scan. A block that comes after its scan was given is counted
     in `late`, and one that came before in `repeated` (the first is kept).
     Telegrams of other types than 6 are passed over. If the source raises
     (a receiver's TimeoutError), the scans begun are given first, then the
@@ -139,10 +139,15 @@ class Scans:
             return
         blocks[telegram.block_no] = telegram
         self._highest_block = max(self._highest_block, telegram.block_no)
-        # Once a scan has been given, one with as many blocks is whole.
-        while self._given and self._open:
-            oldest = next(iter(self._open.values()))
-            if len(oldest) != self._highest_block + 1:
+        # The oldest scans, in order, as soon as each is whole: all its
+        # blocks up to the highest any scan had. Before any scan was given,
+        # that length is known once a second scan has as many blocks too.
+        whole = self._highest_block + 1
+        while self._open:
+            scans = iter(self._open.values())
+            if len(next(scans)) != whole:
+                break
+            if not self._given and not any(len(later) == whole for later in scans):
                 break
             self._give_oldest()
 

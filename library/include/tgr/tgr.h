@@ -7,10 +7,24 @@
  * Conventions:
  * - Every name starts with tgr_ (functions, types) or TGR_ (constants).
  * - A call that can fail returns an int: TGR_OK (0), or one of the
- *   TGR_E... codes; tgr_strerror() has words for each. Nothing is
- *   allocated by one side and freed by the other: a handle made by a
- *   tgr_..._new call is freed by its tgr_..._free call, and text goes into
- *   buffers the caller owns.
+ *   TGR_E... codes; tgr_strerror() has words for each. Where the system
+ *   refused (TGR_E_FILE, TGR_E_SOCKET), its own error number is left in
+ *   errno (ENOENT, EACCES, EADDRINUSE, ...; for a socket on Windows, the
+ *   Windows Sockets number WSAGetLastError gives).
+ * - Handles: every handle is made by its tgr_X_open(..., tgr_X** out,
+ *   char* error, size_t error_size) and ended by its tgr_X_close(handle,
+ *   error, error_size), which frees it whatever it returns. An open that
+ *   fails leaves *out NULL and its words in `error` (error_size bytes,
+ *   NUL-terminated; it may be NULL); a close says in `error` why it failed,
+ *   where it can. Nothing is allocated by one side and freed by the other;
+ *   text goes into buffers the caller owns.
+ * - Structs the library fills or reads begin with `struct_size`, which the
+ *   caller sets to the sizeof the struct it was built with before the call
+ *   (C99: `tgr_datagram d = {.struct_size = sizeof d};`). The library
+ *   fills no more than that and reads no more than that, so that a later
+ *   version can add fields at their end without breaking a program built
+ *   against an earlier one; a struct_size below this version's first
+ *   layout is TGR_E_ARGUMENT. Fields the library does not know are zeroed.
  * - A handle is used by one thread at a time; different handles are
  *   independent. The library keeps no state of its own between calls.
  * - Telegrams are read as the receiver reads them: fields little-endian,
@@ -39,26 +53,31 @@
 extern "C" {
 #endif
 
-/* The version of these headers is TGR_VERSION_STRING (tgr_version.h);
- * tgr_version() gives the library's, which may be newer: within one major
- * version the interface only grows. */
+/* Versions. The headers' are TGR_VERSION_STRING and TGR_VERSION_NUMBER
+ * (tgr_version.h: MAJOR * 1000000 + MINOR * 1000 + PATCH, so that versions
+ * compare as numbers); the library in use gives its own, which may be
+ * newer: within one major version the interface only grows. A program that
+ * needs what its headers have checks at run time that
+ * tgr_version_number() >= TGR_VERSION_NUMBER. */
 
 /* "MAJOR.MINOR.PATCH" of the library in use; a static string. */
 TGR_API const char* tgr_version(void);
+/* The library's version as a number to compare with TGR_VERSION_NUMBER. */
+TGR_API int tgr_version_number(void);
 
 /* Results. */
 #define TGR_OK 0
-#define TGR_E_ARGUMENT 1 /* a null pointer, or a value out of its range */
+#define TGR_E_ARGUMENT 1 /* a null pointer, a struct_size too small, or a value out of its range */
 #define TGR_E_SPACE 2    /* the buffer given is too small; the size needed is said */
 #define TGR_E_MEMORY 3   /* memory could not be had; a capture or report reader that says so mid-reading
-                          * says so from then on (its state is unsure): free it */
+                          * says so from then on (its state is unsure): close it */
 #define TGR_E_TIMEOUT 4  /* nothing came within the time given */
 #define TGR_E_CANCELLED 5 /* the wait was cancelled (tgr_receiver_cancel) */
-#define TGR_E_SOCKET 6   /* the system refused a socket call: the handle's error words say why */
+#define TGR_E_SOCKET 6   /* the system refused a socket call: the words say why, errno says which */
 #define TGR_E_UNSUPPORTED 7 /* this system cannot do what was asked */
-#define TGR_E_FILE 8     /* a file could not be created, written or closed: the handle's error words say why */
+#define TGR_E_FILE 8     /* a file could not be opened, read, written or closed: the words say why, errno which */
 #define TGR_E_END 9      /* nothing more: the capture's packets are over (its summary says how they ended) */
-#define TGR_E_DAMAGED 10 /* the input is not what it should be: the handle's error words say where */
+#define TGR_E_DAMAGED 10 /* the input is not what it should be (or no capture at all): the words say where */
 
 /* Words for a result code, one line, no line end; a static string. */
 TGR_API const char* tgr_strerror(int code);
@@ -72,6 +91,7 @@ TGR_API const char* tgr_strerror(int code);
 
 /* One telegram's fields, as the receiver reads them. */
 typedef struct tgr_telegram {
+  size_t struct_size;   /* set by the caller: sizeof(tgr_telegram) */
   size_t size;          /* bytes received */
   uint32_t total_size;  /* the header's TotalSize */
   uint8_t header_byte4; /* the header's bytes 4 and 8 */
@@ -93,9 +113,10 @@ typedef struct tgr_telegram {
   const uint8_t* values;
 } tgr_telegram;
 
-/* Decodes the `size` bytes at `bytes` into `*out`. Any bytes are a
- * telegram (a short one reads as zeros); TGR_E_ARGUMENT only for null
- * pointers (`bytes` may be null when `size` is 0). */
+/* Decodes the `size` bytes at `bytes` into `*out` (its struct_size set).
+ * Any bytes are a telegram (a short one reads as zeros); TGR_E_ARGUMENT
+ * only for null pointers (`bytes` may be null when `size` is 0) or a
+ * struct_size too small. */
 TGR_API int tgr_decode(const void* bytes, size_t size, tgr_telegram* out);
 
 /* Copies values `first` onward of a decoded telegram into `out`, at most
@@ -129,43 +150,52 @@ TGR_API int tgr_report(const void* bytes, size_t size, int line_ends, char* out,
  * tgr_report formats in pieces and copies them. */
 TGR_API size_t tgr_report_bound(const void* bytes, size_t size);
 
-/* Sequence: the type-6 telegrams' ScanNo and BlockNo, counted for gaps,
- * repeats and reordering. What the counts claim:
- * - `missing_blocks`: block numbers of a scan below the highest one seen in
- *   it that did not come. Certain, given that a scan's blocks are numbered
- *   from 0 without gaps.
- * - `missing_scans`: scan numbers skipped between two that came (the numbers
- *   go up by one a scan). Certain as far as the numbering goes; their blocks
- *   are not guessed, so a skipped scan counts once here and in no block
- *   count.
- * - `missing_tail_blocks`: inferred, not certain: blocks above the highest
- *   one seen in a scan, up to the highest block number any scan had.
- * - `repeated`: a scan's block that came again. `reordered`: a telegram that
- *   came after a later one of its scan, or after a later scan.
- * - `restarts`: the scan number went back further than the scans kept in
- *   view, or jumped forward by more than 2^31: counted as a new run, with
- *   nothing missing claimed across it.
- * A late telegram that fills a gap takes it back off `missing_blocks` or
- * `missing_scans`, while its scan is in view (the last 64 scans). */
+/* Sequence: the telegrams' ScanNo and BlockNo, counted for gaps, repeats
+ * and reordering. docs/library.md gives the rule of each count; in short:
+ * - Certain, as far as the numbering goes (a scan's blocks numbered from 0
+ *   without gaps, scans numbered up by one): `missing_blocks`, block
+ *   numbers below the highest one seen in a scan that did not come;
+ *   `missing_scans`, scan numbers skipped between two that came.
+ * - Inferred: `missing_tail_blocks`, blocks above the highest one seen in
+ *   a scan, up to the highest block number that two scans reached.
+ * - A jump in the numbering (a scan number more than one ahead of the
+ *   newest, or further back than the last 64 scans) is taken only once a
+ *   later telegram confirms it: a telegram near it that is not a copy of
+ *   it. Until then it counts in `outliers` alone; one that no telegram
+ *   confirms within 16 telegrams after it stays there for good (a stale
+ *   copy, a stray number, a flipped bit). A block number more than 64 above
+ *   any its run had is such a jump too. A
+ *   confirmed jump forward claims the scans skipped; one back is a restart.
+ *   A numbering that comes back after a jump (two runs interleaved, as two
+ *   scanners on one port) takes back what the jump claimed: each run is
+ *   counted apart, four at most.
+ * A late telegram that fills a gap takes it back off the count while its
+ * scan is in view (the last 64 scans of its run). So counts may go down as
+ * well as up while a run goes on. */
 typedef struct tgr_sequence_counts {
-  uint64_t telegrams;           /* type-6 telegrams counted */
+  size_t struct_size;           /* set by the caller: sizeof(tgr_sequence_counts) */
+  uint64_t telegrams;           /* every telegram given to the counter, of any type */
+  uint64_t block_telegrams;     /* of them, the type-6 telegrams counted */
   uint64_t missing_blocks;
   uint64_t missing_scans;
   uint64_t missing_tail_blocks; /* inferred */
-  uint64_t repeated;
-  uint64_t reordered;
-  uint64_t restarts;
+  uint64_t repeated;            /* a scan's block that came again */
+  uint64_t reordered;           /* one that came after a later one of its scan, or after a later scan */
+  uint64_t restarts;            /* confirmed jumps back: a new run, nothing claimed across it */
+  uint64_t outliers;            /* type-6 telegrams whose jump no later telegram confirmed (yet) */
 } tgr_sequence_counts;
 
 typedef struct tgr_sequence tgr_sequence;
 
-/* A new counter, all counts 0; NULL if memory could not be had. */
-TGR_API tgr_sequence* tgr_sequence_new(void);
-TGR_API void tgr_sequence_free(tgr_sequence* sequence);
-/* Counts one telegram; other types than 6 are passed over. */
+/* A new counter, all counts 0. */
+TGR_API int tgr_sequence_open(tgr_sequence** sequence, char* error, size_t error_size);
+/* Frees it; always TGR_OK. NULL is passed over. */
+TGR_API int tgr_sequence_close(tgr_sequence* sequence, char* error, size_t error_size);
+/* Counts one telegram; other types than 6 are counted in `telegrams` alone.
+ * Counting never allocates: the counter's memory (2 MB) is had at its open. */
 TGR_API int tgr_sequence_add(tgr_sequence* sequence, const tgr_telegram* telegram);
-/* The counts so far. The tail of the newest scan is not yet counted: more
- * of it may come. */
+/* The counts so far. The tail of each run's newest scan is not yet counted
+ * (more of it may come), nor is a jump not yet confirmed. */
 TGR_API int tgr_sequence_counts_get(const tgr_sequence* sequence, tgr_sequence_counts* counts);
 
 /* Receive: telegrams as they arrive on a UDP port. */
@@ -173,9 +203,10 @@ typedef struct tgr_receiver tgr_receiver;
 
 /* One datagram received, and where and when it came from. */
 typedef struct tgr_datagram {
+  size_t struct_size;      /* set by the caller: sizeof(tgr_datagram) */
   size_t size;             /* bytes put in the buffer */
   int truncated;           /* 1: the datagram was longer than the buffer */
-  int64_t time_ns;         /* when it arrived: ns since 1970-01-01 UTC */
+  int64_t time_ns;         /* when it arrived: ns since 1970-01-01 UTC (Windows: its clock's 100 ns steps) */
   int kernel_time;         /* 1: stamped by the system on arrival (Linux); 0: read as it was taken */
   uint32_t source_address; /* IPv4, in host order: 127.0.0.1 is 0x7F000001 */
   uint16_t source_port;
@@ -187,15 +218,12 @@ typedef struct tgr_datagram {
 /* Opens UDP `port` (0: one the system chooses; tgr_receiver_port tells
  * it) on the local IPv4 `address` (dotted, or a host name; NULL or "": every
  * local IPv4 address), asking for a socket receive buffer of `buffer_bytes`
- * (0: TGR_RECEIVE_BUFFER_DEFAULT; the system may grant less). On success
- * `*receiver` is the handle, to be closed with tgr_receiver_close. On
- * failure, `*receiver` is NULL and the words go to `error` (`error_size`
- * bytes, NUL-terminated; may be NULL). */
+ * (0: TGR_RECEIVE_BUFFER_DEFAULT; the system may grant less). */
 TGR_API int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver,
                               char* error, size_t error_size);
-/* Closes the socket and frees the handle; NULL is passed over. No wait may
- * be under way. */
-TGR_API void tgr_receiver_close(tgr_receiver* receiver);
+/* Closes the socket and frees the handle; always TGR_OK. NULL is passed
+ * over. No wait may be under way. */
+TGR_API int tgr_receiver_close(tgr_receiver* receiver, char* error, size_t error_size);
 /* The port the receiver is bound to. */
 TGR_API uint16_t tgr_receiver_port(const tgr_receiver* receiver);
 /* The next datagram into `buffer` (TGR_MAX_TELEGRAM_SIZE bytes hold any
@@ -205,7 +233,11 @@ TGR_API uint16_t tgr_receiver_port(const tgr_receiver* receiver);
 TGR_API int tgr_receiver_next(tgr_receiver* receiver, int timeout_ms, void* buffer, size_t capacity,
                               tgr_datagram* datagram);
 /* From any thread: the wait under way, and every one after it, end at once
- * with TGR_E_CANCELLED. The one call that may be made beside another. */
+ * with TGR_E_CANCELLED. The one call that may be made beside another.
+ * A cancel is for good: the receiver never waits again. It still gives the
+ * datagrams already waiting in its socket, so that a program that stops
+ * takes what came before it stopped: tgr_receiver_next gives them one by
+ * one, then TGR_E_CANCELLED. To receive again, open a new receiver. */
 TGR_API int tgr_receiver_cancel(tgr_receiver* receiver);
 /* The datagrams the system dropped since the receiver opened, for want of
  * room in the socket's buffer. `*system_wide` is 0 where the count is this
@@ -225,23 +257,29 @@ TGR_API const char* tgr_receiver_error(const tgr_receiver* receiver);
  * interface of raw IPv4 packets with times in nanoseconds; each datagram
  * becomes an IPv4/UDP packet from its source to the destination given (the
  * UDP checksum left 0, "none", as IPv4 allows). Each packet is written whole
- * and flushed before the call returns, so that a recording cut by a crash
- * or a full disk holds every packet before the cut. The packet analyser
- * opens it, and telegram-sender --replay sends it again. */
+ * and flushed before the call returns; a write that fails (a full disk) is
+ * cut back off the file, so that the file always ends after a whole packet
+ * and every tool reads it to its last one. The packet analyser opens it,
+ * and telegram-sender --replay sends it again. */
 typedef struct tgr_recorder tgr_recorder;
 
-/* Creates (or empties) the file at `path`. On failure, `*recorder` is NULL
- * and the words go to `error` (as tgr_receiver_open). */
+/* Creates (or empties) the file at `path` and writes its headers: a file
+ * whose headers could not be written whole (a full disk) is removed. */
 TGR_API int tgr_recorder_open(const char* path, tgr_recorder** recorder, char* error, size_t error_size);
 /* Records `size` bytes received as `*datagram` says (its time_ns and
- * source), sent to `destination_address` (host order) and port. After a
- * failure (TGR_E_FILE) nothing more is written. */
+ * source), sent to `destination_address` (host order) and port.
+ * TGR_E_ARGUMENT for more bytes than an IPv4 UDP datagram carries, or a
+ * time before 1970 (nothing written; the recorder goes on). TGR_E_FILE if
+ * the file could not take it: the packet is cut back off, and nothing more
+ * is written. */
 TGR_API int tgr_recorder_write(tgr_recorder* recorder, const tgr_datagram* datagram, const void* bytes, size_t size,
                                uint32_t destination_address, uint16_t destination_port);
-/* The packets recorded so far. */
+/* The packets recorded so far, and the file's bytes. */
 TGR_API uint64_t tgr_recorder_packets(const tgr_recorder* recorder);
+TGR_API uint64_t tgr_recorder_bytes(const tgr_recorder* recorder);
 /* Closes the file and frees the handle: TGR_OK if every packet reached the
- * file, else TGR_E_FILE with the words in `error` (may be NULL). */
+ * file, else TGR_E_FILE with the words in `error` (also after a write that
+ * failed). */
 TGR_API int tgr_recorder_close(tgr_recorder* recorder, char* error, size_t error_size);
 /* Words for the last failure of a call on this handle. */
 TGR_API const char* tgr_recorder_error(const tgr_recorder* recorder);
@@ -258,9 +296,10 @@ typedef struct tgr_capture tgr_capture;
 #define TGR_CAPTURE_READING 0   /* not yet */
 #define TGR_CAPTURE_WHOLE 1     /* at the end of the file, after a whole packet */
 #define TGR_CAPTURE_CUT_SHORT 2 /* inside a packet: a capture stopped hard; those before it are whole */
-#define TGR_CAPTURE_DAMAGED 3   /* no capture, or wrong before its end: tgr_capture_error says where */
+#define TGR_CAPTURE_DAMAGED 3   /* wrong before its end: tgr_capture_error says where */
 
 typedef struct tgr_capture_summary {
+  size_t struct_size;  /* set by the caller: sizeof(tgr_capture_summary) */
   int end;             /* TGR_CAPTURE_... */
   uint64_t end_offset; /* the byte where the packets ended */
   uint64_t packets;    /* read from the file */
@@ -270,10 +309,15 @@ typedef struct tgr_capture_summary {
   uint64_t incomplete; /* datagrams some of whose IP fragments are not in the capture */
   uint64_t cut_short;  /* datagrams cut short by the capture's snap length */
   uint64_t conflicting; /* datagrams whose IP fragments overlap and disagree */
+  uint16_t first_other_port; /* the port the first datagram bound for another port went to; 0: none */
 } tgr_capture_summary;
 
-/* Opens the capture at `path` for the datagrams bound for `port`. On
- * failure, `*capture` is NULL and the words go to `error`. */
+/* Opens the capture at `path` for the datagrams bound for `port`, and
+ * reads its file header: TGR_E_FILE for a file that cannot be opened (a
+ * missing file: errno ENOENT); TGR_E_DAMAGED, with "PATH: not a capture
+ * file: ..." in `error`, for one that is no capture (a directory, an empty
+ * file, another format) or whose header is damaged. A capture is read from
+ * a file: a pipe or a device is refused at open, never waited on. */
 TGR_API int tgr_capture_open(const char* path, uint16_t port, tgr_capture** capture, char* error,
                              size_t error_size);
 /* The next datagram: TGR_OK with `*bytes` (valid until the next call on the
@@ -288,10 +332,12 @@ TGR_API int tgr_capture_next(tgr_capture* capture, const void** bytes, tgr_datag
  * datagram has no time or there is none. */
 TGR_API int tgr_capture_time(const tgr_capture* capture, uint64_t* seconds, uint32_t* nanoseconds);
 TGR_API int tgr_capture_summary_get(const tgr_capture* capture, tgr_capture_summary* summary);
-/* Words for how the packets ended, if not whole: "cut short: ..." or
- * "damaged: ...", with the byte; "" while reading or when whole. */
+/* Words for how the packets ended, if not whole, with the byte where:
+ * "cut short at byte N (what was left)" or "damaged: what (at byte N)";
+ * "" while reading or when whole. */
 TGR_API const char* tgr_capture_error(const tgr_capture* capture);
-TGR_API void tgr_capture_close(tgr_capture* capture);
+/* Closes the file and frees the handle; always TGR_OK. NULL is passed over. */
+TGR_API int tgr_capture_close(tgr_capture* capture, char* error, size_t error_size);
 
 /* Read reports: the receiver's report read back, as it is written (pieces
  * of any size, either platform's line ends), to the blocks whose values it
@@ -302,6 +348,7 @@ typedef struct tgr_report_reader tgr_report_reader;
 
 /* One block of values of the report, as printed. */
 typedef struct tgr_report_block {
+  size_t struct_size;   /* set by the caller: sizeof(tgr_report_block) */
   uint64_t line;        /* the report line of its TotalSize line, from 1 */
   uint64_t telegram;    /* its place among the report's telegrams, from 1 */
   int64_t size;         /* TotalSize - 20, as printed (negative below 20) */
@@ -312,9 +359,10 @@ typedef struct tgr_report_block {
   const uint16_t* values; /* valid until the next call on the reader */
 } tgr_report_block;
 
-/* A new reader, NULL if memory could not be had. */
-TGR_API tgr_report_reader* tgr_report_reader_new(void);
-TGR_API void tgr_report_reader_free(tgr_report_reader* reader);
+/* A new reader. */
+TGR_API int tgr_report_reader_open(tgr_report_reader** reader, char* error, size_t error_size);
+/* Frees it; always TGR_OK. NULL is passed over. */
+TGR_API int tgr_report_reader_close(tgr_report_reader* reader, char* error, size_t error_size);
 /* Reads `size` more bytes of the report. TGR_OK, or TGR_E_DAMAGED for good. */
 TGR_API int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size);
 /* The report has ended: a block being read is given, cut short if fewer
