@@ -138,6 +138,13 @@ def test_a_damaged_report_says_its_line_after_the_blocks_before_it(tmp_path):
         list(tgr.ReportFile(io.StringIO("Receiving datagrams...\n")))
 
 
+def test_a_report_blocks_values_are_read_only():
+    got = list(tgr.ReportFile(io.BytesIO(report_of([block(1, 0, [1, 2])]))))
+    assert got[0].values.tolist() == [1, 2]
+    with pytest.raises(ValueError, match="read-only"):
+        got[0].values[0] = 5
+
+
 def test_a_report_cut_inside_its_values():
     text = report_of([block(3, 0, [10, 20, 30])], closed=False)[:-3]
     got = list(tgr.ReportFile(io.BytesIO(text)))

@@ -105,9 +105,9 @@ def test_ctrl_c_interrupts_a_blocking_wait():
         child.send_signal(signal.SIGINT)
         started = time.monotonic()
         assert child.stdout.readline() == "interrupted\n"
-        # 0.1 s is the aim (bench/python_benchmark.py measures it); a loaded
-        # test machine gets room.
-        assert time.monotonic() - started < 1
+        # 0.1 s is the promise (bench/python_benchmark.py measures it); a
+        # loaded test machine gets a little room, not ten times it.
+        assert time.monotonic() - started < 0.3
         assert child.wait(timeout=5) == 0
     finally:
         child.kill()

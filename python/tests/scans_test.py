@@ -2,6 +2,9 @@
 in, out-of-order blocks kept within the window, late and repeated ones
 counted."""
 
+import socket
+import time
+
 import numpy
 import pytest
 
@@ -77,3 +80,44 @@ def test_a_source_that_raises_gives_its_scans_first():
     assert (last.scan_no, last.missing_tail) == (3, [1])
     with pytest.raises(TimeoutError, match="quiet"):
         next(scans)
+
+
+def test_the_first_scans_come_as_soon_as_they_are_whole():
+    # Each scan is given at its last block, once a second scan has shown how
+    # many blocks a scan has: scan 1 with scan 2, then each at its own.
+    order = [(s, b) for s in (1, 2, 3) for b in range(3)]
+    taken = []
+
+    def source():
+        for t in telegrams(order):
+            taken.append((t.scan_no, t.block_no))
+            yield t
+
+    scans = tgr.scans(source())
+    assert (next(scans).scan_no, taken[-1]) == (1, (2, 2))
+    assert (next(scans).scan_no, taken[-1]) == (2, (2, 2))
+    assert (next(scans).scan_no, taken[-1]) == (3, (3, 2))
+
+
+def test_the_first_scans_come_live_without_waiting_for_the_time_out():
+    with tgr.Receiver(port=0, address="127.0.0.1", timeout=5) as receiver, \
+            socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as out:
+        for s, b in [(s, b) for s in (1, 2) for b in range(3)]:
+            out.sendto(block(s, b, [s, b]), ("127.0.0.1", receiver.port))
+        scans = tgr.scans(receiver)
+        started = time.monotonic()
+        assert [next(scans).scan_no, next(scans).scan_no] == [1, 2]
+        assert time.monotonic() - started < 1, "not held back until the time-out"
+
+
+def test_block_0_is_said_missing_and_a_repeated_block_keeps_the_first():
+    source = telegrams([(1, 0), (1, 1), (1, 2), (2, 1), (2, 2), (2, 1), (3, 0), (3, 1), (3, 2)],
+                       values_of=lambda s, b: [s * 100 + b])
+    repeated = tgr.decode(block(2, 1, [999]))
+    source.insert(5, repeated)
+    scans = tgr.scans(source)
+    got = list(scans)
+    assert [(s.scan_no, s.missing, s.block_numbers) for s in got] == [
+        (1, [], [0, 1, 2]), (2, [0], [1, 2]), (3, [], [0, 1, 2])]
+    assert got[1].values.tolist() == [201, 202], "the first block 1 kept"
+    assert scans.repeated == 2
