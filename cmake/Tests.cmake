@@ -70,6 +70,16 @@ if(NOT WIN32 AND NOT TELEGRAM_SANITIZE)
   set_tests_properties(library_package_test PROPERTIES TIMEOUT 300)
 endif()
 
+# The shared library's binary interface against its baseline
+# (library/abi/tgr.abi), read by libabigail from a build with debug
+# information by GCC, the compiler the baseline was made with.
+if(NOT WIN32 AND NOT TELEGRAM_SANITIZE AND TARGET tgr AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU"
+   AND CMAKE_BUILD_TYPE MATCHES "^(RelWithDebInfo|Debug)$")
+  add_test(NAME abi_test COMMAND bash ${PROJECT_SOURCE_DIR}/library/abi/abi_check.sh $<TARGET_FILE:tgr>
+    ${CMAKE_BINARY_DIR}/generated)
+  set_tests_properties(abi_test PROPERTIES SKIP_RETURN_CODE 77)
+endif()
+
 # The Python package, with the examples of its documentation. pytest's
 # own exit status fails the test when no test was collected (5) as well.
 if(TELEGRAM_PYTHON)

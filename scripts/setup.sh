@@ -6,7 +6,8 @@
 # namespaces for the capture tests, a renderer of SVG (rsvg-convert, with
 # netpbm to read its pictures) and a headless browser (chromium) for the
 # plot's tests, with playwright-core from npm to drive it (never a browser
-# of its own download), the tools that build and check the packages, and
+# of its own download), the tools that build and check the packages and the
+# library's binary interface (libabigail), and
 # Debian's Python with pybind11, numpy and pytest for the Python package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,7 +27,7 @@ apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
   libboost-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
   tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
-  dpkg-dev man-db unzip curl pkg-config \
+  dpkg-dev man-db unzip curl pkg-config abigail-tools \
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools python3-wheel \
   python3-build python3-venv python3-pip >/dev/null
 # 32-bit Wine on its own: its packages need the i386 lists to match the
