@@ -9,6 +9,10 @@
 #   README.txt written for Windows users, and the licence.
 include(GNUInstallDirs)
 
+# The documents for those who build on the library, which the README links:
+# in every package.
+set(TELEGRAM_USER_DOCS docs/library.md docs/python.md)
+
 # The licences of what is built into the programs beside ours, each shipped
 # in every package: "file|name".
 set(TELEGRAM_BUILT_IN_LICENCES "third_party/uplot/LICENSE|uPlot-LICENSE"
@@ -31,7 +35,7 @@ set(CPACK_PACKAGE_VENDOR "telegram-receiver developers")
 set(CPACK_PACKAGE_CONTACT "telegram-receiver developers <maintainers@users.noreply.c-seed-cfcffc8c.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prints a decoded report of each telegram a scanner sends over UDP")
 set(CPACK_PACKAGE_DESCRIPTION
-    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner or a recorded capture; telegram-plot shows the blocks of a report in the browser, live or from a folder.")
+    "telegram-receiver listens on UDP port 9999, receives the telegrams a scanner sends and prints a short decoded report of each one; telegram-sender plays the scanner or a recorded capture; telegram-plot shows the blocks of a report in the browser, live or from a folder; telegram-record receives for scripts and long runs, as CSV or JSON Lines, into pcapng recordings that rotate, and says what was lost; tgr, the library beneath them, with a C interface and a C++ layer, lets programs of your own do the same.")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -42,6 +46,7 @@ if(WIN32)
   configure_file(LICENSE ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/README.txt ${CMAKE_CURRENT_BINARY_DIR}/LICENSE.txt dissector/telegram.lua
           DESTINATION .)
+  install(FILES ${TELEGRAM_USER_DOCS} DESTINATION docs)
   foreach(licence IN LISTS TELEGRAM_BUILT_IN_LICENCES)
     string(REPLACE "|" ";" licence "${licence}")
     list(GET licence 0 from)
@@ -71,6 +76,8 @@ else()
   install(FILES ${pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   set(doc ${CMAKE_INSTALL_DATAROOTDIR}/doc/telegram-receiver)
   install(FILES README.md DESTINATION ${doc})
+  # Beside the README, where its links point.
+  install(FILES ${TELEGRAM_USER_DOCS} DESTINATION ${doc}/docs)
   foreach(licence IN LISTS TELEGRAM_BUILT_IN_LICENCES)
     string(REPLACE "|" ";" licence "${licence}")
     list(GET licence 0 from)
@@ -160,6 +167,12 @@ if(NOT WIN32)
   # tgr.pc finds the prefix from where it lies: the way up from its folder.
   file(RELATIVE_PATH TGR_PC_UP /root/${CMAKE_INSTALL_LIBDIR}/pkgconfig /root)
   string(REGEX REPLACE "/$" "" TGR_PC_UP "${TGR_PC_UP}")
+  # Where only the static library is installed (the .tar.gz), a plain
+  # `pkg-config --libs tgr` must give what it needs, not only --static.
+  set(TGR_PC_STATIC_LIBS "")
+  if(NOT TARGET tgr)
+    set(TGR_PC_STATIC_LIBS " -lstdc++ -lm")
+  endif()
   configure_file(library/packaging/tgr.pc.in ${CMAKE_CURRENT_BINARY_DIR}/tgr.pc @ONLY)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tgr.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endif()

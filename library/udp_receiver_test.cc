@@ -182,6 +182,31 @@ TEST_F(Receiving, WhatTheSystemDroppedIsCounted) {
 }
 #endif
 
+// The C++ layer's receive into a vector: each datagram's bytes exactly, the
+// vector the size of what came, a small one after the largest too; and the
+// receiver moves with its socket.
+TEST_F(Receiving, TheCxxReceiverGivesEachDatagramsBytesExactly) {
+  tgr::Receiver first;
+  std::string error;
+  ASSERT_EQ(first.Open("127.0.0.1", 0, &error), TGR_OK) << error;
+  tgr::Receiver receiver(std::move(first));
+  EXPECT_FALSE(first.is_open());  // NOLINT(bugprone-use-after-move,clang-analyzer-cplusplus.Move): moved from
+  const std::vector<std::vector<unsigned char>> sent = {std::vector<unsigned char>(65507, 7), {1, 2, 3}, {}};
+  for (const auto& bytes : sent) {
+    ASSERT_EQ(NetSendTo(sender_.handle(), htonl_loopback(), receiver.port(), bytes.data(), bytes.size()), 0);
+  }
+  std::vector<unsigned char> got(5, 9);
+  for (const auto& bytes : sent) {
+    tgr::Datagram d;
+    ASSERT_EQ(receiver.Next(2000, &got, &d), TGR_OK) << receiver.error();
+    EXPECT_EQ(got, bytes);
+    EXPECT_EQ(d.size, bytes.size());
+  }
+  tgr::Datagram d;
+  EXPECT_EQ(receiver.Next(0, &got, &d), TGR_E_TIMEOUT);
+  EXPECT_TRUE(got.empty());
+}
+
 TEST(ReceiverOpen, EachFailureIsOneLineOfWords) {
   tgr_receiver* first = nullptr;
   char error[256] = "";

@@ -37,6 +37,35 @@ build-package/telegram-sender --receiver build-package/telegram-receiver >"$work
 # As a Windows text stream writes it: every "\n" as "\r\n".
 perl -pe 's/\n/\r\n/' "$work/expected.txt" >"$work/expected-windows.txt"
 
+# The README's C example built as the README says, with pkg-config and with
+# CMake, against a package's library under `prefix`, and run beside the
+# sender: ten telegrams received.
+check_readme_build() {  # prefix, package
+  local prefix=$1 package=$2 build=$work/readme-build status
+  rm -rf "$build"
+  mkdir -p "$build/cmake"
+  awk '/^```c$/{f=1;next}/^```/{f=0}f' README.md >"$build/ten.c"
+  [ -s "$build/ten.c" ] || fail "README.md has no C example"
+  printf 'cmake_minimum_required(VERSION 3.16)\nproject(ten C)\nfind_package(tgr 1 REQUIRED)\n%s\n%s\n' \
+    'add_executable(ten ../ten.c)' 'target_link_libraries(ten PRIVATE tgr::tgr)' >"$build/cmake/CMakeLists.txt"
+  (cd "$build" && PKG_CONFIG_PATH=$prefix/lib/pkgconfig && export PKG_CONFIG_PATH &&
+    cc ten.c $(pkg-config --cflags --libs tgr) -o ten-pc) >"$build/log" 2>&1 ||
+    fail "$package: the README's 'cc ten.c \$(pkg-config --cflags --libs tgr)' fails: $(tail -n 5 "$build/log")"
+  cmake -S "$build/cmake" -B "$build/cmake/build" -DCMAKE_PREFIX_PATH="$prefix" >"$build/log" 2>&1 &&
+    cmake --build "$build/cmake/build" >>"$build/log" 2>&1 ||
+    fail "$package: the README's find_package(tgr 1 REQUIRED) and tgr::tgr fail: $(tail -n 5 "$build/log")"
+  for ten in "$build/ten-pc" "$build/cmake/build/ten"; do
+    LD_LIBRARY_PATH=$prefix/lib "$ten" >"$build/ten.out" 2>&1 &
+    for _ in $(seq 200); do port_held && break; sleep 0.05; done
+    "$prefix/bin/telegram-sender" 2>/dev/null
+    status=0
+    wait $! || status=$?
+    [ $status = 0 ] && [ "$(grep -c '^scan [0-9]* block [0-9]*$' "$build/ten.out")" -ge 7 ] ||
+      fail "$package: the README's example, built, ends with status $status: $(head -n 3 "$build/ten.out")"
+  done
+  echo "ok: $package: the README's C example builds with pkg-config and with CMake (tgr::tgr) and receives"
+}
+
 check_report() {  # report file, expected report, what ran
   cmp -s "$1" "$2" || fail "$3: the report differs from the built programs' ($(cmp "$1" "$2" 2>&1 | head -n 1))"
   echo "ok: $3: a whole run reported, byte for byte"
@@ -155,6 +184,14 @@ grep -qx './shlibs' <<<"$control_files" || fail "$deb: no shlibs file for libtgr
 tgr_include=$(PKG_CONFIG_PATH=$root/usr/lib/pkgconfig pkg-config --cflags-only-I tgr | sed 's/^-I//; s/ *$//')
 [ -f "$tgr_include/tgr/tgr.h" ] || fail "$deb: tgr.pc does not lead to its headers"
 echo "ok: $deb: the library (libtgr.so.1, libtgr.a), its headers, its CMake package and tgr.pc"
+for file in README.md docs/library.md docs/python.md; do
+  cmp -s "$file" "$doc/$file" || fail "$deb has no $file where the README's links lead"
+done
+description=$(dpkg-deb --field "$deb" Description)
+[[ $description == *telegram-record* && $description == *tgr* ]] ||
+  fail "$deb: its description names not telegram-record and the library: $description"
+echo "ok: $deb: the README with the documents it links, and a description of everything in it"
+check_readme_build "$root/usr" "$deb"
 bin=$root/usr/bin
 [ "$("$bin/telegram-sender" --version)" = "telegram-sender $version" ] || fail "telegram-sender --version"
 "$bin/telegram-sender" --receiver "$bin/telegram-receiver" >"$work/report.txt" 2>"$work/demo.err" ||
@@ -218,9 +255,11 @@ check_licences "$portable/share/doc/telegram-receiver/licences" "" "$tgz"
 cmp -s dissector/telegram.lua "$portable/lib/wireshark/plugins/telegram.lua" || fail "$tgz: no dissector"
 [ -f "$portable/README" ] || fail "$tgz: no README at its top"
 [ -f "$portable/share/bash-completion/completions/telegram-sender" ] || fail "$tgz: no bash completion"
-for file in lib/libtgr.a include/tgr/tgr.h lib/cmake/tgr/tgrConfig.cmake lib/pkgconfig/tgr.pc; do
+for file in lib/libtgr.a include/tgr/tgr.h lib/cmake/tgr/tgrConfig.cmake lib/pkgconfig/tgr.pc \
+  share/doc/telegram-receiver/docs/library.md share/doc/telegram-receiver/docs/python.md; do
   [ -f "$portable/$file" ] || fail "$tgz has no $file"
 done
+check_readme_build "$portable" "$tgz"
 # Its README's commands as written, from the unpacked folder: bin/ put on
 # the PATH, then the demo.
 grep -qF 'export PATH="$PWD/bin:$PATH"' "$portable/README" && grep -qx '    telegram-sender --receiver telegram-receiver' \
@@ -274,9 +313,13 @@ for bits in 32 64; do
   kit=$work/win$bits/$(folder_of build-package-win$bits)
   for file in telegram-receiver.exe telegram-sender.exe telegram-plot.exe telegram-record.exe demo.cmd README.txt LICENSE.txt \
     telegram.lua bin/libtgr.dll lib/libtgr.dll.a lib/libtgr.a include/tgr/tgr.h include/tgr/tgr.hpp \
-    include/tgr/tgr_version.h lib/cmake/tgr/tgrConfig.cmake; do
+    include/tgr/tgr_version.h lib/cmake/tgr/tgrConfig.cmake docs/library.md docs/python.md; do
     [ -f "$kit/$file" ] || fail "$zip has no $file"
   done
+  # The DLL's file properties name it and its version, as the programs' do.
+  dll_strings=$(strings -el "$kit/bin/libtgr.dll")
+  grep -qx "libtgr.dll" <<<"$dll_strings" && grep -qx "$version" <<<"$dll_strings" ||
+    fail "$zip: bin/libtgr.dll has no version resource naming it and $version"
   tr -d '\r' <"$kit/LICENSE.txt" | cmp -s LICENSE - || fail "$zip: LICENSE.txt is not the licence"
   check_licences "$kit/licences" .txt "$zip"
   # README.txt as a Windows console shows it: ASCII with CR LF, no Markdown.
