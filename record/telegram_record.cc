@@ -77,7 +77,7 @@ class Run {
   // A failure to write the statistics, said once.
   void SayStatsFailure();
   RunNumbers Numbers();
-  int Finish(Ending ending);
+  int Finish();
 
   const RecordOptions& options_;
   LineEnds line_ends_ = kLineEndsAsWritten;
@@ -259,17 +259,19 @@ int Run::Go() {
     LookAround(false);
   }
   if (ending != kFailed) Drain(ending);
-  return Finish(ending);
+  return Finish();
 }
 
-int Run::Finish(Ending ending) {
+int Run::Finish() {
   seconds_ = SecondsSince(started_);
   ended_ = true;
   int status = 0;
   // The recording first: it is whole whatever the output does.
   std::string err;
   if (!options_.record.empty() && !recording_.Close(&err) && failure_.empty()) failure_ = err;
-  output_.Finish(options_.format == kFormatReport && ending != kFailed, control_, kReaderGrace);
+  // The report's closing lines end it whatever ended the run, unless the
+  // output itself failed (the writer then writes nothing more).
+  output_.Finish(options_.format == kFormatReport, control_, kReaderGrace);
   LookAround(true);
   stats_.Finish(kReaderGrace);
   if (status_line_) fputs("\r\n", stderr);
