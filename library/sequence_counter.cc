@@ -47,7 +47,7 @@ void SequenceCounter::Reached(Run& run, uint32_t scan_no, uint32_t highest) {
 }
 
 void SequenceCounter::Begin(Run& run, uint32_t scan_no, uint16_t block_no, bool count_below) {
-  Scan& scan = SlotOf(run, scan_no);
+  Scan& scan = run.SlotOf(scan_no);
   Settle(run, &scan);
   scan.used = true;
   scan.scan_no = scan_no;
@@ -235,7 +235,7 @@ void SequenceCounter::Take(int r, uint32_t scan_no, uint16_t block_no) {
     ++counts_.reordered;
     return;
   }
-  Scan& scan = SlotOf(run, scan_no);
+  Scan& scan = run.SlotOf(scan_no);
   if (!scan.used || scan.scan_no != scan_no) {
     // A scan counted as skipped came after all, late.
     ++counts_.reordered;

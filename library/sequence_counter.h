@@ -71,6 +71,8 @@ class SequenceCounter {
     uint64_t claimed_scans = 0;
     bool claimed_restart = false;
     std::array<Scan, kScansInView> view;
+
+    Scan& SlotOf(uint32_t scan_no) { return view[scan_no % kScansInView]; }
   };
 
   // A telegram held until a later one confirms it.
@@ -112,7 +114,6 @@ class SequenceCounter {
   void TakeBackJumpsFrom(int r);
   void LetGo(int r);
 
-  Scan& SlotOf(Run& run, uint32_t scan_no) { return run.view[scan_no % kScansInView]; }
   // A new scan in its slot, whatever was there settled first, with its
   // first block; the blocks below it are counted missing if `count_below`.
   void Begin(Run& run, uint32_t scan_no, uint16_t block_no, bool count_below);

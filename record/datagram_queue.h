@@ -53,7 +53,6 @@ class DatagramQueue {
   size_t capacity_ = 0;
   size_t head_ = 0;  // the oldest record
   size_t tail_ = 0;  // where the next one goes, if there is room after it
-  size_t used_ = 0;  // bytes the records take, and those left unused before a wrap
   size_t wrap_at_ = 0;  // while the records run past it to the start: where they stop at the end
   uint64_t waiting_ = 0;
   bool closed_ = false;

@@ -128,8 +128,8 @@ bool OutputWriter::Start(OutputFormat format, LineEnds line_ends, size_t backlog
   if (format == kFormatCsv) AppendCsvHeader(&opening);
   try {
     thread_ = std::thread([state = state_, opening]() mutable { state->Run(std::move(opening)); });
-  } catch (const std::system_error& failure) {
-    *err = std::string("cannot start the thread that writes standard output: ") + failure.what();
+  } catch (const std::system_error& thrown) {
+    *err = std::string("cannot start the thread that writes standard output: ") + thrown.what();
     return false;
   }
   return true;

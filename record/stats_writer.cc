@@ -67,8 +67,8 @@ bool StatsWriter::Start(const std::string& path, std::string* err) {
   state_->path = path;
   try {
     thread_ = std::thread([state = state_] { state->Run(); });
-  } catch (const std::system_error& failure) {
-    *err = std::string("cannot start the thread that writes the statistics: ") + failure.what();
+  } catch (const std::system_error& thrown) {
+    *err = std::string("cannot start the thread that writes the statistics: ") + thrown.what();
     return false;
   }
   return true;

@@ -87,7 +87,7 @@ class Run {
   OutputWriter output_;
   StatsWriter stats_;
   tgr::Sequence sequence_;
-  unsigned char buffer_[TGR_MAX_TELEGRAM_SIZE];
+  unsigned char buffer_[TGR_MAX_TELEGRAM_SIZE] = {};
   uint64_t telegrams_ = 0;
   uint64_t bytes_ = 0;
   uint64_t left_ = 0;  // came before the end, not taken: beyond the count

@@ -31,12 +31,16 @@ Struct Sized() {
 
 // One datagram's size, time and source, sized for the calls that fill it.
 struct Datagram : tgr_datagram {
+  // Every field is zeroed by tgr_datagram(), before struct_size is set.
+  // cppcheck-suppress uninitDerivedMemberVar
   Datagram() : tgr_datagram() { struct_size = sizeof(tgr_datagram); }
 };
 
 // One telegram's fields. Its values point into the bytes decoded: use
 // Values() or Value() while those bytes live, or copy them out.
 struct Telegram : tgr_telegram {
+  // Every field is zeroed by tgr_telegram(), before struct_size is set.
+  // cppcheck-suppress uninitDerivedMemberVar
   Telegram() : tgr_telegram() { struct_size = sizeof(tgr_telegram); }
 
   // Any bytes decode (a short telegram reads as zeros).
@@ -122,7 +126,11 @@ int OpenInto(Owner* owned, std::string* error, Open open) {
 // what each count claims). Opened as it is made.
 class Sequence {
  public:
-  Sequence() { OpenInto(&handle_, nullptr, [](tgr_sequence** s, char* e, size_t n) { return tgr_sequence_open(s, e, n); }); }
+  Sequence() {
+    const int opened =
+        OpenInto(&handle_, nullptr, [](tgr_sequence** s, char* e, size_t n) { return tgr_sequence_open(s, e, n); });
+    static_cast<void>(opened);  // ok() says whether it opened
+  }
 
   // False if its memory could not be had; then every call says so.
   bool ok() const { return handle_.get() != nullptr; }
@@ -268,7 +276,9 @@ class Capture {
 class ReportReader {
  public:
   ReportReader() {
-    OpenInto(&handle_, nullptr, [](tgr_report_reader** r, char* e, size_t n) { return tgr_report_reader_open(r, e, n); });
+    const int opened = OpenInto(&handle_, nullptr,
+                                [](tgr_report_reader** r, char* e, size_t n) { return tgr_report_reader_open(r, e, n); });
+    static_cast<void>(opened);  // ok() says whether it opened
   }
 
   // False if its memory could not be had; then every call says so.
