@@ -246,6 +246,11 @@ class Session : public std::enable_shared_from_this<Session> {
 
   void Answer(const http::request<http::string_body>& request) {
     keep_alive_ = request.keep_alive();
+    // Two Host fields name no one host: which of them a proxy or a browser
+    // took is not known, so neither is believed.
+    if (request.count(http::field::host) > 1) {
+      return Refuse(http::status::bad_request, "a request names its host once, in one Host field\n");
+    }
     if (!HostAllowed(std::string(request[http::field::host]), local_, server_->hosts())) {
       return Refuse(http::status::forbidden,
                     "telegram-plot answers only requests made to this computer by its own name or address "

@@ -256,6 +256,13 @@ bool ReportReader::TakeLine() {
         part_ = kExitNext;
         return true;
       }
+      // A run stopped by Ctrl-C ends after a telegram's report, with no
+      // closing lines; a report appended to (telegram-receiver >> FILE)
+      // goes on with the next run's banner.
+      if (line == WithoutLineEnd(kBannerLine)) {
+        finished_ = false;
+        return true;
+      }
       return Fail("a type line (" + QuotedStart(kTypeLineFormat, "N") +
                               "), the error line or the closing lines");
     case kBeamCountNext:

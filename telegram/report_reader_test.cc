@@ -296,17 +296,58 @@ TEST(ReportReader, TheLastLineCutShortIsReadAndGarbageOnItIsDamage) {
       {"garbage for the banner", "Receiving data!", "line 1: expected the banner"},
   };
   for (const auto& c : cases) {
+    // Whole, and a byte at a time: a value split anywhere is judged alike.
     for (const std::string& text : {c.text, Windows(c.text)}) {
-      const Read read = ReadAll(text);
-      EXPECT_FALSE(read.ok) << c.name;
-      EXPECT_EQ(read.reader.error().compare(0, strlen(c.error), c.error), 0) << c.name << ": " << read.reader.error();
+      for (const size_t piece : {size_t{1} << 20, size_t{1}}) {
+        const Read read = ReadAll(text, piece);
+        EXPECT_FALSE(read.ok) << c.name << " in pieces of " << piece;
+        EXPECT_EQ(read.reader.error().compare(0, strlen(c.error), c.error), 0)
+            << c.name << " in pieces of " << piece << ": " << read.reader.error();
+      }
     }
+  }
+  // A report that ends in a six-digit value is damaged, not cut short in
+  // its values: however it came, nothing of the block is given as whole.
+  for (const size_t piece : {size_t{1} << 20, size_t{1}, size_t{3}}) {
+    const Read read = ReadAll(run.substr(0, run.size() - 2) + "123456", piece);
+    EXPECT_FALSE(read.ok) << piece;
+    const std::string said = "line 5: expected block values from 0 to 65535, each followed by a tab, found '";
+    EXPECT_EQ(read.reader.error().compare(0, said.size(), said), 0) << piece << ": " << read.reader.error();
   }
   // A second run begun is not finished, whatever the first was.
   Read read = ReadAll(whole + kBannerLine + "--> Telegram Type: 3\r\n");
   ASSERT_TRUE(read.ok) << read.reader.error();
   EXPECT_FALSE(read.reader.finished());
   EXPECT_EQ(read.reader.telegrams(), 2);
+}
+
+// Runs appended to one file (telegram-receiver >> FILE, twice): a run
+// stopped by Ctrl-C, after a whole telegram and with no closing lines, then
+// another. Both are read, in every piece size and with either line ends.
+TEST(ReportReader, ARunStoppedThenAnotherReadAsTwoRuns) {
+  const std::string stopped = Report({Block(26, 1, 0, 3), Other(1), Block(26, 2, 1, 3)}, false);
+  const std::string appended = stopped + Report({Block(26, 1, 0, 3), Other(3)}) + Report({Block(26, 9, 0, 3)}, false);
+  for (const std::string& text : {appended, Windows(appended)}) {
+    for (const size_t piece : {size_t{1} << 20, size_t{1}, size_t{7}}) {
+      const Read read = ReadAll(text, piece);
+      ASSERT_TRUE(read.ok) << piece << ": " << read.reader.error();
+      ASSERT_EQ(read.blocks.size(), 4u) << piece;
+      EXPECT_EQ(read.blocks[0].scan_no, 1);
+      EXPECT_EQ(read.blocks[1].scan_no, 2);
+      EXPECT_EQ(read.blocks[2].scan_no, 1) << "the second run's first block";
+      EXPECT_EQ(read.blocks[3].scan_no, 9) << "the third run's";
+      EXPECT_EQ(read.blocks[2].telegram, 4) << "telegrams counted on across the runs";
+      EXPECT_EQ(read.reader.telegrams(), 6);
+      EXPECT_FALSE(read.reader.finished()) << "the last run has no closing lines";
+      for (const ReportBlock& block : read.blocks) EXPECT_FALSE(block.cut_short);
+    }
+  }
+  const Read whole = ReadAll(stopped + Report({Block(26, 1, 0, 3)}));
+  ASSERT_TRUE(whole.ok) << whole.reader.error();
+  EXPECT_TRUE(whole.reader.finished()) << "the last run ended with its closing lines";
+  // A banner is a run's start: not in the middle of a telegram's lines.
+  const Read broken = ReadAll(std::string(kBannerLine) + "--> Telegram Type: 6\r\n" + kBannerLine);
+  EXPECT_FALSE(broken.ok);
 }
 
 // Every value from 0 to 65535, of every length, in blocks of the largest

@@ -369,6 +369,13 @@ TEST(PlotServe, OnlyThisComputersOwnNamesAreAnswered) {
   EXPECT_NE(refused.find("--allow-host NAME"), std::string::npos) << refused;
   // No Host at all.
   EXPECT_EQ(Status(Ask(served.port, "GET /blocks HTTP/1.0\r\n\r\n")), 403);
+  // Two, whichever of them is good: no data.
+  for (const char* pair : {"Host: 127.0.0.1\r\nHost: attacker.test\r\n", "Host: attacker.test\r\nHost: 127.0.0.1\r\n",
+                                   "Host: 127.0.0.1\r\nHost: 127.0.0.1\r\n"}) {
+    const std::string answer = Ask(served.port, std::string("GET /blocks HTTP/1.1\r\n") + pair + "Connection: close\r\n\r\n");
+    EXPECT_EQ(Status(answer), 400) << pair;
+    EXPECT_EQ(answer.find("scan-"), std::string::npos) << pair;
+  }
   // Every route is guarded, the news too.
   for (const char* path : {"/", "/events", "/values/1", "/scan-1-block-0.csv", "/page.js", "/nothing"}) {
     EXPECT_EQ(Status(GetAs(served.port, path, "attacker.test")), 403) << path;

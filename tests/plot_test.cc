@@ -294,7 +294,7 @@ TEST(Plot, AnInterruptOrTheEndOfAPipeEndsItWithThePageMade) {
 
 // The same scan and block twice (a second run in one report): two pictures,
 // the second beside the first, each of its own values.
-TEST(Plot, ABlockSeenAgainGetsAPictureOfItsOwn) {
+TEST(Plot, ABlockSeenAgainGetsAPictureOfItsOwnAndAppendedRunsAreRuns) {
   const TempFolder work;
   const std::string run = std::string("Receiving datagrams...\n--> Telegram Type: 6\r\n") +
                           "TotalSize: 6\t ScanNo:7\t BlockNo:0\r\n\n1\t2\t3\t" +
@@ -310,6 +310,16 @@ TEST(Plot, ABlockSeenAgainGetsAPictureOfItsOwn) {
   EXPECT_TRUE(PageValues(work.path + "/run", "scan-7-block-0-2") == (std::vector<uint16_t>{4, 5, 6}));
   EXPECT_EQ(CheckPicture(ReadWholeFile(work.path + "/run/scan-7-block-0.svg"), {1, 2, 3}), "");
   EXPECT_EQ(CheckPicture(ReadWholeFile(work.path + "/run/scan-7-block-0-2.svg"), {4, 5, 6}), "");
+
+  // The first run stopped by Ctrl-C (no closing lines), then another run
+  // appended to the same file: two runs, not damage.
+  const std::string stopped = run.substr(0, run.find("Finished"));
+  ASSERT_TRUE(WriteWholeFile(work.path + "/appended.txt", stopped + again));
+  Child appended;
+  Plot(&appended, work.path + "/appended", work.path + "/appended.txt");
+  EXPECT_EQ(appended.exit_code, 0) << appended.err;
+  EXPECT_EQ(BlocksShown(work.path + "/appended"), (std::vector<std::string>{"scan-7-block-0", "scan-7-block-0-2"}));
+  EXPECT_TRUE(PageValues(work.path + "/appended", "scan-7-block-0-2") == (std::vector<uint16_t>{4, 5, 6}));
 }
 
 // Links planted in a folder plotted again with --force, under the names a

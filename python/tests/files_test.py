@@ -138,6 +138,19 @@ def test_a_damaged_report_says_its_line_after_the_blocks_before_it(tmp_path):
         list(tgr.ReportFile(io.StringIO("Receiving datagrams...\n")))
 
 
+def test_runs_appended_to_one_report_are_read_as_runs(tmp_path):
+    # telegram-receiver >> report.txt twice, the first run ended by Ctrl-C:
+    # no closing lines before the second run's banner.
+    first = report_of([block(1, 0, [1]), block(2, 0, [2])], closed=False)
+    second = report_of([block(1, 0, [3])])
+    path = tmp_path / "report.txt"
+    path.write_bytes(first + second)
+    with tgr.ReportFile(path) as report:
+        got = [(t.scan_no, t.values.tolist()) for t in report]
+        assert report.finished
+    assert got == [(1, [1]), (2, [2]), (1, [3])]
+
+
 def test_a_report_blocks_values_are_read_only():
     got = list(tgr.ReportFile(io.BytesIO(report_of([block(1, 0, [1, 2])]))))
     assert got[0].values.tolist() == [1, 2]
