@@ -7,6 +7,7 @@
 #include "library/handle_open.h"
 #include "library/struct_layout.h"
 #include "telegram/report_reader.h"
+#include "telegram/value_text.h"
 #include "tgr/tgr.h"
 
 struct tgr_report_reader {
@@ -38,6 +39,23 @@ int tgr_report_reader_open(tgr_report_reader** reader, char* error, size_t error
 
 int tgr_report_reader_close(tgr_report_reader* reader, char* error, size_t error_size) {
   return tgr::CloseHandle(reader, error, error_size);
+}
+
+int tgr_report_reader_values_as_text(tgr_report_reader* reader) {
+  if (reader == nullptr || reader->reader.started() || reader->broken) return TGR_E_ARGUMENT;
+  reader->reader.TakeValuesAsText();
+  return TGR_OK;
+}
+
+int tgr_report_values_parse(const char* text, size_t size, uint16_t* out, size_t capacity, size_t* count,
+                            size_t* damage_at) {
+  if ((text == nullptr && size != 0) || (out == nullptr && capacity != 0) || count == nullptr) return TGR_E_ARGUMENT;
+  size_t bad = size;
+  bool no_room = false;
+  *count = ParseValueText(text, size, out, capacity, &bad, &no_room);
+  if (damage_at != nullptr) *damage_at = bad;
+  if (bad == size) return TGR_OK;
+  return no_room ? TGR_E_SPACE : TGR_E_DAMAGED;
 }
 
 int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size) {
@@ -78,8 +96,11 @@ int tgr_report_reader_next(tgr_report_reader* reader, tgr_report_block* block) {
   given.scan_no = b.scan_no;
   given.block_no = static_cast<uint16_t>(b.block_no);
   given.cut_short = b.cut_short ? 1 : 0;
-  given.value_count = b.values.size();
+  const bool as_text = reader->reader.values_as_text();
+  given.value_count = as_text ? b.text_values : b.values.size();
   given.values = b.values.empty() ? nullptr : b.values.data();
+  given.values_text = as_text ? b.text.data() : nullptr;
+  given.values_text_size = as_text ? b.text.size() : 0;
   tgr::Fill(block, given);
   return TGR_OK;
 }

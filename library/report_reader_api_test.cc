@@ -90,3 +90,40 @@ TEST(ReportReaderApi, ADamagedReportIsNamedByItsLine) {
 }
 
 }  // namespace
+
+namespace {
+
+// Values passed on as text, for a program that wants the numbers of some
+// blocks alone, and made numbers on request, with their damage said.
+TEST(ReportReaderApi, ValuesAsTextAreParsedOnRequest) {
+  tgr::ReportReader reader;
+  ASSERT_EQ(reader.ValuesAsText(), TGR_OK);
+  ASSERT_EQ(reader.Feed(kReport.data(), kReport.size()), TGR_OK) << reader.error();
+  EXPECT_EQ(reader.ValuesAsText(), TGR_E_ARGUMENT) << "not once the reading has begun";
+  tgr_report_block block = tgr::Sized<tgr_report_block>();
+  ASSERT_EQ(reader.Next(&block), TGR_OK);
+  EXPECT_EQ(block.values, nullptr);
+  EXPECT_EQ(block.value_count, 3u);
+  ASSERT_NE(block.values_text, nullptr);
+  EXPECT_EQ(std::string(block.values_text, block.values_text_size), "1\t2\t65535\t");
+  uint16_t out[4] = {};
+  size_t count = 0;
+  size_t at = 99;
+  EXPECT_EQ(tgr_report_values_parse(block.values_text, block.values_text_size, out, 4, &count, &at), TGR_OK);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(at, block.values_text_size);
+  EXPECT_EQ(std::vector<uint16_t>(out, out + 3), (std::vector<uint16_t>{1, 2, 65535}));
+  EXPECT_EQ(tgr_report_values_parse(block.values_text, block.values_text_size, out, 2, &count, &at), TGR_E_SPACE);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(at, 4u);
+  const std::string damaged = "1\t65536\t3\t";
+  EXPECT_EQ(tgr_report_values_parse(damaged.data(), damaged.size(), out, 4, &count, &at), TGR_E_DAMAGED);
+  EXPECT_EQ(count, 1u);
+  EXPECT_EQ(at, 2u);
+  const std::string cut = "1\t2\t3";
+  EXPECT_EQ(tgr_report_values_parse(cut.data(), cut.size(), out, 4, &count, nullptr), TGR_OK);
+  EXPECT_EQ(count, 2u) << "digits with no tab after them are no value";
+  EXPECT_EQ(tgr_report_values_parse(nullptr, 3, out, 4, &count, nullptr), TGR_E_ARGUMENT);
+}
+
+}  // namespace

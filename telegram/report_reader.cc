@@ -7,30 +7,9 @@
 
 #include "telegram/report_format.h"
 #include "telegram/telegram_layout.h"
+#include "telegram/value_text.h"
 
 namespace {
-
-// Eight bytes as read from memory, the first the lowest.
-uint64_t LittleEndian64(uint64_t word) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  return __builtin_bswap64(word);
-#else
-  return word;
-#endif
-}
-
-int CountTrailingZeros(uint64_t word) {
-#if defined(__GNUC__)
-  return __builtin_ctzll(word);
-#else
-  int count = 0;
-  while ((word & 1) == 0) {
-    word >>= 1;
-    ++count;
-  }
-  return count;
-#endif
-}
 
 // The longest line of a report, with room: a longer one is no report line.
 const size_t kLongestReportLine = 200;
@@ -100,35 +79,6 @@ bool StartsLine(const char* format, std::string line) {
   return line.empty() || MatchFormat(format, line) != kNoMatch;
 }
 
-// The value whose digits start at `text`, if it is one of 1 to 5 digits
-// followed by a tab and at most 65535: its length, or 0. Eight bytes are
-// read at once and judged together, with no branch for each digit, for the
-// lengths of the values in a block vary at random.
-size_t WholeValueAt(const char* text, uint16_t* value) {
-  uint64_t word = 0;
-  memcpy(&word, text, sizeof word);
-  word = LittleEndian64(word);
-  // A byte is a digit if its high half is 3 and its low half at most 9.
-  const uint64_t high_not_3 = (word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL;
-  const uint64_t low_above_9 = ((word & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL;
-  const uint64_t not_digits = high_not_3 | low_above_9;
-  if (not_digits == 0) return 0;
-  const size_t length = static_cast<size_t>(CountTrailingZeros(not_digits)) / 8;
-  if (length == 0 || length > 5 || ((word >> (8 * length)) & 0xFF) != static_cast<unsigned char>(kBlockValueSeparator)) {
-    return 0;
-  }
-  // The digits to the top of the word, zeros before them, then eight digits
-  // made one number in three steps.
-  uint64_t digits = (word - 0x3030303030303030ULL) << (8 * (8 - length));
-  digits = digits * 10 + (digits >> 8);
-  digits = (((digits & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
-            (((digits >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
-           32;
-  if (digits > 65535) return 0;
-  *value = static_cast<uint16_t>(digits);
-  return length;
-}
-
 // A fixed line of the report in quotes, for the words of an error.
 std::string Quoted(const char* text) { return "'" + WithoutLineEnd(text) + "'"; }
 
@@ -158,7 +108,48 @@ bool ReportReader::Fail(const std::string& expected) {
 // after the run, at *at. Each value is judged only once its tab (or a
 // sixth digit, or some other byte) has come, so that the words of an error
 // do not depend on how the report came in pieces. False on an error.
+void ReportReader::GiveWholeBlock(std::vector<ReportBlock>* blocks) {
+  blocks->push_back(std::move(block_));
+  block_.values.clear();
+  block_.text.clear();
+  block_.text_values = 0;
+  block_given_ = true;
+}
+
+bool ReportReader::ReadValuesText(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks) {
+  std::string& text = block_.text;
+  size_t i = *at;
+  if (!block_given_ && i < size) {
+    // Room for the longest run at the first of it, so that it is never
+    // moved as it grows: six bytes a value at most.
+    if (text.capacity() == 0) text.reserve(6 * most_values_);
+    size_t tabs = 0;
+    const size_t span = ValueTextSpan(data + i, size - i, most_values_ - block_.text_values, &tabs);
+    text.append(data + i, span);
+    block_.text_values += tabs;
+    i += span;
+    // A block with every value its TotalSize gives room for is whole: it
+    // goes out at its last value, as the numbers do.
+    if (block_.text_values == most_values_) GiveWholeBlock(blocks);
+  }
+  *at = i;
+  if (i == size) return true;
+  const char c = data[i];
+  // More digits or tabs after every value came, or a value's digits with no
+  // tab after them, are damage; anything else is the run's end.
+  if (block_given_ && (c == kBlockValueSeparator || static_cast<unsigned char>(c - '0') <= 9)) {
+    line_ = c;
+    return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives room for");
+  }
+  if (!block_given_ && !text.empty() && text.back() != kBlockValueSeparator) {
+    line_ = text.substr(text.find_last_of(kBlockValueSeparator) + 1) + c;
+    return Fail("a tab after each block value");
+  }
+  return true;
+}
+
 bool ReportReader::ReadValues(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks) {
+  if (as_text_) return ReadValuesText(data, size, at, blocks);
   std::vector<uint16_t>& values = block_.values;
   const size_t most = block_given_ ? 0 : most_values_;
   // A block with every value its TotalSize gives room for is whole: it goes
@@ -281,8 +272,8 @@ bool ReportReader::TakeLine() {
         part_ = kItemNext;
         return true;
       }
-      block_ = ReportBlock{line_number_, telegrams_, numbers[0], numbers[1],
-                                  static_cast<long>(numbers[2]), {}, false};
+      block_ = ReportBlock{line_number_, telegrams_, numbers[0], numbers[1], static_cast<long>(numbers[2]), {}, false,
+                           {}, 0};
       most_values_ = MostValues(numbers[0]);
       block_given_ = false;
       part_ = kValuesStartNext;
@@ -315,6 +306,8 @@ bool ReportReader::Read(const char* data, size_t size, std::vector<ReportBlock>*
       // The run of values is over: the next line starts right after it.
       if (!block_given_) blocks->push_back(std::move(block_));
       block_.values.clear();
+      block_.text.clear();
+      block_.text_values = 0;
       part_ = kItemNext;
     }
     const char c = data[i];
@@ -347,9 +340,14 @@ bool ReportReader::End(std::vector<ReportBlock>* blocks) {
       part_ = kItemNext;
       return true;
     }
-    block_.cut_short = !line_.empty() || block_.values.size() < most_values_;
+    const bool value_cut = as_text_ ? !block_.text.empty() && block_.text.back() != kBlockValueSeparator
+                                    : !line_.empty();
+    const size_t came = as_text_ ? block_.text_values : block_.values.size();
+    block_.cut_short = value_cut || came < most_values_;
     blocks->push_back(std::move(block_));
     block_.values.clear();
+    block_.text.clear();
+    block_.text_values = 0;
     part_ = kItemNext;
     return true;
   }

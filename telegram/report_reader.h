@@ -20,6 +20,11 @@ struct ReportBlock {
   long block_no;
   std::vector<uint16_t> values;
   bool cut_short;          // the report ends inside its values
+  // Read as text (ReportReader::TakeValuesAsText): the values as printed,
+  // each followed by its tab, digits cut off at the end of a block the
+  // report ends in; `values` is then empty, and `text_values` counts them.
+  std::string text;
+  size_t text_values;
 };
 
 class ReportReader {
@@ -37,6 +42,14 @@ class ReportReader {
   // False if what came is no report at all (nothing, or not even the
   // banner).
   bool End(std::vector<ReportBlock>* blocks);
+
+  // From now on, a block's values are passed on as printed (ReportBlock's
+  // text), found and counted but not made numbers: a run of values costs a
+  // pass over its bytes. Each is checked to be digits and tabs, no more
+  // values than its TotalSize gives room for; each number's own digits are
+  // judged when it is made one (ParseValueText).
+  void TakeValuesAsText() { as_text_ = true; }
+  bool values_as_text() const { return as_text_; }
 
   // Whether the input has begun as a report does: its first line so far is
   // the banner.
@@ -65,16 +78,20 @@ class ReportReader {
   bool Fail(const std::string& expected);
   bool TakeLine();
   bool ReadValues(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks);
+  bool ReadValuesText(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks);
+  // The block being read has every value: it goes out.
+  void GiveWholeBlock(std::vector<ReportBlock>* blocks);
 
   Part part_ = kBannerNext;
   std::string line_;        // the line being read, less its line end
   long line_number_ = 1;    // its number, from 1
   long telegrams_ = 0;      // type lines read
   bool finished_ = false;
-  ReportBlock block_ = {0, 0, 0, 0, 0, {}, false};  // the block whose values are being read
+  ReportBlock block_ = {0, 0, 0, 0, 0, {}, false, {}, 0};  // the block whose values are being read
   size_t most_values_ = 0;  // the most values its TotalSize gives room for
   bool block_given_ = false;  // it has them all, and went out
   uint32_t value_ = 0;      // the value being read (its digits so far are the line)
+  bool as_text_ = false;    // values passed on as text
   std::string error_;
 };
 

@@ -2,13 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "telegram/report_capture_test_util.h"
 #include "telegram/report_format.h"
 #include "telegram/telegram_report.h"
 #include "telegram/telegram_writer.h"
+#include "telegram/value_text.h"
 
 namespace {
 
@@ -53,9 +56,11 @@ struct Read {
   ReportReader reader;
 };
 
-// Reads `report` in pieces of `piece` bytes.
-Read ReadAll(const std::string& report, size_t piece = 1 << 20) {
+// Reads `report` in pieces of `piece` bytes; with `as_text`, each block's
+// values as printed.
+Read ReadAll(const std::string& report, size_t piece = 1 << 20, bool as_text = false) {
   Read read;
+  if (as_text) read.reader.TakeValuesAsText();
   read.ok = true;
   for (size_t at = 0; at < report.size() && read.ok; at += piece) {
     read.ok = read.reader.Read(report.data() + at, std::min(piece, report.size() - at), &read.blocks);
@@ -380,5 +385,100 @@ TEST(ReportReader, EveryValueIsReadExactlyHoweverTheReportIsSplit) {
                               "BlockNo:0\r\n\n1\t2\t" + bad + "--> Telegram Type: 3\r\n");
     EXPECT_FALSE(read.ok) << bad;
     EXPECT_NE(read.reader.error().find("from 0 to 65535"), std::string::npos) << read.reader.error();
+  }
+}
+
+// The values read as text, then made numbers: the same blocks and numbers as
+// those read as numbers, however the report is split, cut or damaged; a pass
+// over the text finds the run's end and counts its values exactly.
+TEST(ReportReader, ValuesReadAsTextAreTheSameValues) {
+  std::string report = kBannerLine;
+  for (uint32_t first = 0; first < 65536; first += 32743) {
+    report += "--> Telegram Type: 6\r\nTotalSize: 65486\t ScanNo:1\t BlockNo:0\r\n\n";
+    for (uint32_t v = first; v < first + 32743 && v < 65536; ++v) {
+      report += std::to_string(static_cast<uint16_t>(v * 40503u)) + "\t";
+    }
+  }
+  report += Report({Block(26, 1, 0, 3), Block(27, 2, 1, 3), Block(26, 3, 0, 1), Block(20, 4, 0, 0), Other(1)}, false);
+  report = report.substr(report.find(kBannerLine, 1) == std::string::npos ? 0 : 0);
+  for (const std::string& text : {report, Windows(report)}) {
+    for (size_t cut : {text.size(), text.size() - 3, text.find("Type: 1") - 8, text.find("BlockNo:1") + 17}) {
+      for (const size_t piece : {size_t{1} << 20, size_t{1}, size_t{7}, size_t{4093}}) {
+        const Read numbers = ReadAll(text.substr(0, cut), piece);
+        const Read texts = ReadAll(text.substr(0, cut), piece, true);
+        ASSERT_TRUE(numbers.ok) << numbers.reader.error();
+        ASSERT_TRUE(texts.ok) << texts.reader.error();
+        ASSERT_EQ(texts.blocks.size(), numbers.blocks.size()) << "cut at " << cut << ", pieces of " << piece;
+        for (size_t b = 0; b < numbers.blocks.size(); ++b) {
+          const ReportBlock& n = numbers.blocks[b];
+          const ReportBlock& t = texts.blocks[b];
+          EXPECT_TRUE(t.values.empty());
+          EXPECT_EQ(t.text_values, n.values.size()) << b;
+          EXPECT_EQ(t.cut_short, n.cut_short) << b << " cut at " << cut;
+          EXPECT_EQ(std::make_tuple(t.line, t.telegram, t.size, t.scan_no, t.block_no),
+                    std::make_tuple(n.line, n.telegram, n.size, n.scan_no, n.block_no));
+          std::vector<uint16_t> parsed(t.text_values + 1);
+          size_t bad = 0;
+          const size_t made = ParseValueText(t.text.data(), t.text.size(), parsed.data(), parsed.size(), &bad);
+          parsed.resize(made);
+          EXPECT_EQ(bad, t.text.size()) << b;
+          EXPECT_TRUE(parsed == n.values) << "block " << b << ", cut at " << cut << ", pieces of " << piece;
+        }
+      }
+    }
+  }
+}
+
+TEST(ReportReader, ValuesReadAsTextAreCheckedAsTheyComeAndWhenMadeNumbers) {
+  const std::string head = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:1\t BlockNo:0\r\n\n";
+  const struct {
+    const char* values;
+    const char* error;  // said as the text comes, or null
+    size_t bad;         // where the numbers go wrong, or the text's size
+  } cases[] = {
+      {"1\t2\t3\t", nullptr, 6},
+      {"1\t2\t3\t4\t", "line 5: expected no more than the 3 block values its TotalSize line gives room for", 0},
+      {"1\t2\t3\t\t", "line 5: expected no more than the 3 block values", 0},
+      {"1\t2\tx\t", "line 5: expected a type line", 0},
+      {"1\t23", "line 5: expected a tab after each block value, found '23-'", 0},
+      // Digits and tabs as they come; each number judged when it is made.
+      {"1\t123456\t3\t", nullptr, 2},
+      {"65536\t2\t3\t", nullptr, 0},
+      {"1\t\t3\t", nullptr, 2},
+  };
+  for (const auto& c : cases) {
+    for (const size_t piece : {size_t{1} << 20, size_t{1}}) {
+      const Read read = ReadAll(head + c.values + "--> Telegram Type: 3\r\n", piece, true);
+      if (c.error != nullptr) {
+        EXPECT_FALSE(read.ok) << c.values;
+        EXPECT_EQ(read.reader.error().compare(0, strlen(c.error), c.error), 0) << c.values << ": " << read.reader.error();
+        continue;
+      }
+      ASSERT_TRUE(read.ok) << c.values << ": " << read.reader.error();
+      ASSERT_EQ(read.blocks.size(), 1u);
+      const std::string& text = read.blocks[0].text;
+      EXPECT_EQ(text, c.values);
+      uint16_t out[8];
+      size_t bad = 0;
+      ParseValueText(text.data(), text.size(), out, 8, &bad);
+      EXPECT_EQ(bad, c.bad) << c.values;
+    }
+  }
+  // More values than there is room for, when they are made numbers.
+  uint16_t two[2];
+  size_t bad = 0;
+  EXPECT_EQ(ParseValueText("1\t2\t3\t", 6, two, 2, &bad), 2u);
+  EXPECT_EQ(bad, 4u);
+  // A span stops at its last tab wanted, and at what is no digit or tab.
+  size_t tabs = 0;
+  const std::string long_run = std::string(100, '7') + "\t12\t3\t" + std::string(40, '1') + "\t-->";
+  EXPECT_EQ(ValueTextSpan(long_run.data(), long_run.size(), 2, &tabs), 104u);
+  EXPECT_EQ(tabs, 2u);
+  EXPECT_EQ(ValueTextSpan(long_run.data(), long_run.size(), 100, &tabs), long_run.size() - 3);
+  EXPECT_EQ(tabs, 4u);
+  for (size_t at = 0; at < 64; ++at) {
+    std::string bytes(64, '5');
+    bytes[at] = 'x';
+    EXPECT_EQ(ValueTextSpan(bytes.data(), bytes.size(), 10, &tabs), at) << at;
   }
 }

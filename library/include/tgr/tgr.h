@@ -356,13 +356,34 @@ typedef struct tgr_report_block {
   uint16_t block_no;
   int cut_short;        /* 1: the report ends inside its values */
   size_t value_count;
-  const uint16_t* values; /* valid until the next call on the reader */
+  const uint16_t* values; /* valid until the next call on the reader; NULL for values read as text */
+  /* Values read as text (tgr_report_reader_values_as_text): as printed,
+   * each followed by its tab (digits the report was cut inside, at its
+   * end); valid until the next call on the reader. NULL otherwise. */
+  const char* values_text;
+  size_t values_text_size;
 } tgr_report_block;
 
 /* A new reader. */
 TGR_API int tgr_report_reader_open(tgr_report_reader** reader, char* error, size_t error_size);
 /* Frees it; always TGR_OK. NULL is passed over. */
 TGR_API int tgr_report_reader_close(tgr_report_reader* reader, char* error, size_t error_size);
+/* From now on, each block's values are given as the report prints them
+ * (values_text), not made numbers: found and counted in a pass over their
+ * bytes, several times faster than making them numbers, for a program that
+ * wants the numbers of only some blocks. They are checked to be digits and
+ * tabs, no more than the block's TotalSize gives room for; each number's
+ * own digits (1 to 5, at most 65535) are checked by tgr_report_values_parse.
+ * TGR_E_ARGUMENT once the reading has begun. */
+TGR_API int tgr_report_reader_values_as_text(tgr_report_reader* reader);
+/* The numbers of a block's values text, into `out` (`capacity` values):
+ * TGR_OK with `*count` made; TGR_E_DAMAGED if a value is not 1 to 5 digits
+ * of at most 65535 followed by a tab, `*count` then those before it and
+ * `*damage_at` its byte offset in the text; TGR_E_SPACE if more than
+ * `capacity` came (`*count` of them made). Digits after the last tab (a
+ * value the report was cut inside) make no value. `damage_at` may be NULL. */
+TGR_API int tgr_report_values_parse(const char* text, size_t size, uint16_t* out, size_t capacity, size_t* count,
+                                    size_t* damage_at);
 /* Reads `size` more bytes of the report. TGR_OK, or TGR_E_DAMAGED for good. */
 TGR_API int tgr_report_reader_feed(tgr_report_reader* reader, const void* text, size_t size);
 /* The report has ended: a block being read is given, cut short if fewer

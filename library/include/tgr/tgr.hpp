@@ -284,6 +284,9 @@ class ReportReader {
   // False if its memory could not be had; then every call says so.
   bool ok() const { return handle_.get() != nullptr; }
 
+  // Each block's values as printed, not made numbers (before the first Feed).
+  int ValuesAsText() { return ok() ? tgr_report_reader_values_as_text(handle_.get()) : TGR_E_MEMORY; }
+
   // TGR_OK, or TGR_E_DAMAGED for good (error() says where).
   int Feed(const void* text, size_t size) {
     return ok() ? tgr_report_reader_feed(handle_.get(), text, size) : TGR_E_MEMORY;
