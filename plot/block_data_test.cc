@@ -85,7 +85,7 @@ TEST(BlockData, JsonIsSafeInsideAScriptAndExact) {
   EXPECT_EQ(StateJson(state),
             "{\"source\":\"run 1.txt\",\"telegrams\":16,\"blocks\":8,\"kept\":5,\"reading\":false,\"whole\":true,"
             "\"damage\":\"line 3: x\"}");
-  const ReportBlock block{3, 9, 6, 4, 0, {5, 2, 9}, false};
+  const ReportBlock block{3, 9, 6, 4, 0, {5, 2, 9}, false, {}, 0};
   const BlockSummary of = SummaryOf(block, 2, "scan-4-block-0");
   EXPECT_EQ(of.smallest, 2);
   EXPECT_EQ(of.largest, 9);

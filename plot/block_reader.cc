@@ -16,7 +16,7 @@ void BlockReader::Take(std::vector<ReportBlock>* blocks) {
   tgr_report_block b = {};
   while (reader_.Next(&b) == TGR_OK) {
     ReportBlock block = {static_cast<long>(b.line), static_cast<long>(b.telegram), b.size, b.scan_no,
-                         b.block_no, std::vector<uint16_t>(b.values, b.values + b.value_count), b.cut_short != 0};
+                         b.block_no, std::vector<uint16_t>(b.values, b.values + b.value_count), b.cut_short != 0, {}, 0};
     blocks->push_back(std::move(block));
   }
 }

@@ -13,7 +13,7 @@
 namespace {
 
 ReportBlock Block(long long scan, long block_no, std::vector<uint16_t> values) {
-  return ReportBlock{1, 1, static_cast<long long>(values.size()) * 2, scan, block_no, std::move(values), false};
+  return ReportBlock{1, 1, static_cast<long long>(values.size()) * 2, scan, block_no, std::move(values), false, {}, 0};
 }
 
 }  // namespace

@@ -102,12 +102,6 @@ bool ReportReader::Fail(const std::string& expected) {
   return false;
 }
 
-// Reads the block values in data[*at, size): each value's digits and its
-// tab. Stops at the end of the data, with a value's digits so far kept in
-// `line_` and its number in `value_`, or at the first byte
-// after the run, at *at. Each value is judged only once its tab (or a
-// sixth digit, or some other byte) has come, so that the words of an error
-// do not depend on how the report came in pieces. False on an error.
 void ReportReader::GiveWholeBlock(std::vector<ReportBlock>* blocks) {
   blocks->push_back(std::move(block_));
   block_.values.clear();
@@ -119,35 +113,80 @@ void ReportReader::GiveWholeBlock(std::vector<ReportBlock>* blocks) {
 bool ReportReader::ReadValuesText(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks) {
   std::string& text = block_.text;
   size_t i = *at;
-  if (!block_given_ && i < size) {
-    // Room for the longest run at the first of it, so that it is never
-    // moved as it grows: six bytes a value at most.
-    if (text.capacity() == 0) text.reserve(6 * most_values_);
-    size_t tabs = 0;
-    const size_t span = ValueTextSpan(data + i, size - i, most_values_ - block_.text_values, &tabs);
-    text.append(data + i, span);
-    block_.text_values += tabs;
-    i += span;
-    // A block with every value its TotalSize gives room for is whole: it
-    // goes out at its last value, as the numbers do.
-    if (block_.text_values == most_values_) GiveWholeBlock(blocks);
+  while (i < size) {
+    // Whole values, judged 64 bytes at a time, from a value's start.
+    if (!block_given_ && (text.empty() || text.back() == kBlockValueSeparator)) {
+      // Room for the longest run at the first of it, so that it is never
+      // moved as it grows: six bytes a value at most.
+      if (text.capacity() == 0) text.reserve(6 * most_values_);
+      size_t tabs = 0;
+      const size_t span = ValueTextSpan(data + i, size - i, most_values_ - block_.text_values, &tabs);
+      text.append(data + i, span);
+      block_.text_values += tabs;
+      i += span;
+      // A block with every value its TotalSize gives room for is whole: it
+      // goes out at its last value, as the numbers do.
+      if (block_.text_values == most_values_) GiveWholeBlock(blocks);
+      if (i == size) break;
+    }
+    // Where the pass stops, and a value split between two pieces: a byte at
+    // a time, judged as the numbers are, in the same words.
+    bool took = false;
+    if (!ValueByBytes(data, size, &i, &took, blocks)) return false;
+    if (!took) break;
   }
   *at = i;
-  if (i == size) return true;
-  const char c = data[i];
-  // More digits or tabs after every value came, or a value's digits with no
-  // tab after them, are damage; anything else is the run's end.
-  if (block_given_ && (c == kBlockValueSeparator || static_cast<unsigned char>(c - '0') <= 9)) {
-    line_ = c;
-    return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives room for");
-  }
-  if (!block_given_ && !text.empty() && text.back() != kBlockValueSeparator) {
-    line_ = text.substr(text.find_last_of(kBlockValueSeparator) + 1) + c;
-    return Fail("a tab after each block value");
-  }
   return true;
 }
 
+bool ReportReader::ValueByBytes(const char* data, size_t size, size_t* at, bool* took,
+                                std::vector<ReportBlock>* blocks) {
+  std::string& text = block_.text;
+  const size_t last_tab = text.find_last_of(kBlockValueSeparator);
+  const size_t start = last_tab == std::string::npos ? 0 : last_tab + 1;  // of the value's digits
+  *took = false;
+  for (size_t i = *at; i < size; ++i) {
+    const char c = data[i];
+    if (static_cast<unsigned char>(c - '0') <= 9) {
+      text += c;
+      if (text.size() - start > 5) {
+        line_ = text.substr(start);
+        return Fail("block values from 0 to 65535, each followed by a tab");
+      }
+      continue;
+    }
+    if (text.size() == start) {
+      *at = i;  // not a value: the run is over
+      return true;
+    }
+    line_ = text.substr(start);
+    if (c != kBlockValueSeparator) {
+      line_ += c;
+      return Fail("a tab after each block value");
+    }
+    if (line_.size() == 5 && line_ > "65535") return Fail("block values from 0 to 65535, each followed by a tab");
+    if (block_given_) {
+      return Fail("no more than the " + std::to_string(most_values_) + " block values its TotalSize line gives " +
+                  "room for");
+    }
+    line_.clear();
+    text += c;
+    ++block_.text_values;
+    if (block_.text_values == most_values_) GiveWholeBlock(blocks);
+    *at = i + 1;
+    *took = true;
+    return true;
+  }
+  *at = size;
+  return true;
+}
+
+// Reads the block values in data[*at, size): each value's digits and its
+// tab. Stops at the end of the data, with a value's digits so far kept in
+// `line_` and its number in `value_`, or at the first byte
+// after the run, at *at. Each value is judged only once its tab (or a
+// sixth digit, or some other byte) has come, so that the words of an error
+// do not depend on how the report came in pieces. False on an error.
 bool ReportReader::ReadValues(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks) {
   if (as_text_) return ReadValuesText(data, size, at, blocks);
   std::vector<uint16_t>& values = block_.values;
@@ -333,6 +372,7 @@ bool ReportReader::End(std::vector<ReportBlock>* blocks) {
     // A value without its tab was cut off; so were the values after it.
     if (block_given_) {
       // Every value came, and it went out; digits after them are none.
+      if (as_text_) line_ = block_.text;
       if (!line_.empty()) {
         return Fail("no more than the " + std::to_string(most_values_) +
                     " block values its TotalSize line gives room for");
@@ -342,6 +382,9 @@ bool ReportReader::End(std::vector<ReportBlock>* blocks) {
     }
     const bool value_cut = as_text_ ? !block_.text.empty() && block_.text.back() != kBlockValueSeparator
                                     : !line_.empty();
+    // Five digits above 65535 are no value's start, whatever would follow.
+    if (as_text_ && value_cut) line_ = block_.text.substr(block_.text.find_last_of(kBlockValueSeparator) + 1);
+    if (line_.size() == 5 && line_ > "65535") return Fail("block values from 0 to 65535, each followed by a tab");
     const size_t came = as_text_ ? block_.text_values : block_.values.size();
     block_.cut_short = value_cut || came < most_values_;
     blocks->push_back(std::move(block_));

@@ -45,9 +45,8 @@ class ReportReader {
 
   // From now on, a block's values are passed on as printed (ReportBlock's
   // text), found and counted but not made numbers: a run of values costs a
-  // pass over its bytes. Each is checked to be digits and tabs, no more
-  // values than its TotalSize gives room for; each number's own digits are
-  // judged when it is made one (ParseValueText).
+  // pass over its bytes. They are judged as the numbers are: the same
+  // report is damaged at the same place, in the same words, either way.
   void TakeValuesAsText() { as_text_ = true; }
   bool values_as_text() const { return as_text_; }
 
@@ -79,6 +78,11 @@ class ReportReader {
   bool TakeLine();
   bool ReadValues(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks);
   bool ReadValuesText(const char* data, size_t size, size_t* at, std::vector<ReportBlock>* blocks);
+  // One value of the text, a byte at a time from data[*at], after the
+  // digits the text ends in: `*took` once its tab came. Stops at the end
+  // of the data, or at what begins no value (the run's end). False on an
+  // error.
+  bool ValueByBytes(const char* data, size_t size, size_t* at, bool* took, std::vector<ReportBlock>* blocks);
   // The block being read has every value: it goes out.
   void GiveWholeBlock(std::vector<ReportBlock>* blocks);
 

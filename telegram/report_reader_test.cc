@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -429,56 +430,88 @@ TEST(ReportReader, ValuesReadAsTextAreTheSameValues) {
   }
 }
 
-TEST(ReportReader, ValuesReadAsTextAreCheckedAsTheyComeAndWhenMadeNumbers) {
-  const std::string head = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 6\t ScanNo:1\t BlockNo:0\r\n\n";
-  const struct {
-    const char* values;
-    const char* error;  // said as the text comes, or null
-    size_t bad;         // where the numbers go wrong, or the text's size
-  } cases[] = {
-      {"1\t2\t3\t", nullptr, 6},
-      {"1\t2\t3\t4\t", "line 5: expected no more than the 3 block values its TotalSize line gives room for", 0},
-      {"1\t2\t3\t\t", "line 5: expected no more than the 3 block values", 0},
-      {"1\t2\tx\t", "line 5: expected a type line", 0},
-      {"1\t23", "line 5: expected a tab after each block value, found '23-'", 0},
-      // Digits and tabs as they come; each number judged when it is made.
-      {"1\t123456\t3\t", nullptr, 2},
-      {"65536\t2\t3\t", nullptr, 0},
-      {"1\t\t3\t", nullptr, 2},
+// Damage in a run of values read as text is found where the numbers find
+// it, in the same words, however the report comes in pieces: each fault at
+// the start, in the middle (past the first 64 bytes, across their ends),
+// and at the end of the run.
+TEST(ReportReader, ValuesReadAsTextAreJudgedAsTheNumbersAre) {
+  const std::string head = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 80\t ScanNo:1\t BlockNo:0\r\n\n";
+  const std::string sound = "1\t65535\t22\t333\t4444\t55555\t60000\t";
+  const char* const faults[] = {
+      "",         "123456\t", "65536\t",  "65540\t",  "66000\t", "70000\t", "99999\t", "0065535\t",
+      "\t",       "1\t\t",     "12x\t",    "123\r\n",  "1 2\t",    "-1\t",     "65535",    "99999",
+      "123456",   "\t\t",      "6553\t",   "06553\t",  "65534\t",  "x",        "1\t2\t3\t4\t5\t6\t7\t8\t9\t",
   };
-  for (const auto& c : cases) {
-    for (const size_t piece : {size_t{1} << 20, size_t{1}}) {
-      const Read read = ReadAll(head + c.values + "--> Telegram Type: 3\r\n", piece, true);
-      if (c.error != nullptr) {
-        EXPECT_FALSE(read.ok) << c.values;
-        EXPECT_EQ(read.reader.error().compare(0, strlen(c.error), c.error), 0) << c.values << ": " << read.reader.error();
-        continue;
+  for (const char* fault : faults) {
+    for (size_t before = 0; before < 10; before += 3) {
+      std::string values;
+      for (size_t k = 0; k < before; ++k) values += sound;
+      values += fault;
+      for (const char* after : {"", "7\t", "7\t--> Telegram Type: 3\r\n"}) {
+        const std::string report = head + values + after;
+        for (const size_t piece : {size_t{1} << 20, size_t{1}, size_t{5}, size_t{63}, size_t{64}}) {
+          const Read numbers = ReadAll(report, piece);
+          const Read texts = ReadAll(report, piece, true);
+          const std::string where = std::string("'") + fault + "' after " + std::to_string(before) + " x 7, then '" +
+                                    after + "', pieces of " + std::to_string(piece);
+          EXPECT_EQ(texts.ok, numbers.ok) << where;
+          EXPECT_EQ(texts.reader.error(), numbers.reader.error()) << where;
+          ASSERT_EQ(texts.blocks.size(), numbers.blocks.size()) << where;
+          for (size_t b = 0; b < numbers.blocks.size(); ++b) {
+            std::vector<uint16_t> parsed(texts.blocks[b].text_values + 1);
+            size_t bad = 0;
+            const std::string& text = texts.blocks[b].text;
+            parsed.resize(ParseValueText(text.data(), text.size(), parsed.data(), parsed.size(), &bad));
+            EXPECT_EQ(bad, text.size()) << where;
+            EXPECT_TRUE(parsed == numbers.blocks[b].values) << where;
+            EXPECT_EQ(texts.blocks[b].cut_short, numbers.blocks[b].cut_short) << where;
+          }
+        }
       }
-      ASSERT_TRUE(read.ok) << c.values << ": " << read.reader.error();
-      ASSERT_EQ(read.blocks.size(), 1u);
-      const std::string& text = read.blocks[0].text;
-      EXPECT_EQ(text, c.values);
-      uint16_t out[8];
-      size_t bad = 0;
-      ParseValueText(text.data(), text.size(), out, 8, &bad);
-      EXPECT_EQ(bad, c.bad) << c.values;
     }
+  }
+  // Runs of random values, five-digit ones above and below 65535 among
+  // them, judged alike wherever they fall.
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    std::string values;
+    const size_t count = random() % 200 + 1;
+    for (size_t k = 0; k < count; ++k) {
+      const uint32_t kind = random() % 100;
+      values += kind < 90 ? std::to_string(random() % 65536) : kind < 97 ? std::to_string(65000 + random() % 600)
+                                                                         : std::to_string(random() % 100000);
+      values += '\t';
+    }
+    const std::string report = std::string(kBannerLine) + "--> Telegram Type: 6\r\nTotalSize: 420\t ScanNo:1\t "
+                               "BlockNo:0\r\n\n" + values + "--> Telegram Type: 3\r\n";
+    const size_t piece = random() % 2 == 0 ? size_t{1} << 20 : random() % 100 + 1;
+    const Read numbers = ReadAll(report, piece);
+    const Read texts = ReadAll(report, piece, true);
+    EXPECT_EQ(texts.reader.error(), numbers.reader.error()) << values;
+    EXPECT_EQ(texts.blocks.size(), numbers.blocks.size()) << values;
   }
   // More values than there is room for, when they are made numbers.
   uint16_t two[2];
   size_t bad = 0;
   EXPECT_EQ(ParseValueText("1\t2\t3\t", 6, two, 2, &bad), 2u);
   EXPECT_EQ(bad, 4u);
-  // A span stops at its last tab wanted, and at what is no digit or tab.
+  // A span stops after its last tab wanted, and where a value at fault or
+  // what is no value begins, wherever that is among 64 bytes.
   size_t tabs = 0;
-  const std::string long_run = std::string(100, '7') + "\t12\t3\t" + std::string(40, '1') + "\t-->";
-  EXPECT_EQ(ValueTextSpan(long_run.data(), long_run.size(), 2, &tabs), 104u);
+  EXPECT_EQ(ValueTextSpan("12\t3\t45\t", 8, 2, &tabs), 5u);
   EXPECT_EQ(tabs, 2u);
-  EXPECT_EQ(ValueTextSpan(long_run.data(), long_run.size(), 100, &tabs), long_run.size() - 3);
-  EXPECT_EQ(tabs, 4u);
-  for (size_t at = 0; at < 64; ++at) {
-    std::string bytes(64, '5');
-    bytes[at] = 'x';
-    EXPECT_EQ(ValueTextSpan(bytes.data(), bytes.size(), 10, &tabs), at) << at;
+  for (size_t at = 0; at < 130; ++at) {
+    std::string bytes;
+    while (bytes.size() < 140) bytes += "123\t";
+    const size_t start = at - at % 4;  // of the value it is in
+    for (const char* fault : {"x", "\t", "999999"}) {
+      if (fault[0] == '\t' && at % 4 != 0) continue;  // a tab inside a value splits it into two sound ones
+      std::string damaged = bytes;
+      damaged.replace(at, strlen(fault), fault);
+      EXPECT_EQ(ValueTextSpan(damaged.data(), damaged.size(), 1000, &tabs), start) << fault << " at " << at;
+      EXPECT_EQ(tabs, start / 4) << fault << " at " << at;
+    }
+    EXPECT_EQ(ValueTextSpan(bytes.data(), at, 1000, &tabs), at) << at;  // digits reaching the end are kept
+    EXPECT_EQ(ValueTextSpan(bytes.data(), bytes.size(), at / 4 + 1, &tabs), at - at % 4 + 4) << at;
   }
 }

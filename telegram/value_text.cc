@@ -33,24 +33,125 @@ int CountTrailingZeros(uint64_t word) {
 #endif
 }
 
-unsigned CountBits(unsigned mask) {
-  unsigned n = 0;
-  for (; mask != 0; mask &= mask - 1) ++n;
+size_t CountBits64(uint64_t word) {
+#if defined(__GNUC__)
+  return static_cast<size_t>(__builtin_popcountll(word));
+#else
+  size_t n = 0;
+  for (; word != 0; word &= word - 1) ++n;
   return n;
+#endif
 }
 
-// One byte at a time, from `i`: the span's end and its tabs, as below.
-size_t SpanBytes(const char* text, size_t i, size_t size, size_t most_tabs, size_t* tabs) {
-  for (; i < size; ++i) {
-    const char c = text[i];
-    if (c == kTab) {
-      if (++*tabs == most_tabs) return i + 1;
-    } else if (static_cast<unsigned char>(c - '0') > 9) {
-      return i;
-    }
-  }
-  return size;
+// Whether the five digits at `digits` read above 65535: their bytes as one
+// number, the first the highest, against those of "65535".
+bool FiveDigitsAbove65535(const char* digits) {
+  const uint64_t number = uint64_t{static_cast<unsigned char>(digits[0])} << 32 |
+                          uint64_t{static_cast<unsigned char>(digits[1])} << 24 |
+                          uint64_t{static_cast<unsigned char>(digits[2])} << 16 |
+                          uint64_t{static_cast<unsigned char>(digits[3])} << 8 |
+                          uint64_t{static_cast<unsigned char>(digits[4])};
+  return number > 0x3635353335ULL;
 }
+
+// Which of 64 bytes are digits or tabs, and which are tabs: a bit each,
+// the first byte's the lowest.
+struct ByteClasses {
+  uint64_t sound;
+  uint64_t tab;
+};
+
+// Which of 64 bytes (and the one after them) begin a value above 65535
+// if they begin a five-digit one: 7 to 9, or 6 and then 6 to 9; and which
+// begin one that may be: 6 and then 5.
+struct LeadMasks {
+  uint64_t big;
+  uint64_t near;
+};
+
+#ifdef TELEGRAM_VALUE_TEXT_SSE2
+
+ByteClasses Classify64(const char* bytes) {
+  const __m128i zero = _mm_set1_epi8('0');
+  const __m128i nine = _mm_set1_epi8(9);
+  const __m128i tab = _mm_set1_epi8(kTab);
+  ByteClasses classes = {0, 0};
+  for (size_t k = 0; k < 4; ++k) {
+    const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+    const __m128i from_zero = _mm_sub_epi8(chunk, zero);
+    const __m128i is_tab = _mm_cmpeq_epi8(chunk, tab);
+    const __m128i sound = _mm_or_si128(_mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero), is_tab);
+    classes.sound |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(sound))) << (16 * k);
+    classes.tab |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(is_tab))) << (16 * k);
+  }
+  return classes;
+}
+
+LeadMasks Lead64(const char* bytes) {
+  const __m128i five = _mm_set1_epi8('5');
+  const __m128i six = _mm_set1_epi8('6');
+  LeadMasks lead = {0, 0};
+  for (size_t k = 0; k < 4; ++k) {
+    const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k));
+    const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * k + 1));
+    const __m128i first_six = _mm_cmpeq_epi8(first, six);
+    const __m128i big = _mm_or_si128(_mm_cmpgt_epi8(first, six), _mm_and_si128(first_six, _mm_cmpgt_epi8(second, five)));
+    const __m128i near = _mm_and_si128(first_six, _mm_cmpeq_epi8(second, five));
+    lead.big |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(big))) << (16 * k);
+    lead.near |= static_cast<uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(near))) << (16 * k);
+  }
+  return lead;
+}
+
+#else
+
+// The high bit of each of eight bytes, gathered into eight bits.
+uint64_t HighBits(uint64_t flags) { return ((flags & 0x8080808080808080ULL) * 0x0002040810204081ULL) >> 56; }
+
+// The high bit set in each byte of `word` that is 0.
+uint64_t ZeroBytes(uint64_t word) {
+  return ~(((word & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | word) & 0x8080808080808080ULL;
+}
+
+uint64_t Word(const char* bytes) {
+  uint64_t word = 0;
+  memcpy(&word, bytes, sizeof word);
+  return LittleEndian64(word);
+}
+
+// Eight bytes at a time, judged together: a byte's high bit set in a
+// flag word where it is of a class, then gathered. Adding 0x80 - c to a
+// byte's low seven bits sets its high bit if they are c or more.
+ByteClasses Classify64(const char* bytes) {
+  ByteClasses classes = {0, 0};
+  for (size_t k = 0; k < 8; ++k) {
+    const uint64_t word = Word(bytes + 8 * k);
+    const uint64_t low = word & 0x7F7F7F7F7F7F7F7FULL;
+    const uint64_t digit = (low + 0x5050505050505050ULL) & ~(low + 0x4646464646464646ULL) & ~word;
+    const uint64_t tab = ZeroBytes(word ^ 0x0909090909090909ULL);
+    classes.sound |= HighBits(digit | tab) << (8 * k);
+    classes.tab |= HighBits(tab) << (8 * k);
+  }
+  return classes;
+}
+
+LeadMasks Lead64(const char* bytes) {
+  LeadMasks lead = {0, 0};
+  for (size_t k = 0; k < 8; ++k) {
+    const uint64_t first = Word(bytes + 8 * k);
+    const uint64_t second = Word(bytes + 8 * k + 1);
+    const uint64_t first_low = first & 0x7F7F7F7F7F7F7F7FULL;
+    const uint64_t second_low = second & 0x7F7F7F7F7F7F7F7FULL;
+    const uint64_t first_six = ZeroBytes(first ^ 0x3636363636363636ULL);
+    const uint64_t first_above_six = (first_low + 0x4949494949494949ULL) & ~first;
+    const uint64_t second_above_five = (second_low + 0x4A4A4A4A4A4A4A4AULL) & ~second;
+    lead.big |= HighBits(first_above_six | (first_six & second_above_five)) << (8 * k);
+    lead.near |= HighBits(first_six & ZeroBytes(second ^ 0x3535353535353535ULL)) << (8 * k);
+  }
+  return lead;
+}
+
+#endif
 
 }  // namespace
 
@@ -80,66 +181,89 @@ size_t WholeValueAt(const char* text, uint16_t* value) {
 size_t ValueTextSpan(const char* text, size_t size, size_t most_tabs, size_t* tabs) {
   *tabs = 0;
   if (most_tabs == 0) return 0;
-  size_t i = 0;
-#ifdef TELEGRAM_VALUE_TEXT_SSE2
-  // Sixteen bytes at a time: which are digits or tabs, and which tabs. The
-  // bytes where it stops (the run's end, or its last tab) are found one at
-  // a time.
-  const __m128i zero = _mm_set1_epi8('0');
-  const __m128i nine = _mm_set1_epi8(9);
-  const __m128i tab = _mm_set1_epi8(kTab);
-  const __m128i nothing = _mm_setzero_si128();
-  // Groups of up to 255 chunks in which the tabs wanted cannot run out:
-  // their tabs counted a byte a place, added up once a group.
-  for (;;) {
-    const size_t chunks = (size - i) / 16 < 255 ? (size - i) / 16 : 255;
-    if (chunks == 0 || most_tabs - *tabs <= 16 * chunks) break;
-    __m128i counts = nothing;
-    size_t k = 0;
-    for (; k < chunks; ++k) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16 * k));
-      const __m128i from_zero = _mm_sub_epi8(bytes, zero);
-      const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero);
-      const __m128i is_tab = _mm_cmpeq_epi8(bytes, tab);
-      if (_mm_movemask_epi8(_mm_or_si128(digit, is_tab)) != 0xFFFF) break;
-      counts = _mm_sub_epi8(counts, is_tab);
+  // Of the 64 bytes before, for the values that began there: which are
+  // tabs, digits, two digits and five digits in a row (by their last); at
+  // the start, as if after a tab.
+  uint64_t tabs_before = uint64_t{1} << 63;
+  uint64_t digits_before = 0;
+  uint64_t twos_before = 0;
+  uint64_t fives_before = 0;
+  // And which begin a value above 65535, if they were needed (at the
+  // start, none do).
+  LeadMasks lead_before = {0, 0};
+  bool lead_known = true;
+  // The last bytes, padded with bytes that are no digit nor tab: a block is
+  // read with the byte after it.
+  char tail[80];
+  for (size_t at = 0; at < size; at += 64) {
+    const char* bytes = text + at;
+    if (size - at <= 64) {
+      memcpy(tail, bytes, size - at);
+      memset(tail + (size - at), 0, sizeof tail - (size - at));
+      bytes = tail;
     }
-    const __m128i sums = _mm_sad_epu8(counts, nothing);
-    *tabs += static_cast<size_t>(_mm_cvtsi128_si32(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
-    i += 16 * k;
-    if (k < chunks) break;
-  }
-  for (; size - i >= 16; i += 16) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
-    const __m128i from_zero = _mm_sub_epi8(bytes, zero);
-    const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(from_zero, nine), from_zero);
-    const __m128i is_tab = _mm_cmpeq_epi8(bytes, tab);
-    const unsigned ok = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digit, is_tab)));
-    const unsigned tabs_here = CountBits(static_cast<unsigned>(_mm_movemask_epi8(is_tab)));
-    if (ok != 0xFFFF || *tabs + tabs_here >= most_tabs) break;
+    const ByteClasses now = Classify64(bytes);
+    // Bit i of these: byte i - k is of the class, reaching back into the
+    // bytes before.
+    const auto back = [](uint64_t mine, uint64_t earlier, int k) { return mine << k | earlier >> (64 - k); };
+    // Among sound bytes, digits are those that are no tab; from the first
+    // byte that is not sound on, nothing counts.
+    const uint64_t digits = ~now.tab;
+    const uint64_t twos = digits & back(digits, digits_before, 1);
+    const uint64_t fives = twos & back(twos, twos_before, 2) & back(digits, digits_before, 4);
+    uint64_t bad = ~now.sound                                   // no digit nor tab
+                   | (now.tab & back(now.tab, tabs_before, 1))  // a tab with no digit before it
+                   | (digits & back(fives, fives_before, 1));    // a sixth digit
+    // The tab after five digits ends a value of 10000 and more: above 65535
+    // if it begins with 7 to 9, or with 66 to 69, or with 65 and goes on
+    // above "65535" (rare enough to be looked at one by one).
+    const uint64_t five_tabs = now.tab & back(fives, fives_before, 1);
+    if (five_tabs != 0) {
+      const LeadMasks lead = Lead64(bytes);
+      // Those of the bytes before, had they not been needed.
+      if (!lead_known && (five_tabs & 0x1F) != 0) lead_before = Lead64(text + at - 64);
+      bad |= five_tabs & back(lead.big, lead_before.big, 5);
+      for (uint64_t near = five_tabs & back(lead.near, lead_before.near, 5); near != 0; near &= near - 1) {
+        const int tab_at = CountTrailingZeros(near);
+        bad |= static_cast<uint64_t>(FiveDigitsAbove65535(text + at + static_cast<size_t>(tab_at) - 5)) << tab_at;
+      }
+      lead_before = lead;
+      lead_known = true;
+    } else {
+      lead_known = false;
+    }
+    // Only the bytes up to the last tab wanted count.
+    const size_t tabs_here = CountBits64(now.tab);
+    const bool last = *tabs + tabs_here >= most_tabs;
+    int last_tab = 63;
+    if (last) {
+      uint64_t t = now.tab;
+      for (size_t k = *tabs + 1; k < most_tabs; ++k) t &= t - 1;
+      last_tab = CountTrailingZeros(t);
+      if (last_tab < 63) bad &= (uint64_t{2} << last_tab) - 1;
+    }
+    if (bad != 0) {
+      const int first_bad = CountTrailingZeros(bad);
+      *tabs += CountBits64(now.tab & ((uint64_t{1} << first_bad) - 1));
+      // Padding reached: the bytes end in a value (or after a tab) whose
+      // digits so far are sound.
+      if (at + static_cast<size_t>(first_bad) >= size) return size;
+      // The run ends where the value at fault begins.
+      size_t end = at + static_cast<size_t>(first_bad);
+      while (end > 0 && text[end - 1] != kTab) --end;
+      return end;
+    }
+    if (last) {
+      *tabs = most_tabs;
+      return at + static_cast<size_t>(last_tab) + 1;
+    }
     *tabs += tabs_here;
+    tabs_before = now.tab;
+    digits_before = digits;
+    twos_before = twos;
+    fives_before = fives;
   }
-#else
-  // Eight bytes at a time, judged together: a digit's high half is 3 and
-  // its low half at most 9; a tab is a byte that is 9.
-  for (; size - i >= 8; i += 8) {
-    uint64_t word = 0;
-    memcpy(&word, text + i, sizeof word);
-    word = LittleEndian64(word);
-    const uint64_t high_not_3 = (word & 0xF0F0F0F0F0F0F0F0ULL) ^ 0x3030303030303030ULL;
-    const uint64_t low_above_9 = ((word & 0x0F0F0F0F0F0F0F0FULL) + 0x0606060606060606ULL) & 0xF0F0F0F0F0F0F0F0ULL;
-    const uint64_t not_tab = word ^ 0x0909090909090909ULL;
-    // A byte that is 0 here is a tab: its high bit set in `tab_bytes`.
-    const uint64_t tab_bytes =
-        ~(((not_tab & 0x7F7F7F7F7F7F7F7FULL) + 0x7F7F7F7F7F7F7F7FULL) | not_tab) & 0x8080808080808080ULL;
-    const uint64_t bad = (high_not_3 | low_above_9) & ~((tab_bytes >> 7) * 0xFF);
-    unsigned tabs_here = 0;
-    for (uint64_t t = tab_bytes; t != 0; t &= t - 1) ++tabs_here;
-    if (bad != 0 || *tabs + tabs_here >= most_tabs) break;
-    *tabs += tabs_here;
-  }
-#endif
-  return SpanBytes(text, i, size, most_tabs, tabs);
+  return size;
 }
 
 size_t ParseValueText(const char* text, size_t size, uint16_t* out, size_t capacity, size_t* bad, bool* no_room) {

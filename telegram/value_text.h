@@ -1,7 +1,7 @@
-// A block's values as the report prints them ("40503\t6120\t..."): found
-// and counted fast, without making numbers of them, and made numbers of
-// when they are wanted. A reader that passes a run of values on as text
-// costs a pass over its bytes; the numbers cost several times that.
+// A block's values as the report prints them ("40503\t6120\t..."): found,
+// checked and counted fast, without making numbers of them, and made
+// numbers of when they are wanted. A reader that passes a run of values on
+// as text costs a pass over its bytes; the numbers cost several times that.
 #ifndef TELEGRAM_VALUE_TEXT_H_
 #define TELEGRAM_VALUE_TEXT_H_
 
@@ -14,9 +14,13 @@
 // for the lengths of the values in a block vary at random.
 size_t WholeValueAt(const char* text, uint16_t* value);
 
-// The run of digits and tabs at the start of `text`, `size` bytes at most,
-// ending after its `most_tabs`-th tab if it has that many: its length, and
-// its tabs in `*tabs`.
+// The run of whole values at the start of `text`, `size` bytes at most:
+// each 1 to 5 digits of at most 65535 followed by its tab, and digits that
+// reach the end of the bytes (a value that goes on in the next piece); it
+// ends after its `most_tabs`-th tab, or where a value at fault (a sixth
+// digit, above 65535, no digit before its tab, anything but a digit or a
+// tab after its digits) or what is no value begins. Its length, and its
+// tabs in `*tabs`. Sixty-four bytes are judged together, as bit masks.
 size_t ValueTextSpan(const char* text, size_t size, size_t most_tabs, size_t* tabs);
 
 // The numbers of a run of values text: each of 1 to 5 digits, at most

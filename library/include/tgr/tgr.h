@@ -371,10 +371,11 @@ TGR_API int tgr_report_reader_close(tgr_report_reader* reader, char* error, size
 /* From now on, each block's values are given as the report prints them
  * (values_text), not made numbers: found and counted in a pass over their
  * bytes, several times faster than making them numbers, for a program that
- * wants the numbers of only some blocks. They are checked to be digits and
- * tabs, no more than the block's TotalSize gives room for; each number's
- * own digits (1 to 5, at most 65535) are checked by tgr_report_values_parse.
- * TGR_E_ARGUMENT once the reading has begun. */
+ * wants the numbers of only some blocks. They are judged as the numbers
+ * are (each 1 to 5 digits of at most 65535 and its tab, no more than the
+ * block's TotalSize gives room for): a report is damaged at the same place,
+ * in the same words, either way, and tgr_report_values_parse makes every
+ * value of a block given. TGR_E_ARGUMENT once the reading has begun. */
 TGR_API int tgr_report_reader_values_as_text(tgr_report_reader* reader);
 /* The numbers of a block's values text, into `out` (`capacity` values):
  * TGR_OK with `*count` made; TGR_E_DAMAGED if a value is not 1 to 5 digits
