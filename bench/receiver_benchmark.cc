@@ -6,13 +6,19 @@
 // value with its own printf call (the straightforward way); and, if given,
 // the program with its report piped into telegram-plot --follow, which must
 // keep up with it; the same into telegram-plot --serve with a page open,
-// which must keep up too, and how soon the page hears of a block; and the
-// Windows program under Wine.
+// which must keep up too, and how soon the page hears of a block;
+// telegram-plot -o of the program's finished report; and the Windows
+// program under Wine. The long runs (10,000 of the largest telegrams at
+// 1 Gbit/s, more than a pipe and a socket's buffer hold, so that a plot
+// slower than the telegrams come shows as loss) measure the program and
+// the plots alone, with telegram-record --count 10000 in the receiver's
+// place (the receiver stops at 1000; the recorder writes the same report).
 //
 // For each scenario and receiver it reports, as medians over the rounds,
-// the telegrams reported out of 1000, the datagrams the kernel dropped for
+// the telegrams reported out of those sent, the datagrams the kernel dropped for
 // want of room in its socket's receive buffer (the drops column of
-// /proc/net/udp, so that every receiver is counted alike), whether it ended
+// /proc/net/udp, so that every receiver is counted alike; the most of any
+// round), whether it ended
 // by itself, the wall
 // time from the first telegram sent to its end, its CPU seconds (user plus
 // system, from the kernel's accounting of the process), and the whole
@@ -49,7 +55,9 @@ namespace {
 
 struct Scenario {
   const char* name;
+  long telegrams;
   std::vector<std::string> sender_args;
+  bool long_run;  // the program and the plots alone
 };
 
 struct Receiver {
@@ -58,6 +66,7 @@ struct Receiver {
   std::vector<std::string> plot;  // if given, the report goes through a pipe into this
   std::string plot_folder;        // where it writes its folder, if it does
   bool serve = false;             // it serves the page live, and a page watches it
+  bool plot_after = false;        // the plot reads the finished report, from its file
 };
 
 // The port that telegram-plot --serve listens on in the benchmark.
@@ -67,6 +76,7 @@ struct Measurement {
   long reported = 0;
   long dropped = 0;
   double plot_cpu_seconds = 0;  // of the plot the report went into, if any
+  long passed_over = 0;         // blocks the plot's folder passed over (state.js)
   std::vector<double> latencies;  // served: seconds from a block's report line to the page
   bool ended = false;
   double wall_seconds = 0;
@@ -147,15 +157,23 @@ double CpuSeconds(const rusage& usage) {
          static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// The telegrams that telegram-plot's folder says it read (state.js).
-long PlottedTelegrams(const std::string& folder) {
+// A count that telegram-plot's folder gives in its state.js: "telegrams"
+// read, "passedOver" blocks.
+long PlotState(const std::string& folder, const std::string& field) {
   FILE* state = fopen((folder + "/state.js").c_str(), "r");
   if (state == nullptr) return 0;
   char line[4096] = "";
   const bool read = fgets(line, sizeof line, state) != nullptr;
   fclose(state);
-  const char* telegrams = read ? strstr(line, "\"telegrams\":") : nullptr;
-  return telegrams == nullptr ? 0 : strtol(telegrams + 12, nullptr, 10);
+  const std::string key = "\"" + field + "\":";
+  const char* at = read ? strstr(line, key.c_str()) : nullptr;
+  return at == nullptr ? 0 : strtol(at + key.size(), nullptr, 10);
+}
+
+void RemoveFolder(const std::string& folder) {
+  const int null_out = open("/dev/null", O_WRONLY);
+  waitpid(Spawn({"/bin/rm", "-rf", folder}, null_out), nullptr, 0);
+  close(null_out);
 }
 
 long CountTypeLines(const char* path) {
@@ -195,13 +213,9 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
   int pipe_ends[2] = {-1, -1};
   pid_t plot_pid = -1;
   std::unique_ptr<PageWatch> watch;
-  if (!receiver.plot.empty()) {
-    // A new folder each round, the last one's removed beforehand.
-    if (!receiver.plot_folder.empty()) {
-      const int null_out = open("/dev/null", O_WRONLY);
-      waitpid(Spawn({"/bin/rm", "-rf", receiver.plot_folder}, null_out), nullptr, 0);
-      close(null_out);
-    }
+  // A new folder each round, the last one's removed beforehand.
+  if (!receiver.plot_folder.empty()) RemoveFolder(receiver.plot_folder);
+  if (!receiver.plot.empty() && !receiver.plot_after) {
     if (pipe2(pipe_ends, O_CLOEXEC) != 0) {
       perror("receiver-benchmark: pipe");
       exit(1);
@@ -273,12 +287,23 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
     m.plot_cpu_seconds = CpuSeconds(plot_usage);
   }
   close(out);
+  if (receiver.plot_after && m.ended) {
+    // The finished report, from its file, into a folder.
+    std::vector<std::string> plot = receiver.plot;
+    plot.push_back(path);
+    const int quiet = open("/dev/null", O_WRONLY);
+    rusage plot_usage = {};
+    wait4(Spawn(plot, quiet), &status, 0, &plot_usage);
+    close(quiet);
+    m.plot_cpu_seconds = CpuSeconds(plot_usage);
+  }
   if (watch) {
     m.reported = watch->telegrams();
     m.latencies = watch->Latencies();
   } else {
-    m.reported = plot_pid > 0 ? PlottedTelegrams(receiver.plot_folder) : CountTypeLines(path);
+    m.reported = !receiver.plot_folder.empty() ? PlotState(receiver.plot_folder, "telegrams") : CountTypeLines(path);
   }
+  if (!receiver.plot_folder.empty()) m.passed_over = PlotState(receiver.plot_folder, "passedOver");
   unlink(path);
   return m;
 }
@@ -345,7 +370,7 @@ int main(int argc, char** argv) {
       i += 2;
     } else {
       fprintf(stderr,
-              "usage: receiver-benchmark [--rounds N] [--only 1|2|3] [--receiver NAME \"COMMAND ARGS\"]... "
+              "usage: receiver-benchmark [--rounds N] [--only 1-5] [--receiver NAME \"COMMAND ARGS\"]... "
               "[--only-added]\n");
       return 2;
     }
@@ -364,6 +389,8 @@ int main(int argc, char** argv) {
        {dir + "/telegram-plot", "--follow", "-o", plot_folder}, plot_folder},
       {"telegram-receiver | plot --serve", {dir + "/telegram-receiver"},
        {dir + "/telegram-plot", "--serve", "127.0.0.1:" + std::to_string(kServePort)}, "", true},
+      {"telegram-receiver, then plot -o", {dir + "/telegram-receiver"},
+       {dir + "/telegram-plot", "-o", plot_folder + "-after"}, plot_folder + "-after", false, true},
   };
   const size_t first_added = receivers.size();
   if (only_added) receivers.clear();
@@ -371,13 +398,19 @@ int main(int argc, char** argv) {
   // The 1 Gbit/s blocks repeat their values, so that the floor formats them
   // once; the others format every block all the same.
   const std::vector<Scenario> scenarios = {
-      {"burst: 1000 x 1,420-byte type-6 blocks 0-9, back-to-back",
-       {"--no-beam", "--scans", "100", "--blocks", "10", "--size", "1420"}},
-      {"1 Gbit/s: 1000 x 65,507-byte block-0 telegrams, one every 524 us, values over the whole range",
-       {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values"}},
-      {"1 Gbit/s: the same with values in a smooth profile, as a scanner's distances",
+      {"burst: 1000 x 1,420-byte type-6 blocks 0-9, back-to-back", 1000,
+       {"--no-beam", "--scans", "100", "--blocks", "10", "--size", "1420"}, false},
+      {"1 Gbit/s: 1000 x 65,507-byte block-0 telegrams, one every 524 us, values over the whole range", 1000,
+       {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values"}, false},
+      {"1 Gbit/s: the same with values in a smooth profile, as a scanner's distances", 1000,
        {"--no-beam", "--scans", "1000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values",
-        "--smooth"}},
+        "--smooth"}, false},
+      {"long run, 1 Gbit/s: 10,000 x 65,507-byte block-0 telegrams, values over the whole range", 10000,
+       {"--no-beam", "--scans", "10000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values"},
+       true},
+      {"long run, 1 Gbit/s: the same with values in a smooth profile", 10000,
+       {"--no-beam", "--scans", "10000", "--blocks", "1", "--size", "65507", "--rate", "1908", "--same-values",
+        "--smooth"}, true},
   };
 
   printf("receiver-benchmark: %d rounds, taken in turn; medians\n", rounds);
@@ -395,14 +428,28 @@ int main(int argc, char** argv) {
   for (size_t s = 0; s < scenarios.size(); ++s) {
     if (only != 0 && static_cast<size_t>(only) != s + 1) continue;
     const Scenario& scenario = scenarios[s];
+    // A long run measures the program and the plots alone.
+    const auto measured = [&](size_t r) {
+      return !scenario.long_run || r >= first_added || r == 0 || !receivers[r].plot.empty();
+    };
+    std::vector<Receiver> taking = receivers;
+    for (Receiver& receiver : taking) {
+      if (scenario.long_run && receiver.command.front() == dir + "/telegram-receiver") {
+        receiver.command = {dir + "/telegram-record", "--count", std::to_string(scenario.telegrams)};
+        if (receiver.name.compare(0, 17, "telegram-receiver") == 0) receiver.name.replace(0, 17, "telegram-record");
+      }
+    }
     std::vector<std::vector<Measurement>> results(receivers.size());
     for (int round = 0; round < rounds; ++round) {
-      for (size_t r = 0; r < receivers.size(); ++r) results[r].push_back(Measure(receivers[r], scenario, sender));
+      for (size_t r = 0; r < receivers.size(); ++r) {
+        if (measured(r)) results[r].push_back(Measure(taking[r], scenario, sender));
+      }
     }
     printf("%s\n", scenario.name);
-    printf("  %-34s %10s %6s %7s %8s %9s %12s %11s\n", "receiver", "reported", "lost", "ended", "wall s", "CPU s",
+    printf("  %-34s %11s %5s %7s %8s %9s %12s %11s\n", "receiver", "reported", "lost", "ended", "wall s", "CPU s",
            "CPU us/tel.", "host CPU s");
     for (size_t r = 0; r < receivers.size(); ++r) {
+      if (!measured(r)) continue;
       std::vector<long> reported, dropped;
       std::vector<double> wall, cpu, host;
       int ended = 0;
@@ -416,15 +463,20 @@ int main(int argc, char** argv) {
       }
       const long median_reported = Median(reported);
       const double per_telegram = median_reported > 0 ? Median(cpu) / static_cast<double>(median_reported) : 0.0;
-      printf("  %-34s %5ld/1000 %6ld %3d/%-3d %8.3f %9.4f %12.1f %11.3f\n", receivers[r].name.c_str(),
-             median_reported, Median(dropped), ended, rounds, Median(wall), Median(cpu), per_telegram * 1e6,
-             Median(host));
+      printf("  %-34s %5ld/%-5ld %5ld %3d/%-3d %8.3f %9.4f %12.1f %11.3f\n", taking[r].name.c_str(),
+             median_reported, scenario.telegrams, *std::max_element(dropped.begin(), dropped.end()), ended, rounds,
+             Median(wall), Median(cpu), per_telegram * 1e6, Median(host));
       if (!receivers[r].plot.empty()) {
         std::vector<double> plot_cpu;
-        for (const Measurement& m : results[r]) plot_cpu.push_back(m.plot_cpu_seconds);
+        std::vector<long> passed_over;
+        for (const Measurement& m : results[r]) {
+          plot_cpu.push_back(m.plot_cpu_seconds);
+          passed_over.push_back(m.passed_over);
+        }
         const double plot_each = median_reported > 0 ? Median(plot_cpu) / static_cast<double>(median_reported) : 0.0;
-        printf("  %-34s %26s %9.4f %12.1f   (the telegrams drawn, from its page)\n", "  of which telegram-plot", "",
-               Median(plot_cpu), plot_each * 1e6);
+        printf("  %-34s %26s %9.4f %12.1f   (the telegrams drawn, from its page; %ld blocks passed over at most)\n",
+               receivers[r].plot_after ? "  telegram-plot -o afterwards" : "  of which telegram-plot", "",
+               Median(plot_cpu), plot_each * 1e6, *std::max_element(passed_over.begin(), passed_over.end()));
       }
       if (receivers[r].serve) {
         std::vector<double> all;
@@ -440,7 +492,7 @@ int main(int argc, char** argv) {
     // side by side, so the ratio keeps less of the host's drift than a
     // ratio of medians would.
     std::vector<double> to_floor, printf_to_program;
-    for (int round = 0; round < rounds && !only_added; ++round) {
+    for (int round = 0; round < rounds && !only_added && !scenario.long_run; ++round) {
       const Measurement& program = results[0][static_cast<size_t>(round)];
       const Measurement& floor = results[1][static_cast<size_t>(round)];
       const Measurement& by_printf = results[3][static_cast<size_t>(round)];
@@ -451,7 +503,7 @@ int main(int argc, char** argv) {
         printf_to_program.push_back(by_printf.cpu_seconds / static_cast<double>(by_printf.reported) / program_each);
       }
     }
-    if (!only_added && !to_floor.empty()) {
+    if (!to_floor.empty()) {
       printf("  CPU per telegram, median of the rounds' ratios: telegram-receiver / floor = %.2f x; "
              "printf per value / telegram-receiver = %.1f x\n",
              Median(to_floor), Median(printf_to_program));

@@ -55,6 +55,21 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
   EXPECT_EQ(plot.options.serve_address, "::1");
   EXPECT_EQ(plot.options.allowed_hosts, (std::vector<std::string>{"scanner-pc", "lab.test"}));
   EXPECT_EQ(plot.options.memory_mib, 64);
+  // A folder alone is bounded too, and writes pictures and CSV files only
+  // when asked.
+  plot = ParsePlot({"-o", "run4", "--memory", "16", "--pictures"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_EQ(plot.options.memory_mib, 16);
+  EXPECT_TRUE(plot.options.pictures);
+  EXPECT_FALSE(plot.options.csv);
+  // --memory is shared out whole: an eighth to the input, an eighth to the
+  // blocks waiting for the disk, the rest to the blocks kept.
+  for (const long mib : {16L, 256L, 1048576L}) {
+    const MemoryShares shares = ShareMemory(mib);
+    EXPECT_EQ(shares.input + shares.unwritten + shares.kept, static_cast<size_t>(mib) << 20) << mib;
+    EXPECT_EQ(shares.input, static_cast<size_t>(mib) << 17) << mib;
+    EXPECT_EQ(shares.unwritten, shares.input) << mib;
+  }
   EXPECT_EQ(ParsePlot({"-o", "x", "/?"}).result, kShowHelp);
   EXPECT_EQ(ParsePlot({"--version", "--bogus"}).result, kShowVersion);
   const struct {
@@ -77,7 +92,8 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
       {{"-o", "a", "--output=b"}, "--output is given twice; give it once (see --help)"},
       {{"-o", "a", "--force", "--force"}, "--force is given twice; give it once (see --help)"},
       {{"--serve", "1", "--memory", "8"}, "bad value '8' for --memory: a whole number from 16 to 1048576 is needed"},
-      {{"-o", "x", "--memory", "100"}, "--memory goes with --serve"},
+      {{"--serve", "1", "--pictures"}, "--pictures goes with -o FOLDER"},
+      {{"--serve", "1", "--memory", "64", "--csv"}, "--csv goes with -o FOLDER"},
       {{"-o", "x", "--allow-host", "a"}, "--allow-host goes with --serve"},
       {{"--serve", "1", "--allow-host", "a,,b"},
        "bad value 'a,,b' for --allow-host: host names, comma-separated, are needed"},

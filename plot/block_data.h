@@ -1,8 +1,9 @@
 // A block of values as the page takes it, whichever way it comes: from the
 // server (telegram-plot --serve) or from files beside the page (-o). The
 // same words on both roads: a block's summary and the report's state as
-// JSON, its values as CSV (`index,value` lines under a header) and as
-// base64 of its 16-bit values, little-endian.
+// JSON, its values as the report prints them (the page makes them numbers,
+// and the CSV that it offers); and the CSV itself (`index,value` lines
+// under a header), for a folder asked to hold it.
 #ifndef PLOT_BLOCK_DATA_H_
 #define PLOT_BLOCK_DATA_H_
 
@@ -21,9 +22,8 @@ struct BlockSummary {
   long block_no;
   long telegram;     // its place among the report's telegrams
   size_t count;      // values
-  uint16_t smallest;
-  uint16_t largest;
   bool cut_short;    // the report ends in its values
+  std::string file;  // in a folder: the file of values it is in (values/FILE.js); else empty
 };
 
 BlockSummary SummaryOf(const ReportBlock& block, uint64_t id, const std::string& name);
@@ -34,6 +34,7 @@ struct ReportState {
   long telegrams;      // read so far
   uint64_t blocks;     // blocks with values so far
   uint64_t kept;       // of them, those still shown (the newest)
+  uint64_t passed_over;  // of them, those not written: the disk could not keep up
   bool reading;        // more may come
   bool whole;          // it ended with its closing lines
   std::string damage;  // where it stops being a report, or empty
@@ -42,15 +43,10 @@ struct ReportState {
 std::string SummaryJson(const BlockSummary& summary);
 std::string StateJson(const ReportState& state);
 
-// Appends "index,value", then a line for each value. Into a string kept
-// from one block to the next, it costs no allocation.
-void AppendValuesCsv(const std::vector<uint16_t>& values, std::string* out);
-
-// The values as little-endian bytes.
-std::string ValuesBytes(const std::vector<uint16_t>& values);
-
-// Appends those bytes in base64.
-void AppendValuesBase64(const std::vector<uint16_t>& values, std::string* out);
+// Appends "index,value", then a line for each value of a block's values
+// text ("index,value"). Into a string kept from one block to the next, it
+// costs no allocation.
+void AppendValuesCsv(const std::string& text, std::string* out);
 
 // `text` as a JSON string, quotes included; safe inside a script element.
 std::string JsonString(const std::string& text);

@@ -1,22 +1,21 @@
 #include "plot/block_reader.h"
 
-bool BlockReader::Read(const char* data, size_t size, std::vector<ReportBlock>* blocks) {
-  const bool report = reader_.Feed(data, size) == TGR_OK;
-  Take(blocks);
-  return report;
-}
+#include "telegram/report_format.h"
+#include "telegram/value_text.h"
 
 bool BlockReader::End(std::vector<ReportBlock>* blocks) {
-  const bool report = reader_.End() == TGR_OK;
-  Take(blocks);
-  return report;
+  const size_t before = blocks->size();
+  if (!reader_.End(blocks)) return false;
+  if (blocks->size() > before) {
+    std::string& text = blocks->back().text;
+    const size_t last_tab = text.find_last_of(kBlockValueSeparator);
+    text.resize(last_tab == std::string::npos ? 0 : last_tab + 1);
+  }
+  return true;
 }
 
-void BlockReader::Take(std::vector<ReportBlock>* blocks) {
-  tgr_report_block b = {};
-  while (reader_.Next(&b) == TGR_OK) {
-    ReportBlock block = {static_cast<long>(b.line), static_cast<long>(b.telegram), b.size, b.scan_no,
-                         b.block_no, std::vector<uint16_t>(b.values, b.values + b.value_count), b.cut_short != 0, {}, 0};
-    blocks->push_back(std::move(block));
-  }
+void ParseValues(const std::string& text, size_t count, std::vector<uint16_t>* values) {
+  values->resize(count);
+  size_t bad = 0;
+  values->resize(ParseValueText(text.data(), text.size(), values->data(), values->size(), &bad));
 }

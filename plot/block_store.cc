@@ -6,19 +6,18 @@ size_t KeptBytes(const StoredBlock& block) {
   // The map entries, the shared handle and the allocator's own bookkeeping
   // come to about this much beside the block's own members.
   const size_t kOverhead = 256;
-  return sizeof block + block.values.capacity() * sizeof(uint16_t) + 2 * block.summary.name.capacity() + kOverhead;
+  return sizeof block + block.text.capacity() + 2 * block.summary.name.capacity() + kOverhead;
 }
 
 BlockStore::BlockStore(const std::string& source, size_t keep, size_t memory)
-    : keep_(keep > 0 ? keep : 1), memory_(memory), state_{source, 0, 0, 0, true, false, ""} {}
+    : keep_(keep > 0 ? keep : 1), memory_(memory), state_{source, 0, 0, 0, 0, true, false, ""} {}
 
 void BlockStore::Add(ReportBlock&& block) {
-  // The block's range is found before the lock is taken, and its values
-  // are moved, not copied: the server's thread waits on this lock.
+  // The block is made ready before the lock is taken, and its values are
+  // moved, not copied: the server's thread waits on this lock.
   auto stored = std::make_shared<StoredBlock>();
   stored->summary = SummaryOf(block, 0, "");
-  stored->values = std::move(block.values);
-  if (stored->values.capacity() > stored->values.size()) stored->values.shrink_to_fit();
+  stored->text = std::move(block.text);
   const std::string base = BlockName(block);
   std::vector<std::shared_ptr<const StoredBlock>> gone;  // freed after the lock is let go
   std::lock_guard<std::mutex> hold(lock_);
@@ -30,8 +29,7 @@ void BlockStore::Add(ReportBlock&& block) {
   ++use.kept;
   stored->summary.id = ++state_.blocks;
   bytes_ += KeptBytes(*stored);
-  blocks_.push_back(stored);
-  by_name_.emplace(stored->summary.name, std::move(stored));
+  blocks_.push_back(std::move(stored));
   while (blocks_.size() > keep_ || (bytes_ > memory_ && blocks_.size() > 1)) gone.push_back(DropOldest());
   state_.kept = blocks_.size();
   ++changes_;
@@ -40,7 +38,6 @@ void BlockStore::Add(ReportBlock&& block) {
 std::shared_ptr<const StoredBlock> BlockStore::DropOldest() {
   std::shared_ptr<const StoredBlock> oldest = std::move(blocks_.front());
   blocks_.pop_front();
-  by_name_.erase(oldest->summary.name);
   bytes_ -= KeptBytes(*oldest);
   const auto use = names_.find(BlockName(oldest->summary.scan_no, oldest->summary.block_no));
   if (use != names_.end() && --use->second.kept == 0) names_.erase(use);
@@ -88,6 +85,11 @@ std::vector<BlockSummary> BlockStore::Summaries(uint64_t after, size_t most, boo
   return summaries;
 }
 
+std::vector<std::shared_ptr<const StoredBlock>> BlockStore::Kept() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return std::vector<std::shared_ptr<const StoredBlock>>(blocks_.begin(), blocks_.end());
+}
+
 std::shared_ptr<const StoredBlock> BlockStore::Newest() const {
   std::lock_guard<std::mutex> hold(lock_);
   return blocks_.empty() ? nullptr : blocks_.back();
@@ -97,12 +99,6 @@ std::shared_ptr<const StoredBlock> BlockStore::ById(uint64_t id) const {
   std::lock_guard<std::mutex> hold(lock_);
   if (blocks_.empty() || id < blocks_.front()->summary.id || id > blocks_.back()->summary.id) return nullptr;
   return blocks_[static_cast<size_t>(id - blocks_.front()->summary.id)];
-}
-
-std::shared_ptr<const StoredBlock> BlockStore::ByName(const std::string& name) const {
-  std::lock_guard<std::mutex> hold(lock_);
-  const auto found = by_name_.find(name);
-  return found == by_name_.end() ? nullptr : found->second;
 }
 
 uint64_t BlockStore::changes() const {

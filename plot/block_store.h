@@ -8,6 +8,7 @@
 #ifndef PLOT_BLOCK_STORE_H_
 #define PLOT_BLOCK_STORE_H_
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -19,16 +20,22 @@
 #include "plot/block_data.h"
 #include "telegram/report_reader.h"
 
+// The range of a block's values not yet found.
+const uint32_t kRangeUnknown = 0xFFFFFFFF;
+
 struct StoredBlock {
   BlockSummary summary;
-  std::vector<uint16_t> values;
+  std::string text;  // its values as the report prints them
+  // The smallest of its values and the largest (above it by 16 bits), once
+  // a page has asked for them; found by the server's thread, read by any.
+  mutable std::atomic<uint32_t> range{kRangeUnknown};
 };
 
-// The blocks kept, by default, and the memory they may take.
+// The blocks kept, by default.
 const size_t kDefaultKeptBlocks = 1000;
-const long kDefaultKeptMiB = 256;
 
-// What a kept block costs: its values, and its summary, name and handles.
+// What a kept block costs: its values text, and its summary, name and
+// handles.
 size_t KeptBytes(const StoredBlock& block);
 
 class BlockStore {
@@ -37,8 +44,9 @@ class BlockStore {
   BlockStore(const BlockStore&) = delete;
   BlockStore& operator=(const BlockStore&) = delete;
 
-  // A block with values: named, kept (its values taken), and the oldest let
-  // go beyond `keep` blocks or `memory` bytes. The newest is always kept.
+  // A block with values: named, kept (its values text taken), and the
+  // oldest let go beyond `keep` blocks or `memory` bytes. The newest is
+  // always kept.
   void Add(ReportBlock&& block);
   // Telegrams read so far.
   void SetTelegrams(long telegrams);
@@ -51,11 +59,12 @@ class BlockStore {
   // Up to `most` summaries of the blocks kept whose id is above `after`,
   // oldest first; `*more` says whether others follow them.
   std::vector<BlockSummary> Summaries(uint64_t after, size_t most, bool* more) const;
+  // Every block kept, oldest first.
+  std::vector<std::shared_ptr<const StoredBlock>> Kept() const;
   // The newest block kept; null if there is none.
   std::shared_ptr<const StoredBlock> Newest() const;
-  // A block kept, by id or by name; null if it is not, or no longer, kept.
+  // A block kept, by id; null if it is not, or no longer, kept.
   std::shared_ptr<const StoredBlock> ById(uint64_t id) const;
-  std::shared_ptr<const StoredBlock> ByName(const std::string& name) const;
 
   // Changes so far (a block added, the telegrams read, the end), counted.
   uint64_t changes() const;
@@ -79,7 +88,6 @@ class BlockStore {
   const size_t memory_;
   ReportState state_;
   std::deque<std::shared_ptr<const StoredBlock>> blocks_;  // by id, the oldest first
-  std::unordered_map<std::string, std::shared_ptr<const StoredBlock>> by_name_;
   std::unordered_map<std::string, NameUse> names_;  // by base
   size_t bytes_ = 0;
   uint64_t changes_ = 0;

@@ -3,6 +3,7 @@
 #include "plot/input_read.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,4 +23,9 @@ int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got)
     }
     if (errno != EINTR) return errno;
   }
+}
+
+bool HoldsUpItsWriter(FILE* file) {
+  struct stat about = {};
+  return fstat(fileno(file), &about) != 0 || !S_ISREG(about.st_mode);
 }

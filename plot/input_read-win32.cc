@@ -42,3 +42,7 @@ int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got)
   *got = n;
   return 0;
 }
+
+bool HoldsUpItsWriter(FILE* file) {
+  return GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK;
+}

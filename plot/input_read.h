@@ -17,4 +17,8 @@ const long kNothingYet = -1;
 // input, kNothingYet if none came. 0, or the errno value of a failure.
 int ReadAvailable(FILE* file, char* buffer, size_t size, int wait_ms, long* got);
 
+// Whether `file` is a stream whose writer waits while it is not read (a
+// pipe, a terminal), rather than a file on a disk.
+bool HoldsUpItsWriter(FILE* file);
+
 #endif  // PLOT_INPUT_READ_H_

@@ -1,12 +1,14 @@
 #include "plot/live_server.h"
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/v6_only.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/error.hpp>
 #include <boost/beast/http/read.hpp>
+#include <boost/beast/http/span_body.hpp>
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/http/write.hpp>
 #include <algorithm>
@@ -19,7 +21,8 @@
 #include <utility>
 #include <vector>
 
-#include "plot/block_name.h"
+#include "plot/block_reader.h"
+#include "plot/block_picture.h"
 #include "plot/exclusive_port.h"
 #include "plot/page_assets.h"
 
@@ -52,6 +55,9 @@ const auto kNewsInterval = std::chrono::milliseconds(20);
 const auto kLingering = std::chrono::seconds(2);
 // After a failed accept (no file descriptor left), a pause before the next.
 const auto kAcceptPause = std::chrono::milliseconds(50);
+// Blocks whose range one answer of /range finds at most (each costs a
+// making of its values into numbers), so that it holds up no other.
+const size_t kRangesPerAnswer = 16;
 // The bounds of a request: its head, and a body (which no route takes).
 const size_t kMostHeadBytes = 8192;
 const size_t kMostBodyBytes = 4096;
@@ -72,6 +78,39 @@ std::string News(const BlockStore& store) {
   const auto newest = store.Newest();
   return "event: news\ndata: {\"state\":" + StateJson(store.state()) +
          ",\"newest\":" + (newest ? SummaryJson(newest->summary) : std::string("null")) + "}\n\n";
+}
+
+// The range of the values of the blocks kept, as far as it is known: the
+// blocks not yet ranged are ranged, the newest first, up to
+// kRangesPerAnswer of them; the answer says how many of the blocks kept it
+// covers, so that the page asks again for the rest.
+std::string RangeJson(const BlockStore& store) {
+  size_t budget = kRangesPerAnswer;
+  size_t ranged = 0;
+  uint32_t smallest = 65535;
+  uint32_t largest = 0;
+  std::vector<uint16_t> values;
+  const std::vector<std::shared_ptr<const StoredBlock>> kept = store.Kept();
+  for (auto block = kept.rbegin(); block != kept.rend(); ++block) {
+    uint32_t range = (*block)->range.load();
+    if (range == kRangeUnknown && budget > 0) {
+      --budget;
+      uint16_t low = 0;
+      uint16_t high = 0;
+      ParseValues((*block)->text, (*block)->summary.count, &values);
+      ValueRange(values, &low, &high);
+      range = static_cast<uint32_t>(low) | static_cast<uint32_t>(high) << 16;
+      (*block)->range.store(range);
+    }
+    if (range == kRangeUnknown) continue;
+    ++ranged;
+    smallest = std::min(smallest, range & 0xFFFF);
+    largest = std::max(largest, range >> 16);
+  }
+  const std::string low = ranged > 0 ? std::to_string(smallest) : "null";
+  const std::string high = ranged > 0 ? std::to_string(largest) : "null";
+  return "{\"min\":" + low + ",\"max\":" + high + ",\"ranged\":" + std::to_string(ranged) +
+         ",\"kept\":" + std::to_string(kept.size()) + "}";
 }
 
 bool AllDigits(beast::string_view text) {
@@ -116,7 +155,16 @@ class LiveServerImpl {
   void Forget(std::list<std::shared_ptr<Session>>::iterator place, const std::string& client, bool streamed);
 
  private:
-  void Accept();
+  // A socket listened on, and its pause after a failed accept.
+  struct Listener {
+    explicit Listener(asio::io_context& io) : acceptor(io), pause(io) {}
+    tcp::acceptor acceptor;
+    asio::steady_timer pause;
+  };
+
+  // Listens on `endpoint`, the port the plot's alone. False, with `*ec`.
+  bool OpenListener(const tcp::endpoint& endpoint, beast::error_code* ec);
+  void Accept(Listener* listener);
   void Admit(tcp::socket socket);
   // Closes the connection of `client` (of any client if empty) that has
   // waited longest for a request; false if none waits.
@@ -126,8 +174,7 @@ class LiveServerImpl {
   BlockStore* store_;
   HostRules hosts_;
   asio::io_context io_{1};
-  tcp::acceptor acceptor_{io_};
-  asio::steady_timer accept_pause_{io_};
+  std::vector<std::unique_ptr<Listener>> listeners_;  // the address served at, and its twin
   asio::steady_timer ticker_{io_};
   bool ticking_ = false;
   uint64_t told_ = ~uint64_t{0};  // the store's changes counted when `news_` was made
@@ -289,22 +336,18 @@ class Session : public std::enable_shared_from_this<Session> {
       return Send(http::status::ok, "application/json", std::move(json), true);
     }
     if (TakeStart(&rest, "/values/") && ReadId(rest, &id)) {
-      const auto block = store.ById(id);
+      auto block = store.ById(id);
       if (!block) return Refuse(http::status::not_found, "no such block kept\n");
-      return Send(http::status::ok, "application/octet-stream", ValuesBytes(block->values), true);
+      // The block's own text goes out, not a copy: the answer holds on to
+      // the block until it has gone.
+      const std::string_view text = block->text;
+      sending_ = std::move(block);
+      return SendView(http::status::ok, "text/plain; charset=us-ascii", text, true);
     }
-    rest = target;
-    if (TakeStart(&rest, "/") && rest.size() > 4 && rest.substr(rest.size() - 4) == ".csv" &&
-        IsBlockName(std::string_view(rest.data(), rest.size() - 4))) {
-      const auto block = store.ByName(std::string(rest.substr(0, rest.size() - 4)));
-      if (!block) return Refuse(http::status::not_found, "no such block kept\n");
-      std::string csv;
-      AppendValuesCsv(block->values, &csv);
-      return Send(http::status::ok, "text/csv; charset=utf-8", std::move(csv), true);
-    }
+    if (target == "/range") return Send(http::status::ok, "application/json", RangeJson(store), true);
     for (const PageAsset& asset : PageAssets()) {
       const std::string route = std::string("/") + (std::string(asset.name) == "index.html" ? "" : asset.name);
-      if (target == route) return Send(http::status::ok, asset.type, std::string(asset.bytes), false);
+      if (target == route) return SendView(http::status::ok, asset.type, asset.bytes, false);
     }
     Refuse(http::status::not_found, "no such page\n");
   }
@@ -316,12 +359,19 @@ class Session : public std::enable_shared_from_this<Session> {
   }
 
   void Send(http::status status, const char* type, std::string body, bool no_store) {
+    body_ = std::move(body);
+    SendView(status, type, body_, no_store);
+  }
+
+  // An answer whose bytes stay where they are (body_, a block held in
+  // sending_, the page's own) until it has gone.
+  void SendView(http::status status, const char* type, std::string_view body, bool no_store) {
     response_.result(status);
     response_.version(11);
     response_.set(http::field::content_type, type);
     response_.set("X-Content-Type-Options", "nosniff");
     if (no_store) response_.set(http::field::cache_control, "no-store");
-    response_.body() = std::move(body);
+    response_.body() = http::span_body<const char>::value_type(body.data(), body.size());
     response_.keep_alive(keep_alive_);
     response_.prepare_payload();
     state_ = kAnswering;
@@ -330,6 +380,8 @@ class Session : public std::enable_shared_from_this<Session> {
       if (self->state_ == kClosed) return;
       if (ec) return self->Close();
       self->response_ = {};
+      self->body_ = std::string();
+      self->sending_.reset();
       if (self->keep_alive_) return self->ReadRequest();
       self->Finish();
     });
@@ -378,7 +430,9 @@ class Session : public std::enable_shared_from_this<Session> {
   Clock::time_point since_;  // when it began to wait for a request
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
-  http::response<http::string_body> response_;
+  http::response<http::span_body<const char>> response_;
+  std::string body_;                           // an answer's bytes made for it
+  std::shared_ptr<const StoredBlock> sending_;  // a block whose text goes out
   bool keep_alive_ = false;
   // A page's stream:
   std::string out_;  // the news going out
@@ -390,6 +444,42 @@ class Session : public std::enable_shared_from_this<Session> {
 };
 
 }  // namespace
+
+namespace {
+
+// The loopback of the other family, which "localhost" also names, for an
+// address whose port must be the plot's there too: 127.0.0.1 and 0.0.0.0
+// (which holds 127.0.0.1) have [::1], [::1] has 127.0.0.1.
+std::optional<asio::ip::address> LocalhostTwin(const asio::ip::address& address) {
+  if (address == asio::ip::address_v4::loopback() || address == asio::ip::address_v4::any()) {
+    return asio::ip::address(asio::ip::address_v6::loopback());
+  }
+  if (address == asio::ip::address_v6::loopback()) return asio::ip::address(asio::ip::address_v4::loopback());
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool LiveServerImpl::OpenListener(const tcp::endpoint& endpoint, beast::error_code* ec) {
+  auto listener = std::make_unique<Listener>(io_);
+  tcp::acceptor& acceptor = listener->acceptor;
+  acceptor.open(endpoint.protocol(), *ec);
+  if (!*ec) {
+    const int exclusive = MakePortExclusive(static_cast<uintptr_t>(acceptor.native_handle()));
+    if (exclusive != 0) ec->assign(exclusive, asio::error::get_system_category());
+  }
+  // [::] takes IPv4 too, on every system, so that localhost reaches it
+  // whichever family it is tried in.
+  if (!*ec && endpoint.address() == asio::ip::address_v6::any()) {
+    beast::error_code ignored;
+    acceptor.set_option(asio::ip::v6_only(false), ignored);
+  }
+  if (!*ec) acceptor.bind(endpoint, *ec);
+  if (!*ec) acceptor.listen(asio::socket_base::max_listen_connections, *ec);
+  if (*ec) return false;
+  listeners_.push_back(std::move(listener));
+  return true;
+}
 
 bool LiveServerImpl::Listen(const std::string& address, int port, const HostRules& hosts, std::string* err) {
   hosts_ = hosts;
@@ -403,29 +493,48 @@ bool LiveServerImpl::Listen(const std::string& address, int port, const HostRule
     return false;
   }
   const tcp::endpoint endpoint = found.begin()->endpoint();
-  acceptor_.open(endpoint.protocol(), ec);
-  if (!ec) {
-    const int exclusive = MakePortExclusive(static_cast<uintptr_t>(acceptor_.native_handle()));
-    if (exclusive != 0) ec.assign(exclusive, asio::error::get_system_category());
-  }
-  if (!ec) acceptor_.bind(endpoint, ec);
-  if (ec == asio::error::address_in_use || ec == asio::error::access_denied) {
-    *err = "cannot listen on " + where + ": that port is in use";
-    return false;
-  }
-  if (ec == boost::system::errc::address_not_available) {
-    *err = "cannot listen on " + where + ": no such address here";
-    return false;
-  }
-  if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-  if (!ec) port_ = acceptor_.local_endpoint(ec).port();
-  if (ec) {
-    *err = "cannot listen on " + where + ": " + ec.message();
-    return false;
+  const std::optional<asio::ip::address> twin = LocalhostTwin(endpoint.address());
+  // Any free port (0) is looked for again while the twin's is taken.
+  const int attempts = port == 0 && twin ? 20 : 1;
+  for (int attempt = 1; attempt <= attempts; ++attempt) {
+    listeners_.clear();
+    if (!OpenListener(endpoint, &ec)) {
+      if (ec == asio::error::address_in_use || ec == asio::error::access_denied) {
+        *err = "cannot listen on " + where + ": that port is in use";
+      } else if (ec == boost::system::errc::address_not_available) {
+        *err = "cannot listen on " + where + ": no such address here";
+      } else {
+        *err = "cannot listen on " + where + ": " + ec.message();
+      }
+      return false;
+    }
+    port_ = listeners_.front()->acceptor.local_endpoint(ec).port();
+    if (ec) {
+      *err = "cannot listen on " + where + ": " + ec.message();
+      return false;
+    }
+    if (!twin || OpenListener(tcp::endpoint(*twin, static_cast<unsigned short>(port_)), &ec)) break;
+    // A system without the other family has no such loopback for another
+    // program to take either.
+    if (ec == boost::system::errc::address_not_available || ec == asio::error::address_family_not_supported ||
+        ec == boost::system::errc::protocol_not_supported) {
+      break;
+    }
+    const std::string twin_where = UrlHostPort(twin->to_string(), port_);
+    if (ec != asio::error::address_in_use && ec != asio::error::access_denied) {
+      *err = "cannot listen on " + twin_where + ", which localhost also names: " + ec.message();
+      return false;
+    }
+    if (attempt == attempts) {
+      *err = "cannot listen on " + UrlHostPort(address, port_) + ": localhost also names " + twin_where +
+             ", where another program listens; a browser could reach it instead (stop it, or serve at another "
+             "port)";
+      return false;
+    }
   }
   // The address it was asked to serve at, if a name, is this computer's.
   if (!IsLoopbackAddress(address)) hosts_.allowed.push_back(HostName(address));
-  Accept();
+  for (const auto& listener : listeners_) Accept(listener.get());
   return true;
 }
 
@@ -446,19 +555,19 @@ void LiveServerImpl::Stop() {
   if (thread_.joinable()) thread_.join();
 }
 
-void LiveServerImpl::Accept() {
-  acceptor_.async_accept([this](beast::error_code ec, tcp::socket socket) {
+void LiveServerImpl::Accept(Listener* listener) {
+  listener->acceptor.async_accept([this, listener](beast::error_code ec, tcp::socket socket) {
     if (ec == asio::error::operation_aborted) return;
     if (ec) {
       // Out of file descriptors, most likely: one waiting connection goes,
       // and the next is taken after a pause, not at once in a loop.
       CloseLongestWaiting("");
-      accept_pause_.expires_after(kAcceptPause);
-      accept_pause_.async_wait([this](beast::error_code) { Accept(); });
+      listener->pause.expires_after(kAcceptPause);
+      listener->pause.async_wait([this, listener](beast::error_code) { Accept(listener); });
       return;
     }
     Admit(std::move(socket));
-    Accept();
+    Accept(listener);
   });
 }
 

@@ -1,7 +1,9 @@
-// telegram-plot --serve: the page, the blocks kept and each block's values,
-// over HTTP from fixed routes only (nothing on the disk is served by its
-// path), and the news of each block pushed to the page as it arrives
-// (Server-Sent Events).
+// telegram-plot --serve: the page, the blocks kept, each block's values
+// (as the report prints them) and the range of their values, over HTTP
+// from fixed routes only (nothing on the disk is served by its path), and
+// the news of each block pushed to the page as it arrives (Server-Sent
+// Events). Each answer costs the server little: a block's values go out
+// as they are kept, without a copy.
 //
 // One thread answers every connection, none of which can hold up another:
 // each waits for its request without blocking the others, a whole request
@@ -39,8 +41,11 @@ class LiveServer {
   LiveServer& operator=(const LiveServer&) = delete;
 
   // Listens on `address`:`port` (port 0: any free one), the port its alone,
-  // and answers from a thread of its own. False, with `*err`, if it cannot
-  // listen there or the thread cannot be had.
+  // and answers from a thread of its own. Served at a loopback (or at
+  // 0.0.0.0), it listens at the other family's loopback too, which
+  // "localhost" also names, so that no other program there answers a
+  // browser in its place. False, with `*err`, if it cannot listen there (or
+  // there), or the thread cannot be had.
   bool Start(const std::string& address, int port, const HostRules& hosts, std::string* err);
   // The port it listens on.
   int port() const;

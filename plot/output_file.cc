@@ -12,21 +12,28 @@ std::string Failed(const char* what, const std::string& path, int error) {
   return std::string("cannot ") + what + " " + path + ": " + strerror(error);
 }
 
-// Writes all of `text`, then closes `file`; the errno value of a failure,
+// Writes all of `parts`, then closes `file`; the errno value of a failure,
 // or 0.
-int WriteAndClose(FILE* file, std::string_view text) {
+int WriteAndClose(FILE* file, const std::vector<std::string_view>& parts) {
   errno = 0;
-  int error = fwrite(text.data(), 1, text.size(), file) == text.size() ? 0 : (errno != 0 ? errno : EIO);
+  // Each part goes to the system as it is, not through a buffer of the
+  // stream's own.
+  int error = setvbuf(file, nullptr, _IONBF, 0) == 0 ? 0 : (errno != 0 ? errno : EIO);
+  for (const std::string_view part : parts) {
+    if (error == 0 && !part.empty() && fwrite(part.data(), 1, part.size(), file) != part.size()) {
+      error = errno != 0 ? errno : EIO;
+    }
+  }
   if (fclose(file) != 0 && error == 0) error = errno != 0 ? errno : EIO;
   return error;
 }
 
 }  // namespace
 
-bool WriteNewFile(const std::string& path, std::string_view bytes, std::string* err) {
+bool WriteNewFile(const std::string& path, const std::vector<std::string_view>& parts, std::string* err) {
   FILE* file = nullptr;
   int error = CreateNewFile(path, &file);
-  if (error == 0) error = WriteAndClose(file, bytes);
+  if (error == 0) error = WriteAndClose(file, parts);
   if (error == 0) return true;
   *err = Failed("write", path, error);
   return false;
@@ -46,7 +53,7 @@ bool PlaceFile(const std::string& path, std::string_view text, std::string* err)
     *err = Failed("write", partial, created);
     return false;
   }
-  const int error = WriteAndClose(file, text);
+  const int error = WriteAndClose(file, {text});
   std::error_code moved;
   if (error == 0) std::filesystem::rename(partial, path, moved);
   if (error != 0 || moved) {

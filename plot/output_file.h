@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Writes `text` as the file at `path`, whole: into a temporary file
 // created new beside it, which then takes its place, so that a browser
@@ -13,10 +14,10 @@
 // followed. False, with `*err`, if it cannot.
 bool PlaceFile(const std::string& path, std::string_view text, std::string* err);
 
-// Writes `bytes` as a new file at `path`, for a file that nobody reads
-// before it is whole (nothing names it yet). False, with `*err`, if it
-// cannot, or if anything has that name already.
-bool WriteNewFile(const std::string& path, std::string_view bytes, std::string* err);
+// Writes `parts`, one after another, as a new file at `path`, for a file
+// that nobody reads before it is whole (nothing names it yet). False, with
+// `*err`, if it cannot, or if anything has that name already.
+bool WriteNewFile(const std::string& path, const std::vector<std::string_view>& parts, std::string* err);
 
 // A file that grows line by line while it is read: created new, then
 // written through the descriptor it was created with, so that an addition

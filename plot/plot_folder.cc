@@ -7,6 +7,7 @@
 
 #include "plot/block_name.h"
 #include "plot/block_picture.h"
+#include "plot/block_reader.h"
 #include "plot/page_assets.h"
 
 namespace fs = std::filesystem;
@@ -65,8 +66,9 @@ bool Clear(const fs::path& folder, std::string* err) {
 
 }  // namespace
 
-bool PlotFolder::Prepare(const std::string& path, bool force, std::string* err, int* status) {
+bool PlotFolder::Prepare(const std::string& path, bool force, FolderFiles files, std::string* err, int* status) {
   path_ = path;
+  files_ = files;
   std::error_code error;
   const fs::path values = fs::path(path) / kValuesFolder;
   // A folder that may not be used is a bad argument; once it may, what
@@ -112,26 +114,41 @@ std::string PlotFolder::FreeName(const ReportBlock& block) {
   return seen == 1 ? base : base + "-" + std::to_string(seen);
 }
 
-bool PlotFolder::Add(const ReportBlock& block, std::string* err) {
-  const std::string name = FreeName(block);
+bool PlotFolder::Add(std::vector<FolderBlock>* blocks, std::string* err) {
+  if (blocks->empty()) return true;
   const fs::path folder(path_);
-  // Each file is new and whole before the list names the block, so the
+  // Each file is new and whole before the list names its blocks, so the
   // page never reads one half written.
-  if (!WriteNewFile((folder / (name + kPictureEnding)).string(), BlockPicture(block), err)) return false;
-  scratch_.clear();
-  AppendValuesCsv(block.values, &scratch_);
-  if (!WriteNewFile((folder / (name + kValuesEnding)).string(), scratch_, err)) return false;
-  scratch_.clear();
-  scratch_.append("telegramPlot.values(").append(JsonString(name)).append(",\"");
-  AppendValuesBase64(block.values, &scratch_);
-  scratch_ += "\");\n";
-  if (!WriteNewFile((folder / kValuesFolder / (name + kScriptEnding)).string(), scratch_, err)) return false;
-  ++blocks_;
-  return list_.Append("telegramPlot.block(" + SummaryJson(SummaryOf(block, blocks_, name)) + ");\n", err);
+  for (FolderBlock& b : *blocks) {
+    if (files_.pictures) {
+      ParseValues(b.block.text, b.block.text_values, &b.block.values);
+      if (!WriteNewFile((folder / (b.name + kPictureEnding)).string(), {BlockPicture(b.block)}, err)) return false;
+    }
+    if (files_.csv) {
+      scratch_.clear();
+      AppendValuesCsv(b.block.text, &scratch_);
+      if (!WriteNewFile((folder / (b.name + kValuesEnding)).string(), {scratch_}, err)) return false;
+    }
+  }
+  // The values are digits and tabs, which a script's string holds as they
+  // are: they go out as the report gave them, between a head and a tail.
+  const std::string& file = blocks->front().name;
+  std::vector<std::string> heads;
+  heads.reserve(blocks->size());
+  std::vector<std::string_view> parts;
+  parts.reserve(3 * blocks->size());
+  std::string list;
+  for (const FolderBlock& b : *blocks) {
+    heads.push_back("telegramPlot.values(" + JsonString(b.name) + ",\"");
+    parts.insert(parts.end(), {heads.back(), b.block.text, "\");\n"});
+    BlockSummary summary = SummaryOf(b.block, b.id, b.name);
+    summary.file = file;
+    list += "telegramPlot.block(" + SummaryJson(summary) + ");\n";
+  }
+  if (!WriteNewFile((folder / kValuesFolder / (file + kScriptEnding)).string(), parts, err)) return false;
+  return list_.Append(list, err);
 }
 
-bool PlotFolder::WriteState(ReportState state, std::string* err) {
-  state.blocks = blocks_;
-  state.kept = blocks_;
+bool PlotFolder::WriteState(const ReportState& state, std::string* err) {
   return PlaceFile((fs::path(path_) / kStateName).string(), "telegramPlot.state(" + StateJson(state) + ");\n", err);
 }

@@ -22,10 +22,17 @@ std::vector<CommandLineOption> OptionTable(PlotOptions* options) {
                  "serve the page live at http://ADDRESS:PORT/ until Ctrl-C: on 127.0.0.1 (this computer only) "
                  "unless an ADDRESS is given; PORT 0 takes any free one",
                  &options->serve),
+      FlagOption("--pictures", "with -o: also write each block's picture, NAME.svg (slower: its values are made "
+                 "numbers)", &options->pictures),
+      FlagOption("--csv", "with -o: also write each block's values as NAME.csv, the file its page offers",
+                 &options->csv),
       NumberOption("--keep", "BLOCKS", 10, 1000000,
                    "with --serve: the newest blocks kept for the page; older ones go", &options->keep),
       NumberOption("--memory", "MIB", 16, 1048576,
-                   "with --serve: the memory the blocks kept may take, in MiB; beyond it older ones go",
+                   "the most memory, in MiB, the report's data may take: the blocks kept for the page (three "
+                   "quarters), the input read and not yet taken, and the blocks waiting for the folder's disk (an "
+                   "eighth each); beyond it older blocks leave the page, blocks are passed over in the folder "
+                   "(counted on its page), and the reading waits",
                    &options->memory_mib),
       TextOption("--allow-host", "NAMES",
                  "with --serve: host names (comma-separated) under which the page may also be asked for, "
@@ -82,7 +89,13 @@ CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOption
     *err = "nothing to do: give a folder to write with -o FOLDER, or --serve PORT (see --help)";
     return kBadCommandLine;
   }
-  for (const char* serving : {"--keep", "--memory", "--allow-host"}) {
+  for (const char* writing : {"--pictures", "--csv"}) {
+    if (std::find(read.given.begin(), read.given.end(), writing) != read.given.end() && options->output.empty()) {
+      *err = std::string(writing) + " goes with -o FOLDER";
+      return kBadCommandLine;
+    }
+  }
+  for (const char* serving : {"--keep", "--allow-host"}) {
     if (std::find(read.given.begin(), read.given.end(), serving) != read.given.end() && options->serve.empty()) {
       *err = std::string(serving) + " goes with --serve";
       return kBadCommandLine;
@@ -95,14 +108,19 @@ CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOption
   return kRunProgram;
 }
 
+MemoryShares ShareMemory(long mib) {
+  const size_t bytes = static_cast<size_t>(mib) << 20;
+  return MemoryShares{bytes / 8, bytes / 8, bytes - 2 * (bytes / 8)};
+}
+
 std::string PlotUsage() {
   PlotOptions defaults;
   return "usage: telegram-plot [--follow] [--force] -o FOLDER [REPORT]\n"
          "       telegram-plot --serve [ADDRESS:]PORT [-o FOLDER] [REPORT]\n"
          "Shows every block of values in a report of telegram-receiver on a page to\n"
-         "explore: zoom, move along, read each value, go from block to block. With -o\n"
-         "it writes a folder: for each block its picture (SVG) and its values (CSV),\n"
-         "and index.html, which opens from the disk. With --serve it serves the page\n"
+         "explore: zoom, move along, read each value, go from block to block, take its\n"
+         "values as CSV. With -o it writes a folder: each block's values, and\n"
+         "index.html, which opens from the disk. With --serve it serves the page\n"
          "live: the newest block drawn as it comes. The report is read from the file\n"
          "REPORT, or from standard input if there is none or it is -, with Linux line\n"
          "ends or those of Windows:\n"

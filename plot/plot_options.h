@@ -15,8 +15,10 @@ struct PlotOptions {
   bool follow = false;
   bool force = false;
   std::string serve;   // [ADDRESS:]PORT to serve the page at, or empty
+  bool pictures = false;  // the folder holds each block's picture
+  bool csv = false;       // and its CSV
   long keep = kDefaultKeptBlocks;  // blocks the server keeps
-  long memory_mib = kDefaultKeptMiB;  // and the memory they may take
+  long memory_mib = 256;  // the memory the report's data may take
   std::string allow_hosts;  // host names accepted beyond this computer's, comma-separated
   // From `serve`:
   std::string serve_address = "127.0.0.1";
@@ -24,6 +26,16 @@ struct PlotOptions {
   // From `allow_hosts`, lowercase.
   std::vector<std::string> allowed_hosts;
 };
+
+// How --memory is shared: what was read of the input and not yet taken,
+// and the blocks waiting to be written into the folder, an eighth each at
+// most; the blocks kept for the page, the rest.
+struct MemoryShares {
+  size_t input;
+  size_t unwritten;
+  size_t kept;
+};
+MemoryShares ShareMemory(long mib);
 
 // Reads the arguments into `options`. On kBadCommandLine, `*err` says why in
 // one line.

@@ -1,5 +1,6 @@
 #include "plot/report_input.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -10,14 +11,10 @@
 
 namespace {
 
-// Read and not yet taken, at most, in pieces of 64 KB. From a pipe, 256 MB:
-// more than the report of a whole run of the receiver (1000 telegrams, a
-// block's values at most some 196 KB of text), so that the receiver is
-// never held up while the folder's files wait for the disk. From a file,
-// which holds up no writer, 4 MB.
-const size_t kPieceSize = size_t{1} << 16;
-const size_t kMostPiecesOfAPipe = 4096;
-const size_t kMostPiecesOfAFile = 64;
+// The input is read in pieces of up to 256 KB (a pipe gives 64 KB at most
+// at once). From a file, which holds up no writer, 4 MB wait at most.
+const size_t kPieceSize = size_t{1} << 18;
+const size_t kMostPiecesOfAFile = 16;
 
 // Buffers kept to be read into again, at most.
 const size_t kMostSpare = 8;
@@ -39,8 +36,10 @@ ReportInput::~ReportInput() {
   if (owned_ && file_ != nullptr) fclose(file_);
 }
 
-bool ReportInput::Open(const std::string& path, bool follow, std::string* err) {
+bool ReportInput::Open(const std::string& path, bool follow, size_t most_waiting, std::string* err) {
   owned_ = !path.empty() && path != "-";
+  most_pieces_ = std::max<size_t>(2, most_waiting / kPieceSize);
+  if (owned_) most_pieces_ = std::min(most_pieces_, kMostPiecesOfAFile);
   file_ = owned_ ? fopen(path.c_str(), "rb") : stdin;
   if (file_ == nullptr) {
     *err = strerror(errno);
@@ -48,6 +47,7 @@ bool ReportInput::Open(const std::string& path, bool follow, std::string* err) {
   }
   // A pipe ends when its writer is done; only a file is waited at.
   follow_ = follow && owned_;
+  holds_up_writer_ = HoldsUpItsWriter(file_);
   // A thread is the one thing here the standard library can only refuse
   // with an exception; it is said as the other failures are.
   try {
@@ -59,10 +59,9 @@ bool ReportInput::Open(const std::string& path, bool follow, std::string* err) {
   return true;
 }
 
-void ReportInput::Deliver(std::string piece) {
+void ReportInput::Deliver(InputPiece piece) {
   std::unique_lock<std::mutex> hold(lock_);
-  const size_t most = owned_ ? kMostPiecesOfAFile : kMostPiecesOfAPipe;
-  changed_.wait(hold, [this, most] { return pieces_.size() < most || ending_ == kNow; });
+  changed_.wait(hold, [this] { return pieces_.size() < most_pieces_ || ending_ == kNow; });
   pieces_.push_back(std::move(piece));
   changed_.notify_all();
 }
@@ -70,20 +69,21 @@ void ReportInput::Deliver(std::string piece) {
 void ReportInput::ReadAll() {
   int failure = 0;
   while (ending_ != kNow) {
-    std::string piece;
+    InputPiece piece;
     {
       std::lock_guard<std::mutex> hold(lock_);
       if (!spare_.empty()) {
-        piece.swap(spare_.back());
+        piece = std::move(spare_.back());
         spare_.pop_back();
       }
     }
-    piece.resize(kPieceSize);
+    // Not filled with zeros first: only the bytes read are ever looked at.
+    if (!piece.bytes) piece.bytes.reset(new char[kPieceSize]);  // NOLINT(cppcoreguidelines-owning-memory)
     long n = 0;
-    failure = ReadAvailable(file_, piece.data(), piece.size(), kReadWaitMs, &n);
+    failure = ReadAvailable(file_, piece.bytes.get(), kPieceSize, kReadWaitMs, &n);
     if (failure != 0) break;
     if (n > 0) {
-      piece.resize(static_cast<size_t>(n));
+      piece.size = static_cast<size_t>(n);
       Deliver(std::move(piece));
       continue;
     }
@@ -105,16 +105,13 @@ void ReportInput::ReadAll() {
   changed_.notify_all();
 }
 
-bool ReportInput::Next(std::string* piece, int wait_ms) {
+bool ReportInput::Next(InputPiece* piece, int wait_ms) {
   std::unique_lock<std::mutex> hold(lock_);
   changed_.wait_for(hold, std::chrono::milliseconds(wait_ms), [this] { return !pieces_.empty() || ended_; });
-  if (piece->capacity() >= kPieceSize && spare_.size() < kMostSpare) {
-    spare_.push_back(std::move(*piece));
-    *piece = std::string();
-  }
-  piece->clear();
+  if (piece->bytes && spare_.size() < kMostSpare) spare_.push_back(std::move(*piece));
+  *piece = InputPiece();
   if (!pieces_.empty()) {
-    piece->swap(pieces_.front());
+    *piece = std::move(pieces_.front());
     pieces_.pop_front();
     changed_.notify_all();
     return true;

@@ -1,8 +1,11 @@
 // telegram-plot: every block of values in a report of telegram-receiver, on
-// a page to explore: written into a folder (a picture, the values as CSV,
-// and the page, which works from the disk), or served live to a browser
-// (--serve), or both. It reads the report from a file or from standard
-// input, finished or still being written.
+// a page to explore: written into a folder (each block's values, and the
+// page, which works from the disk), or served live to a browser (--serve),
+// or both. It reads the report from a file or from standard input,
+// finished or still being written, at the pace it comes: a block's values
+// are kept as the report prints them, and made numbers only where a page
+// or a picture asks for them.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,8 +22,8 @@
 
 #include "plot/block_reader.h"
 #include "plot/block_store.h"
+#include "plot/folder_writer.h"
 #include "plot/live_server.h"
-#include "plot/plot_folder.h"
 #include "plot/plot_options.h"
 #include "plot/report_input.h"
 
@@ -39,19 +42,21 @@ int Fail(const std::string& message, int status) {
   return status;
 }
 
+// How often, at most, the folder is told how far the report has come.
+const auto kProgressInterval = std::chrono::milliseconds(250);
+
 // Where the blocks go: the folder, the server's store, or both.
 class Showing {
  public:
   // `run_name` names the source once it is known to be a report, if
   // given.
   Showing(const PlotOptions& options, const std::string& source, const std::string& run_name)
-      : options_(options), source_(source), run_name_(run_name) {}
+      : options_(options), memory_(ShareMemory(options.memory_mib)), source_(source), run_name_(run_name) {}
 
   // Starts the server, if one is asked for. False, with `*err`.
   bool Serve(std::string* err) {
     if (options_.serve.empty()) return true;
-    store_ = std::make_unique<BlockStore>(source_, static_cast<size_t>(options_.keep),
-                                          static_cast<size_t>(options_.memory_mib) << 20);
+    store_ = std::make_unique<BlockStore>(source_, static_cast<size_t>(options_.keep), memory_.kept);
     server_ = std::make_unique<LiveServer>(store_.get());
     HostRules hosts;
     hosts.allowed = options_.allowed_hosts;
@@ -65,46 +70,69 @@ class Showing {
   }
 
   // Once the input is known to be a report: its source named, and the
-  // folder, if one is asked for. False, with `*err`: its exit status in
-  // `*status`.
-  bool Begin(std::string* err, int* status) {
+  // folder, if one is asked for; blocks passed over in it when the disk is
+  // behind, if the input `holds_up_writer`. False, with `*err`: its exit
+  // status in `*status`.
+  bool Begin(bool holds_up_writer, std::string* err, int* status) {
     if (!begun_) {
       begun_ = true;
       if (!run_name_.empty()) source_ = run_name_;
       if (store_) store_->SetSource(source_);
     }
-    if (options_.output.empty() || folder_ready_) return true;
-    if (!folder_.Prepare(options_.output, options_.force, err, status)) return false;
-    folder_ready_ = true;
-    return true;
+    if (options_.output.empty() || folder_.started()) return true;
+    FolderFiles files;
+    files.pictures = options_.pictures;
+    files.csv = options_.csv;
+    return folder_.Start(options_.output, options_.force, files, memory_.unwritten, holds_up_writer, err, status);
   }
 
-  // The blocks read: those with values shown (and their values taken).
+  // The blocks read: those with values shown (their values taken).
   bool Show(std::vector<ReportBlock>* blocks, std::string* err) {
     for (ReportBlock& block : *blocks) {
-      if (block.values.empty()) continue;
-      if (folder_ready_ && !folder_.Add(block, err)) return false;
-      if (store_) store_->Add(std::move(block));
+      if (block.text_values == 0) continue;
+      if (!folder_.started()) {
+        if (store_) store_->Add(std::move(block));
+      } else if (!store_) {
+        if (!ToFolder(std::move(block), err)) return false;
+      } else {
+        // Both: the folder gets a copy, the store the block itself.
+        if (!ToFolder(ReportBlock(block), err)) return false;
+        store_->Add(std::move(block));
+      }
     }
     return true;
   }
 
-  // How far the report has come; the folder's state at most once a second.
-  bool Progress(long telegrams, std::string* err) {
-    if (store_) store_->SetTelegrams(telegrams);
-    const auto now = std::chrono::steady_clock::now();
-    if (!folder_ready_ || now - state_written_ < std::chrono::seconds(1)) return true;
-    state_written_ = now;
-    return folder_.WriteState(ReportState{source_, telegrams, 0, 0, true, false, ""}, err);
+  bool ToFolder(ReportBlock&& block, std::string* err) {
+    if (!folder_.Add(std::move(block))) {
+      *err = folder_.failure();
+      return false;
+    }
+    if (folder_.passed_over() > 0 && !said_behind_) {
+      said_behind_ = true;
+      Say("the disk cannot keep up with the report: blocks are passed over in " + options_.output +
+          " (counted on its page) while the reading goes on");
+    }
+    return true;
   }
 
-  // The report is over: whole, cut short, or damaged.
+  // How far the report has come; the folder told at most every so often.
+  void Progress(long telegrams) {
+    if (store_) store_->SetTelegrams(telegrams);
+    const auto now = std::chrono::steady_clock::now();
+    if (!folder_.started() || now - progress_told_ < kProgressInterval) return;
+    progress_told_ = now;
+    folder_.SetState(ReportState{source_, telegrams, 0, 0, 0, true, false, ""});
+  }
+
+  // The report is over: whole, cut short, or damaged. Every block waiting
+  // is written. False, with `*err`, if a file could not be.
   bool End(long telegrams, bool whole, const std::string& damage, std::string* err) {
     if (store_) {
       store_->SetTelegrams(telegrams);
       store_->End(whole, damage);
     }
-    return !folder_ready_ || folder_.WriteState(ReportState{source_, telegrams, 0, 0, false, whole, damage}, err);
+    return folder_.Finish(ReportState{source_, telegrams, 0, 0, 0, false, whole, damage}, err);
   }
 
   // Serves until Ctrl-C, if serving.
@@ -114,17 +142,19 @@ class Showing {
     server_->Stop();
   }
 
-  bool folder_ready() const { return folder_ready_; }
-  uint64_t blocks() const { return folder_ready_ ? folder_.blocks() : store_ ? store_->state().blocks : 0; }
+  bool folder_ready() const { return folder_.started(); }
+  uint64_t blocks() const { return folder_.started() ? folder_.blocks() : store_ ? store_->state().blocks : 0; }
+  uint64_t passed_over() const { return folder_.passed_over(); }
 
  private:
   const PlotOptions& options_;
+  const MemoryShares memory_;
   std::string source_;
   const std::string run_name_;
   bool begun_ = false;
-  PlotFolder folder_;
-  bool folder_ready_ = false;
-  std::chrono::steady_clock::time_point state_written_;
+  FolderWriter folder_;
+  bool said_behind_ = false;
+  std::chrono::steady_clock::time_point progress_told_;
   std::unique_ptr<BlockStore> store_;
   std::unique_ptr<LiveServer> server_;  // after the store, which it serves: stopped first
 };
@@ -142,23 +172,36 @@ std::string RunName() {
 }
 
 // The last word on what the standard library could only throw: memory or a
-// thread that cannot be had. One line and status 1, never an abort.
+// thread that cannot be had. One line and status 1, never an abort: made
+// without allocating, since memory may be what ran out.
 [[noreturn]] void OnTerminate() {
-  std::string cause = "an unexpected failure";
+  const char* cause = "an unexpected failure";
   try {
     const std::exception_ptr current = std::current_exception();
     if (current) std::rethrow_exception(current);
   } catch (const std::bad_alloc&) {
-    cause = "out of memory";
+    cause = "out of memory (--memory bounds what the report's data may take)";
   } catch (const std::exception& error) {
     cause = error.what();
   } catch (...) {
   }
-  Say("cannot go on: " + cause);
+  char line[512];
+  const int length = snprintf(line, sizeof line, "telegram-plot: cannot go on: %s\n", cause);
+  if (length > 0) fwrite(line, 1, std::min(sizeof line - 1, static_cast<size_t>(length)), stderr);
   std::_Exit(1);
 }
 
 }  // namespace
+
+// Where the report stops being one, said, and the page made to say so
+// too; its exit status.
+int Damaged(Showing* showing, const BlockReader& reader, const std::string& source) {
+  std::string err;
+  if (!showing->End(reader.telegrams(), false, reader.error(), &err)) Say(err);
+  Say(source + ": " + reader.error());
+  showing->ServeUntilInterrupted();
+  return 2;
+}
 
 int main(int argc, char** argv) {
   std::set_terminate(OnTerminate);
@@ -176,7 +219,8 @@ int main(int argc, char** argv) {
   if (!from_stdin && fs::is_directory(options.input, is_folder)) {
     return Fail("cannot read " + source + ": it is a folder, not a report", 2);
   }
-  if (!input.Open(options.input, options.follow || !options.serve.empty(), &err)) {
+  if (!input.Open(options.input, options.follow || !options.serve.empty(), ShareMemory(options.memory_mib).input,
+                  &err)) {
     return Fail("cannot read " + source + ": " + err, 2);
   }
   // An interrupt ends the reading at the input's next pause, with the page
@@ -187,38 +231,31 @@ int main(int argc, char** argv) {
   Showing showing(options, source, from_stdin ? RunName() : "");
   if (!showing.Serve(&err)) return Fail(err, 2);
   BlockReader reader;
-  if (!reader.ok()) return Fail("cannot go on: out of memory", 1);
   std::vector<ReportBlock> blocks;
-  std::string piece;
+  InputPiece piece;
   while (input.Next(&piece, 100)) {
     if (interrupted != 0) input.StopAtPause();
     if (reader.finished()) input.StopFollowing();
-    if (piece.empty()) continue;
-    const bool report = reader.Read(piece.data(), piece.size(), &blocks);
+    if (piece.size == 0) continue;
+    const bool read = reader.Read(piece.bytes.get(), piece.size, &blocks);
     // The folder is written once the input is known to be a report.
-    if (reader.started() && !showing.Begin(&err, &status)) return Fail(err, status);
-    if (!showing.Show(&blocks, &err) || !showing.Progress(reader.telegrams(), &err)) return Fail(err, 1);
+    if (reader.started() && !showing.Begin(input.holds_up_writer(), &err, &status)) return Fail(err, status);
+    if (!showing.Show(&blocks, &err)) return Fail(err, 1);
+    showing.Progress(reader.telegrams());
     blocks.clear();
-    if (!report) {
-      showing.End(reader.telegrams(), false, reader.error(), &err);
-      Say(source + ": " + reader.error());
-      showing.ServeUntilInterrupted();
-      return 2;
-    }
+    if (!read) return Damaged(&showing, reader, source);
   }
   if (input.error() != 0) return Fail("cannot read " + source + ": " + strerror(input.error()), 1);
-  if (!reader.End(&blocks)) {
-    showing.End(reader.telegrams(), false, reader.error(), &err);
-    Say(source + ": " + reader.error());
-    showing.ServeUntilInterrupted();
-    return 2;
-  }
-  if (!showing.Begin(&err, &status)) return Fail(err, status);
+  if (!reader.End(&blocks)) return Damaged(&showing, reader, source);
+  if (!showing.Begin(input.holds_up_writer(), &err, &status)) return Fail(err, status);
   if (!showing.Show(&blocks, &err) || !showing.End(reader.telegrams(), reader.finished(), "", &err)) return Fail(err, 1);
   const uint64_t shown = showing.blocks();
   std::string said = std::to_string(shown) + (shown == 1 ? " block" : " blocks") + " with values of " +
                      std::to_string(reader.telegrams()) + (reader.telegrams() == 1 ? " telegram" : " telegrams");
   if (showing.folder_ready()) said += " in " + (fs::path(options.output) / "index.html").string();
+  if (showing.passed_over() > 0) {
+    said += ", " + std::to_string(showing.passed_over()) + " of them passed over: the disk could not keep up";
+  }
   Say(said);
   showing.ServeUntilInterrupted();
   return 0;

@@ -50,6 +50,76 @@ int Connect(int port, int receive_buffer = 0) {
   return fd;
 }
 
+// A connection from another loopback address (127.0.0.2: another client).
+int ConnectFrom(const char* source, int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in from = {};
+  from.sin_family = AF_INET;
+  inet_pton(AF_INET, source, &from.sin_addr);
+  sockaddr_in to = {};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0 ||
+      connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// A socket of IPv6's loopback, [::1]:`port` (0: any free one), IPv6 only:
+// listening, or connected; -1 where the host has no IPv6.
+int Listen6(int port) {
+  const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  const int on = 1;
+  setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  sockaddr_in6 at = {};
+  at.sin6_family = AF_INET6;
+  at.sin6_port = htons(static_cast<uint16_t>(port));
+  at.sin6_addr = in6addr_loopback;
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at) != 0 || listen(fd, 8) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int Connect6(int port) {
+  const int fd = socket(AF_INET6, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in6 to = {};
+  to.sin6_family = AF_INET6;
+  to.sin6_port = htons(static_cast<uint16_t>(port));
+  to.sin6_addr = in6addr_loopback;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+int PortOf(int fd) {
+  sockaddr_in6 at = {};
+  socklen_t size = sizeof at;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
+  return ntohs(at.sin6_port);
+}
+
+// Whether the server has closed `fd` within `ms`: bounded, whatever it does.
+bool ClosedWithin(int fd, int ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  char chunk[4096];
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd entry = {fd, POLLIN, 0};
+    if (poll(&entry, 1, 20) <= 0) continue;
+    if (recv(fd, chunk, sizeof chunk, 0) <= 0) return true;
+  }
+  return false;
+}
+
 // Everything the server answers to `request` before it closes, within 6 s.
 std::string Ask(int port, const std::string& request) {
   const int fd = Connect(port);
@@ -145,11 +215,13 @@ TEST(PlotServe, FixedRoutesOnlyAndABadRequestGetsA4xx) {
   ASSERT_TRUE(WaitUntil([&] { return Body(Get(served.port, "/blocks")).find("scan-3-block-0") != std::string::npos; }));
   const int port = served.port;
   EXPECT_EQ(Status(Get(port, "/")), 200);
-  EXPECT_EQ(Body(Get(port, "/scan-2-block-0.csv")), "index,value\n0,2\n1,3\n2,7\n");
-  const std::string values = Body(Get(port, "/values/3"));
-  EXPECT_EQ(values, std::string("\x03\x00\x04\x00\x07\x00", 6));
+  // A block's values as the report prints them; the page makes its CSV.
+  const std::string values = Get(port, "/values/3");
+  EXPECT_EQ(Body(values), "3\t4\t7\t");
+  EXPECT_NE(values.find("Content-Type: text/plain"), std::string::npos) << values;
+  EXPECT_EQ(Body(Get(port, "/range")), "{\"min\":1,\"max\":7,\"ranged\":3,\"kept\":3}");
   for (const char* path : {"/../../etc/passwd", "/%2e%2e/%2e%2e/etc/passwd", "/index.html", "/plot/telegram_plot.cc",
-                           "/values/99", "/values/-1", "/scan-9-block-0.csv", "/blocks/../index.html",
+                           "/values/99", "/values/-1", "/scan-2-block-0.csv", "/blocks/../index.html", "/range/1",
                            "/uPlot.iife.min.js/../../etc/passwd"}) {
     const int status = Status(Get(port, path));
     EXPECT_GE(status, 400) << path;
@@ -295,6 +367,9 @@ TEST(PlotServe, LoopbackOnlyByDefaultAndTheNewestBlocksKept) {
   EXPECT_NE(blocks.find("scan-41-block-0"), std::string::npos);
   EXPECT_EQ(Status(Get(served.port, "/values/40")), 404);
   EXPECT_EQ(Status(Get(served.port, "/values/41")), 200);
+  // The run's range, of the blocks kept alone: scans 41 to 50 hold 41 to 51
+  // and 7.
+  EXPECT_EQ(Body(Get(served.port, "/range")), "{\"min\":7,\"max\":51,\"ranged\":10,\"kept\":10}");
   served.End();
 }
 
@@ -377,7 +452,7 @@ TEST(PlotServe, OnlyThisComputersOwnNamesAreAnswered) {
     EXPECT_EQ(answer.find("scan-"), std::string::npos) << pair;
   }
   // Every route is guarded, the news too.
-  for (const char* path : {"/", "/events", "/values/1", "/scan-1-block-0.csv", "/page.js", "/nothing"}) {
+  for (const char* path : {"/", "/events", "/values/1", "/range", "/page.js", "/nothing"}) {
     EXPECT_EQ(Status(GetAs(served.port, path, "attacker.test")), 403) << path;
   }
   served.End();
@@ -597,6 +672,76 @@ TEST(PlotServe, LittleMemoryIsServedAndTooLittleIsSaid) {
   }
 }
 
+// The largest blocks, `count` of them, written to `fd` from a thread of
+// its own until they are all written or the plot has gone.
+std::thread FeedLargestBlocks(int fd, int count) {
+  return std::thread([fd, count] {
+    std::string block = "--> Telegram Type: 6\r\nTotalSize: 65507\t ScanNo:1\t BlockNo:0\r\n\n";
+    for (int i = 0; i < 32743; ++i) block += std::to_string(i * 7 % 65536) + "\t";
+    bool ok = write(fd, kBanner.data(), kBanner.size()) > 0;
+    for (int i = 0; i < count && ok; ++i) {
+      for (size_t at = 0; at < block.size() && ok;) {
+        const ssize_t n = write(fd, block.data() + at, block.size() - at);
+        ok = n > 0;
+        if (ok) at += static_cast<size_t>(n);
+      }
+    }
+    close(fd);
+  });
+}
+
+// --memory bounds the whole of the report's data, the input waiting and
+// the blocks kept, and memory that runs out all the same (an address space
+// smaller than the bound) is one whole line and status 1, never an abort.
+TEST(PlotServe, MemoryHoldsItsBoundAndRunningOutIsOneLine) {
+  if (UnderWine() || kSanitized) GTEST_SKIP() << "the memory of a plain Linux build";
+  struct sigaction old = {};
+  struct sigaction quiet = {};
+  quiet.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &quiet, &old);  // the feed learns of the plot's end as EPIPE
+  {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    StartOptions options;
+    options.in_fd = ends[0];
+    Child plot;
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--serve", "127.0.0.1:0", "--memory", "24"}), options));
+    close(ends[0]);
+    std::thread feed = FeedLargestBlocks(ends[1], 600);  // 117 MB
+    feed.join();
+    ASSERT_TRUE(WaitUntil([&] {
+      std::lock_guard<std::mutex> hold(plot.lock);
+      return plot.err.find("600 blocks with values") != std::string::npos;
+    })) << OutputSoFar(&plot);
+    kill(plot.pid, SIGINT);
+    ASSERT_TRUE(WaitForExit(&plot));
+    EXPECT_EQ(plot.exit_code, 0) << plot.err;
+    // Well below the 117 MB the blocks would take unbounded; the allocator's
+    // own slack, which a busy host makes larger, above the bound.
+    EXPECT_LT(plot.peak_kilobytes, (24 + 32) * 1024) << "its peak resident memory, in KB, at --memory 24";
+  }
+  for (int round = 0; round < 4; ++round) {
+    int ends[2];
+    ASSERT_EQ(pipe2(ends, O_CLOEXEC), 0);
+    StartOptions options;
+    options.in_fd = ends[0];
+    options.address_space_limit = 120000000;
+    Child plot;
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--serve", "127.0.0.1:0"}), options));
+    close(ends[0]);
+    std::thread feed = FeedLargestBlocks(ends[1], 3000);
+    feed.join();
+    kill(plot.pid, SIGINT);
+    ASSERT_TRUE(WaitForExit(&plot));
+    EXPECT_EQ(plot.signal, 0) << plot.err;
+    EXPECT_EQ(plot.exit_code, 1) << plot.err;
+    const std::string last = plot.err.substr(plot.err.rfind('\n', plot.err.size() - 2) + 1);
+    EXPECT_EQ(last, "telegram-plot: cannot go on: out of memory (--memory bounds what the report's data may take)\n")
+        << plot.err;
+  }
+  sigaction(SIGPIPE, &old, nullptr);
+}
+
 // Pages that take no news while news keeps coming are dropped: their
 // places go to pages that read.
 TEST(PlotServe, PagesThatTakeNoNewsAreDropped) {
@@ -684,4 +829,84 @@ TEST(PlotServe, TheAddressItIsReachedAtIsAnswered) {
             "18222 10.9.9.9 200\n18222 evil.test 403\n18222 10.9.9.8 403\n18222 localhost 200\n"
             "18223 10.9.9.9 200\n18223 evil.test 403\n18223 10.9.9.8 403\n18223 localhost 200\n")
       << session.err;
+}
+
+// One client's connections past its share close its own longest waiting,
+// never another client's; a request that never ends is cut off at its
+// deadline, and the test's own waits are bounded.
+TEST(PlotServe, EachClientHasItsShareAndAnUnfinishedRequestIsCut) {
+  Served served;
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  served.Write(SmallReport(1));
+  ASSERT_TRUE(WaitUntil([&] { return Body(Get(served.port, "/blocks")).find("scan-1-block-0") != std::string::npos; }));
+  const int other = ConnectFrom("127.0.0.2", served.port);
+  ASSERT_GE(other, 0);
+  std::vector<int> mine;
+  for (size_t i = 0; i <= kMostConnectionsPerClient; ++i) mine.push_back(Connect(served.port));
+  EXPECT_TRUE(ClosedWithin(mine.front(), 2000)) << "the longest waiting of the client past its share";
+  EXPECT_FALSE(ClosedWithin(mine.back(), 100)) << "its newest";
+  const std::string request = "GET /blocks HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+  ASSERT_EQ(send(other, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+  EXPECT_EQ(Status(ReadFor(other, 2000)), 200) << "the other client's is answered";
+  close(other);
+  for (int fd : mine) close(fd);
+
+  const int unfinished = Connect(served.port);
+  const std::string head = "GET /blocks HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  ASSERT_EQ(send(unfinished, head.data(), head.size(), MSG_NOSIGNAL), static_cast<ssize_t>(head.size()));
+  const auto since = std::chrono::steady_clock::now();
+  EXPECT_TRUE(ClosedWithin(unfinished, 9000)) << "held past its deadline";
+  EXPECT_GT(std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count(), 3.0)
+      << "cut before its deadline";
+  close(unfinished);
+  served.End();
+}
+
+// The run's range, found a bounded number of blocks at a time, the newest
+// first: a page asks again until every block kept is ranged.
+TEST(PlotServe, TheRunsRangeComesInBoundedSteps) {
+  Served served({"--keep", "100"});
+  ASSERT_GT(served.port, 0) << served.plot.err;
+  served.Write(SmallReport(40));  // scan s holds s, s + 1 and 7
+  ASSERT_TRUE(WaitUntil([&] { return Body(Get(served.port, "/blocks")).find("\"blocks\":40,") != std::string::npos; }));
+  EXPECT_EQ(Body(Get(served.port, "/range")), "{\"min\":7,\"max\":41,\"ranged\":16,\"kept\":40}");
+  EXPECT_EQ(Body(Get(served.port, "/range")), "{\"min\":7,\"max\":41,\"ranged\":32,\"kept\":40}");
+  EXPECT_EQ(Body(Get(served.port, "/range")), "{\"min\":1,\"max\":41,\"ranged\":40,\"kept\":40}");
+  served.End();
+}
+
+// localhost names both loopbacks: the plot listens on both, or refuses to
+// start when another program holds the other's port, where a browser
+// asking for localhost could reach it instead.
+TEST(PlotServe, LocalhostIsThePlotsOnBothFamilies) {
+  const int taken = Listen6(0);
+  if (taken < 0) GTEST_SKIP() << "no IPv6 loopback here";
+  const int port = PortOf(taken);
+  for (const char* address : {"127.0.0.1", "0.0.0.0"}) {
+    Child plot;
+    const std::string where = std::string(address) + ":" + std::to_string(port);
+    ASSERT_TRUE(Start(&plot, Command("TELEGRAM_PLOT", {"--serve", where})));
+    ASSERT_TRUE(WaitForExit(&plot));
+    EXPECT_EQ(plot.exit_code, 2) << where;
+    EXPECT_EQ(plot.err, AsWritten("telegram-plot: cannot listen on " + where + ": localhost also names [::1]:" +
+                                  std::to_string(port) + ", where another program listens; a browser could reach it "
+                                  "instead (stop it, or serve at another port)\n"));
+  }
+  close(taken);
+  // Either family's loopback, whichever was asked for, reaches the plot.
+  for (const char* address : {"127.0.0.1", "[::1]"}) {
+    Served served({}, address);
+    ASSERT_GT(served.port, 0) << served.plot.err;
+    served.Write(SmallReport(1));
+    const int v6 = Connect6(served.port);
+    const int v4 = Connect(served.port);
+    for (const int fd : {v4, v6}) {
+      ASSERT_GE(fd, 0) << address;
+      const std::string request = "GET /blocks HTTP/1.1\r\nHost: localhost\r\nConnection: close\r\n\r\n";
+      ASSERT_EQ(send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+      EXPECT_EQ(Status(ReadFor(fd, 2000)), 200) << address << (fd == v6 ? ", asked on [::1]" : ", asked on 127.0.0.1");
+      close(fd);
+    }
+    served.End();
+  }
 }

@@ -15,12 +15,49 @@
 
   // --- Where the blocks come from ------------------------------------------
 
-  // A block's values from the little-endian bytes of its 16-bit numbers.
-  function valuesOf(bytes) {
-    const view = new DataView(bytes);
-    const values = new Uint16Array(bytes.byteLength >> 1);
-    for (let i = 0; i < values.length; ++i) values[i] = view.getUint16(2 * i, true);
+  // A block's values from their text as the report prints them: each
+  // value's digits, then a tab. Anything else is damage, never a value.
+  function valuesOf(text, name) {
+    let count = 0;
+    for (let i = 0; i < text.length; ++i) if (text.charCodeAt(i) === 9) count++;
+    const values = new Uint16Array(count);
+    let value = 0;
+    let digits = 0;
+    let at = 0;
+    for (let i = 0; i < text.length; ++i) {
+      const c = text.charCodeAt(i);
+      if (c === 9 && digits > 0 && value <= MAX_VALUE) {
+        values[at++] = value;
+        value = 0;
+        digits = 0;
+      } else if (c >= 48 && c <= 57 && digits < 5) {
+        value = value * 10 + (c - 48);
+        digits++;
+      } else {
+        throw new Error('the values of ' + name + ' are damaged at character ' + i);
+      }
+    }
+    if (digits > 0) throw new Error('the values of ' + name + ' end without their tab');
     return values;
+  }
+
+  // The smallest and largest of `values`.
+  function rangeOf(values) {
+    let low = MAX_VALUE;
+    let high = 0;
+    for (let i = 0; i < values.length; ++i) {
+      const v = values[i];
+      if (v < low) low = v;
+      if (v > high) high = v;
+    }
+    return [low, high];
+  }
+
+  // A block's values as CSV, the bytes a CSV file of the plot holds.
+  function csvOf(values) {
+    const lines = ['index,value\n'];
+    for (let i = 0; i < values.length; ++i) lines.push(i + ',' + values[i] + '\n');
+    return lines.join('');
   }
 
   // Served by telegram-plot --serve.
@@ -94,16 +131,30 @@
     this.values = function (block) {
       return fetch('values/' + block.id, {cache: 'no-store'}).then((response) => {
         if (!response.ok) throw new Error('block ' + block.name + ' is no longer kept');
-        return response.arrayBuffer();
-      }).then(valuesOf);
+        return response.text();
+      }).then((text) => valuesOf(text, block.name));
     };
-    this.csv = (block) => block.name + '.csv';
+    // The range of the blocks kept: the server finds it a few blocks at a
+    // time, the newest first, and says how many it has; the rest are asked
+    // for at once, news later.
+    let ranging = false;
+    this.range = function () {
+      if (ranging) return;
+      ranging = true;
+      fetch('range', {cache: 'no-store'}).then((response) => response.json()).then((range) => {
+        page.range(range.min, range.max, range.ranged, range.kept);
+        ranging = false;
+        if (range.ranged < range.kept) this.range();
+      }).catch(() => { ranging = false; });
+    };
   }
 
   // Beside the page, in a folder made by telegram-plot -o: scripts, which a
-  // page opened from the disk may load, where it may not fetch.
+  // page opened from the disk may load, where it may not fetch. The values
+  // of a few blocks in a row share a file (values/FILE.js, FILE the first
+  // one's name), loaded one at a time; the last few are kept.
   function FolderSource(page) {
-    const waiting = new Map();  // values asked for: name -> resolve
+    const KEPT_FILES = 4;
     function load(src, then) {
       const script = document.createElement('script');
       script.src = src + (src.indexOf('?') < 0 ? '?' : '&') + 'at=' + Date.now();
@@ -112,19 +163,32 @@
       document.body.appendChild(script);
     }
     let reading = true;
+    let arriving = null;        // the values of the file being loaded: name -> text
+    const files = new Map();    // the files loaded last: file -> (name -> text)
+    let loading = Promise.resolve();
     window.telegramPlot = {
       block: (block) => page.block(block),
       state: (state) => { reading = state.reading; page.state(state); },
-      values: (name, base64) => {
-        const resolve = waiting.get(name);
-        if (!resolve) return;
-        waiting.delete(name);
-        const text = atob(base64);
-        const bytes = new Uint8Array(text.length);
-        for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
-        resolve(valuesOf(bytes.buffer));
-      },
+      values: (name, text) => { if (arriving) arriving.set(name, text); },
     };
+    // The values in `file`, once loaded; one file at a time.
+    function loadFile(file, keep) {
+      if (files.has(file)) return Promise.resolve(files.get(file));
+      loading = loading.then(() => new Promise((resolve) => {
+        if (files.has(file)) return resolve(files.get(file));
+        arriving = new Map();
+        load('values/' + file + '.js', () => {
+          const got = arriving;
+          arriving = null;
+          if (keep) {
+            files.set(file, got);
+            while (files.size > KEPT_FILES) files.delete(files.keys().next().value);
+          }
+          resolve(got);
+        });
+      }));
+      return loading;
+    }
     // While the report is still being written, the list grows: it is read
     // again every second (blocks known already are passed over).
     function poll() {
@@ -132,17 +196,47 @@
     }
     this.start = poll;
     this.values = function (block) {
-      return new Promise((resolve, reject) => {
-        waiting.set(block.name, resolve);
-        load('values/' + block.name + '.js', () => {
-          if (waiting.has(block.name)) {
-            waiting.delete(block.name);
-            reject(new Error('no values for ' + block.name));
-          }
-        });
+      return loadFile(block.file || block.name, true).then((got) => {
+        const text = got.get(block.name);
+        if (text === undefined) throw new Error('no values for ' + block.name + ' in the folder');
+        return valuesOf(text, block.name);
       });
     };
-    this.csv = (block) => block.name + '.csv';
+    // The range of every block: each file read in turn, as the page's
+    // blocks say; the page hears of each step.
+    let ranging = false;
+    const ranged = new Map();  // id -> [min, max]
+    let low = MAX_VALUE;
+    let high = 0;
+    this.range = function () {
+      if (ranging) return;
+      ranging = true;
+      const next = () => {
+        const block = page.blocks().find((b) => !ranged.has(b.id));
+        const count = page.blocks().length;
+        if (!block) {
+          ranging = false;
+          page.range(ranged.size ? low : null, ranged.size ? high : null, ranged.size, count);
+          return;
+        }
+        loadFile(block.file || block.name, false).then((got) => {
+          for (const b of page.blocks()) {
+            if (ranged.has(b.id) || (b.file || b.name) !== (block.file || block.name)) continue;
+            const text = got.get(b.name);
+            const [l, h] = text === undefined ? [MAX_VALUE, 0] : rangeOf(valuesOf(text, b.name));
+            ranged.set(b.id, [l, h]);
+            if (l <= h) {
+              low = Math.min(low, l);
+              high = Math.max(high, h);
+            }
+          }
+          if (!ranged.has(block.id)) ranged.set(block.id, [MAX_VALUE, 0]);
+          page.range(ranged.size ? low : null, ranged.size ? high : null, ranged.size, page.blocks().length);
+          setTimeout(next, 0);
+        }).catch(() => { ranging = false; });
+      };
+      next();
+    };
   }
 
   // --- What the page knows ---------------------------------------------------
@@ -150,8 +244,11 @@
   const blocks = new Map();  // id -> summary
   let ids = [];              // the ids known, in order
   let state = null;
-  let runMin = MAX_VALUE;    // the range of every block known
+  let runMin = MAX_VALUE;    // the run's range, as far as it is known
   let runMax = 0;
+  let runRanged = 0;         // of how many blocks
+  let runRangeAsked = 0;     // when it was last asked for (ms)
+  let linked = true;         // news reaches the page
   let live = true;           // the newest block is drawn as it comes
   let shownId = 0;           // the block drawn
   let arrivedWhilePaused = 0;
@@ -159,6 +256,7 @@
   let skipped = 0;           // blocks that came between two drawn while live
   let busy = false;          // values on their way
   let shownValues = null;
+  let shownRange = [0, MAX_VALUE];
   const stats = {draws: 0, lastDrawMs: 0, longestDrawMs: 0, skipped: 0};
 
   const page = {
@@ -171,9 +269,8 @@
         ids.push(block.id);
         ids.sort((a, b) => a - b);
       }
-      runMin = Math.min(runMin, block.min);
-      runMax = Math.max(runMax, block.max);
       if (!live) arrivedWhilePaused++;
+      if (scaleMode() === 'run') askRange();
       list.add(block);
       forget();
       requestAnimationFrame(frame);
@@ -186,8 +283,34 @@
     // Whether the news reaches the page: empty words while it does.
     link(words) {
       $('link').textContent = words;
+      linked = words === '';
+      showLiveControls();
     },
+    // The run's range, from `ranged` of the `kept` blocks (null: none yet).
+    range(low, high, ranged, kept) {
+      runRanged = ranged;
+      if (low !== null && high !== null) {
+        runMin = low;
+        runMax = high;
+      }
+      $('runnote').textContent = ranged < kept ? ' (from ' + ranged + ' of ' + kept + ' blocks so far)' : '';
+      if (chart && scaleMode() === 'run') chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
+    },
+    blocks: () => ids.map((id) => blocks.get(id)),
   };
+
+  // The run's range, asked for while the scale shows it: at once, then
+  // again as blocks come, at most twice a second.
+  let rangeTimer = 0;
+  function askRange() {
+    if (rangeTimer) return;
+    const wait = Math.max(0, runRangeAsked + 500 - Date.now());
+    rangeTimer = setTimeout(() => {
+      rangeTimer = 0;
+      runRangeAsked = Date.now();
+      source.range();
+    }, wait);
+  }
 
   // Blocks no longer kept by the server, forgotten by the page too. (A
   // folder keeps them all.)
@@ -228,10 +351,16 @@
     }
     text.textContent = words;
     showLiveControls();
-    $('kept').textContent = state.kept < state.blocks
+    let kept = state.kept < state.blocks
       ? 'Only the newest ' + state.kept + ' blocks are kept; the ' + (state.blocks - state.kept) +
         ' before them are gone.'
       : '';
+    if (state.passedOver > 0) {
+      kept += (kept ? ' ' : '') + 'The disk could not keep up with the report: ' + state.passedOver +
+        (state.passedOver === 1 ? ' block was' : ' blocks were') + ' passed over and ' +
+        (state.passedOver === 1 ? 'is' : 'are') + ' not in this folder.';
+    }
+    $('kept').textContent = kept;
   }
 
   // --- The chart -------------------------------------------------------------
@@ -247,11 +376,9 @@
   function valueRange() {
     let low = 0;
     let high = MAX_VALUE;
-    const block = blocks.get(shownId);
-    if (scaleMode() === 'own' && block) {
-      low = block.min;
-      high = block.max;
-    } else if (scaleMode() === 'run' && runMin <= runMax) {
+    if (scaleMode() === 'own' && shownValues) {
+      [low, high] = shownRange;
+    } else if (scaleMode() === 'run' && runRanged > 0 && runMin <= runMax) {
       low = runMin;
       high = runMax;
     }
@@ -386,7 +513,10 @@
     if (!block) return;
     shownId = id;
     shownValues = values;
-    const keep = xs.length === values.length && zoomedIn() ? [chart.scales.x.min, chart.scales.x.max] : null;
+    shownRange = rangeOf(values);
+    // A zoom is kept, from block to block, as far as the next block reaches.
+    let keep = zoomedIn() ? [chart.scales.x.min, Math.min(chart.scales.x.max, values.length - 1)] : null;
+    if (keep && keep[1] - keep[0] < 1) keep = null;
     if (xs.length !== values.length) {
       xs = new Float64Array(values.length);
       for (let i = 0; i < xs.length; ++i) xs[i] = i;
@@ -401,7 +531,7 @@
     chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
     let heading = 'Scan ' + block.scan + ', block ' + block.block + ': ' + block.count +
       (block.count === 1 ? ' value' : ' values');
-    heading += block.count === 1 ? ' of ' + block.min : ' from ' + block.min + ' to ' + block.max;
+    heading += values.length === 1 ? ' of ' + shownRange[0] : ' from ' + shownRange[0] + ' to ' + shownRange[1];
     $('heading').textContent = heading;
     if (block.cut) {
       const note = document.createElement('span');
@@ -409,7 +539,7 @@
       note.textContent = ' (cut short: the report ends in its values)';
       $('heading').appendChild(note);
     }
-    $('csv').href = source.csv(block);
+    $('csv').hidden = false;
     $('csv').textContent = 'Values as CSV (' + block.name + '.csv)';
     readOut(chart);
     list.shown(id);
@@ -447,9 +577,10 @@
     }
   }
 
-  // Pause, and the words on live drawing, only while blocks can still come.
+  // Pause, and the words on live drawing, only while blocks can still come
+  // and their news reaches the page.
   function showLiveControls() {
-    const coming = !state || state.reading;
+    const coming = (!state || state.reading) && linked;
     $('live').hidden = !coming;
     $('paused').hidden = !coming;
     if (!live) return;
@@ -460,6 +591,8 @@
       $('drawn').textContent = 'Live: the newest block is drawn as it comes' + (passed ? '; ' + passed : '') + '.';
     } else if (!coming) {
       $('drawn').textContent = passed ? 'While the run went on, ' + passed + '.' : '';
+    } else {
+      $('drawn').textContent = '';
     }
   }
 
@@ -488,7 +621,7 @@
       }
       const button = document.createElement('button');
       button.textContent = 'block ' + block.block + (block.cut ? ' (cut short)' : '');
-      button.title = block.name + ': ' + block.count + ' values from ' + block.min + ' to ' + block.max;
+      button.title = block.name + ': ' + block.count + (block.count === 1 ? ' value' : ' values');
       if (block.cut) button.className = 'cut';
       button.addEventListener('click', () => pick(block.id));
       row.element.appendChild(button);
@@ -520,7 +653,17 @@
       const before = this.buttons.get(this.shownId);
       if (before) before.classList.remove('shown');
       const now = this.buttons.get(id);
-      if (now) now.classList.add('shown');
+      if (now) {
+        now.classList.add('shown');
+        // Scrolled into the list's view, the page itself left where it is.
+        const box = $('scans');
+        const top = now.offsetTop;
+        if (top < box.scrollTop) {
+          box.scrollTop = top;
+        } else if (top + now.offsetHeight > box.scrollTop + box.clientHeight) {
+          box.scrollTop = top + now.offsetHeight - box.clientHeight;
+        }
+      }
       this.shownId = id;
     },
   };
@@ -583,9 +726,24 @@
   $('reset').addEventListener('click', resetZoom);
   for (const input of document.querySelectorAll('input[name=scale]')) {
     input.addEventListener('change', () => {
+      if (scaleMode() === 'run') askRange();
       if (chart) chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
     });
   }
+  // The shown block's values as a CSV file, made here: the same bytes from
+  // a server or from the disk.
+  $('csv').addEventListener('click', (event) => {
+    event.preventDefault();
+    const block = blocks.get(shownId);
+    if (!shownValues || !block) return;
+    const link = document.createElement('a');
+    link.href = URL.createObjectURL(new Blob([csvOf(shownValues)], {type: 'text/csv'}));
+    link.download = block.name + '.csv';
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
+  });
   document.addEventListener('keydown', (event) => {
     if (event.target.tagName === 'INPUT' && event.target.type !== 'radio') return;
     if (event.key === 'ArrowLeft' && event.shiftKey) panBy(-0.15);
@@ -624,6 +782,8 @@
     ids: () => ids.slice(),
     shown: () => shownId,
     values: () => shownValues,
+    csv: () => (shownValues ? csvOf(shownValues) : null),
+    linked: () => linked,
     live: () => live,
     show: pick,
     goLive,

@@ -83,6 +83,30 @@ async function until(page, test, arg, ms = 10000) {
   return false;
 }
 
+// A block's CSV, as the plot's CSV files hold it.
+const csvOf = (values) => 'index,value\n' + values.map((v, i) => i + ',' + v + '\n').join('');
+
+// The CSV the page offers for the block shown, downloaded: its name and
+// its bytes.
+async function downloadCsv(page) {
+  const [download] = await Promise.all([page.waitForEvent('download', {timeout: 10000}), page.click('#csv')]);
+  return {name: download.suggestedFilename(), text: readFileSync(await download.path(), 'latin1')};
+}
+
+// Whether the list's highlighted block can be seen in the list's box.
+const shownInList = () => {
+  const box = document.getElementById('scans').getBoundingClientRect();
+  const shown = document.querySelector('#scans button.shown');
+  if (!shown) return false;
+  const at = shown.getBoundingClientRect();
+  return at.top >= box.top - 1 && at.bottom <= box.bottom + 1;
+};
+
+// A telegram of type 6 with `count` values, `first` on, as the receiver
+// reports it.
+const shortBlock = (scan, count, first) => '--> Telegram Type: 6\r\nTotalSize: ' + 2 * count + '\t ScanNo:' + scan +
+  '\t BlockNo:0\r\n\n' + Array.from({length: count}, (_, i) => String((first + i * 37) % 65536) + '\t').join('');
+
 // Reads the value under the cursor at full zoom: index `i` of the block shown.
 async function readOutAt(page, i) {
   await page.evaluate((i) => {
@@ -185,12 +209,18 @@ async function servedLive() {
   scale = await page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
   check(scale[0] === 0 && scale[1] === 32742, 'reset shows the whole block again');
 
+  const xScale = () => page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
+
   // The scales: the block's own, the run's, the whole 16-bit range.
   const yScale = () => page.evaluate(() => [telegramPlotPage.chart().scales.y.min, telegramPlotPage.chart().scales.y.max]);
   await page.check('input[value=full]');
   const full = await yScale();
   check(full[0] === 0 && full[1] === 65535, 'the common scale of 0 to 65535, never above: ' + full.join(' to '));
   await page.check('input[value=run]');
+  // The server finds the run's range a few blocks at a time; the page asks
+  // until it has them all.
+  check(await until(page, () => document.getElementById('runnote').textContent === '' &&
+    telegramPlotPage.chart().scales.y.max < 65535), 'the run\'s range is found from every block kept');
   const run = await yScale();
   const runMin = Math.min(...reportBlocks.slice(0, 5).map((b) => Math.min(...b.values)));
   const runMax = Math.max(...reportBlocks.slice(0, 5).map((b) => Math.max(...b.values)));
@@ -198,14 +228,19 @@ async function servedLive() {
     'the run\'s scale covers every block\'s values: ' + run.join(' to '));
   await page.check('input[value=own]');
 
-  // The CSV of a block: the report's values.
-  const csv = await (await fetch(address + 'scan-1-block-0.csv')).text();
-  const lines = csv.trim().split('\n');
-  check(lines[0] === 'index,value' && lines.length === 32744 &&
-    lines.slice(1).every((line, i) => line === i + ',' + reportBlocks[0].values[i]),
-    'the CSV of scan 1, block 0 holds the report\'s values');
-  const link = await page.getAttribute('#csv', 'href');
-  check(link === 'scan-3-block-0.csv', 'the page links the CSV of the block shown: ' + link);
+  // The CSV of the block shown, made by the page: the report's values, the
+  // bytes of a CSV file of the plot.
+  let csv = await downloadCsv(page);
+  check(csv.name === 'scan-3-block-0.csv' && csv.text === csvOf(reportBlocks[4].values),
+    'the page gives the CSV of the block shown, ' + csv.name + ', the report\'s values exactly');
+  await page.evaluate(() => telegramPlotPage.show(1));
+  check(await until(page, () => telegramPlotPage.shown() === 1), 'an older block is chosen');
+  csv = await downloadCsv(page);
+  check(csv.name === 'scan-1-block-0.csv' && csv.text === csvOf(reportBlocks[0].values),
+    'and the CSV of that block: ' + csv.name);
+  check(await page.evaluate(() => telegramPlotPage.csv()) === csvOf(reportBlocks[0].values), 'the same from the console');
+  await page.click('#live');
+  check(await until(page, () => telegramPlotPage.shown() === 5 && telegramPlotPage.live()), 'live again');
 
   // Pause: the view holds, and says what came meanwhile.
   await page.click('#live');
@@ -221,7 +256,6 @@ async function servedLive() {
   check(await until(page, () => telegramPlotPage.shown() === 6), 'live again, the newest block is drawn');
 
   // A zoom takes whole indexes, and is kept while the user explores.
-  const xScale = () => page.evaluate(() => [telegramPlotPage.chart().scales.x.min, telegramPlotPage.chart().scales.x.max]);
   await page.evaluate(() => telegramPlotPage.chart().setScale('x', {min: 7.6, max: 7.65}));
   let zoom = await xScale();
   check(zoom[0] === 7 && zoom[1] === 8, 'a zoom below one value is one whole index wide: ' + zoom.join(' to '));
@@ -287,6 +321,32 @@ async function servedLive() {
   check(rows.length === 304 && rows[0] === 'Scan 1' && rows[1] === 'Scan 399' && rows[303] === 'Scan 1',
     'a row for each scan as it came, newest first, a scan seen again apart: ' + rows.length + ' rows');
 
+  // The block shown is scrolled into the list's view: far down, by going
+  // to a scan, and by the arrows.
+  await page.fill('#scan', '120');
+  await page.click('#go');
+  check(await until(page, () => telegramPlotPage.shown() > 0 && document.querySelector('#scans button.shown') !== null &&
+    document.querySelector('#scans button.shown').title.startsWith('scan-120-block-0')) &&
+    await until(page, shownInList), 'going to scan 120, its block is seen in the list');
+  for (let i = 0; i < 60; ++i) await page.keyboard.press('ArrowLeft');
+  check(await until(page, shownInList), 'after 60 left arrows, the block shown is seen in the list: ' +
+    await page.evaluate(() => telegramPlotPage.shown()));
+
+  // The zoom is kept as far as a next block of another length reaches.
+  await page.click('#live');
+  check(await until(page, () => telegramPlotPage.live() && telegramPlotPage.shown() === 607), 'live again');
+  await page.evaluate(() => telegramPlotPage.chart().setScale('x', {min: 391, max: 784}));
+  plot.stdin.write(shortBlock(500, 1500, 3));
+  check(await until(page, () => telegramPlotPage.shown() === 608), 'a block of 1500 values comes');
+  zoom = await xScale();
+  check(zoom[0] === 391 && zoom[1] === 784, 'the zoom is kept on a block of another length: ' + zoom.join(' to '));
+  await page.evaluate(() => telegramPlotPage.chart().setScale('x', {min: 1200, max: 1499}));
+  plot.stdin.write(report.slice(typeLineBefore(0), typeLineBefore(1)));
+  check(await until(page, () => telegramPlotPage.shown() === 609), 'a longer block again');
+  zoom = await xScale();
+  check(zoom[0] === 1200 && zoom[1] === 1499, 'and kept on a longer one: ' + zoom.join(' to '));
+  await page.click('#reset');
+
   // Eight pages have the news at most: a ninth says it is not live, and
   // why, until one closes.
   const held = [];
@@ -301,9 +361,12 @@ async function servedLive() {
   await ninth.goto(address);
   check(await until(ninth, () => document.getElementById('link').textContent.indexOf('Not live') === 0),
     'the ninth page says it is not live: ' + await ninth.locator('#link').textContent());
+  check(!await ninth.locator('#live').isVisible() && (await ninth.locator('#drawn').textContent()).indexOf('Live') < 0,
+    'not live, it shows no Pause and no word of live drawing');
   held.pop().destroy();
   check(await until(ninth, () => document.getElementById('link').textContent === '', null, 12000),
     'once a page closes, the ninth is live');
+  check(await until(ninth, () => !document.getElementById('live').hidden), 'and it can be paused again');
   for (const socket of held) socket.destroy();
   await ninth.close();
 
@@ -321,11 +384,32 @@ async function servedLive() {
   await new Promise((resolve) => plot.on('exit', resolve));
 }
 
+// A page whose server has gone says it is not live, and offers no Pause.
+async function serverGone() {
+  const plot = spawn(plotProgram, ['--serve', '127.0.0.1:0'], {stdio: ['pipe', 'ignore', 'pipe']});
+  let said = '';
+  plot.stderr.on('data', (data) => { said += data; });
+  const deadline = Date.now() + 10000;
+  while (!/serving the report at (http:\/\/[^ ]+)/.test(said) && Date.now() < deadline) await sleep(20);
+  const address = /serving the report at (http:\/\/[^ ]+)/.exec(said)[1];
+  plot.stdin.write(report.slice(0, typeLineBefore(2)));
+  const page = await newPage();
+  await page.goto(address);
+  check(await until(page, () => telegramPlotPage.shown() === 2) && await page.locator('#live').isVisible(),
+    'a second server\'s page is live');
+  plot.kill('SIGKILL');
+  check(await until(page, () => document.getElementById('link').textContent.indexOf('Not live') === 0),
+    'its server gone, the page says it is not live: ' + await page.locator('#link').textContent());
+  check(!await page.locator('#live').isVisible() && (await page.locator('#drawn').textContent()).indexOf('Live') < 0,
+    'and shows no Pause and no word of live drawing');
+  await page.close();
+}
+
 // --- A folder opened from the disk ---------------------------------------------
 
 async function fromTheDisk() {
   writeFileSync(join(work, 'report.txt'), report, 'latin1');
-  const made = spawnSync(plotProgram, ['-o', join(work, 'run'), join(work, 'report.txt')], {encoding: 'utf8'});
+  const made = spawnSync(plotProgram, ['-o', join(work, 'run'), '--csv', join(work, 'report.txt')], {encoding: 'utf8'});
   check(made.status === 0, 'the folder is made: ' + made.stderr.trim());
   const page = await newPage();
   await page.goto('file://' + join(work, 'run', 'index.html'));
@@ -346,15 +430,50 @@ async function fromTheDisk() {
   check(await until(page, () => (document.getElementById('state').textContent.indexOf('cut short') >= 0)),
     'a report cut inside its values is said to be cut short');
   check(await page.getAttribute('#state', 'class') === 'note', 'in red');
-  const csv = readFileSync(join(work, 'run', 'scan-2-block-0.csv'), 'utf8').trim().split('\n');
-  check(csv.length === 32744 && csv[201] === '200,' + reportBlocks[2].values[200],
-    'the folder holds the same CSV beside the pictures');
   await page.close();
+}
+
+async function fromTheDiskMore() {
+  const page = await newPage();
+  await page.goto('file://' + join(work, 'run', 'index.html'));
+  check(await until(page, () => telegramPlotPage.shown() === 8), 'the folder again');
+  // The CSV made by the page from the disk: the bytes of the CSV file the
+  // plot wrote with --csv.
+  await page.evaluate(() => telegramPlotPage.show(3));
+  check(await until(page, () => telegramPlotPage.shown() === 3), 'a block is chosen');
+  const csv = await downloadCsv(page);
+  check(csv.name === 'scan-2-block-0.csv' && csv.text === readFileSync(join(work, 'run', 'scan-2-block-0.csv'), 'latin1') &&
+    csv.text === csvOf(reportBlocks[2].values), 'from the disk, the page\'s CSV is the CSV file\'s bytes exactly');
+  check(!existsSync(join(work, 'run', 'scan-2-block-0.svg')), 'no picture unless asked for');
+  // The run's range, from every file of values.
+  await page.check('input[value=run]');
+  const runMin = Math.min(...reportBlocks.map((b) => Math.min(...b.values)));
+  const runMax = Math.max(...reportBlocks.map((b) => Math.max(...b.values)));
+  check(await until(page, () => document.getElementById('runnote').textContent === ''), 'the run\'s range is found');
+  const run = await page.evaluate(() => [telegramPlotPage.chart().scales.y.min, telegramPlotPage.chart().scales.y.max]);
+  check(run[0] <= runMin && run[1] >= runMax && run[1] - run[0] < 1.2 * (runMax - runMin),
+    'from the disk, the run\'s scale covers every block\'s values: ' + run.join(' to '));
+  await page.close();
+
+  // A report of 1200 blocks: every one listed.
+  let many = report.slice(0, typeLineBefore(0));
+  for (let scan = 1; scan <= 1200; ++scan) many += shortBlock(scan, 3, scan);
+  writeFileSync(join(work, 'many.txt'), many, 'latin1');
+  const made = spawnSync(plotProgram, ['-o', join(work, 'many'), join(work, 'many.txt')], {encoding: 'utf8'});
+  check(made.status === 0, 'a folder of 1200 blocks is made: ' + made.stderr.trim());
+  const listing = await newPage();
+  await listing.goto('file://' + join(work, 'many', 'index.html'));
+  check(await until(listing, () => telegramPlotPage.ids().length === 1200 && telegramPlotPage.shown() === 1200 &&
+    document.querySelectorAll('#scans button').length === 1200, null, 20000),
+  'all 1200 blocks listed: ' + await listing.evaluate(() => document.querySelectorAll('#scans button').length));
+  await listing.close();
 }
 
 try {
   await servedLive();
+  await serverGone();
   await fromTheDisk();
+  await fromTheDiskMore();
 } catch (error) {
   fail(String(error.stack || error));
 } finally {
