@@ -31,8 +31,14 @@ long long NumberAfter(const std::string& text, const char* key, size_t at = 0) {
 
 }  // namespace
 
-PageWatch::PageWatch(int from, int to, int port)
-    : from_(from), to_(to), port_(port), relay_(&PageWatch::Relay, this), listen_(&PageWatch::Listen, this) {}
+PageWatch::PageWatch(int from, int to, int port) : from_(from), to_(to), port_(port) {
+  if (from_ >= 0) {
+    relay_ = std::thread(&PageWatch::Relay, this);
+  } else {
+    relayed_ = true;
+  }
+  listen_ = std::thread(&PageWatch::Listen, this);
+}
 
 PageWatch::~PageWatch() {
   stop_ = true;

@@ -16,7 +16,8 @@ class PageWatch {
  public:
   // Relays `from` (the receiver's output) into `to` (the plot's input),
   // and reads the news of the plot serving at 127.0.0.1:`port`. Owns both
-  // descriptors.
+  // descriptors. With `from` -1, the news alone: the relay costs the host
+  // a copy of the report, which a long run at full rate cannot spare.
   PageWatch(int from, int to, int port);
   // Stops reading the news, and joins both threads.
   ~PageWatch();

@@ -224,7 +224,12 @@ Measurement Measure(const Receiver& receiver, const Scenario& scenario, const st
     close(pipe_ends[0]);
   }
   pid_t pid = -1;
-  if (receiver.serve) {
+  if (receiver.serve && scenario.long_run) {
+    // A long run: the page reads the news alone (no lines timed).
+    pid = Spawn(receiver.command, pipe_ends[1]);
+    close(pipe_ends[1]);
+    watch = std::make_unique<PageWatch>(-1, -1, kServePort);
+  } else if (receiver.serve) {
     // Served, the report passes through the page's watch on its way.
     int relay_ends[2];
     if (pipe2(relay_ends, O_CLOEXEC) != 0) {
