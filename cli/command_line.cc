@@ -40,6 +40,10 @@ bool Take(const CommandLineOption& option, const std::string& name, const std::s
     *err = name + " needs a value (" + option.value_name + ")";
     return false;
   }
+  if (option.texts != nullptr) {
+    option.texts->push_back(value);
+    return true;
+  }
   if (option.number == nullptr) {
     *option.text = value;
     return true;
@@ -82,16 +86,21 @@ std::string HelpLine(const std::string& left, const std::string& words) {
 
 CommandLineOption NumberOption(const char* name, const char* value_name, long low, long high, const char* help,
                                long* number, const char* zero_means) {
-  return CommandLineOption{name, nullptr, value_name, low, high, help, zero_means, number, nullptr, nullptr, false};
+  return CommandLineOption{name, nullptr, value_name, low, high, help, zero_means, number, nullptr, nullptr, false, nullptr};
 }
 
 CommandLineOption TextOption(const char* name, const char* value_name, const char* help, std::string* text,
                              const char* short_name) {
-  return CommandLineOption{name, short_name, value_name, 0, 0, help, nullptr, nullptr, text, nullptr, false};
+  return CommandLineOption{name, short_name, value_name, 0, 0, help, nullptr, nullptr, text, nullptr, false, nullptr};
 }
 
 CommandLineOption FlagOption(const char* name, const char* help, bool* flag, bool value) {
-  return CommandLineOption{name, nullptr, nullptr, 0, 0, help, nullptr, nullptr, nullptr, flag, value};
+  return CommandLineOption{name, nullptr, nullptr, 0, 0, help, nullptr, nullptr, nullptr, flag, value, nullptr};
+}
+
+CommandLineOption ListOption(const char* name, const char* value_name, const char* help,
+                             std::vector<std::string>* texts) {
+  return CommandLineOption{name, nullptr, value_name, 0, 0, help, nullptr, nullptr, nullptr, nullptr, false, texts};
 }
 
 CommandLineResult ReadCommandLine(int argc, const char* const* argv, const std::vector<CommandLineOption>& options,
@@ -117,7 +126,8 @@ CommandLineResult ReadCommandLine(int argc, const char* const* argv, const std::
       return kBadCommandLine;
     }
     // The second of two would silently win over the first.
-    if (std::find(read->given.begin(), read->given.end(), option->name) != read->given.end()) {
+    if (option->texts == nullptr &&
+        std::find(read->given.begin(), read->given.end(), option->name) != read->given.end()) {
       *err = std::string(option->name) + " is given twice; give it once" + kSeeHelp;
       return kBadCommandLine;
     }

@@ -23,6 +23,7 @@ struct CommandLineOption {
   std::string* text;
   bool* flag;
   bool flag_value;  // what the flag becomes
+  std::vector<std::string>* texts;  // a repeatable option's values, in order
 };
 
 // A whole number from `low` to `high`, written as digits alone.
@@ -31,6 +32,9 @@ CommandLineOption NumberOption(const char* name, const char* value_name, long lo
 // A text, never empty.
 CommandLineOption TextOption(const char* name, const char* value_name, const char* help, std::string* text,
                              const char* short_name = nullptr);
+// A text that may be given more than once: each value is added to `texts`.
+CommandLineOption ListOption(const char* name, const char* value_name, const char* help,
+                             std::vector<std::string>* texts);
 // No value: the flag becomes `value`.
 CommandLineOption FlagOption(const char* name, const char* help, bool* flag, bool value = true);
 

@@ -12,16 +12,27 @@ struct tgr_receiver {
 
 extern "C" {
 
-int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver, char* error,
-                      size_t error_size) {
+int tgr_receiver_open_with(const char* address, uint16_t port, const tgr_receiver_options* options,
+                           tgr_receiver** receiver, char* error, size_t error_size) {
+  if (options != nullptr && !tgr::Sized(options)) return TGR_E_ARGUMENT;
+  const int buffer_bytes = options != nullptr ? options->buffer_bytes : 0;
+  const char* interface_name = options != nullptr ? options->interface_name : nullptr;
   return tgr::OpenHandle(receiver, error, error_size,
                          [&](std::unique_ptr<tgr_receiver>* made, tgr::OpenFailure* failure) {
                            *made = std::make_unique<tgr_receiver>();
                            tgr::UdpReceiver& r = (*made)->receiver;
-                           const int code = r.Open(address != nullptr ? address : "", port, buffer_bytes);
+                           const int code = r.Open(address != nullptr ? address : "", port, buffer_bytes,
+                                                   interface_name != nullptr ? interface_name : "");
                            if (code != TGR_OK) *failure = tgr::OpenFailure{r.error(), r.os_error()};
                            return code;
                          });
+}
+
+int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver, char* error,
+                      size_t error_size) {
+  tgr_receiver_options options = tgr::Blank<tgr_receiver_options>();
+  options.buffer_bytes = buffer_bytes;
+  return tgr_receiver_open_with(address, port, &options, receiver, error, error_size);
 }
 
 int tgr_receiver_close(tgr_receiver* receiver, char* error, size_t error_size) {
@@ -29,6 +40,10 @@ int tgr_receiver_close(tgr_receiver* receiver, char* error, size_t error_size) {
 }
 
 uint16_t tgr_receiver_port(const tgr_receiver* receiver) { return receiver != nullptr ? receiver->receiver.port() : 0; }
+
+int tgr_receiver_multicast(const tgr_receiver* receiver) {
+  return receiver != nullptr && receiver->receiver.multicast() ? 1 : 0;
+}
 
 int tgr_receiver_next(tgr_receiver* receiver, int timeout_ms, void* buffer, size_t capacity, tgr_datagram* datagram) {
   if (receiver == nullptr || buffer == nullptr || !tgr::Sized(datagram)) return TGR_E_ARGUMENT;

@@ -2,6 +2,8 @@
 
 #include <chrono>
 
+#include "net/multicast.h"
+
 namespace tgr {
 
 namespace {
@@ -32,12 +34,12 @@ int UdpReceiver::Fail(const std::string& doing, int code) {
   return TGR_E_SOCKET;
 }
 
-int UdpReceiver::Open(const std::string& address, uint16_t port, int buffer_bytes) {
+int UdpReceiver::Open(const std::string& address, uint16_t port, int buffer_bytes, const std::string& interface_name) {
   if (buffer_bytes < 0) {
     error_ = "a socket buffer of " + std::to_string(buffer_bytes) + " bytes: give 0 or more";
     return TGR_E_ARGUMENT;
   }
-  const std::string shown = address.empty() ? "every IPv4 address" : address;
+  std::string shown = address.empty() ? "every IPv4 address" : address;
   where_ = "UDP port " + std::to_string(port) + " on " + shown;
   int code = library_.Start();
   if (code != 0) return Fail("cannot start the socket library", code);
@@ -45,10 +47,31 @@ int UdpReceiver::Open(const std::string& address, uint16_t port, int buffer_byte
   if (!address.empty() && (code = NetResolveIpv4(address.c_str(), &bind_address)) != 0) {
     return Fail("cannot find the address " + address, code);
   }
+  multicast_ = IsMulticastGroup(HostOrder(bind_address));
+  if (multicast_) {
+    shown = "the multicast group " + address;
+    where_ = "UDP port " + std::to_string(port) + " on " + shown;
+  } else if (!interface_name.empty()) {
+    error_ = "an interface (" + interface_name + ") is given only with a multicast group, and " + shown + " is none";
+    return TGR_E_ARGUMENT;
+  }
   if ((code = socket_.Open()) != 0) return Fail("cannot open a UDP socket", code);
   // The system may grant less than asked (Linux: net.core.rmem_max): no failure.
   (void)NetSetReceiveBuffer(socket_.handle(), buffer_bytes > 0 ? buffer_bytes : kDefaultBufferRequest);
-  if ((code = NetBindAddress(socket_.handle(), bind_address, port)) != 0) return Fail("cannot open " + where_, code);
+  if (multicast_) {
+    // A group's port is shared: every program that receives it gets each
+    // datagram.
+    if ((code = NetShareAddress(socket_.handle())) != 0) return Fail("cannot share " + where_, code);
+    if ((code = NetBindGroup(socket_.handle(), bind_address, port)) != 0) return Fail("cannot open " + where_, code);
+    if ((code = membership_.Join(socket_, bind_address, interface_name)) != 0) {
+      return Fail("cannot join the multicast group " + address + " on " +
+                      (interface_name.empty() ? std::string("the system's default interface")
+                                              : "the interface " + interface_name),
+                  code);
+    }
+  } else if ((code = NetBindAddress(socket_.handle(), bind_address, port)) != 0) {
+    return Fail("cannot open " + where_, code);
+  }
   if ((code = NetBoundPort(socket_.handle(), &port_)) != 0) return Fail("cannot read the port of " + where_, code);
   where_ = "UDP port " + std::to_string(port_) + " on " + shown;
   if ((code = NetAskReceiveTimes(socket_.handle())) != 0) return Fail("cannot ask for receive times", code);

@@ -24,8 +24,15 @@ class UdpReceiver {
   // Opens `port` (0: one the system chooses) on `address` (a dotted IPv4
   // address or a host name; empty: every local IPv4 address), asking for a
   // socket receive buffer of `buffer_bytes` (0: 8 MiB, as telegram-receiver
-  // asks). A tgr result code; on failure, words in error().
-  int Open(const std::string& address, uint16_t port, int buffer_bytes);
+  // asks). A multicast group's address is joined on the interface
+  // `interface_name` names (its address, or on Linux its name; empty: the
+  // system's choice), with the port shared with other programs that
+  // receive the group; the group is left when the receiver ends. A tgr
+  // result code; on failure, words in error().
+  int Open(const std::string& address, uint16_t port, int buffer_bytes, const std::string& interface_name = "");
+
+  // Whether the address opened is a multicast group.
+  bool multicast() const { return multicast_; }
 
   // The next datagram into `buffer`, waiting up to `timeout_ms` (negative:
   // without end). TGR_OK, TGR_E_TIMEOUT, TGR_E_CANCELLED or TGR_E_SOCKET.
@@ -52,11 +59,13 @@ class UdpReceiver {
 
   SocketLibrary library_;
   UdpSocket socket_;
+  GroupMembership membership_;  // after the socket: left before it closes
   SocketWait wait_;  // after the socket: closed before it
   std::string where_;  // "UDP port P on A", for the words of a failure
   uint16_t port_ = 0;
   uint32_t bound_address_ = 0;  // network order; 0: every address
   uint32_t destination_ = 0;    // host order
+  bool multicast_ = false;
   bool counting_drops_ = false;
   uint32_t drops_last_ = 0;  // the system's count at the last look
   uint64_t drops_ = 0;

@@ -3,6 +3,12 @@
 // each failure; and what it receives, recorded whole.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -236,6 +242,51 @@ TEST(ReceiverOpen, EachFailureIsOneLineOfWords) {
   char little[8];
   EXPECT_EQ(tgr_receiver_open(nullptr, 0, -1, &second, little, sizeof little), TGR_E_ARGUMENT);
   EXPECT_STREQ(little, "a socke");
+}
+
+// A group is joined on the interface named, its port shared by every
+// receiver of it; the options are checked before anything is opened.
+TEST(ReceiverOpen, AMulticastGroupIsJoinedAndItsPortShared) {
+  char error[256] = "";
+  tgr_receiver* receiver = nullptr;
+  tgr_receiver_options options = {};
+  EXPECT_EQ(tgr_receiver_open_with("239.1.2.3", 0, &options, &receiver, error, sizeof error), TGR_E_ARGUMENT);
+  options.struct_size = sizeof options;
+  options.interface_name = "127.0.0.1";
+  EXPECT_EQ(tgr_receiver_open_with("127.0.0.1", 0, &options, &receiver, error, sizeof error), TGR_E_ARGUMENT);
+  EXPECT_STREQ(error, "an interface (127.0.0.1) is given only with a multicast group, and 127.0.0.1 is none");
+  EXPECT_EQ(receiver, nullptr);
+  ASSERT_EQ(tgr_receiver_open_with("127.0.0.1", 0, nullptr, &receiver, error, sizeof error), TGR_OK) << error;
+  EXPECT_EQ(tgr_receiver_multicast(receiver), 0);
+  tgr_receiver_close(receiver, nullptr, 0);
+#ifndef _WIN32
+  tgr::Receiver first;
+  std::string words;
+  ASSERT_EQ(first.Open("239.1.2.3", 0, &words, 0, "127.0.0.1"), TGR_OK) << words;
+  EXPECT_TRUE(first.multicast());
+  tgr::Receiver second;
+  ASSERT_EQ(second.Open("239.1.2.3", first.port(), &words, 0, "lo"), TGR_OK) << words;
+  UdpSocket sender;
+  ASSERT_EQ(sender.Open(), 0);
+  // Sent out of loopback, where the group was joined.
+  const in_addr loopback = {htonl(INADDR_LOOPBACK)};
+  ASSERT_EQ(setsockopt(static_cast<int>(sender.handle()), IPPROTO_IP, IP_MULTICAST_IF, &loopback, sizeof loopback), 0);
+  uint32_t group = 0;
+  ASSERT_EQ(NetResolveIpv4("239.1.2.3", &group), 0);
+  const unsigned char bytes[] = {1, 2, 3, 4, 5};
+  ASSERT_EQ(NetSendTo(sender.handle(), group, first.port(), bytes, sizeof bytes), 0);
+  for (tgr::Receiver* r : {&first, &second}) {
+    std::vector<unsigned char> got;
+    tgr_datagram datagram = {};
+    ASSERT_EQ(r->Next(5000, &got, &datagram), TGR_OK) << r->error();
+    EXPECT_EQ(got, std::vector<unsigned char>(bytes, bytes + sizeof bytes));
+    EXPECT_EQ(r->destination(), 0xEF010203u);  // the group, for a recording's header
+  }
+  tgr::Receiver refused;
+  EXPECT_EQ(refused.Open("239.1.2.3", 0, &words, 0, "no-such-interface"), TGR_E_SOCKET);
+  EXPECT_EQ(words, std::string("cannot join the multicast group 239.1.2.3 on the interface no-such-interface: ") +
+                       strerror(ENODEV));
+#endif
 }
 
 }  // namespace

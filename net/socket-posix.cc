@@ -2,6 +2,7 @@
 #include "net/socket.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <linux/sock_diag.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -166,6 +167,47 @@ int NetBindAddress(NetSocket sock, uint32_t address, uint16_t port) {
   const sockaddr_in local = SocketAddress(address, port);
   if (bind(Fd(sock), reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) return NetErrorCode(errno);
   return 0;
+}
+
+int NetShareAddress(NetSocket sock) {
+  const int on = 1;
+  if (setsockopt(Fd(sock), SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) return NetErrorCode(errno);
+  return 0;
+}
+
+int NetBindGroup(NetSocket sock, uint32_t group, uint16_t port) { return NetBindAddress(sock, group, port); }
+
+namespace {
+
+// A membership of `group` on the interface named: an address, a name, or
+// "" for the system's choice.
+int GroupRequest(uint32_t group, const char* interface_name, ip_mreqn* request) {
+  *request = ip_mreqn{};
+  request->imr_multiaddr.s_addr = group;
+  if (interface_name == nullptr || *interface_name == '\0') return 0;
+  if (inet_pton(AF_INET, interface_name, &request->imr_address) == 1) return 0;
+  const unsigned index = if_nametoindex(interface_name);
+  if (index == 0) return ENODEV;
+  request->imr_ifindex = static_cast<int>(index);
+  return 0;
+}
+
+int ChangeMembership(NetSocket sock, int option, uint32_t group, const char* interface_name) {
+  ip_mreqn request;
+  const int refused = GroupRequest(group, interface_name, &request);
+  if (refused != 0) return NetErrorCode(refused);
+  if (setsockopt(Fd(sock), IPPROTO_IP, option, &request, sizeof request) != 0) return NetErrorCode(errno);
+  return 0;
+}
+
+}  // namespace
+
+int NetJoinGroup(NetSocket sock, uint32_t group, const char* interface_name) {
+  return ChangeMembership(sock, IP_ADD_MEMBERSHIP, group, interface_name);
+}
+
+int NetLeaveGroup(NetSocket sock, uint32_t group, const char* interface_name) {
+  return ChangeMembership(sock, IP_DROP_MEMBERSHIP, group, interface_name);
 }
 
 int NetBoundPort(NetSocket sock, uint16_t* port) {

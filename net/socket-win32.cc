@@ -102,6 +102,49 @@ int NetBindAddress(NetSocket sock, uint32_t address, uint16_t port) {
   return 0;
 }
 
+int NetShareAddress(NetSocket sock) {
+  const BOOL on = TRUE;
+  if (setsockopt(Handle(sock), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) ==
+      SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  return 0;
+}
+
+int NetBindGroup(NetSocket sock, uint32_t /*group*/, uint16_t port) {
+  return NetBindAddress(sock, htonl(INADDR_ANY), port);
+}
+
+namespace {
+
+// A membership of `group` on the interface whose address is given, or ""
+// for the system's choice. Windows names its interfaces otherwise: an
+// address is asked for.
+int ChangeMembership(NetSocket sock, int option, uint32_t group, const char* interface_name) {
+  ip_mreq request = {};
+  request.imr_multiaddr.s_addr = group;
+  request.imr_interface.s_addr = htonl(INADDR_ANY);
+  if (interface_name != nullptr && *interface_name != '\0' &&
+      inet_pton(AF_INET, interface_name, &request.imr_interface) != 1) {
+    return WSAEINVAL;
+  }
+  if (setsockopt(Handle(sock), IPPROTO_IP, option, reinterpret_cast<const char*>(&request), sizeof request) ==
+      SOCKET_ERROR) {
+    return WSAGetLastError();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int NetJoinGroup(NetSocket sock, uint32_t group, const char* interface_name) {
+  return ChangeMembership(sock, IP_ADD_MEMBERSHIP, group, interface_name);
+}
+
+int NetLeaveGroup(NetSocket sock, uint32_t group, const char* interface_name) {
+  return ChangeMembership(sock, IP_DROP_MEMBERSHIP, group, interface_name);
+}
+
 int NetBoundPort(NetSocket sock, uint16_t* port) {
   sockaddr_in local = {};
   int length = static_cast<int>(sizeof local);

@@ -32,6 +32,24 @@ int NetBindAnyAddress(NetSocket sock, uint16_t port);
 // Binds to `port` on the local IPv4 `address` (network byte order; 0 for
 // every local address).
 int NetBindAddress(NetSocket sock, uint32_t address, uint16_t port);
+// Multicast. A group is an IPv4 address from 224.0.0.0 to 239.255.255.255
+// (net/multicast.h tells one).
+//
+// Lets other sockets bind the same address and port (SO_REUSEADDR), each
+// of which then gets its own copy of every datagram sent to a group: so
+// several programs on one computer receive one group at once. Asked only
+// for a group: a unicast port stays one program's.
+int NetShareAddress(NetSocket sock);
+// Binds to `port` for the datagrams sent to `group` (network byte order):
+// on Linux the group itself, so that other groups' datagrams to the port
+// are not taken; on Windows, which cannot bind a group, every address.
+int NetBindGroup(NetSocket sock, uint32_t group, uint16_t port);
+// Joins `group` on the interface `interface_name` names: its IPv4 address,
+// or on Linux its name ("eth0"); "" lets the system choose (the route to
+// the group). An unknown name is ENODEV's code.
+int NetJoinGroup(NetSocket sock, uint32_t group, const char* interface_name);
+// Leaves a group joined with the same arguments.
+int NetLeaveGroup(NetSocket sock, uint32_t group, const char* interface_name);
 // The local port a bound socket has (the one the system chose for port 0).
 int NetBoundPort(NetSocket sock, uint16_t* port);
 // Receives one datagram into `buffer`, waiting as long as it takes; its

@@ -5,6 +5,8 @@
 #ifndef NET_UDP_SOCKET_H_
 #define NET_UDP_SOCKET_H_
 
+#include <string>
+
 #include "net/socket.h"
 
 class SocketLibrary {
@@ -64,6 +66,40 @@ class UdpSocket {
  private:
   NetSocket sock_ = 0;
   bool open_ = false;
+};
+
+// A multicast group joined on a socket, left when it ends. Declared after
+// the socket it is on, so that it ends first.
+class GroupMembership {
+ public:
+  GroupMembership() = default;
+  ~GroupMembership() { Leave(); }
+  GroupMembership(const GroupMembership&) = delete;
+  GroupMembership& operator=(const GroupMembership&) = delete;
+
+  // Joins `group` (network byte order) on the interface named (see
+  // NetJoinGroup). 0, or the error code.
+  int Join(const UdpSocket& socket, uint32_t group, const std::string& interface_name) {
+    Leave();
+    const int error = NetJoinGroup(socket.handle(), group, interface_name.c_str());
+    if (error == 0) {
+      sock_ = socket.handle();
+      group_ = group;
+      interface_ = interface_name;
+      joined_ = true;
+    }
+    return error;
+  }
+  void Leave() {
+    if (joined_) (void)NetLeaveGroup(sock_, group_, interface_.c_str());
+    joined_ = false;
+  }
+
+ private:
+  NetSocket sock_ = 0;
+  uint32_t group_ = 0;
+  std::string interface_;
+  bool joined_ = false;
 };
 
 #endif  // NET_UDP_SOCKET_H_

@@ -12,8 +12,18 @@ std::vector<CommandLineOption> OptionTable(RecordOptions* options) {
       NumberOption("--port", "N", 0, 65535, "the UDP port to receive on; 0 takes any free one (said at the start)",
                    &options->port),
       TextOption("--address", "ADDR",
-                 "the local IPv4 address (or host name) to receive on (default: every IPv4 address)",
+                 "the local IPv4 address (or host name) to receive on (default: every IPv4 address); a multicast "
+                 "group (224.0.0.0 to 239.255.255.255) is joined, its port shared with other programs that "
+                 "receive it",
                  &options->address),
+      TextOption("--interface", "IF",
+                 "with a multicast --address: the interface to join it on, by its IPv4 address (or, on Linux, "
+                 "its name) (default: the system's choice)",
+                 &options->interface_name),
+      ListOption("--source", "ADDR[:PORT]",
+                 "keep only the telegrams from this sender (any port if none is given); give it again for more "
+                 "(default: every sender)",
+                 &options->source_texts),
       NumberOption("--count", "N", 0, 1000000000, "telegrams to take, then end", &options->count,
                    "until Ctrl-C"),
       TextOption("--duration", "TIME",
@@ -138,6 +148,11 @@ CommandLineResult ParseRecordOptions(int argc, const char* const* argv, RecordOp
     return kBadCommandLine;
   }
   options->rotate_time = static_cast<int64_t>(std::ceil(rotate_time));
+  for (const std::string& text : options->source_texts) {
+    SourceAddress source;
+    if (!ParseSource(text, "--source", &source, err)) return kBadCommandLine;
+    options->sources.Add(source);
+  }
   // Options that only mean something beside another.
   const bool rotating = options->rotate_size > 0 || options->rotate_time > 0;
   std::string lonely;
@@ -145,6 +160,7 @@ CommandLineResult ParseRecordOptions(int argc, const char* const* argv, RecordOp
     if ((given == "--rotate-size" || given == "--rotate-time") && options->record.empty()) lonely = given + " is for --record";
     if (given == "--ring" && !rotating) lonely = "--ring is for --rotate-size or --rotate-time";
     if (given == "--stats-interval" && options->stats.empty()) lonely = "--stats-interval is for --stats";
+    if (given == "--interface" && options->address.empty()) lonely = "--interface is for a multicast --address";
   }
   if (!lonely.empty()) {
     *err = lonely;

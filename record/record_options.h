@@ -6,14 +6,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
+#include "record/telegram_source.h"
 
 enum OutputFormat { kFormatReport, kFormatCsv, kFormatJsonLines };
 
 struct RecordOptions {
   long port = 9999;
-  std::string address;      // empty: every local IPv4 address
+  std::string address;      // empty: every local IPv4 address; a multicast group is joined
+  std::string interface_name;  // the interface a group is joined on; empty: the system's choice
+  std::vector<std::string> source_texts;
+  SourceFilter sources;     // the sources kept; empty: every one
   long count = 0;           // telegrams to take; 0: until Ctrl-C
   std::string duration_text;
   double duration = 0;      // seconds to receive; 0: no limit

@@ -79,3 +79,30 @@ TEST(RecordOptions, OptionsThatNeedAnotherSaySo) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RecordOptions, SourcesMayBeGivenAgainAndEachIsKept) {
+  RecordOptions options;
+  std::string err;
+  ASSERT_EQ(Parse({"--source", "10.0.0.1", "--source=10.0.0.2:2112", "--format", "csv"}, &options, &err), kRunProgram)
+      << err;
+  EXPECT_EQ(options.sources.Text(), "10.0.0.1, 10.0.0.2:2112");
+  EXPECT_TRUE(options.sources.Keeps(SourceAddress{0x0A000001, 5}));
+  EXPECT_FALSE(options.sources.Keeps(SourceAddress{0x0A000002, 5}));
+  // Other options are still refused when given twice.
+  RecordOptions twice;
+  EXPECT_EQ(Parse({"--source", "10.0.0.1", "--port", "1", "--port", "2"}, &twice, &err), kBadCommandLine);
+  EXPECT_EQ(err, "--port is given twice; give it once (see --help)");
+  RecordOptions bad;
+  EXPECT_EQ(Parse({"--source", "10.0.0.1", "--source", "10.0.0"}, &bad, &err), kBadCommandLine);
+  EXPECT_EQ(err, "bad value '10.0.0' for --source: an IPv4 address, or one with a port (10.0.0.1:5000)");
+  RecordOptions lonely;
+  EXPECT_EQ(Parse({"--interface", "eth0"}, &lonely, &err), kBadCommandLine);
+  EXPECT_EQ(err, "--interface is for a multicast --address");
+  RecordOptions group;
+  ASSERT_EQ(Parse({"--address", "239.1.2.3", "--interface", "eth0"}, &group, &err), kRunProgram) << err;
+  EXPECT_EQ(group.interface_name, "eth0");
+}
+
+}  // namespace

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "record/source_counts.h"
 #include "tgr/tgr.h"
 
 // What the run has seen so far.
@@ -18,8 +20,12 @@ struct RunNumbers {
   bool drops_known = false;  // the system keeps a count of its drops
   uint64_t dropped = 0;
   bool dropped_system_wide = false;
-  tgr_sequence_counts sequence = {};
+  tgr_sequence_counts sequence = {};  // every source's, added up
   uint64_t not_written = 0;  // telegrams skipped in standard output
+  // Each source's numbers, when there are several (else empty).
+  std::vector<SourceNumbers> sources;
+  uint64_t sources_seen = 0;  // sources whose telegrams were kept
+  uint64_t ignored = 0;       // telegrams from sources not kept (--source)
 };
 
 // "1,234,567".
@@ -27,8 +33,12 @@ std::string Grouped(uint64_t n);
 // "1 telegram", "2 telegrams", "1,000 telegrams".
 std::string Counted(uint64_t n, const char* one, const char* many);
 
-// The summary line, without the program's name.
+// The summary line, without the program's name: of every source together,
+// "from N sources: " before it when there were several.
 std::string SummaryLine(const RunNumbers& run);
+// One source's line, ahead of the summary when there were several:
+// "from 10.0.0.1:5000: ..." with its telegrams, rate and sequence.
+std::string SourceLine(const SourceNumbers& source, double seconds);
 // The status line's words (a terminal writes it over in place).
 std::string StatusLine(const RunNumbers& run);
 

@@ -56,6 +56,34 @@ TEST(RunSummary, TheSummarySaysEachCountInItsPlace) {
             "scans missing, 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order");
 }
 
+TEST(RunSummary, SeveralSourcesAreSaidEachApartThenTogether) {
+  SourceNumbers one;
+  one.source = SourceAddress{0xC0A80A07, 2112};
+  one.telegrams = 1;
+  one.bytes = 125000;
+  one.sequence.missing_blocks = 1;
+  one.sequence.restarts = 2;
+  EXPECT_EQ(SourceLine(one, 1.0),
+            "from 192.168.10.7:2112: 1 telegram (125,000 bytes) in 1.000 s, 1 telegrams/s, 1.0 Mbit/s; sequence: 1 "
+            "block and 0 scans missing, 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order, 2 "
+            "restarts of the numbering");
+  SourceNumbers others;
+  others.others = true;
+  others.sources = 1;
+  EXPECT_EQ(SourceLine(others, 1.0).substr(0, 53), "from 1 more source (counted together): 0 telegrams (0");
+  others.sources = 4096;
+  others.at_least = true;
+  EXPECT_EQ(SourceLine(others, 1.0).substr(0, 56), "from at least 4,096 more sources (counted together): 0 t");
+  RunNumbers run;
+  run.telegrams = 3;
+  run.bytes = 3;
+  run.seconds = 1.0;
+  run.sources_seen = 2;
+  EXPECT_EQ(SummaryLine(run).substr(0, 33), "from 2 sources: 3 telegrams (3 by");
+  run.ignored = 5;
+  EXPECT_EQ(StatusLine(run), "3 telegrams, 0.0 MB, 0 missing, 2 sources, 5 from other sources ignored");
+}
+
 TEST(RunSummary, TheStatusLineSaysWhatWasNotWritten) {
   RunNumbers run;
   run.telegrams = 12345;
@@ -84,8 +112,28 @@ TEST(RunSummary, TheStatisticsAreOneJsonObject) {
             "\"telegrams\":10,\"bytes\":1000,\"telegrams_per_s\":8.0,\"mbit_per_s\":4.000,\"dropped_by_system\":0,"
             "\"dropped_system_wide\":false,\"sequence\":{\"block_telegrams\":8,\"missing_blocks\":0,"
             "\"missing_scans\":1,\"missing_tail_blocks\":0,\"repeated\":0,\"reordered\":0,\"restarts\":0,"
-            "\"outliers\":0},\"not_written_to_stdout\":3,\"recording\":\"C:\\\\runs\\\\\\\"a\\\".pcapng\","
+            "\"outliers\":0},\"sources\":[],\"ignored\":0,\"not_written_to_stdout\":3,\"recording\":\"C:\\\\runs\\\\\\\"a\\\".pcapng\","
             "\"recorded\":10,\"final\":false}");
+  // Each source with its own counts; the others beyond the bound without
+  // an address.
+  SourceNumbers one;
+  one.source = SourceAddress{0x0A000001, 5000};
+  one.telegrams = 6;
+  one.bytes = 600;
+  one.sequence.missing_scans = 1;
+  SourceNumbers others;
+  others.others = true;
+  others.sources = 3;
+  others.telegrams = 4;
+  run.sources = {one, others};
+  run.ignored = 9;
+  EXPECT_NE(StatsJson(run, interval, "", 0, true)
+                .find("\"sources\":[{\"source\":\"10.0.0.1:5000\",\"sources\":1,\"telegrams\":6,\"bytes\":600,"
+                      "\"missing_blocks\":0,\"missing_scans\":1,\"missing_tail_blocks\":0,\"repeated\":0,"
+                      "\"reordered\":0,\"restarts\":0,\"outliers\":0},{\"source\":null,\"sources\":3,"
+                      "\"telegrams\":4,\"bytes\":0,"),
+            std::string::npos);
+  EXPECT_NE(StatsJson(run, interval, "", 0, true).find("}],\"ignored\":9,"), std::string::npos);
   run.drops_known = false;
   EXPECT_NE(StatsJson(run, interval, "", 0, true).find("\"dropped_by_system\":null"), std::string::npos);
   EXPECT_NE(StatsJson(run, interval, "", 0, true).find("\"recording\":null,\"recorded\":0,\"final\":true}"),

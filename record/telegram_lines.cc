@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "record/telegram_source.h"
+
 namespace {
 
 void AppendNumber(uint64_t n, std::string* out) {
@@ -81,16 +83,6 @@ std::string UtcTime(int64_t time_ns) {
   return out;
 }
 
-std::string SourceText(uint32_t address, uint16_t port) {
-  std::string out;
-  for (int shift = 24; shift >= 0; shift -= 8) {
-    AppendNumber(address >> shift & 0xFF, &out);
-    out += shift > 0 ? '.' : ':';
-  }
-  AppendNumber(port, &out);
-  return out;
-}
-
 void AppendCsvHeader(std::string* out) {
   out->append(
       "time,source,type,size,total_size,header_byte4,header_byte8,beam_start,beam_stop,beam_step,beam_count,"
@@ -100,7 +92,7 @@ void AppendCsvHeader(std::string* out) {
 void AppendCsvRow(const tgr_datagram& d, const tgr_telegram& t, std::string* out) {
   out->append(UtcTime(d.time_ns));
   out->push_back(',');
-  out->append(SourceText(d.source_address, d.source_port));
+  out->append(SourceText(SourceAddress{d.source_address, d.source_port}));
   out->push_back(',');
   AppendNumber(t.type, out);
   out->push_back(',');
@@ -142,7 +134,7 @@ void AppendJsonLine(const tgr_datagram& d, const tgr_telegram& t, std::string* o
   out->append("\",\"time_ns\":");
   AppendSigned(d.time_ns, out);
   out->append(",\"source\":\"");
-  out->append(SourceText(d.source_address, d.source_port));
+  out->append(SourceText(SourceAddress{d.source_address, d.source_port}));
   out->append("\",\"type\":");
   AppendNumber(t.type, out);
   out->append(",\"size\":");

@@ -12,9 +12,6 @@
 // "2026-12-09T14:30:01.123456789Z": UTC, to the nanosecond.
 std::string UtcTime(int64_t time_ns);
 
-// "127.0.0.1:40000" (the address in host order).
-std::string SourceText(uint32_t address, uint16_t port);
-
 // The CSV header row, and one row a telegram. Fields a type does not have
 // are empty; the values, in one field, are separated by spaces.
 void AppendCsvHeader(std::string* out);

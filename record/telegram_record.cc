@@ -20,6 +20,7 @@
 #include "record/recording.h"
 #include "record/run_control.h"
 #include "record/run_summary.h"
+#include "record/source_counts.h"
 #include "record/stats_writer.h"
 #include "receiver/standard_output.h"
 #include "tgr/tgr.hpp"
@@ -86,11 +87,12 @@ class Run {
   RunControl control_;
   OutputWriter output_;
   StatsWriter stats_;
-  tgr::Sequence sequence_;
+  SourceCounts counts_;
   unsigned char buffer_[TGR_MAX_TELEGRAM_SIZE] = {};
   uint64_t telegrams_ = 0;
   uint64_t bytes_ = 0;
   uint64_t left_ = 0;  // came before the end, not taken: beyond the count
+  uint64_t ignored_ = 0;  // from sources not kept
   Clock::time_point started_;
   double seconds_ = 0;  // the run's, once it is over
   bool ended_ = false;
@@ -111,7 +113,8 @@ bool Run::SetUp(int* status) {
     return false;
   }
   std::string err;
-  if (receiver_.Open(options_.address, static_cast<uint16_t>(options_.port), &err) != TGR_OK) {
+  if (receiver_.Open(options_.address, static_cast<uint16_t>(options_.port), &err, 0, options_.interface_name) !=
+      TGR_OK) {
     Say(err);
     return false;
   }
@@ -121,10 +124,6 @@ bool Run::SetUp(int* status) {
       Say(err);
       return false;
     }
-  }
-  if (!sequence_.ok()) {
-    Say("not enough memory to count the telegrams' numbering");
-    return false;
   }
   const int started = control_.Start(&receiver_);
   if (started != 0) {
@@ -153,15 +152,27 @@ bool Run::SetUp(int* status) {
       into += ")";
     }
   }
-  Say("receiving on UDP port " + std::to_string(receiver_.port()) + " on " +
-      (options_.address.empty() ? std::string("every IPv4 address") : options_.address) + until + into);
+  std::string on = options_.address.empty() ? std::string("every IPv4 address") : options_.address;
+  if (receiver_.multicast()) {
+    on = "the multicast group " + options_.address + " (joined on " +
+         (options_.interface_name.empty() ? std::string("the system's default interface")
+                                          : "the interface " + options_.interface_name) +
+         ")";
+  }
+  if (!options_.sources.empty()) on += ", from " + options_.sources.Text() + " only";
+  Say("receiving on UDP port " + std::to_string(receiver_.port()) + " on " + on + until + into);
   return true;
 }
 
 bool Run::Take(const tgr_datagram& datagram) {
+  const SourceAddress source{datagram.source_address, datagram.source_port};
+  if (!options_.sources.Keeps(source)) {
+    ++ignored_;
+    return true;
+  }
   ++telegrams_;
   bytes_ += datagram.size;
-  sequence_.Add(tgr::Telegram::Decode(buffer_, datagram.size));
+  counts_.Add(source, buffer_, datagram.size);
   std::string err;
   if (!options_.record.empty() &&
       !recording_.Write(datagram, buffer_, receiver_.destination(), receiver_.port(), &err)) {
@@ -194,7 +205,10 @@ RunNumbers Run::Numbers() {
   run.bytes = bytes_;
   run.seconds = ended_ ? seconds_ : SecondsSince(started_);
   run.drops_known = receiver_.Drops(&run.dropped, &run.dropped_system_wide) == TGR_OK;
-  run.sequence = sequence_.Counts();
+  run.sources = counts_.Each();
+  run.sequence = counts_.Totals().sequence;
+  run.sources_seen = counts_.sources();
+  run.ignored = ignored_;
   run.not_written = output_.skipped();
   return run;
 }
@@ -296,7 +310,15 @@ int Run::Finish() {
     Say(Counted(left_, "more telegram was", "more telegrams were") + " waiting when the count was reached: " +
         "not taken, not recorded");
   }
-  Say(SummaryLine(Numbers()));
+  if (ignored_ > 0) {
+    Say(Counted(ignored_, "telegram", "telegrams") + " from other sources than " + options_.sources.Text() +
+        " ignored: not recorded, not written, not counted");
+  }
+  const RunNumbers numbers = Numbers();
+  if (numbers.sources.size() > 1) {
+    for (const SourceNumbers& source : numbers.sources) Say(SourceLine(source, numbers.seconds));
+  }
+  Say(SummaryLine(numbers));
   return status;
 }
 

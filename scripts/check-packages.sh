@@ -128,7 +128,9 @@ run_example() {  # bin folder, command[, folder, whose command, home]
       [[ $blocks == *'"telegrams":1000,'* ]] || fail "$whose '$command' serves no whole run: $blocks"
     fi
     curl -s "http://127.0.0.1:$port/" | grep -q '<title>telegram-plot' || fail "'$command' serves no page"
-    pkill -INT -f "telegram-plot --serve $port"
+    # The plot alone: a pattern over whole command lines would also match
+    # the shell and timeout around it, and reach the receiver through them.
+    pkill -INT -x telegram-plot
   fi
   wait $receiver_pid || status=$?
   receiver_pid=

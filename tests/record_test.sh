@@ -13,6 +13,8 @@
 #  - a full disk: one line, status 1, the recording whole to its last packet;
 #  - --duration, files that rotate with a ring, live statistics;
 #  - crafted numbering: the gaps counted as the numbers show them;
+#  - several senders on one port: each counted apart, --source keeping
+#    some; a multicast group received by two programs at once;
 #  - bad command lines and a port in use: one line, status 2; a closed
 #    standard output: one line, status 1.
 #
@@ -233,7 +235,7 @@ wait
 echo \$? >"\$W/closed-replay.status"
 EOS
 if grep -qx "telegram-record: cannot write to standard output: Broken pipe" "$work/closed.err" &&
-   grep -q "^telegram-record: [0-9]* telegrams\? (.*; sequence: " "$work/closed.err" &&
+   grep -q "^telegram-record: \(from 2 sources: \)\?[0-9]* telegrams\? (.*; sequence: " "$work/closed.err" &&
    [ "$(cat "$work/closed-replay.status")" = 0 ]; then
   ok "a reader that goes away: one line, the summary, the recording whole"
 else
@@ -383,6 +385,100 @@ if grep -q "; sequence: 0 blocks and 0 scans missing, 0 more blocks inferred mis
   ok "a stale copy: no scan missing, one outlier"
 else
   fail "a stale copy: $(tail -1 "$work/stale.err")"
+fi
+
+# --- Several sources, and a multicast group ---------------------------------------
+# Three senders on one port: 127.0.0.1 (scans 1-50, whole), 127.0.0.2
+# (scans 1001-1051 without 1020, interleaved with the first), 127.0.0.3
+# (five telegrams, first).
+cat >"$work/sources.py" <<'EOS'
+import socket, struct
+def sender(address, port):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind((address, port))
+    return s
+a, b, c = sender("127.0.0.1", 40001), sender("127.0.0.2", 40002), sender("127.0.0.3", 40003)
+def send(s, scan, block):
+    s.sendto(struct.pack("<IIIHHI", 20, 0, 0, 6, block, scan), ("127.0.0.1", 9999))
+for scan in range(7, 12):
+    send(c, scan, 0)
+for i in range(51):
+    for block in (0, 1):
+        if i < 50:
+            send(a, 1 + i, block)
+        if 1001 + i != 1020:
+            send(b, 1001 + i, block)
+EOS
+in_namespace <<EOS
+$prelude
+"\$R" --count 205 --format csv --stats "\$W/sources.json" >"\$W/sources.csv" 2>"\$W/sources.err" &
+pid=\$!
+ready "\$W/sources.err"
+python3 "\$W/sources.py"
+wait \$pid
+"\$R" --count 200 --source 127.0.0.1 --source 127.0.0.2:40002 --record "\$W/kept.pcapng" >/dev/null 2>"\$W/kept.err" &
+pid=\$!
+ready "\$W/kept.err"
+python3 "\$W/sources.py"
+wait \$pid
+"\$S" --replay "\$W/kept.pcapng" 2>&1 | grep -o '^telegram-sender: sent [0-9]* telegrams' | grep -o '[0-9]*' >"\$W/kept.count"
+EOS
+words=", 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order"
+if grep -q "^telegram-record: from 127.0.0.1:40001: 100 telegrams (2,000 bytes) in .*; sequence: 0 blocks and 0 scans missing$words$" "$work/sources.err" &&
+   grep -q "^telegram-record: from 127.0.0.2:40002: 100 telegrams (2,000 bytes) in .*; sequence: 0 blocks and 1 scan missing$words$" "$work/sources.err" &&
+   grep -q "^telegram-record: from 127.0.0.3:40003: 5 telegrams (100 bytes) in .*; sequence: 0 blocks and 0 scans missing$words$" "$work/sources.err" &&
+   grep -q "^telegram-record: from 3 sources: 205 telegrams (4,100 bytes) in .*; sequence: 0 blocks and 1 scan missing$words$" "$work/sources.err"; then
+  ok "three senders on one port: each one's numbering counted apart, then the totals"
+else
+  fail "three senders on one port: $(cat "$work/sources.err")"
+fi
+if tail -1 "$work/sources.json" | grep -q '"sources":\[{"source":"127.0.0.3:40003","sources":1,"telegrams":5,' &&
+   tail -1 "$work/sources.json" | grep -q '{"source":"127.0.0.2:40002","sources":1,"telegrams":100,"bytes":2000,"missing_blocks":0,"missing_scans":1,'; then
+  ok "the live statistics give each source's counts"
+else
+  fail "the live statistics of three senders: $(tail -1 "$work/sources.json")"
+fi
+if grep -qx "telegram-record: 5 telegrams from other sources than 127.0.0.1, 127.0.0.2:40002 ignored: not recorded, not written, not counted" "$work/kept.err" &&
+   grep -qx "telegram-record: 200 telegrams recorded in $work/kept.pcapng" "$work/kept.err" &&
+   grep -q "^telegram-record: from 2 sources: 200 telegrams " "$work/kept.err" &&
+   [ "$(cat "$work/kept.count")" = 200 ]; then
+  ok "--source keeps those senders alone: the others said, not recorded"
+else
+  fail "--source: $(cat "$work/kept.err") (replayed $(cat "$work/kept.count"))"
+fi
+in_namespace <<EOS
+$prelude
+ip link set lo multicast on
+ip route add 224.0.0.0/4 dev lo
+"\$R" --address 239.1.2.3 --interface lo --count 1000 >"\$W/group1.report" 2>"\$W/group1.err" &
+one=\$!
+"\$R" --address 239.1.2.3 --count 1000 --format csv >"\$W/group2.csv" 2>"\$W/group2.err" &
+two=\$!
+ready "\$W/group1.err"
+ready "\$W/group2.err"
+grep -c 030201EF /proc/net/igmp >"\$W/joined"
+"\$R" --count 1 >/dev/null 2>"\$W/unicast.err"
+"\$S" --host 239.1.2.3 2>/dev/null
+wait \$one \$two
+grep -c 030201EF /proc/net/igmp >"\$W/left"
+"\$S" --receiver "\$C" >"\$W/group.expected" 2>/dev/null
+EOS
+if cmp -s "$work/group1.report" "$work/group.expected" && [ "$(wc -l <"$work/group2.csv")" = 1001 ] &&
+   grep -q "^telegram-record: receiving on UDP port 9999 on the multicast group 239.1.2.3 (joined on the interface lo), 1,000 telegrams$" "$work/group1.err" &&
+   grep -q "^telegram-record: receiving on UDP port 9999 on the multicast group 239.1.2.3 (joined on the system's default interface), 1,000 telegrams$" "$work/group2.err"; then
+  ok "two programs receive one multicast group at once, each every telegram"
+else
+  fail "a multicast group: $(cat "$work/group1.err" "$work/group2.err")"
+fi
+if [ "$(cat "$work/joined")" = 1 ] && [ "$(cat "$work/left")" = 0 ]; then
+  ok "the group is joined while they run and left when they end"
+else
+  fail "the group's membership: $(cat "$work/joined") while running, $(cat "$work/left") after"
+fi
+if [ "$(cat "$work/unicast.err")" = "telegram-record: cannot open UDP port 9999 on every IPv4 address: Address already in use" ]; then
+  ok "the group's shared port is not open to a unicast receiver"
+else
+  fail "a unicast receiver beside the group's: $(cat "$work/unicast.err")"
 fi
 
 # --- Bad command lines, and a port in use ---------------------------------------------

@@ -203,9 +203,14 @@ std::string ErrorWords(const std::array<char, kErrorSize>& error) { return error
 // The receiver: a UDP port, waited on with the GIL released.
 class Receiver {
  public:
-  Receiver(const std::string& address, uint16_t port, int buffer_bytes) : buffer_(TGR_MAX_TELEGRAM_SIZE + 1) {
+  Receiver(const std::string& address, uint16_t port, int buffer_bytes, const std::string& interface_name)
+      : buffer_(TGR_MAX_TELEGRAM_SIZE + 1) {
     std::array<char, kErrorSize> error{};
-    const int result = tgr_receiver_open(address.c_str(), port, buffer_bytes, &handle_, error.data(), error.size());
+    tgr_receiver_options options{};
+    options.struct_size = sizeof options;
+    options.buffer_bytes = buffer_bytes;
+    options.interface_name = interface_name.c_str();
+    const int result = tgr_receiver_open_with(address.c_str(), port, &options, &handle_, error.data(), error.size());
     const int os_error = errno;
     if (result != TGR_OK) RaiseResult(result, ErrorWords(error), os_error);
   }
@@ -649,9 +654,11 @@ Any bytes are a telegram: a short one reads as zeros. time_ns and source
       "telegram-receiver's report of the telegram in `data`, as bytes, byte for byte.");
 
   py::class_<Receiver>(m, "Receiver", "A UDP port the telegrams arrive on; tgr.Receiver is built on it.")
-      .def(py::init<const std::string&, uint16_t, int>(), py::arg("address"), py::arg("port"), py::arg("buffer_bytes"),
-           "Opens `port` on the local IPv4 `address` (\"\" for every one), asking for a socket buffer of "
-           "`buffer_bytes` (0: 8 MiB). OSError (with errno) if the system refuses.")
+      .def(py::init<const std::string&, uint16_t, int, const std::string&>(), py::arg("address"), py::arg("port"),
+           py::arg("buffer_bytes"), py::arg("interface") = "",
+           "Opens `port` on the local IPv4 `address` (\"\" for every one; a multicast group is joined on "
+           "`interface`, \"\" for the system's choice), asking for a socket buffer of `buffer_bytes` (0: 8 MiB). "
+           "OSError (with errno) if the system refuses.")
       .def_property_readonly("port", &Receiver::port, "The UDP port listened on.")
       .def_property_readonly("closed", &Receiver::closed, "True once closed.")
       .def("next", &Receiver::Next, py::arg("timeout_ms"),

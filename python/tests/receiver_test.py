@@ -1,6 +1,7 @@
 """Live: telegrams from telegram-sender and from a plain socket, time-outs,
 cancel, Ctrl-C in a blocking wait, and a port that cannot be had."""
 
+import errno
 import signal
 import socket
 import subprocess
@@ -124,3 +125,30 @@ def test_what_cannot_be_opened():
     for bad in (dict(port=70000), dict(timeout=-1), dict(count=-1)):
         with pytest.raises(ValueError):
             tgr.Receiver(**bad)
+
+
+def test_a_multicast_group_is_received_by_each_receiver_of_it():
+    group = "239.1.2.3"
+    with tgr.Receiver(port=0, address=group, interface="127.0.0.1", timeout=5) as first:
+        # The group's port is shared: a second receiver of it takes it too.
+        with tgr.Receiver(port=first.port, address=group, interface="127.0.0.1", timeout=5) as second:
+            s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+            s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("127.0.0.1"))
+            data = block(7, 0, [1, 2, 65535])
+            s.sendto(data, (group, first.port))
+            for receiver in (first, second):
+                telegram = receiver.receive()
+                assert bytes(telegram.data) == data
+                assert (telegram.scan_no, telegram.block_no) == (7, 0)
+            s.close()
+    # A unicast port stays one receiver's.
+    with tgr.Receiver(port=0, address="127.0.0.1") as unicast:
+        with pytest.raises(OSError, match="in use"):
+            tgr.Receiver(port=unicast.port, address="127.0.0.1")
+    with pytest.raises(OSError, match="No such device") as refused:
+        tgr.Receiver(port=0, address=group, interface="no-such-interface")
+    assert refused.value.errno == errno.ENODEV
+    with pytest.raises(ValueError, match="only with a multicast group"):
+        tgr.Receiver(port=0, address="127.0.0.1", interface="127.0.0.1")
+    with pytest.raises(TypeError):
+        tgr.Receiver(port=0, address=group, interface=1)

@@ -143,7 +143,11 @@ class Receiver(_CountedSource):
     port: the UDP port (9999 by default; 0 lets the system choose one, which
         `port` then tells).
     address: the local IPv4 address to listen on (dotted, or a host name);
-        None for every one.
+        None for every one. A multicast group (224.0.0.0 to
+        239.255.255.255) is joined, and left at the close; its port is
+        shared with every other receiver of the group on this computer.
+    interface: for a group, the interface to join it on: its IPv4 address,
+        or on Linux its name ("eth0"); None for the system's choice.
     timeout: seconds to wait for each telegram; None waits without end.
         Iteration raises TimeoutError when nothing comes in time.
     count: iteration ends after this many telegrams; None goes on.
@@ -166,6 +170,7 @@ class Receiver(_CountedSource):
         timeout: Optional[float] = None,
         count: Optional[int] = None,
         buffer_bytes: int = 0,
+        interface: Optional[str] = None,
     ) -> None:
         super().__init__()
         _check_timeout(timeout)
@@ -178,11 +183,13 @@ class Receiver(_CountedSource):
             raise TypeError(f"buffer_bytes must be an int, not {type(buffer_bytes).__name__}")
         if address is not None and not isinstance(address, str):
             raise TypeError(f"address must be a str or None, not {type(address).__name__}")
+        if interface is not None and not isinstance(interface, str):
+            raise TypeError(f"interface must be a str or None, not {type(interface).__name__}")
         self.timeout = timeout
         self.count = count
         self.received = 0
         """Telegrams received so far."""
-        self._receiver = _tgr.Receiver(address or "", port, buffer_bytes)
+        self._receiver = _tgr.Receiver(address or "", port, buffer_bytes, interface or "")
         self.address = address
 
     @property

@@ -218,14 +218,34 @@ typedef struct tgr_datagram {
 /* Opens UDP `port` (0: one the system chooses; tgr_receiver_port tells
  * it) on the local IPv4 `address` (dotted, or a host name; NULL or "": every
  * local IPv4 address), asking for a socket receive buffer of `buffer_bytes`
- * (0: TGR_RECEIVE_BUFFER_DEFAULT; the system may grant less). */
+ * (0: TGR_RECEIVE_BUFFER_DEFAULT; the system may grant less).
+ * An `address` that is a multicast group (224.0.0.0 to 239.255.255.255)
+ * is joined on the system's default interface (tgr_receiver_open_with
+ * names one) and left at the close. Its port is then shared
+ * (SO_REUSEADDR): every receiver of the group on this computer, in this
+ * program or another, gets each datagram. A unicast port stays one
+ * receiver's. */
 TGR_API int tgr_receiver_open(const char* address, uint16_t port, int buffer_bytes, tgr_receiver** receiver,
                               char* error, size_t error_size);
+/* What tgr_receiver_open_with takes beside the address and port. A field
+ * left 0 (or NULL) is tgr_receiver_open's default. */
+typedef struct tgr_receiver_options {
+  size_t struct_size;         /* set by the caller: sizeof(tgr_receiver_options) */
+  int buffer_bytes;           /* as tgr_receiver_open's */
+  const char* interface_name; /* the interface a multicast group is joined on: its IPv4 address, or on Linux
+                                 its name ("eth0"); NULL or "": the system's choice. TGR_E_ARGUMENT with an
+                                 address that is no group. */
+} tgr_receiver_options;
+/* tgr_receiver_open with options; NULL `options` are the defaults. */
+TGR_API int tgr_receiver_open_with(const char* address, uint16_t port, const tgr_receiver_options* options,
+                                   tgr_receiver** receiver, char* error, size_t error_size);
 /* Closes the socket and frees the handle; always TGR_OK. NULL is passed
  * over. No wait may be under way. */
 TGR_API int tgr_receiver_close(tgr_receiver* receiver, char* error, size_t error_size);
 /* The port the receiver is bound to. */
 TGR_API uint16_t tgr_receiver_port(const tgr_receiver* receiver);
+/* 1 if the receiver's address is a multicast group it joined, else 0. */
+TGR_API int tgr_receiver_multicast(const tgr_receiver* receiver);
 /* The next datagram into `buffer` (TGR_MAX_TELEGRAM_SIZE bytes hold any
  * telegram), waiting up to `timeout_ms` (negative: without end; 0: only
  * what is already there). TGR_OK with `*datagram` filled; TGR_E_TIMEOUT;

@@ -150,11 +150,16 @@ class Sequence {
 // A UDP port receiving telegrams.
 class Receiver {
  public:
-  // Opens `port` on `address` ("": every local IPv4 address); on failure,
-  // the words in `*error`.
-  int Open(const std::string& address, uint16_t port, std::string* error, int buffer_bytes = 0) {
+  // Opens `port` on `address` ("": every local IPv4 address; a multicast
+  // group is joined on the interface named, "" for the system's choice);
+  // on failure, the words in `*error`.
+  int Open(const std::string& address, uint16_t port, std::string* error, int buffer_bytes = 0,
+           const std::string& interface_name = "") {
+    tgr_receiver_options options = Sized<tgr_receiver_options>();
+    options.buffer_bytes = buffer_bytes;
+    options.interface_name = interface_name.c_str();
     return OpenInto(&handle_, error, [&](tgr_receiver** r, char* e, size_t n) {
-      return tgr_receiver_open(address.c_str(), port, buffer_bytes, r, e, n);
+      return tgr_receiver_open_with(address.c_str(), port, &options, r, e, n);
     });
   }
 
@@ -194,6 +199,8 @@ class Receiver {
   }
 
   uint16_t port() const { return tgr_receiver_port(handle_.get()); }
+  // Whether the address is a multicast group, joined.
+  bool multicast() const { return tgr_receiver_multicast(handle_.get()) != 0; }
   // Where the last datagram was sent (tgr_receiver_destination).
   uint32_t destination() const { return tgr_receiver_destination(handle_.get()); }
   const char* error() const { return tgr_receiver_error(handle_.get()); }
