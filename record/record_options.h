@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
-#include "record/telegram_source.h"
+#include "net/source_address.h"
 
 enum OutputFormat { kFormatReport, kFormatCsv, kFormatJsonLines };
 

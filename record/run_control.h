@@ -1,4 +1,5 @@
-// How telegram-record's run is stopped, and its standard output written.
+// How telegram-record's run (and telegram-sender's replay) is stopped, and
+// telegram-record's standard output written.
 // One implementation per platform (run_control-posix.cc: SIGINT, SIGTERM
 // and SIGHUP taken by a thread of their own with sigwait;
 // run_control-win32.cc: the console's Ctrl-C, Ctrl-Break and close); the
@@ -26,10 +27,12 @@ class RunControl {
   RunControl& operator=(const RunControl&) = delete;
 
   // Takes the stop signals from now on, for `receiver` (which must outlive
-  // this). 0, or the system's error number.
+  // this; none: the stop is only noted). 0, or the system's error number.
   int Start(tgr::Receiver* receiver);
 
   bool stop_requested() const { return stop_.load(); }
+  // Set once a stop came, for a loop that looks at it.
+  const std::atomic<bool>* stop_flag() const { return &stop_; }
 
   // Called by the platform's handler: the run stops.
   void RequestStop();

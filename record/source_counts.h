@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "record/telegram_source.h"
+#include "net/source_address.h"
 #include "tgr/tgr.hpp"
 
 // One source's numbers so far.

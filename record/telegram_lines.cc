@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "record/telegram_source.h"
+#include "net/source_address.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "sender/capture_source.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -21,18 +22,29 @@ bool CaptureWalk::Open(const std::string& path, std::string* err) {
 bool CaptureWalk::Next(SourceTelegram* next) {
   const unsigned char* bytes = nullptr;
   tgr_datagram datagram = {};
-  if (capture_.Next(&bytes, &datagram) != TGR_OK) return false;
+  for (;;) {
+    if (capture_.Next(&bytes, &datagram) != TGR_OK) return false;
+    if (keep_.Keeps(SourceAddress{datagram.source_address, datagram.source_port})) break;
+    ++left_out_;
+  }
   ++telegrams_;
+  const SourceAddress sender{datagram.source_address, datagram.source_port};
+  if (senders_.size() < kMostSendersKnown && std::find(senders_.begin(), senders_.end(), sender) == senders_.end()) {
+    senders_.push_back(sender);
+  }
   CaptureTime time = {false, 0, 0};
   time.known = capture_.Time(&time.seconds, &time.nanoseconds) == TGR_OK;
-  *next = SourceTelegram{bytes, datagram.size, clock_.Next(time)};
+  int64_t due = clock_.Next(time);
+  if (speed_ != 1 && due != kNotTimed) due = static_cast<int64_t>(static_cast<double>(due) / speed_);
+  *next = SourceTelegram{bytes, datagram.size, due, datagram.source_address, datagram.source_port};
   return true;
 }
 
-bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap, std::string* err) {
+bool CaptureSource::Open(const std::string& path, uint16_t port, const ReplayPlan& plan, std::string* err) {
+  const int64_t max_gap = plan.max_gap;
   path_ = path;
   port_ = port;
-  max_gap_ = max_gap;
+  plan_ = plan;
   notes_.clear();
   // It is read twice: a pipe or a device would give its bytes only once.
   std::error_code error;
@@ -42,7 +54,7 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
     return false;
   }
   // The first pass: the whole file checked, its telegrams counted.
-  CaptureWalk check(port, max_gap);
+  CaptureWalk check(port, max_gap, plan.keep, plan.speed);
   if (!check.Open(path, err)) return false;
   SourceTelegram telegram = {};
   while (check.Next(&telegram)) {
@@ -81,25 +93,46 @@ bool CaptureSource::Open(const std::string& path, uint16_t port, int64_t max_gap
                      " (the longest " + Seconds(clock.longest_pause()) + ", before telegram " +
                      std::to_string(clock.longest_pause_before()) + ") shortened to " + bound + " (--max-gap)");
   }
+  if (!plan.keep.empty() && check.telegrams() == 0 && summary.taken > 0) {
+    notes_.push_back(path + ": none of its " + std::to_string(summary.taken) + " telegrams came from " +
+                     plan.keep.Text());
+  }
   summary_ = summary;
   telegrams_ = check.telegrams();
+  left_out_ = check.left_out();
+  senders_ = check.senders().size();
+  loops_done_ = 0;
+  loop_start_ = 0;
+  last_due_ = 0;
   // The second pass, to send, opened as the sending starts: what it reads
   // then is what is sent.
-  sending_ = std::make_unique<CaptureWalk>(port, max_gap);
+  sending_ = std::make_unique<CaptureWalk>(port, max_gap, plan.keep, plan.speed);
   return true;
 }
 
 bool CaptureSource::Next(SourceTelegram* next) {
   // No more than the check found: a file still being written is sent as
   // far as it was when it was checked.
-  if (sending_->telegrams() >= telegrams_) return false;
+  if (sending_->telegrams() >= telegrams_) {
+    // Another pass, if asked for, begins where the last one ended.
+    if (telegrams_ == 0 || (plan_.loops > 0 && loops_done_ + 1 >= plan_.loops)) return false;
+    ++loops_done_;
+    loop_start_ = last_due_;
+    sending_ = std::make_unique<CaptureWalk>(port_, plan_.max_gap, plan_.keep, plan_.speed);
+  }
   std::string err;
   if (!sending_->is_open() && !sending_->Open(path_, &err)) {
     fprintf(stderr, "telegram-sender: %s changed while it was replayed: %s\n", path_.c_str(), err.c_str());
     changed_ = true;
     return false;
   }
-  if (sending_->Next(next)) return true;
+  if (sending_->Next(next)) {
+    if (next->due != kNotTimed) {
+      next->due += loop_start_;
+      last_due_ = next->due;
+    }
+    return true;
+  }
   fprintf(stderr, "telegram-sender: %s changed while it was replayed: it gave %ld of the %ld telegrams it held\n",
           path_.c_str(), sending_->telegrams(), telegrams_);
   changed_ = true;
@@ -113,5 +146,8 @@ std::string CaptureSource::DescribeSkipped() const {
          " not UDP over IPv4, " + std::to_string(tally.other_port) + " bound for another port, " +
          std::to_string(tally.incomplete) + " with IP fragments missing, " + std::to_string(tally.cut_short) +
          " cut short by the capture's snap length, " + std::to_string(tally.conflicting) +
-         " whose IP fragments overlap and disagree";
+         " whose IP fragments overlap and disagree" +
+         (plan_.keep.empty() ? std::string()
+                             : ", " + std::to_string(left_out_) + " from other senders than " + plan_.keep.Text()) +
+         (loops_done_ > 0 ? "; " + std::to_string(loops_done_ + 1) + " passes over it" : std::string());
 }

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "net/source_address.h"
 #include "sender/replay_clock.h"
 #include "sender/telegram_source.h"
 #include "tgr/tgr.hpp"
@@ -26,7 +27,10 @@ const long kDefaultMaxGapSeconds = 10;
 // the time each is due.
 class CaptureWalk {
  public:
-  CaptureWalk(uint16_t port, int64_t max_gap) : port_(port), clock_(max_gap) {}
+  // The telegrams bound for `port` from the senders `keep` keeps, due at
+  // their recorded pace divided by `speed`.
+  CaptureWalk(uint16_t port, int64_t max_gap, const SourceFilter& keep = SourceFilter(), double speed = 1)
+      : port_(port), clock_(max_gap), keep_(keep), speed_(speed) {}
 
   // False, with the words in `*err`, if the file cannot be opened.
   bool Open(const std::string& path, std::string* err);
@@ -39,12 +43,29 @@ class CaptureWalk {
   std::string end_words() const { return capture_.error(); }
   const ReplayClock& clock() const { return clock_; }
   long telegrams() const { return telegrams_; }
+  // Telegrams from senders `keep` leaves out.
+  long left_out() const { return left_out_; }
+  // The senders of the telegrams given, the first kMostSendersKnown.
+  const std::vector<SourceAddress>& senders() const { return senders_; }
+  static constexpr size_t kMostSendersKnown = 1024;
 
  private:
   uint16_t port_;
   tgr::Capture capture_;
   ReplayClock clock_;
+  SourceFilter keep_;
+  double speed_;
   long telegrams_ = 0;
+  long left_out_ = 0;
+  std::vector<SourceAddress> senders_;
+};
+
+// How a capture is replayed, beside its file and port.
+struct ReplayPlan {
+  int64_t max_gap = 0;   // the longest pause kept, in nanoseconds
+  SourceFilter keep;     // the senders sent; empty: every one
+  double speed = 1;      // a multiple of the recorded pace
+  long loops = 1;        // passes over the capture; 0: without end
 };
 
 class CaptureSource : public TelegramSource {
@@ -56,7 +77,18 @@ class CaptureSource : public TelegramSource {
   // names the file and the byte where it goes wrong. A capture cut short
   // later is replayed as far as its whole packets go (notes() says so).
   // `max_gap` bounds a pause between two telegrams, in nanoseconds.
-  bool Open(const std::string& path, uint16_t port, int64_t max_gap, std::string* err);
+  bool Open(const std::string& path, uint16_t port, int64_t max_gap, std::string* err) {
+    ReplayPlan plan;
+    plan.max_gap = max_gap;
+    return Open(path, port, plan, err);
+  }
+  // The same, sending only the senders `plan` keeps, at its speed, as many
+  // times over as it asks.
+  bool Open(const std::string& path, uint16_t port, const ReplayPlan& plan, std::string* err);
+
+  // The senders of the capture's telegrams that are sent: more than one,
+  // and each is best sent from a socket of its own.
+  size_t senders() const { return senders_; }
 
   // What a user should know before the sending starts, one line each: the
   // file cut short, pauses shortened. Empty if nothing.
@@ -76,9 +108,14 @@ class CaptureSource : public TelegramSource {
  private:
   std::string path_;
   uint16_t port_ = 0;
-  int64_t max_gap_ = 0;
+  ReplayPlan plan_;
   tgr_capture_summary summary_ = {};
   long telegrams_ = 0;
+  long left_out_ = 0;
+  size_t senders_ = 0;
+  long loops_done_ = 0;
+  int64_t loop_start_ = 0;  // when the pass under way began, after the first telegram
+  int64_t last_due_ = 0;
   std::vector<std::string> notes_;
   std::unique_ptr<CaptureWalk> sending_;
   bool changed_ = false;

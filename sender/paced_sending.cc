@@ -9,9 +9,20 @@ namespace {
 
 bool Stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
 
+// Sleeps until `deadline`, looking at `stop` every tenth of a second, so
+// that a long pause of a replay ends at once when the run is stopped.
+void SleepUntilOrStopped(int64_t deadline, const std::atomic<bool>* stop) {
+  const int64_t slice = 100000000;
+  for (;;) {
+    const int64_t now = MonotonicNanoseconds();
+    if (now >= deadline || Stopped(stop)) return;
+    SleepUntil(stop != nullptr && deadline - now > slice ? now + slice : deadline);
+  }
+}
+
 }  // namespace
 
-bool SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
+bool SendTelegrams(TelegramSource* source, long rate, UdpTarget& target, const std::atomic<bool>* stop,
                    SendTally* tally, std::string* err) {
   const int64_t interval = rate > 0 ? 1000000000 / rate : 0;
   const int64_t start = MonotonicNanoseconds();
@@ -21,13 +32,14 @@ bool SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, c
   SourceTelegram telegram = {};
   while (sent && !Stopped(stop) && source->Next(&telegram)) {
     if (interval > 0) {
-      SleepUntil(deadline);
+      SleepUntilOrStopped(deadline, stop);
       deadline += interval;
     } else if (telegram.due != kNotTimed) {
       // However late a telegram is due, the deadline does not wrap.
-      SleepUntil(telegram.due > INT64_MAX - start ? INT64_MAX : start + telegram.due);
+      SleepUntilOrStopped(telegram.due > INT64_MAX - start ? INT64_MAX : start + telegram.due, stop);
     }
-    sent = target.Send(telegram.bytes, telegram.size, err);
+    if (Stopped(stop)) break;
+    sent = target.SendFrom(telegram.source_address, telegram.source_port, telegram.bytes, telegram.size, err);
     if (sent) {
       ++tally->sent;
       tally->bytes += telegram.size;
@@ -44,8 +56,11 @@ int SayHowSendingWent(const SendTally& tally, const std::string& failure, const 
             static_cast<unsigned>(port), failure.c_str());
     return 1;
   }
-  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s%s%s\n", tally.sent,
-          tally.bytes, host, static_cast<unsigned>(port), tally.seconds, about_source.empty() ? "" : "; ",
-          about_source.c_str());
+  const double seconds = tally.seconds > 0 ? tally.seconds : 0;
+  const double per_second = seconds > 0 ? static_cast<double>(tally.sent) / seconds : 0;
+  const double mbit = seconds > 0 ? static_cast<double>(tally.bytes) * 8 / 1e6 / seconds : 0;
+  fprintf(stderr, "telegram-sender: sent %ld telegrams (%llu bytes) to %s:%u in %.3f s; %.0f telegrams/s, %.1f Mbit/s%s%s\n",
+          tally.sent, tally.bytes, host, static_cast<unsigned>(port), tally.seconds, per_second, mbit,
+          about_source.empty() ? "" : "; ", about_source.c_str());
   return 0;
 }

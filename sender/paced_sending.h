@@ -16,11 +16,12 @@ struct SendTally {
   double seconds;
 };
 
-// Sends every telegram of `source` to `target`: `rate` telegrams a second if
+// Sends every telegram of `source` to `target`, each from its sender's
+// socket where the target keeps them apart: `rate` telegrams a second if
 // it is above 0, else at the times the source gives, else back to back.
 // Stops early once `stop` (if given) is set. False, with the cause in
 // `*err`, if a send failed (that of telegram tally->sent + 1).
-bool SendTelegrams(TelegramSource* source, long rate, const UdpTarget& target, const std::atomic<bool>* stop,
+bool SendTelegrams(TelegramSource* source, long rate, UdpTarget& target, const std::atomic<bool>* stop,
                    SendTally* tally, std::string* err);
 
 // Says on standard error how SendTelegrams went: which telegram failed and

@@ -18,7 +18,7 @@ struct ListSource : TelegramSource {
   size_t next = 0;
   bool Next(SourceTelegram* telegram) override {
     if (next == sizes.size()) return false;
-    *telegram = SourceTelegram{bytes.data(), sizes[next], dues[next]};
+    *telegram = SourceTelegram{bytes.data(), sizes[next], dues[next], 0, 0};
     ++next;
     return true;
   }

@@ -43,6 +43,6 @@ bool ScanSource::Next(SourceTelegram* next) {
     PutU32(telegram + kScanNoOffset, scan_no);
   }
   ++block_;
-  *next = SourceTelegram{telegram, length, kNotTimed};
+  *next = SourceTelegram{telegram, length, kNotTimed, 0, 0};
   return true;
 }

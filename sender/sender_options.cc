@@ -1,6 +1,7 @@
 #include "sender/sender_options.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "telegram/telegram_layout.h"
@@ -34,6 +35,16 @@ std::vector<CommandLineOption> OptionTable(SenderOptions* options) {
       NumberOption("--max-gap", "SECONDS", 1, 86400,
                    "with --replay: a longer pause between two telegrams is shortened to this, and said",
                    &options->max_gap),
+      ListOption("--source", "ADDR[:PORT]",
+                 "with --replay: send only the telegrams this sender sent (any port if none is given); give it "
+                 "again for more (default: every sender)",
+                 &options->source_texts),
+      TextOption("--speed", "X",
+                 "with --replay: X times the recorded pace (0.5 is half as fast, 10 ten times as fast) "
+                 "(default 1)",
+                 &options->speed_text),
+      NumberOption("--loop", "N", 0, 1000000, "with --replay: send the capture N times over", &options->loops,
+                   "until Ctrl-C"),
       TextOption("--receiver", "PROGRAM",
                  "the demo: start PROGRAM (telegram-receiver), pass its report on, send once it is ready, and end "
                  "with its exit status",
@@ -67,9 +78,31 @@ CommandLineResult ParseSenderOptions(int argc, const char* const* argv, SenderOp
     *err = scan_option + " shapes made-up scans, which --replay replaces with the capture's telegrams";
     return kBadCommandLine;
   }
-  const std::string replay_option = FirstGiven(read.given, {"--replay-port", "--max-gap"});
+  const std::string replay_option =
+      FirstGiven(read.given, {"--replay-port", "--max-gap", "--source", "--speed", "--loop"});
   if (!replay_option.empty() && options->replay.empty()) {
     *err = replay_option + " goes with --replay";
+    return kBadCommandLine;
+  }
+  for (const std::string& text : options->source_texts) {
+    SourceAddress source;
+    if (!ParseSource(text, "--source", &source, err)) return kBadCommandLine;
+    options->sources.Add(source);
+  }
+  if (!options->speed_text.empty()) {
+    char* end = nullptr;
+    options->speed = std::strtod(options->speed_text.c_str(), &end);
+    if (end == options->speed_text.c_str() || *end != '\0' || !(options->speed >= 0.001 && options->speed <= 1e6)) {
+      *err = "bad value '" + options->speed_text + "' for --speed: a number from 0.001 to 1000000";
+      return kBadCommandLine;
+    }
+    if (options->rate > 0) {
+      *err = "--speed and --rate both set the pace: give one";
+      return kBadCommandLine;
+    }
+  }
+  if (options->loops != 1 && !options->receiver.empty()) {
+    *err = "--loop goes without --receiver (the receiver ends after 1000 telegrams)";
     return kBadCommandLine;
   }
   return kRunProgram;

@@ -5,8 +5,10 @@
 #define SENDER_SENDER_OPTIONS_H_
 
 #include <string>
+#include <vector>
 
 #include "cli/command_line.h"
+#include "net/source_address.h"
 #include "sender/capture_source.h"
 #include "sender/scan_source.h"
 #include "telegram/report_format.h"
@@ -20,6 +22,11 @@ struct SenderOptions {
   std::string replay;    // a capture to send the telegrams of, instead of made-up scans
   long replay_port = kReceiverPort;  // the UDP port of the captured telegrams
   long max_gap = kDefaultMaxGapSeconds;  // the longest pause of a replay, in seconds
+  std::vector<std::string> source_texts;
+  SourceFilter sources;  // a replay's senders sent; empty: every one
+  std::string speed_text;
+  double speed = 1;      // a replay's pace, as a multiple of the recorded one
+  long loops = 1;        // a replay's passes over the capture; 0: until stopped
   std::string receiver;  // the demo: start this receiver and feed it
   bool keep_window = false;  // the demo: wait for a key before a lone console window closes
 };

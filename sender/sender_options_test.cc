@@ -83,12 +83,36 @@ TEST(SenderOptions, EachBadArgumentGetsItsOwnReason) {
       {{"--rate", "0"}, "bad value '0' for --rate: a whole number from 1 to 100000000 is needed"},
       {{"--rate", "99999999999999999999"},
        "bad value '99999999999999999999' for --rate: a whole number from 1 to 100000000 is needed"},
+      // A replay's senders, speed and passes.
+      {{"--source", "10.0.0.1"}, "--source goes with --replay"},
+      {{"--speed", "2"}, "--speed goes with --replay"},
+      {{"--loop", "0"}, "--loop goes with --replay"},
+      {{"--replay", "x", "--source", "10.0.0"},
+       "bad value '10.0.0' for --source: an IPv4 address, or one with a port (10.0.0.1:5000)"},
+      {{"--replay", "x", "--speed", "0"}, "bad value '0' for --speed: a number from 0.001 to 1000000"},
+      {{"--replay", "x", "--speed", "fast"}, "bad value 'fast' for --speed: a number from 0.001 to 1000000"},
+      {{"--replay", "x", "--speed", "2x"}, "bad value '2x' for --speed: a number from 0.001 to 1000000"},
+      {{"--replay", "x", "--speed", "nan"}, "bad value 'nan' for --speed: a number from 0.001 to 1000000"},
+      {{"--replay", "x", "--speed", "2", "--rate", "10"}, "--speed and --rate both set the pace: give one"},
+      {{"--replay", "x", "--loop", "2", "--receiver", "r"},
+       "--loop goes without --receiver (the receiver ends after 1000 telegrams)"},
   };
   for (const auto& c : cases) {
     const Parsed parsed = Parse(c.args);
     EXPECT_EQ(parsed.command, kBadCommandLine) << c.error;
     EXPECT_EQ(parsed.error, c.error);
   }
+}
+
+TEST(SenderOptions, AReplaysSendersSpeedAndPassesAreRead) {
+  const Parsed parsed =
+      Parse({"--replay", "x", "--source", "10.0.0.1", "--source", "10.0.0.2:2112", "--speed", "0.5", "--loop", "0"});
+  ASSERT_EQ(parsed.command, kRunProgram) << parsed.error;
+  EXPECT_EQ(parsed.options.sources.Text(), "10.0.0.1, 10.0.0.2:2112");
+  EXPECT_EQ(parsed.options.speed, 0.5);
+  EXPECT_EQ(parsed.options.loops, 0);
+  EXPECT_EQ(Parse({}).options.loops, 1);
+  EXPECT_EQ(Parse({}).options.speed, 1.0);
 }
 
 TEST(SenderOptions, HelpGivesEveryOptionWithItsRangeAndDefault) {

@@ -2,9 +2,11 @@
 // a type-1 telegram with the beam range followed by type-6 blocks 0 to N-1,
 // back-to-back or at a given rate, or the telegrams of a recorded capture;
 // with --receiver, runs the demo.
+#include <atomic>
 #include <cstdio>
 #include <string>
 
+#include "record/run_control.h"
 #include "sender/capture_source.h"
 #include "sender/demo_platform.h"
 #include "sender/paced_sending.h"
@@ -30,8 +32,12 @@ int main(int argc, char** argv) {
   TelegramSource* source = &scans;
   std::string about_source;
   if (!options.replay.empty()) {
-    const int64_t max_gap = static_cast<int64_t>(options.max_gap) * 1000000000;
-    if (!capture.Open(options.replay, static_cast<uint16_t>(options.replay_port), max_gap, &error)) {
+    ReplayPlan plan;
+    plan.max_gap = static_cast<int64_t>(options.max_gap) * 1000000000;
+    plan.keep = options.sources;
+    plan.speed = options.speed;
+    plan.loops = options.loops;
+    if (!capture.Open(options.replay, static_cast<uint16_t>(options.replay_port), plan, &error)) {
       fprintf(stderr, "telegram-sender: %s\n", error.c_str());
       return 2;
     }
@@ -50,9 +56,18 @@ int main(int argc, char** argv) {
     fprintf(stderr, "telegram-sender: %s\n", error.c_str());
     return 1;
   }
+  // Several scanners in a capture: each sent from a socket of its own.
+  if (capture.senders() > 1) target.KeepSendersApart();
+  // A replay, which may loop without end, stops at Ctrl-C with its summary.
+  RunControl control;
+  const std::atomic<bool>* stop = nullptr;
+  if (!options.replay.empty() && control.Start(nullptr) == 0) stop = control.stop_flag();
   SendTally tally = {};
   std::string failure;
-  SendTelegrams(source, options.rate, target, nullptr, &tally, &failure);
+  SendTelegrams(source, options.rate, target, stop, &tally, &failure);
+  if (stop != nullptr && stop->load()) fprintf(stderr, "telegram-sender: stopped\n");
+  // Said once sent: the passes a loop made.
+  if (!options.replay.empty()) about_source = capture.DescribeSkipped();
   status = SayHowSendingWent(tally, failure, host, port, about_source);
   // A capture that changed while it was replayed was not replayed whole.
   return status == 0 && capture.changed() ? 1 : status;

@@ -15,6 +15,8 @@ struct SourceTelegram {
   const unsigned char* bytes;  // valid until the next telegram is asked for
   size_t size;
   int64_t due;  // nanoseconds after the first telegram, or kNotTimed
+  uint32_t source_address;  // where a capture's telegram came from (host order); 0: made up
+  uint16_t source_port;
 };
 
 class TelegramSource {

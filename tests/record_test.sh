@@ -411,7 +411,7 @@ for i in range(51):
 EOS
 in_namespace <<EOS
 $prelude
-"\$R" --count 205 --format csv --stats "\$W/sources.json" >"\$W/sources.csv" 2>"\$W/sources.err" &
+"\$R" --count 205 --format csv --stats "\$W/sources.json" --record "\$W/three.pcapng" >"\$W/sources.csv" 2>"\$W/sources.err" &
 pid=\$!
 ready "\$W/sources.err"
 python3 "\$W/sources.py"
@@ -422,6 +422,18 @@ ready "\$W/kept.err"
 python3 "\$W/sources.py"
 wait \$pid
 "\$S" --replay "\$W/kept.pcapng" 2>&1 | grep -o '^telegram-sender: sent [0-9]* telegrams' | grep -o '[0-9]*' >"\$W/kept.count"
+# The three replayed, each from its own address and port, twice over and
+# four times as fast; then one of them alone.
+"\$R" --count 410 --format csv >"\$W/replayed3.csv" 2>"\$W/replayed3.err" &
+pid=\$!
+ready "\$W/replayed3.err"
+"\$S" --replay "\$W/three.pcapng" --loop 2 --speed 4 2>"\$W/replay3.err"
+wait \$pid
+"\$R" --count 100 >/dev/null 2>"\$W/replayed1.err" &
+pid=\$!
+ready "\$W/replayed1.err"
+"\$S" --replay "\$W/three.pcapng" --source 127.0.0.2 2>"\$W/replay1.err"
+wait \$pid
 EOS
 words=", 0 more blocks inferred missing at scan ends, 0 repeated, 0 out of order"
 if grep -q "^telegram-record: from 127.0.0.1:40001: 100 telegrams (2,000 bytes) in .*; sequence: 0 blocks and 0 scans missing$words$" "$work/sources.err" &&
@@ -445,6 +457,20 @@ if grep -qx "telegram-record: 5 telegrams from other sources than 127.0.0.1, 127
   ok "--source keeps those senders alone: the others said, not recorded"
 else
   fail "--source: $(cat "$work/kept.err") (replayed $(cat "$work/kept.count"))"
+fi
+if grep -q "^telegram-record: from 127.0.0.1:40001: 200 telegrams (4,000 bytes) in .*; sequence: 0 blocks and 0 scans missing, 0 more blocks inferred missing at scan ends, 100 repeated, 0 out of order$" "$work/replayed3.err" &&
+   grep -q "^telegram-record: from 127.0.0.2:40002: 200 telegrams (4,000 bytes) in .*; sequence: 0 blocks and 1 scan missing, 0 more blocks inferred missing at scan ends, 100 repeated, 0 out of order$" "$work/replayed3.err" &&
+   grep -q "^telegram-record: from 127.0.0.3:40003: 10 telegrams " "$work/replayed3.err" &&
+   grep -q "^telegram-sender: sent 410 telegrams (8200 bytes) to 127.0.0.1:9999 in [0-9.]* s; [0-9]* telegrams/s, [0-9.]* Mbit/s; .*; 2 passes over it$" "$work/replay3.err"; then
+  ok "a capture of three senders replays from each one's address and port, looped and sped up"
+else
+  fail "the replay of three senders: $(cat "$work/replayed3.err" "$work/replay3.err")"
+fi
+if grep -q "^telegram-record: 100 telegrams (2,000 bytes) in .*; sequence: 0 blocks and 1 scan missing," "$work/replayed1.err" &&
+   grep -q ", 105 from other senders than 127.0.0.2$" "$work/replay1.err"; then
+  ok "--source replays one sender alone"
+else
+  fail "the replay of one sender: $(cat "$work/replayed1.err" "$work/replay1.err")"
 fi
 in_namespace <<EOS
 $prelude

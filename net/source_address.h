@@ -1,8 +1,8 @@
 // Where a telegram came from: its sender's IPv4 address and UDP port, as a
 // key, in words ("10.0.0.1:5000"), and read back from the words a user
 // gives (--source ADDR[:PORT]).
-#ifndef RECORD_TELEGRAM_SOURCE_H_
-#define RECORD_TELEGRAM_SOURCE_H_
+#ifndef NET_SOURCE_ADDRESS_H_
+#define NET_SOURCE_ADDRESS_H_
 
 #include <cstdint>
 #include <string>
@@ -37,4 +37,4 @@ class SourceFilter {
   std::vector<SourceAddress> kept_;
 };
 
-#endif  // RECORD_TELEGRAM_SOURCE_H_
+#endif  // NET_SOURCE_ADDRESS_H_

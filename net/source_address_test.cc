@@ -1,5 +1,5 @@
 // Sources in words and back, and which of them a --source filter keeps.
-#include "record/telegram_source.h"
+#include "net/source_address.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "record/telegram_source.h"
+#include "net/source_address.h"
 
 #include <algorithm>
 #include <cstdlib>
