@@ -20,6 +20,7 @@ dropped before they were read (live only) and the gaps in ScanNo/BlockNo.
 from __future__ import annotations
 
 import dataclasses
+import ipaddress
 import math
 import os
 import time
@@ -120,12 +121,45 @@ class _Source:
         raise NotImplementedError
 
 
-class _CountedSource(_Source):
-    """A source whose telegrams are counted for gaps here, as they are given
-    (a Capture counts its own, in the module)."""
+class _SourceCounts:
+    """The gaps in ScanNo/BlockNo counted for each sender apart, so that two
+    scanners on one port are two numberings; the first MOST_SOURCES senders
+    each apart (a count takes 2 MB), any more together under None."""
+
+    MOST_SOURCES = 16
 
     def __init__(self) -> None:
-        self._sequence = _tgr.Sequence()
+        self._each: dict = {}
+
+    def add(self, telegram: Telegram) -> None:
+        key = telegram.source
+        sequence = self._each.get(key)
+        if sequence is None:
+            if len(self._each) >= self.MOST_SOURCES:
+                key = None
+            sequence = self._each.get(key)
+            if sequence is None:
+                sequence = self._each[key] = _tgr.Sequence()
+        sequence.add(telegram)
+
+    def counts(self) -> dict:
+        """Every sender's counts added up."""
+        total = dict.fromkeys(dataclasses.asdict(Loss()).keys() - {"dropped", "dropped_system_wide"}, 0)
+        for sequence in self._each.values():
+            for name, value in sequence.counts().items():
+                total[name] += value
+        return total
+
+    def by_source(self) -> dict:
+        return {key: Loss(**sequence.counts()) for key, sequence in self._each.items()}
+
+
+class _CountedSource(_Source):
+    """A source whose telegrams are counted for gaps here, as they are given,
+    each sender apart (a Capture counts its own, in the module)."""
+
+    def __init__(self) -> None:
+        self._sequence = _SourceCounts()
 
     def _counted(self, telegram: Telegram) -> Telegram:
         self._sequence.add(telegram)
@@ -133,8 +167,16 @@ class _CountedSource(_Source):
 
     @property
     def loss(self) -> Loss:
-        """The gaps in ScanNo/BlockNo counted so far (see Loss)."""
+        """The gaps in ScanNo/BlockNo counted so far (see Loss): each
+        sender's numbering apart, added up."""
         return Loss(**self._sequence.counts())
+
+    @property
+    def loss_by_source(self) -> dict:
+        """Each sender's gaps: {(address, port): Loss}; None for a source
+        that gives none (a report), and for the senders beyond the first
+        16, counted together."""
+        return self._sequence.by_source()
 
 
 class Receiver(_CountedSource):
@@ -152,6 +194,9 @@ class Receiver(_CountedSource):
         Iteration raises TimeoutError when nothing comes in time.
     count: iteration ends after this many telegrams; None goes on.
     buffer_bytes: the socket receive buffer to ask for (0: 8 MiB).
+    source: keep only the telegrams of these senders: "ADDR", "ADDR:PORT",
+        (ADDR, PORT), or a list of them; None keeps every one. The others
+        are counted in `ignored`, and in nothing else.
 
     While waiting, the GIL is let go, so other threads run; Ctrl-C raises
     KeyboardInterrupt within a tenth of a second. `cancel()`, from any
@@ -171,8 +216,12 @@ class Receiver(_CountedSource):
         count: Optional[int] = None,
         buffer_bytes: int = 0,
         interface: Optional[str] = None,
+        source: Union[SourceSpec, list] = None,
     ) -> None:
         super().__init__()
+        self._keep = _SourceFilter(source)
+        self.ignored = 0
+        """Telegrams from senders `source` left out."""
         _check_timeout(timeout)
         if count is not None and (not isinstance(count, int) or isinstance(count, bool)):
             raise TypeError(f"count must be an int or None, not {type(count).__name__}")
@@ -208,10 +257,18 @@ class Receiver(_CountedSource):
         # longest wait the library takes (24 days), no end.
         longest = 2**31 - 1
         milliseconds = -1 if timeout is None or timeout * 1000 >= longest else math.ceil(timeout * 1000)
-        try:
-            telegram = self._receiver.next(milliseconds)
-        except TimeoutError:
-            raise TimeoutError(f"no telegram on port {self.port} within {timeout:g} s") from None
+        deadline = None if milliseconds < 0 else time.monotonic() + milliseconds / 1000
+        while True:
+            try:
+                telegram = self._receiver.next(milliseconds)
+            except TimeoutError:
+                raise TimeoutError(f"no telegram on port {self.port} within {timeout:g} s") from None
+            if self._keep.keeps(telegram):
+                break
+            # Another sender's: passed over, within the same time-out.
+            self.ignored += 1
+            if deadline is not None:
+                milliseconds = max(0, math.ceil((deadline - time.monotonic()) * 1000))
         self.received += 1
         return self._counted(telegram)
 
@@ -243,7 +300,9 @@ class Receiver(_CountedSource):
 
 class Capture(_Source):
     """The telegrams of a pcap or pcapng file: the UDP datagrams bound for
-    `port`, with their capture times (time_ns) and sources.
+    `port`, with their capture times (time_ns) and sources; with `source`
+    (as Receiver's), those of some senders alone, the others counted in
+    `ignored`.
 
     The file is read as it goes, in bounded memory. A file that cannot be
     opened raises OSError with errno (FileNotFoundError, PermissionError);
@@ -256,22 +315,38 @@ class Capture(_Source):
     over.
     """
 
-    def __init__(self, path: PathLike, port: int = PORT) -> None:
+    def __init__(self, path: PathLike, port: int = PORT, *, source: Union[SourceSpec, list] = None) -> None:
         _check_port(port, 1)
+        self._keep = _SourceFilter(source)
+        self.ignored = 0
+        """Telegrams from senders `source` left out."""
         self.path = os.fspath(path)
         self.port = port
         self._capture = _tgr.Capture(self.path, port)
+        # With a filter, the telegrams kept are counted here.
+        self._sequence = _SourceCounts() if self._keep else None
 
     def __iter__(self):
-        # The module's own iterator: a for loop runs in C++ alone.
-        return self._capture
+        # The module's own iterator, unless some senders are left out: a
+        # for loop then runs in C++ alone.
+        return self if self._keep else self._capture
 
     def __next__(self) -> Telegram:
-        return next(self._capture)
+        if not self._keep:
+            return next(self._capture)
+        while True:
+            telegram = next(self._capture)
+            if self._keep.keeps(telegram):
+                self._sequence.add(telegram)
+                return telegram
+            self.ignored += 1
 
     @property
     def loss(self) -> Loss:
-        """The gaps in ScanNo/BlockNo counted so far (see Loss)."""
+        """The gaps in ScanNo/BlockNo counted so far (see Loss), of the
+        senders kept."""
+        if self._sequence is not None:
+            return Loss(**self._sequence.counts())
         return Loss(**self._capture.counts())
 
     @property
@@ -299,6 +374,47 @@ class Capture(_Source):
     def close(self) -> None:
         """Closes the file."""
         self._capture.close()
+
+
+SourceSpec = Union[str, Tuple[str, int], None]
+
+
+class _SourceFilter:
+    """The senders an iterator keeps: "ADDR", "ADDR:PORT" or (ADDR, PORT),
+    or a list of them; None keeps every one."""
+
+    def __init__(self, spec) -> None:
+        specs = [] if spec is None else list(spec) if isinstance(spec, list) else [spec]
+        self._kept = []
+        for one in specs:
+            if isinstance(one, tuple) and len(one) == 2 and isinstance(one[0], str) and isinstance(one[1], int):
+                address, port = one
+            elif isinstance(one, str):
+                address, _, port_text = one.partition(":")
+                if port_text and not port_text.isdigit():
+                    raise ValueError(f"source must be ADDR or ADDR:PORT, not {one!r}")
+                port = int(port_text) if port_text else None
+            else:
+                raise TypeError(f"source must be 'ADDR', 'ADDR:PORT' or (ADDR, PORT), not {one!r}")
+            try:
+                address = str(ipaddress.IPv4Address(address))
+            except ValueError:
+                raise ValueError(f"source must be an IPv4 address, not {one!r}") from None
+            if port is not None and not 1 <= port <= 65535:
+                raise ValueError(f"source's port must be 1 to 65535, not {port}")
+            self._kept.append((address, port))
+
+    def __bool__(self) -> bool:
+        return bool(self._kept)
+
+    def keeps(self, telegram: Telegram) -> bool:
+        """True if no filter is set, or the telegram's sender is one kept."""
+        if not self._kept:
+            return True
+        source = telegram.source
+        return source is not None and any(
+            source[0] == address and (port is None or source[1] == port) for address, port in self._kept
+        )
 
 
 def _check_port(port, least: int) -> None:
