@@ -92,7 +92,8 @@ endif()
 # telegram-record's pieces: its lines of CSV and JSON, the queue to standard
 # output, its words, its options, its rotating recordings and its sources.
 telegram_test(record_unit_test record/telegram_lines_test.cc record/datagram_queue_test.cc record/run_summary_test.cc
-  record/record_options_test.cc record/recording_test.cc net/source_address_test.cc record/source_counts_test.cc)
+  record/record_options_test.cc record/recording_test.cc net/source_address_test.cc record/source_counts_test.cc
+  record/broker_url_test.cc)
 target_link_libraries(record_unit_test PRIVATE record_lib)
 add_test(NAME record_unit_test COMMAND record_unit_test)
 

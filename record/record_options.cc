@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "record/broker_link.h"
+
 namespace {
 
 std::vector<CommandLineOption> OptionTable(RecordOptions* options) {
@@ -56,6 +58,18 @@ std::vector<CommandLineOption> OptionTable(RecordOptions* options) {
                  &options->stats),
       TextOption("--stats-interval", "TIME", "how often --stats writes (1, 0.5, 10s, 1m)",
                  &options->stats_interval_text),
+      TextOption("--publish", "URL",
+                 "also publish every telegram, unchanged, to an MQTT broker: mqtt://[USER[:PASSWORD]@]HOST[:PORT]/"
+                 "TOPIC (mqtts:// for TLS), under TOPIC/ADDRESS/PORT of its source, with its time and source; "
+                 "what cannot be published (the broker away, or behind by --backlog) is counted and said",
+                 &options->publish_text),
+      TextOption("--subscribe", "URL",
+                 "take the telegrams that telegram-record --publish sent to the broker (TOPIC and every source "
+                 "under it; a topic with + or # as given) instead of a UDP port, with their original times and "
+                 "sources",
+                 &options->subscribe_text),
+      TextOption("--ca-file", "FILE", "with an mqtts:// URL: the CA's certificates (PEM) (default: the system's)",
+                 &options->ca_file),
   };
 }
 
@@ -67,6 +81,12 @@ bool SplitNumber(const std::string& text, double* number, std::string* unit) {
   if (end == text.c_str() || !std::isfinite(*number)) return false;
   *unit = std::string(end);
   return true;
+}
+
+// What --help says of the broker's options where this build cannot use them.
+std::string BrokerHelp() {
+  std::string why_not;
+  return BrokerClientBuiltIn(&why_not) ? std::string() : "\nNote: " + why_not + ": --publish and --subscribe end with status 2.\n";
 }
 
 }  // namespace
@@ -148,6 +168,15 @@ CommandLineResult ParseRecordOptions(int argc, const char* const* argv, RecordOp
     return kBadCommandLine;
   }
   options->rotate_time = static_cast<int64_t>(std::ceil(rotate_time));
+  if ((!options->publish_text.empty() && !ParseBrokerUrl(options->publish_text, "--publish", &options->publish, err)) ||
+      (!options->subscribe_text.empty() &&
+       !ParseBrokerUrl(options->subscribe_text, "--subscribe", &options->subscribe, err))) {
+    return kBadCommandLine;
+  }
+  if (!options->publish_text.empty() && options->publish.topic.find_first_of("#+") != std::string::npos) {
+    *err = "--publish takes a topic without wildcards (+ or #)";
+    return kBadCommandLine;
+  }
   for (const std::string& text : options->source_texts) {
     SourceAddress source;
     if (!ParseSource(text, "--source", &source, err)) return kBadCommandLine;
@@ -161,6 +190,12 @@ CommandLineResult ParseRecordOptions(int argc, const char* const* argv, RecordOp
     if (given == "--ring" && !rotating) lonely = "--ring is for --rotate-size or --rotate-time";
     if (given == "--stats-interval" && options->stats.empty()) lonely = "--stats-interval is for --stats";
     if (given == "--interface" && options->address.empty()) lonely = "--interface is for a multicast --address";
+    if (given == "--ca-file" && options->publish_text.empty() && options->subscribe_text.empty()) {
+      lonely = "--ca-file is for --publish or --subscribe";
+    }
+    if ((given == "--port" || given == "--address" || given == "--interface") && !options->subscribe_text.empty()) {
+      lonely = given + " is for a UDP port, which --subscribe takes the place of";
+    }
   }
   if (!lonely.empty()) {
     *err = lonely;
@@ -177,5 +212,5 @@ std::string RecordUsage() {
          "them into pcapng files, until Ctrl-C, a count or a time; then says on\n"
          "standard error how many came, at what rate, and how many were lost.\n"
          "Options take their value as --name VALUE or --name=VALUE.\n\n" +
-         OptionsHelp(OptionTable(&defaults));
+         OptionsHelp(OptionTable(&defaults)) + BrokerHelp();
 }

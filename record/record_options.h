@@ -10,6 +10,7 @@
 
 #include "cli/command_line.h"
 #include "net/source_address.h"
+#include "record/broker_url.h"
 
 enum OutputFormat { kFormatReport, kFormatCsv, kFormatJsonLines };
 
@@ -35,6 +36,11 @@ struct RecordOptions {
   std::string stats;           // the live statistics' file or pipe, or empty
   std::string stats_interval_text = "1";
   double stats_interval = 1;   // seconds
+  std::string publish_text;    // mqtt://... to publish every telegram to, or empty
+  BrokerUrl publish;
+  std::string subscribe_text;  // mqtt://... to take telegrams from instead of a UDP port, or empty
+  BrokerUrl subscribe;
+  std::string ca_file;         // for mqtts://: the CA's certificates
 };
 
 // Reads the arguments into `options`. On kBadCommandLine, `*err` says why in

@@ -15,6 +15,7 @@
 #include <new>
 #include <string>
 
+#include "record/broker_link.h"
 #include "record/output_writer.h"
 #include "record/record_options.h"
 #include "record/recording.h"
@@ -67,8 +68,15 @@ class Run {
 
  private:
   bool SetUp(int* status);
-  // One telegram received: counted, recorded, offered to the output.
-  bool Take(const tgr_datagram& datagram);
+  bool StartBroker(std::string* err);
+  // One telegram received (sent to `destination`:`port`): counted,
+  // recorded, published, offered to the output.
+  bool Take(const tgr_datagram& datagram, uint32_t destination, uint16_t port);
+  // The next telegram from the UDP port or the broker, waiting up to
+  // `wait_ms`: a tgr result code.
+  int Next(int wait_ms, tgr_datagram* datagram, uint32_t* destination, uint16_t* port);
+  // A broker that refused the connection ends the run, said once.
+  bool BrokerRefused();
   // The telegrams that came before the end and still wait in the socket:
   // taken (recorded and counted) after a stop or at the time's end; after
   // the count, counted and said.
@@ -88,6 +96,10 @@ class Run {
   OutputWriter output_;
   StatsWriter stats_;
   SourceCounts counts_;
+  const bool subscribing_ = !options_.subscribe_text.empty();
+  BrokerPublisher publisher_;
+  BrokerSubscriber subscriber_;
+  bool refused_ = false;
   unsigned char buffer_[TGR_MAX_TELEGRAM_SIZE] = {};
   uint64_t telegrams_ = 0;
   uint64_t bytes_ = 0;
@@ -113,8 +125,13 @@ bool Run::SetUp(int* status) {
     return false;
   }
   std::string err;
-  if (receiver_.Open(options_.address, static_cast<uint16_t>(options_.port), &err, 0, options_.interface_name) !=
-      TGR_OK) {
+  if (!subscribing_ &&
+      receiver_.Open(options_.address, static_cast<uint16_t>(options_.port), &err, 0, options_.interface_name) !=
+          TGR_OK) {
+    Say(err);
+    return false;
+  }
+  if (!StartBroker(&err)) {
     Say(err);
     return false;
   }
@@ -160,11 +177,56 @@ bool Run::SetUp(int* status) {
          ")";
   }
   if (!options_.sources.empty()) on += ", from " + options_.sources.Text() + " only";
-  Say("receiving on UDP port " + std::to_string(receiver_.port()) + " on " + on + until + into);
+  if (!options_.publish_text.empty()) into += ", publishing to " + BrokerUrlText(options_.publish);
+  if (subscribing_) {
+    Say("receiving from the broker at " + BrokerUrlText(options_.subscribe) +
+        (options_.sources.empty() ? "" : ", from " + options_.sources.Text() + " only") + until + into);
+  } else {
+    Say("receiving on UDP port " + std::to_string(receiver_.port()) + " on " + on + until + into);
+  }
   return true;
 }
 
-bool Run::Take(const tgr_datagram& datagram) {
+bool Run::StartBroker(std::string* err) {
+  BrokerAccess access;
+  access.ca_file = options_.ca_file;
+  access.backlog = options_.backlog;
+  if (subscribing_) {
+    access.url = options_.subscribe;
+    if (!subscriber_.Start(access, err)) return false;
+  }
+  if (!options_.publish_text.empty()) {
+    access.url = options_.publish;
+    if (!publisher_.Start(access, err)) return false;
+  }
+  return true;
+}
+
+bool Run::BrokerRefused() {
+  if (refused_) return true;
+  const BrokerCounts counts = subscribing_ ? subscriber_.Counts() : publisher_.Counts();
+  const BrokerCounts published = publisher_.Counts();
+  const std::string& words = !counts.refused.empty() ? counts.refused : published.refused;
+  if (words.empty()) return false;
+  const BrokerUrl& url = !counts.refused.empty() && subscribing_ ? options_.subscribe : options_.publish;
+  failure_ = "the broker at " + BrokerUrlText(url) + " refused the connection: " + words;
+  refused_ = true;
+  return true;
+}
+
+int Run::Next(int wait_ms, tgr_datagram* datagram, uint32_t* destination, uint16_t* port) {
+  if (!subscribing_) {
+    const int result = receiver_.Next(wait_ms, buffer_, sizeof buffer_, datagram);
+    *destination = receiver_.destination();
+    *port = receiver_.port();
+    return result;
+  }
+  if (control_.stop_requested()) return TGR_E_CANCELLED;
+  if (subscriber_.Next(std::chrono::milliseconds(wait_ms), buffer_, datagram, destination, port)) return TGR_OK;
+  return control_.stop_requested() ? TGR_E_CANCELLED : TGR_E_TIMEOUT;
+}
+
+bool Run::Take(const tgr_datagram& datagram, uint32_t destination, uint16_t port) {
   const SourceAddress source{datagram.source_address, datagram.source_port};
   if (!options_.sources.Keeps(source)) {
     ++ignored_;
@@ -174,11 +236,11 @@ bool Run::Take(const tgr_datagram& datagram) {
   bytes_ += datagram.size;
   counts_.Add(source, buffer_, datagram.size);
   std::string err;
-  if (!options_.record.empty() &&
-      !recording_.Write(datagram, buffer_, receiver_.destination(), receiver_.port(), &err)) {
+  if (!options_.record.empty() && !recording_.Write(datagram, buffer_, destination, port, &err)) {
     failure_ = err;
     return false;
   }
+  if (!options_.publish_text.empty()) publisher_.Publish(datagram, buffer_, destination, port);
   output_.Offer(datagram, buffer_);
   return true;
 }
@@ -189,10 +251,12 @@ void Run::Drain(Ending ending) {
   const int64_t end_ns = WallNs();
   const Clock::time_point until = Clock::now() + kLongestDrain;
   tgr::Datagram datagram;
-  while (Clock::now() < until && receiver_.Next(0, buffer_, sizeof buffer_, &datagram) == TGR_OK) {
+  uint32_t destination = 0;
+  uint16_t port = 0;
+  while (Clock::now() < until && Next(0, &datagram, &destination, &port) == TGR_OK) {
     if (ending == kCountReached) {
       ++left_;
-    } else if (!Take(datagram)) {
+    } else if (!Take(datagram, destination, port)) {
       return;
     }
     if (datagram.kernel_time != 0 && datagram.time_ns > end_ns) return;  // it came after the end
@@ -259,9 +323,11 @@ int Run::Go() {
       }
       if (left < wait) wait = static_cast<int>(left);
     }
-    const int result = receiver_.Next(wait, buffer_, sizeof buffer_, &datagram);
+    uint32_t destination = 0;
+    uint16_t port = 0;
+    const int result = Next(wait, &datagram, &destination, &port);
     if (result == TGR_OK) {
-      if (!Take(datagram)) ending = kFailed;
+      if (!Take(datagram, destination, port)) ending = kFailed;
       if (options_.count > 0 && telegrams_ >= static_cast<uint64_t>(options_.count)) ending = kCountReached;
     } else if (result == TGR_E_CANCELLED) {
       ending = kStopped;
@@ -269,7 +335,7 @@ int Run::Go() {
       failure_ = receiver_.error();
       ending = kFailed;
     }
-    if (output_.failure() != 0) ending = kFailed;
+    if (output_.failure() != 0 || BrokerRefused()) ending = kFailed;
     LookAround(false);
   }
   if (ending != kFailed) Drain(ending);
@@ -283,6 +349,8 @@ int Run::Finish() {
   // The recording first: it is whole whatever the output does.
   std::string err;
   if (!options_.record.empty() && !recording_.Close(&err) && failure_.empty()) failure_ = err;
+  publisher_.Finish(kReaderGrace);
+  subscriber_.Finish();
   // The report's closing lines end it whatever ended the run, unless the
   // output itself failed (the writer then writes nothing more).
   output_.Finish(options_.format == kFormatReport, control_, kReaderGrace);
@@ -290,9 +358,14 @@ int Run::Finish() {
   stats_.Finish(kReaderGrace);
   if (status_line_) fputs("\r\n", stderr);
   SayStatsFailure();
+  // A login refused before anything came is one line.
+  if (refused_ && telegrams_ == 0) {
+    Say(failure_);
+    return 2;
+  }
   if (!failure_.empty()) {
     Say(failure_);
-    status = 1;
+    status = refused_ ? 2 : 1;
   }
   if (output_.failure() != 0) {
     Say(std::string("cannot write to standard output: ") + strerror(output_.failure()));
@@ -300,6 +373,24 @@ int Run::Finish() {
   }
   if (!options_.record.empty()) {
     Say(Counted(recording_.packets(), "telegram", "telegrams") + " recorded " + recording_.Where());
+  }
+  if (!options_.publish_text.empty()) {
+    const BrokerCounts published = publisher_.Counts();
+    std::string words = Counted(published.passed, "telegram", "telegrams") + " published to " +
+                        BrokerUrlText(options_.publish) + ", each confirmed by the broker";
+    if (published.not_passed > 0) {
+      words += "; " + Counted(published.not_passed, "telegram", "telegrams") +
+               " not published (the broker was away, or behind by --backlog)";
+    }
+    if (published.unconfirmed > 0) {
+      words += "; " + Counted(published.unconfirmed, "telegram was", "telegrams were") +
+               " sent and not confirmed by the end";
+    }
+    Say(words);
+  }
+  if (subscribing_ && subscriber_.Counts().not_passed > 0) {
+    Say(Counted(subscriber_.Counts().not_passed, "telegram", "telegrams") + " from the broker not taken: " +
+        "no room in --backlog, or larger than a telegram");
   }
   const uint64_t skipped = output_.skipped();
   if (skipped > 0) {

@@ -27,7 +27,7 @@ apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   clang libclang-rt-14-dev clang-tidy cppcheck \
   libboost-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 \
   tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
-  dpkg-dev man-db unzip curl pkg-config abigail-tools \
+  dpkg-dev man-db unzip curl pkg-config abigail-tools libmosquitto-dev mosquitto mosquitto-clients \
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools python3-wheel \
   python3-build python3-venv python3-pip >/dev/null
 # 32-bit Wine on its own: its packages need the i386 lists to match the
