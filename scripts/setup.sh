@@ -29,7 +29,7 @@ apt-get install -y -qq cmake g++ libgtest-dev libgmock-dev libbenchmark-dev \
   tshark wireshark-common iproute2 librsvg2-bin netpbm chromium \
   dpkg-dev man-db unzip curl pkg-config abigail-tools libmosquitto-dev mosquitto mosquitto-clients \
   python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-setuptools python3-wheel \
-  python3-build python3-venv python3-pip >/dev/null
+  python3-build python3-venv python3-pip python3-paho-mqtt >/dev/null
 # 32-bit Wine on its own: its packages need the i386 lists to match the
 # amd64 ones, which a mirror mid-sync can break for a while. Without it the
 # Windows suite runs the 64-bit build (scripts/windows-width.sh says which).
