@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "net/address_order.h"
 #include "net/multicast.h"
 
 namespace tgr {
@@ -11,13 +12,6 @@ namespace {
 // What telegram-receiver asks for: room for some 128 of the largest
 // telegrams while the reader is held up.
 const int kDefaultBufferRequest = 8 * 1024 * 1024;
-
-// Host byte order for the caller: 127.0.0.1 is 0x7F000001.
-uint32_t HostOrder(uint32_t network_order) {
-  const unsigned char* a = reinterpret_cast<const unsigned char*>(&network_order);
-  return static_cast<uint32_t>(a[0]) << 24 | static_cast<uint32_t>(a[1]) << 16 | static_cast<uint32_t>(a[2]) << 8 |
-         a[3];
-}
 
 int64_t SteadyMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())

@@ -1,22 +1,8 @@
 #include "net/udp_target.h"
 
+#include "net/address_order.h"
+
 namespace {
-
-// IPv4 addresses between host order and the network's.
-uint32_t HostOrder(uint32_t network_order) {
-  const unsigned char* b = reinterpret_cast<const unsigned char*>(&network_order);
-  return static_cast<uint32_t>(b[0]) << 24 | static_cast<uint32_t>(b[1]) << 16 | static_cast<uint32_t>(b[2]) << 8 | b[3];
-}
-
-uint32_t NetworkOrder(uint32_t host_order) {
-  uint32_t network_order = 0;
-  unsigned char* b = reinterpret_cast<unsigned char*>(&network_order);
-  b[0] = static_cast<unsigned char>(host_order >> 24);
-  b[1] = static_cast<unsigned char>(host_order >> 16);
-  b[2] = static_cast<unsigned char>(host_order >> 8);
-  b[3] = static_cast<unsigned char>(host_order);
-  return network_order;
-}
 
 std::string Described(int code) {
   char words[256];

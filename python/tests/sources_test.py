@@ -47,8 +47,8 @@ def test_a_filter_keeps_some_senders_and_counts_the_others(tmp_path):
         assert {t.source for t in kept} == {B}
         assert (len(kept), capture.ignored) == (8, 8)
         assert (capture.loss.telegrams, capture.loss.missing_scans, capture.loss.outliers) == (8, 1, 0)
-    for spec in ([A, "10.0.0.2:2112"], ["10.0.0.1", ("10.0.0.2", 2112)]):
-        with tgr.Capture(path, source=spec) as capture:
+    for wanted in ([A, "10.0.0.2:2112"], ["10.0.0.1", ("10.0.0.2", 2112)]):
+        with tgr.Capture(path, source=wanted) as capture:
             assert len(list(capture)) == 16
     with tgr.Capture(path, source="10.0.0.2:2113") as capture:
         assert list(capture) == []

@@ -216,7 +216,7 @@ class Receiver(_CountedSource):
         count: Optional[int] = None,
         buffer_bytes: int = 0,
         interface: Optional[str] = None,
-        source: Union[SourceSpec, list] = None,
+        source: Union[SourceWanted, list] = None,
     ) -> None:
         super().__init__()
         self._keep = _SourceFilter(source)
@@ -315,7 +315,7 @@ class Capture(_Source):
     over.
     """
 
-    def __init__(self, path: PathLike, port: int = PORT, *, source: Union[SourceSpec, list] = None) -> None:
+    def __init__(self, path: PathLike, port: int = PORT, *, source: Union[SourceWanted, list] = None) -> None:
         _check_port(port, 1)
         self._keep = _SourceFilter(source)
         self.ignored = 0
@@ -376,17 +376,17 @@ class Capture(_Source):
         self._capture.close()
 
 
-SourceSpec = Union[str, Tuple[str, int], None]
+SourceWanted = Union[str, Tuple[str, int], None]
 
 
 class _SourceFilter:
     """The senders an iterator keeps: "ADDR", "ADDR:PORT" or (ADDR, PORT),
     or a list of them; None keeps every one."""
 
-    def __init__(self, spec) -> None:
-        specs = [] if spec is None else list(spec) if isinstance(spec, list) else [spec]
+    def __init__(self, wanted) -> None:
+        senders = [] if wanted is None else list(wanted) if isinstance(wanted, list) else [wanted]
         self._kept = []
-        for one in specs:
+        for one in senders:
             if isinstance(one, tuple) and len(one) == 2 and isinstance(one[0], str) and isinstance(one[1], int):
                 address, port = one
             elif isinstance(one, str):
