@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <set>
 #include <map>
@@ -65,6 +67,7 @@ struct BrokerState {
   size_t pending_bytes = 0;
   uint64_t passed = 0;
   uint64_t not_passed = 0;
+  uint64_t unreadable = 0;
   uint64_t unconfirmed = 0;
   std::string refused;
 
@@ -90,6 +93,7 @@ struct BrokerState {
     BrokerCounts counts;
     counts.passed = passed;
     counts.not_passed = not_passed;
+    counts.unreadable = unreadable;
     counts.unconfirmed = unconfirmed;
     counts.connected = connected.load();
     counts.refused = refused;
@@ -148,12 +152,30 @@ void OnPublish(mosquitto* /*client*/, void* given, int message, int /*reason*/,
 }
 
 // The user properties of a message: its time, source and destination.
+// A message without them (another publisher's) is taken as received now,
+// from nowhere; one whose properties are there but broken is not a
+// telegram of ours and is passed over.
 struct MessageFacts {
   int64_t time_ns = 0;
   bool kernel_time = false;
   SourceAddress source;
   SourceAddress destination;
+  bool readable = true;
 };
+
+// A time in ns since 1970: digits only, not past int64_t.
+bool ParseTime(const char* text, int64_t* time_ns) {
+  if (*text == '\0') return false;
+  int64_t value = 0;
+  for (const char* at = text; *at != '\0'; ++at) {
+    if (*at < '0' || *at > '9') return false;
+    const int digit = *at - '0';
+    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  *time_ns = value;
+  return true;
+}
 
 MessageFacts ReadFacts(const mosquitto_property* properties) {
   MessageFacts facts;
@@ -167,10 +189,12 @@ MessageFacts ReadFacts(const mosquitto_property* properties) {
     skip_first = true;
     std::string ignored;
     const std::string key = name;
-    if (key == "time_ns") facts.time_ns = std::strtoll(value, nullptr, 10);
+    bool read = true;
+    if (key == "time_ns") read = ParseTime(value, &facts.time_ns);
     if (key == "kernel_time") facts.kernel_time = std::strcmp(value, "1") == 0;
-    if (key == "source") (void)ParseSource(value, "source", &facts.source, &ignored);
-    if (key == "destination") (void)ParseSource(value, "destination", &facts.destination, &ignored);
+    if (key == "source") read = ParseSource(value, "source", &facts.source, &ignored);
+    if (key == "destination") read = ParseSource(value, "destination", &facts.destination, &ignored);
+    if (!read) facts.readable = false;
     // The library hands each out in memory of its own, to be given back so.
     free(name);   // NOLINT(cppcoreguidelines-no-malloc,hicpp-no-malloc)
     free(value);  // NOLINT(cppcoreguidelines-no-malloc,hicpp-no-malloc)
@@ -182,24 +206,31 @@ void OnMessage(mosquitto* /*client*/, void* given, const mosquitto_message* mess
                const mosquitto_property* properties) {
   BrokerState* state = StateOf(given);
   const size_t size = static_cast<size_t>(message->payloadlen);
-  bool taken = false;
-  if (message->payloadlen >= 0 && size <= TGR_MAX_TELEGRAM_SIZE) {
-    const MessageFacts facts = ReadFacts(properties);
-    tgr_datagram datagram = {};
-    datagram.struct_size = sizeof datagram;
-    datagram.size = kDestinationBytes + size;
-    datagram.time_ns = facts.time_ns;
-    datagram.kernel_time = facts.kernel_time ? 1 : 0;
-    datagram.source_address = facts.source.address;
-    datagram.source_port = facts.source.port;
-    std::vector<unsigned char>& record = state->record;
-    record.resize(kDestinationBytes + size);
-    for (int i = 0; i < 4; ++i) record[static_cast<size_t>(i)] = static_cast<unsigned char>(facts.destination.address >> (24 - 8 * i));
-    record[4] = static_cast<unsigned char>(facts.destination.port >> 8);
-    record[5] = static_cast<unsigned char>(facts.destination.port);
-    if (size > 0) memcpy(record.data() + kDestinationBytes, message->payload, size);
-    taken = state->queue.Push(datagram, record.data());
+  if (message->payloadlen < 0 || size > TGR_MAX_TELEGRAM_SIZE) {
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    ++state->unreadable;
+    return;
   }
+  const MessageFacts facts = ReadFacts(properties);
+  if (!facts.readable) {
+    const std::lock_guard<std::mutex> lock(state->mutex);
+    ++state->unreadable;
+    return;
+  }
+  tgr_datagram datagram = {};
+  datagram.struct_size = sizeof datagram;
+  datagram.size = kDestinationBytes + size;
+  datagram.time_ns = facts.time_ns;
+  datagram.kernel_time = facts.kernel_time ? 1 : 0;
+  datagram.source_address = facts.source.address;
+  datagram.source_port = facts.source.port;
+  std::vector<unsigned char>& record = state->record;
+  record.resize(kDestinationBytes + size);
+  for (int i = 0; i < 4; ++i) record[static_cast<size_t>(i)] = static_cast<unsigned char>(facts.destination.address >> (24 - 8 * i));
+  record[4] = static_cast<unsigned char>(facts.destination.port >> 8);
+  record[5] = static_cast<unsigned char>(facts.destination.port);
+  if (size > 0) memcpy(record.data() + kDestinationBytes, message->payload, size);
+  const bool taken = state->queue.Push(datagram, record.data());
   const std::lock_guard<std::mutex> lock(state->mutex);
   if (taken) {
     ++state->passed;

@@ -43,6 +43,7 @@ struct BrokerState;
 struct BrokerCounts {
   uint64_t passed = 0;       // published and confirmed by the broker, or taken from it
   uint64_t not_passed = 0;   // not published (the broker away, or behind), or not taken (no room)
+  uint64_t unreadable = 0;   // taken from the broker, not a telegram: too large, or broken properties
   uint64_t unconfirmed = 0;  // published, and not confirmed by the end (Finish)
   bool connected = false;
   std::string refused;      // the broker refused the connection: its words ("" if not)

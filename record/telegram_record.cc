@@ -221,7 +221,8 @@ int Run::Next(int wait_ms, tgr_datagram* datagram, uint32_t* destination, uint16
     *port = receiver_.port();
     return result;
   }
-  if (control_.stop_requested()) return TGR_E_CANCELLED;
+  // At a stop, what is already queued is still taken (Drain asks without waiting).
+  if (control_.stop_requested() && wait_ms > 0) return TGR_E_CANCELLED;
   if (subscriber_.Next(std::chrono::milliseconds(wait_ms), buffer_, datagram, destination, port)) return TGR_OK;
   return control_.stop_requested() ? TGR_E_CANCELLED : TGR_E_TIMEOUT;
 }
@@ -259,7 +260,8 @@ void Run::Drain(Ending ending) {
     } else if (!Take(datagram, destination, port)) {
       return;
     }
-    if (datagram.kernel_time != 0 && datagram.time_ns > end_ns) return;  // it came after the end
+    // A broker's telegram carries its publisher's time of arrival.
+    if ((datagram.kernel_time != 0 || subscribing_) && datagram.time_ns > end_ns) return;  // it came after the end
   }
 }
 
@@ -388,9 +390,15 @@ int Run::Finish() {
     }
     Say(words);
   }
-  if (subscribing_ && subscriber_.Counts().not_passed > 0) {
-    Say(Counted(subscriber_.Counts().not_passed, "telegram", "telegrams") + " from the broker not taken: " +
-        "no room in --backlog, or larger than a telegram");
+  if (subscribing_) {
+    const BrokerCounts taken = subscriber_.Counts();
+    if (taken.not_passed > 0) {
+      Say(Counted(taken.not_passed, "telegram", "telegrams") + " from the broker not taken: no room in --backlog");
+    }
+    if (taken.unreadable > 0) {
+      Say(Counted(taken.unreadable, "message", "messages") + " from the broker passed over: " +
+          "larger than a telegram, or a time, source or destination that cannot be read");
+    }
   }
   const uint64_t skipped = output_.skipped();
   if (skipped > 0) {
