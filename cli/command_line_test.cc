@@ -70,6 +70,18 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
     EXPECT_EQ(shares.input, static_cast<size_t>(mib) << 17) << mib;
     EXPECT_EQ(shares.unwritten, shares.input) << mib;
   }
+  // The telegrams themselves, in place of a report.
+  plot = ParsePlot({"--serve", "8080", "--port", "0", "--address", "239.1.2.3", "--interface", "lo", "--source",
+                    "10.0.0.1", "--source", "10.0.0.2:5000"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_TRUE(plot.options.telegrams);
+  EXPECT_EQ(plot.options.port, 0);
+  EXPECT_EQ(plot.options.sources.Text(), "10.0.0.1, 10.0.0.2:5000");
+  plot = ParsePlot({"-o", "x", "--capture", "run.pcapng"});
+  ASSERT_EQ(plot.result, kRunProgram) << plot.err;
+  EXPECT_TRUE(plot.options.telegrams);
+  EXPECT_EQ(plot.options.port, 9999);
+  EXPECT_FALSE(ParsePlot({"-o", "x", "report.txt"}).options.telegrams);
   EXPECT_EQ(ParsePlot({"-o", "x", "/?"}).result, kShowHelp);
   EXPECT_EQ(ParsePlot({"--version", "--bogus"}).result, kShowVersion);
   const struct {
@@ -101,6 +113,17 @@ TEST(CommandLine, ThePlotsOptionsAndItsOneReport) {
        "bad value 'a b' for --allow-host: host names, comma-separated, are needed"},
       {{"--serve", "1", "--allow-host", "a,"},
        "bad value 'a,' for --allow-host: host names, comma-separated, are needed"},
+      {{"-o", "x", "--port", "9999", "report.txt"},
+       "a REPORT goes without --port, --address and --capture: the blocks come from one of them"},
+      {{"-o", "x", "--capture", "c.pcapng", "-"},
+       "a REPORT goes without --port, --address and --capture: the blocks come from one of them"},
+      {{"-o", "x", "--port", "9999", "--follow"}, "--follow is for a REPORT"},
+      {{"-o", "x", "--port", "9999", "--interface", "lo"}, "--interface is for a multicast --address"},
+      {{"-o", "x", "--capture", "c.pcapng", "--address", "239.1.2.3"},
+       "--address is for receiving, which --capture takes the place of"},
+      {{"-o", "x", "--source", "10.0.0.1"},
+       "--source is for --port, --address or --capture: a report does not say where its telegrams came from"},
+      {{"-o", "x", "--port", "65536"}, "bad value '65536' for --port: a whole number from 0 to 65535 is needed"},
   };
   for (const auto& c : cases) {
     plot = ParsePlot(c.args);

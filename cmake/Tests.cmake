@@ -115,7 +115,8 @@ if(NOT WIN32)
   set(PLOT_TWIN_TESTS plot/input_read-posix_test.cc)
 endif()
 telegram_test(plot_test plot/block_reader_test.cc plot/block_picture_test.cc plot/block_data_test.cc
-  plot/block_store_test.cc plot/host_check_test.cc ${PLOT_TWIN_TESTS} plot/output_file_test.cc)
+  plot/block_store_test.cc plot/host_check_test.cc ${PLOT_TWIN_TESTS} plot/output_file_test.cc
+  plot/telegram_input_test.cc)
 target_link_libraries(plot_test PRIVATE plot_test_support report_test_support)
 add_test(NAME plot_test COMMAND plot_test)
 

@@ -4,7 +4,8 @@
 #include <cstdio>
 
 BlockSummary SummaryOf(const ReportBlock& block, uint64_t id, const std::string& name) {
-  return BlockSummary{id, name, block.scan_no, block.block_no, block.telegram, block.text_values, block.cut_short, ""};
+  return BlockSummary{id,   name, block.scan_no, block.block_no, block.telegram, block.text_values, block.cut_short,
+                      "", block.source};
 }
 
 std::string JsonString(const std::string& text) {
@@ -27,14 +28,15 @@ std::string SummaryJson(const BlockSummary& s) {
          ",\"scan\":" + std::to_string(s.scan_no) + ",\"block\":" + std::to_string(s.block_no) +
          ",\"telegram\":" + std::to_string(s.telegram) + ",\"count\":" + std::to_string(s.count) +
          ",\"cut\":" + (s.cut_short ? "true" : "false") + (s.file.empty() ? "" : ",\"file\":" + JsonString(s.file)) +
-         "}";
+         (s.source.empty() ? "" : ",\"source\":" + JsonString(s.source)) + "}";
 }
 
 std::string StateJson(const ReportState& s) {
   return "{\"source\":" + JsonString(s.source) + ",\"telegrams\":" + std::to_string(s.telegrams) +
          ",\"blocks\":" + std::to_string(s.blocks) + ",\"kept\":" + std::to_string(s.kept) +
          ",\"passedOver\":" + std::to_string(s.passed_over) + ",\"reading\":" + (s.reading ? "true" : "false") +
-         ",\"whole\":" + (s.whole ? "true" : "false") + ",\"damage\":" + JsonString(s.damage) + "}";
+         ",\"whole\":" + (s.whole ? "true" : "false") + ",\"damage\":" + JsonString(s.damage) +
+         (s.input.empty() ? "" : ",\"input\":" + JsonString(s.input)) + "}";
 }
 
 void AppendValuesCsv(const std::string& text, std::string* out) {

@@ -24,6 +24,7 @@ struct BlockSummary {
   size_t count;      // values
   bool cut_short;    // the report ends in its values
   std::string file;  // in a folder: the file of values it is in (values/FILE.js); else empty
+  std::string source;  // where its telegram came from, if known ("10.0.0.1:5000"); else empty
 };
 
 BlockSummary SummaryOf(const ReportBlock& block, uint64_t id, const std::string& name);
@@ -37,7 +38,10 @@ struct ReportState {
   uint64_t passed_over;  // of them, those not written: the disk could not keep up
   bool reading;        // more may come
   bool whole;          // it ended with its closing lines
-  std::string damage;  // where it stops being a report, or empty
+  std::string damage;  // where it stops being a report (or the capture its telegrams are in), or empty
+  // Where the blocks come from: "" a report; "udp" telegrams received;
+  // "capture" telegrams read from a capture file.
+  std::string input;
 };
 
 std::string SummaryJson(const BlockSummary& summary);

@@ -12,7 +12,7 @@
 namespace {
 
 ReportBlock Block(std::vector<uint16_t> values) {
-  return ReportBlock{5, 2, static_cast<long long>(2 * values.size()), 12, 0, std::move(values), false, {}, 0};
+  return ReportBlock{5, 2, static_cast<long long>(2 * values.size()), 12, 0, std::move(values), false, {}, 0, {}};
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ size_t KeptBytes(const StoredBlock& block) {
 }
 
 BlockStore::BlockStore(const std::string& source, size_t keep, size_t memory)
-    : keep_(keep > 0 ? keep : 1), memory_(memory), state_{source, 0, 0, 0, 0, true, false, ""} {}
+    : keep_(keep > 0 ? keep : 1), memory_(memory), state_{source, 0, 0, 0, 0, true, false, "", ""} {}
 
 void BlockStore::Add(ReportBlock&& block) {
   // The block is made ready before the lock is taken, and its values are
@@ -39,7 +39,7 @@ std::shared_ptr<const StoredBlock> BlockStore::DropOldest() {
   std::shared_ptr<const StoredBlock> oldest = std::move(blocks_.front());
   blocks_.pop_front();
   bytes_ -= KeptBytes(*oldest);
-  const auto use = names_.find(BlockName(oldest->summary.scan_no, oldest->summary.block_no));
+  const auto use = names_.find(BlockName(oldest->summary.source, oldest->summary.scan_no, oldest->summary.block_no));
   if (use != names_.end() && --use->second.kept == 0) names_.erase(use);
   return oldest;
 }
@@ -59,9 +59,10 @@ void BlockStore::End(bool whole, const std::string& damage) {
   ++changes_;
 }
 
-void BlockStore::SetSource(const std::string& source) {
+void BlockStore::SetSource(const std::string& source, const std::string& input) {
   std::lock_guard<std::mutex> hold(lock_);
   state_.source = source;
+  state_.input = input;
   ++changes_;
 }
 

@@ -52,8 +52,9 @@ class BlockStore {
   void SetTelegrams(long telegrams);
   // The report is over: with its closing lines or not, or damaged.
   void End(bool whole, const std::string& damage);
-  // The source's name, once it is known better (the run's start).
-  void SetSource(const std::string& source);
+  // The source's name, once it is known better (the run's start), and
+  // what it is (ReportState::input).
+  void SetSource(const std::string& source, const std::string& input = "");
 
   ReportState state() const;
   // Up to `most` summaries of the blocks kept whose id is above `after`,

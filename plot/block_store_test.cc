@@ -16,7 +16,7 @@ namespace {
 ReportBlock Block(long long scan, long block_no, const std::vector<uint16_t>& values) {
   std::string text;
   for (const uint16_t value : values) text += std::to_string(value) + "\t";
-  return ReportBlock{1, 1, static_cast<long long>(values.size()) * 2, scan, block_no, {}, false, text, values.size()};
+  return ReportBlock{1, 1, static_cast<long long>(values.size()) * 2, scan, block_no, {}, false, text, values.size(), {}};
 }
 
 // The block kept under a name; null if none is.
@@ -139,13 +139,17 @@ TEST(BlockStore, NamesSeenAgainAreNumberedInConstantTime) {
 
 TEST(BlockName, OnlyTheNamesBlocksAreGiven) {
   for (const char* name : {"scan-12-block-0", "scan--3-block-1", "scan-12-block-0-2", "scan-0-block-65535",
-                           "scan-18446744073709551615-block-1-999999999"}) {
+                           "scan-18446744073709551615-block-1-999999999", "10.0.0.1-5000-scan-12-block-0",
+                           "127.0.0.2-40002-scan-4294967295-block-1-3"}) {
     EXPECT_TRUE(IsBlockName(name)) << name;
   }
   for (const char* name : {"scan-7-notes", "scan-12-block-", "scan--block-0", "scan-1-block-0-", "scan-1-block-0-x",
                            "scan-1-block-123456", "scan-x-block-0", "scan---1-block-0", "Scan-1-block-0", "scan-1-block-0-2-3",
-                           "scan-1-block-0-1234567890", ""}) {
+                           "scan-1-block-0-1234567890", "", "10.0.0-5000-scan-1-block-0", "10.0.0.1-scan-1-block-0",
+                           "10.0.0.1-123456-scan-1-block-0", "10.0.0.1000-5-scan-1-block-0", "1-scan-1-block-0"}) {
     EXPECT_FALSE(IsBlockName(name)) << name;
   }
-  EXPECT_TRUE(IsBlockName(BlockName(-2147483648LL, 1)));
+  EXPECT_TRUE(IsBlockName(BlockName("", -2147483648LL, 1)));
+  EXPECT_EQ(BlockName("10.0.0.1:5000", 4294967295LL, 1), "10.0.0.1-5000-scan-4294967295-block-1");
+  EXPECT_TRUE(IsBlockName(BlockName("255.255.255.255:65535", 0, 0)));
 }

@@ -34,6 +34,27 @@ std::vector<CommandLineOption> OptionTable(PlotOptions* options) {
                    "eighth each); beyond it older blocks leave the page, blocks are passed over in the folder "
                    "(counted on its page), and the reading waits",
                    &options->memory_mib),
+      NumberOption("--port", "N", 0, 65535,
+                   "take the telegrams themselves, not a report: receive them on UDP port N (the scanner sends to "
+                   "9999) until Ctrl-C; with --capture, those sent to port N in it",
+                   &options->port),
+      TextOption("--address", "ADDR",
+                 "receive the telegrams on this local IPv4 address, or join this multicast group (224.0.0.0 to "
+                 "239.255.255.255; its port is shared with other programs that receive it) (default: every IPv4 "
+                 "address)",
+                 &options->address),
+      TextOption("--interface", "IF",
+                 "with a multicast --address: the interface to join it on, by its IPv4 address (or, on Linux, "
+                 "its name) (default: the system's choice)",
+                 &options->interface_name),
+      TextOption("--capture", "FILE",
+                 "take the telegrams themselves from a capture (pcapng or pcap, such as telegram-record --record "
+                 "writes), not a report",
+                 &options->capture),
+      ListOption("--source", "ADDR[:PORT]",
+                 "with telegrams taken themselves: keep only this sender's (any port if none is given); give it "
+                 "again for more (default: every sender, each shown apart)",
+                 &options->source_texts),
       TextOption("--allow-host", "NAMES",
                  "with --serve: host names (comma-separated) under which the page may also be asked for, "
                  "beyond this computer's addresses, localhost and the ADDRESS served at",
@@ -80,6 +101,9 @@ CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOption
   const CommandLineResult result =
       ReadCommandLine(argc, argv, OptionTable(options), 1, ": one report at a time", &read, err);
   if (result != kRunProgram) return result;
+  const auto given = [&read](const char* name) {
+    return std::find(read.given.begin(), read.given.end(), name) != read.given.end();
+  };
   if (!read.operands.empty()) options->input = read.operands[0];
   if (!options->serve.empty() && !ReadServe(options->serve, &options->serve_address, &options->serve_port)) {
     *err = "bad value '" + options->serve + "' for --serve: [ADDRESS:]PORT is needed, PORT from 0 to 65535";
@@ -90,16 +114,38 @@ CommandLineResult ParsePlotOptions(int argc, const char* const* argv, PlotOption
     return kBadCommandLine;
   }
   for (const char* writing : {"--pictures", "--csv"}) {
-    if (std::find(read.given.begin(), read.given.end(), writing) != read.given.end() && options->output.empty()) {
+    if (given(writing) && options->output.empty()) {
       *err = std::string(writing) + " goes with -o FOLDER";
       return kBadCommandLine;
     }
   }
   for (const char* serving : {"--keep", "--allow-host"}) {
-    if (std::find(read.given.begin(), read.given.end(), serving) != read.given.end() && options->serve.empty()) {
+    if (given(serving) && options->serve.empty()) {
       *err = std::string(serving) + " goes with --serve";
       return kBadCommandLine;
     }
+  }
+  options->telegrams = given("--port") || given("--address") || !options->capture.empty();
+  std::string lonely;
+  if (options->telegrams && !read.operands.empty()) {
+    lonely = "a REPORT goes without --port, --address and --capture: the blocks come from one of them";
+  } else if (options->telegrams && options->follow) {
+    lonely = "--follow is for a REPORT";
+  } else if (given("--interface") && options->address.empty()) {
+    lonely = "--interface is for a multicast --address";
+  } else if (!options->capture.empty() && !options->address.empty()) {
+    lonely = "--address is for receiving, which --capture takes the place of";
+  } else if (!options->source_texts.empty() && !options->telegrams) {
+    lonely = "--source is for --port, --address or --capture: a report does not say where its telegrams came from";
+  }
+  if (!lonely.empty()) {
+    *err = lonely;
+    return kBadCommandLine;
+  }
+  for (const std::string& text : options->source_texts) {
+    SourceAddress source;
+    if (!ParseSource(text, "--source", &source, err)) return kBadCommandLine;
+    options->sources.Add(source);
   }
   if (!ReadHostNames(options->allow_hosts, &options->allowed_hosts)) {
     *err = "bad value '" + options->allow_hosts + "' for --allow-host: host names, comma-separated, are needed";
@@ -117,6 +163,8 @@ std::string PlotUsage() {
   PlotOptions defaults;
   return "usage: telegram-plot [--follow] [--force] -o FOLDER [REPORT]\n"
          "       telegram-plot --serve [ADDRESS:]PORT [-o FOLDER] [REPORT]\n"
+         "       telegram-plot --serve [ADDRESS:]PORT [-o FOLDER] --port 9999 [--address GROUP]\n"
+         "       telegram-plot -o FOLDER --capture FILE\n"
          "Shows every block of values in a report of telegram-receiver on a page to\n"
          "explore: zoom, move along, read each value, go from block to block, take its\n"
          "values as CSV. With -o it writes a folder: each block's values, and\n"
@@ -126,6 +174,12 @@ std::string PlotUsage() {
          "ends or those of Windows:\n"
          "  telegram-receiver | telegram-plot --serve 8080\n"
          "  telegram-receiver | telegram-plot -o run1\n"
+         "Or it takes the telegrams themselves, through the library: received on a UDP\n"
+         "port (--port, a multicast group with --address) or read from a capture\n"
+         "(--capture). Then every block with values is shown, and the page shows each\n"
+         "sender apart (pick one, or see them side by side):\n"
+         "  telegram-plot --serve 8080 --port 9999\n"
+         "  telegram-plot -o run1 --capture run1.pcapng\n"
          "\n" +
          OptionsHelp(OptionTable(&defaults));
 }

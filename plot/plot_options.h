@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command_line.h"
+#include "net/source_address.h"
 #include "plot/block_store.h"
 
 struct PlotOptions {
@@ -20,11 +21,23 @@ struct PlotOptions {
   long keep = kDefaultKeptBlocks;  // blocks the server keeps
   long memory_mib = 256;  // the memory the report's data may take
   std::string allow_hosts;  // host names accepted beyond this computer's, comma-separated
+  // The telegrams themselves, in place of a report: received on a UDP port,
+  // or read from a capture.
+  long port = 9999;
+  std::string address;         // to receive on, or a multicast group
+  std::string interface_name;  // the group's interface
+  std::string capture;         // a capture file
+  std::vector<std::string> source_texts;
   // From `serve`:
   std::string serve_address = "127.0.0.1";
   long serve_port = 0;
   // From `allow_hosts`, lowercase.
   std::vector<std::string> allowed_hosts;
+  // From --port, --address or --capture given: the blocks come from
+  // telegrams, not a report.
+  bool telegrams = false;
+  // From `source_texts`.
+  SourceFilter sources;
 };
 
 // How --memory is shared: what was read of the input and not yet taken,

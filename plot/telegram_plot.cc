@@ -4,7 +4,9 @@
 // or both. It reads the report from a file or from standard input,
 // finished or still being written, at the pace it comes: a block's values
 // are kept as the report prints them, and made numbers only where a page
-// or a picture asks for them.
+// or a picture asks for them. Or it takes the telegrams themselves,
+// received on a UDP port or read from a capture, each block with its
+// sender.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -26,6 +28,7 @@
 #include "plot/live_server.h"
 #include "plot/plot_options.h"
 #include "plot/report_input.h"
+#include "plot/telegram_input.h"
 
 namespace {
 
@@ -49,22 +52,26 @@ const auto kProgressInterval = std::chrono::milliseconds(250);
 class Showing {
  public:
   // `run_name` names the source once it is known to be a report, if
-  // given.
-  Showing(const PlotOptions& options, const std::string& source, const std::string& run_name)
-      : options_(options), memory_(ShareMemory(options.memory_mib)), source_(source), run_name_(run_name) {}
+  // given; `input` says what the source is (ReportState::input).
+  Showing(const PlotOptions& options, const std::string& source, const std::string& run_name,
+          const std::string& input = "")
+      : options_(options), memory_(ShareMemory(options.memory_mib)), source_(source), run_name_(run_name),
+        input_(input) {}
 
   // Starts the server, if one is asked for. False, with `*err`.
   bool Serve(std::string* err) {
     if (options_.serve.empty()) return true;
     store_ = std::make_unique<BlockStore>(source_, static_cast<size_t>(options_.keep), memory_.kept);
+    store_->SetSource(source_, input_);
     server_ = std::make_unique<LiveServer>(store_.get());
     HostRules hosts;
     hosts.allowed = options_.allowed_hosts;
     if (!server_->Start(options_.serve_address, static_cast<int>(options_.serve_port), hosts, err)) return false;
     const std::string where = UrlHostPort(options_.serve_address, server_->port());
-    Say("serving the report at http://" + where + "/ (Ctrl-C ends it)");
+    const char* what = input_.empty() ? "the report" : "the telegrams";
+    Say(std::string("serving ") + what + " at http://" + where + "/ (Ctrl-C ends it)");
     if (!IsLoopbackAddress(options_.serve_address)) {
-      Say("anyone who can reach " + where + " sees the report's data");
+      Say("anyone who can reach " + where + " sees " + (input_.empty() ? "the report's" : "the telegrams'") + " data");
     }
     return true;
   }
@@ -77,7 +84,7 @@ class Showing {
     if (!begun_) {
       begun_ = true;
       if (!run_name_.empty()) source_ = run_name_;
-      if (store_) store_->SetSource(source_);
+      if (store_) store_->SetSource(source_, input_);
     }
     if (options_.output.empty() || folder_.started()) return true;
     FolderFiles files;
@@ -122,7 +129,7 @@ class Showing {
     const auto now = std::chrono::steady_clock::now();
     if (!folder_.started() || now - progress_told_ < kProgressInterval) return;
     progress_told_ = now;
-    folder_.SetState(ReportState{source_, telegrams, 0, 0, 0, true, false, ""});
+    folder_.SetState(ReportState{source_, telegrams, 0, 0, 0, true, false, "", input_});
   }
 
   // The report is over: whole, cut short, or damaged. Every block waiting
@@ -132,7 +139,7 @@ class Showing {
       store_->SetTelegrams(telegrams);
       store_->End(whole, damage);
     }
-    return folder_.Finish(ReportState{source_, telegrams, 0, 0, 0, false, whole, damage}, err);
+    return folder_.Finish(ReportState{source_, telegrams, 0, 0, 0, false, whole, damage, input_}, err);
   }
 
   // Serves until Ctrl-C, if serving.
@@ -151,6 +158,7 @@ class Showing {
   const MemoryShares memory_;
   std::string source_;
   const std::string run_name_;
+  const std::string input_;
   bool begun_ = false;
   FolderWriter folder_;
   bool said_behind_ = false;
@@ -203,6 +211,68 @@ int Damaged(Showing* showing, const BlockReader& reader, const std::string& sour
   return 2;
 }
 
+// "12 blocks with values of 40 telegrams".
+std::string BlocksOf(uint64_t blocks, long telegrams) {
+  return std::to_string(blocks) + (blocks == 1 ? " block" : " blocks") + " with values of " +
+         std::to_string(telegrams) + (telegrams == 1 ? " telegram" : " telegrams");
+}
+
+// The blocks of the telegrams themselves: received until Ctrl-C, or read
+// from a capture to its end.
+int ShowTelegrams(const PlotOptions& options) {
+  TelegramInputPlan plan;
+  plan.capture = options.capture;
+  plan.address = options.address;
+  plan.interface_name = options.interface_name;
+  plan.port = static_cast<uint16_t>(options.port);
+  plan.sources = options.sources;
+  TelegramInput input;
+  std::string err;
+  int status = 0;
+  if (!input.Open(plan, &err)) return Fail(err, 2);
+  std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+  Showing showing(options, input.Name(), "", input.Kind());
+  if (!showing.Serve(&err)) return Fail(err, 2);
+  // Received telegrams never wait for the folder's disk: blocks it cannot
+  // keep up with are passed over, and counted.
+  const bool receiving = options.capture.empty();
+  if (!showing.Begin(!receiving, &err, &status)) return Fail(err, status);
+  if (receiving) {
+    Say("receiving on " + input.Name() + (options.sources.empty() ? "" : ", from " + options.sources.Text() + " only") +
+        " (Ctrl-C ends it)");
+  }
+  std::vector<ReportBlock> blocks;
+  InputStep step = InputStep::kMore;
+  while (step == InputStep::kMore && interrupted == 0) {
+    step = input.Next(100, &blocks);
+    if (!showing.Show(&blocks, &err)) return Fail(err, 1);
+    showing.Progress(input.telegrams());
+    blocks.clear();
+  }
+  if (step == InputStep::kFailed) {
+    if (!showing.End(input.telegrams(), false, input.error(), &err)) Say(err);
+    return Fail("cannot receive on " + input.Name() + ": " + input.error(), 1);
+  }
+  const bool damaged = !input.error().empty();
+  if (!showing.End(input.telegrams(), input.whole(), input.error(), &err)) return Fail(err, 1);
+  std::string said = BlocksOf(showing.blocks(), input.telegrams());
+  if (input.sources() > 1) said += " from " + std::to_string(input.sources()) + " senders";
+  if (showing.folder_ready()) said += " in " + (fs::path(options.output) / "index.html").string();
+  if (showing.passed_over() > 0) {
+    said += ", " + std::to_string(showing.passed_over()) + " of them passed over: the disk could not keep up";
+  }
+  if (input.ignored() > 0) {
+    said += "; " + std::to_string(input.ignored()) + (input.ignored() == 1 ? " telegram" : " telegrams") +
+            " from other senders left out";
+  }
+  Say(said);
+  if (input.cut_short()) Say(input.Name() + ": it ends inside a packet; every telegram before it is shown");
+  if (damaged) Say(input.Name() + ": " + input.error());
+  showing.ServeUntilInterrupted();
+  return damaged ? 2 : 0;
+}
+
 int main(int argc, char** argv) {
   std::set_terminate(OnTerminate);
   PlotOptions options;
@@ -211,6 +281,7 @@ int main(int argc, char** argv) {
   if (AnswerCommandLine(ParsePlotOptions(argc, argv, &options, &err), "telegram-plot", PlotUsage, err, &status)) {
     return status;
   }
+  if (options.telegrams) return ShowTelegrams(options);
   const bool from_stdin = options.input.empty() || options.input == "-";
   const std::string source = from_stdin ? "standard input" : options.input;
   ReportInput input;
@@ -249,9 +320,7 @@ int main(int argc, char** argv) {
   if (!reader.End(&blocks)) return Damaged(&showing, reader, source);
   if (!showing.Begin(input.holds_up_writer(), &err, &status)) return Fail(err, status);
   if (!showing.Show(&blocks, &err) || !showing.End(reader.telegrams(), reader.finished(), "", &err)) return Fail(err, 1);
-  const uint64_t shown = showing.blocks();
-  std::string said = std::to_string(shown) + (shown == 1 ? " block" : " blocks") + " with values of " +
-                     std::to_string(reader.telegrams()) + (reader.telegrams() == 1 ? " telegram" : " telegrams");
+  std::string said = BlocksOf(showing.blocks(), reader.telegrams());
   if (showing.folder_ready()) said += " in " + (fs::path(options.output) / "index.html").string();
   if (showing.passed_over() > 0) {
     said += ", " + std::to_string(showing.passed_over()) + " of them passed over: the disk could not keep up";

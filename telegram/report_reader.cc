@@ -312,7 +312,7 @@ bool ReportReader::TakeLine() {
         return true;
       }
       block_ = ReportBlock{line_number_, telegrams_, numbers[0], numbers[1], static_cast<long>(numbers[2]), {}, false,
-                           {}, 0};
+                           {}, 0, {}};
       most_values_ = MostValues(numbers[0]);
       block_given_ = false;
       part_ = kValuesStartNext;

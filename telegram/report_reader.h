@@ -25,6 +25,9 @@ struct ReportBlock {
   // report ends in; `values` is then empty, and `text_values` counts them.
   std::string text;
   size_t text_values;
+  // Where its telegram came from ("10.0.0.1:5000"), when the blocks are
+  // taken from telegrams themselves; a report does not say: empty.
+  std::string source;
 };
 
 class ReportReader {
@@ -91,7 +94,7 @@ class ReportReader {
   long line_number_ = 1;    // its number, from 1
   long telegrams_ = 0;      // type lines read
   bool finished_ = false;
-  ReportBlock block_ = {0, 0, 0, 0, 0, {}, false, {}, 0};  // the block whose values are being read
+  ReportBlock block_ = {0, 0, 0, 0, 0, {}, false, {}, 0, {}};  // the block whose values are being read
   size_t most_values_ = 0;  // the most values its TotalSize gives room for
   bool block_given_ = false;  // it has them all, and went out
   uint32_t value_ = 0;      // the value being read (its digits so far are the line)
