@@ -108,7 +108,8 @@ run_example() {  # bin folder, command[, folder, whose command, home]
     [ -z "$taker" ] && port_held || ! kill -0 $receiver_pid 2>/dev/null && break
     sleep 0.05
   done
-  if kill -0 $receiver_pid 2>/dev/null && port_held && [[ $command == telegram-receiver* || $command == telegram-record* ]]; then
+  if kill -0 $receiver_pid 2>/dev/null && port_held &&
+     [[ $command == telegram-receiver* || $command == telegram-record* || $command == "telegram-plot "*"--port 9999"* ]]; then
     "$bin/telegram-sender" 2>/dev/null || fail "feeding the example '$command' failed"
   fi
   if [[ $command == *--serve* ]]; then
@@ -118,6 +119,8 @@ run_example() {  # bin folder, command[, folder, whose command, home]
     for _ in $(seq 100); do
       blocks=$(curl -s "http://127.0.0.1:$port/blocks?after=1000") || true
       [[ $blocks == *'"reading":false'* ]] && break
+      # Telegrams received go on until Ctrl-C: the whole run is there once counted.
+      [[ $command == *--port* && $blocks == *'"telegrams":1000,'* ]] && break
       sleep 0.1
     done
     if [[ $command == telegram-sender* ]]; then

@@ -1,6 +1,8 @@
 // telegram-plot's page: the newest block of a report drawn large and kept
 // up to date as blocks arrive, every block to go back to, and a chart to
-// explore (zoom, move along, read each value). The same page works served
+// explore (zoom, move along, read each value). Blocks taken from the
+// telegrams themselves carry their sender: the page then shows one sender,
+// or every one, and each sender's block side by side. The same page works served
 // by telegram-plot --serve (the blocks and their values over HTTP, the news
 // pushed as Server-Sent Events) and from a folder made by telegram-plot -o,
 // opened from the disk with no server (the blocks and their values in
@@ -243,6 +245,8 @@
 
   const blocks = new Map();  // id -> summary
   let ids = [];              // the ids known, in order
+  const idsOf = new Map();   // each sender's ids, in order: source -> ids (blocks of a report have none)
+  let chosen = '';           // the sender shown, or '' for every one
   let state = null;
   let runMin = MAX_VALUE;    // the run's range, as far as it is known
   let runMax = 0;
@@ -263,11 +267,13 @@
     block(block) {
       if (blocks.has(block.id)) return;
       blocks.set(block.id, block);
-      if (ids.length === 0 || block.id > ids[ids.length - 1]) {
-        ids.push(block.id);
-      } else {
-        ids.push(block.id);
-        ids.sort((a, b) => a - b);
+      addInOrder(ids, block.id);
+      if (block.source) {
+        if (!idsOf.has(block.source)) {
+          idsOf.set(block.source, []);
+          senders.add(block.source);
+        }
+        addInOrder(idsOf.get(block.source), block.id);
       }
       if (!live) arrivedWhilePaused++;
       if (scaleMode() === 'run') askRange();
@@ -299,6 +305,26 @@
     blocks: () => ids.map((id) => blocks.get(id)),
   };
 
+  function addInOrder(list, id) {
+    list.push(id);
+    if (list.length > 1 && id < list[list.length - 2]) list.sort((a, b) => a - b);
+  }
+
+  // The ids the view goes through: every block, or the chosen sender's.
+  function view() { return chosen ? (idsOf.get(chosen) || []) : ids; }
+
+  // Where `id` is in `list` (in order), or -1.
+  function indexIn(list, id) {
+    let low = 0;
+    let high = list.length - 1;
+    while (low <= high) {
+      const middle = (low + high) >> 1;
+      if (list[middle] === id) return middle;
+      if (list[middle] < id) low = middle + 1; else high = middle - 1;
+    }
+    return -1;
+  }
+
   // The run's range, asked for while the scale shows it: at once, then
   // again as blocks come, at most twice a second.
   let rangeTimer = 0;
@@ -318,6 +344,12 @@
     if (!state || state.kept >= state.blocks || ids.length <= state.kept) return;
     const gone = ids.splice(0, ids.length - state.kept);
     for (const id of gone) {
+      const block = blocks.get(id);
+      if (block && block.source) {
+        // The oldest block overall is its sender's oldest.
+        const own = idsOf.get(block.source);
+        if (own && own[0] === id) own.shift();
+      }
       blocks.delete(id);
       list.remove(id);
     }
@@ -329,11 +361,26 @@
     if (!state) return;
     $('source').textContent = state.source;
     document.title = 'telegram-plot: ' + state.source;
-    let words = state.telegrams + (state.telegrams === 1 ? ' telegram' : ' telegrams') + ' read, ' +
+    let words = state.telegrams + (state.telegrams === 1 ? ' telegram' : ' telegrams') +
+      (state.input === 'udp' ? ' received, ' : ' read, ') +
       state.blocks + (state.blocks === 1 ? ' block' : ' blocks') + ' with values. ';
     const text = $('state');
     text.className = 'quiet';
-    if (state.damage) {
+    $('reportnote').hidden = Boolean(state.input);
+    if (state.input === 'udp') {
+      words += state.damage ? 'Receiving failed: ' + state.damage + '.'
+        : state.reading ? 'The telegrams are shown as they are received.' : 'Receiving has ended.';
+      if (state.damage) text.className = 'note';
+    } else if (state.input === 'capture') {
+      if (state.damage) {
+        words += 'The capture is damaged: ' + state.damage + '. Every telegram before is here.';
+        text.className = 'note';
+      } else {
+        words += state.reading ? 'The capture is still being read.'
+          : state.whole ? 'The capture is read to its end.'
+            : 'The capture ends inside a packet; every telegram before it is here.';
+      }
+    } else if (state.damage) {
       words += 'The report is damaged: ' + state.damage + '.';
       text.className = 'note';
     } else if (state.reading) {
@@ -371,13 +418,14 @@
 
   function scaleMode() { return document.querySelector('input[name=scale]:checked').value; }
 
-  // The value axis: the block's own range, the run's, or the whole 16-bit
-  // range; never above 65535 nor below 0.
-  function valueRange() {
+  // The value axis: the block's own range (`own`, that of the block drawn
+  // large if none is given), the run's, or the whole 16-bit range; never
+  // above 65535 nor below 0.
+  function valueRange(own) {
     let low = 0;
     let high = MAX_VALUE;
-    if (scaleMode() === 'own' && shownValues) {
-      [low, high] = shownRange;
+    if (scaleMode() === 'own' && (own || shownValues)) {
+      [low, high] = own || shownRange;
     } else if (scaleMode() === 'run' && runRanged > 0 && runMin <= runMax) {
       low = runMin;
       high = runMax;
@@ -479,7 +527,7 @@
     chart = new uPlot({
       width: Math.max(400, element.clientWidth || 900),
       height: 400,
-      scales: {x: {time: false, auto: false, range: indexScale}, y: {auto: false, range: valueRange}},
+      scales: {x: {time: false, auto: false, range: indexScale}, y: {auto: false, range: () => valueRange()}},
       // Whole indexes on the index axis, however far it is zoomed in.
       axes: [{label: 'value index', incrs: [1, 2, 5, 10, 20, 50, 100, 200, 500, 1000, 2000, 5000, 10000, 20000]},
         {label: 'value', size: 60}],
@@ -529,7 +577,8 @@
       resetZoom();
     }
     chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
-    let heading = 'Scan ' + block.scan + ', block ' + block.block + ': ' + block.count +
+    let heading = (block.source ? block.source + ': scan ' : 'Scan ') + block.scan + ', block ' + block.block +
+      ': ' + block.count +
       (block.count === 1 ? ' value' : ' values');
     heading += values.length === 1 ? ' of ' + shownRange[0] : ' from ' + shownRange[0] + ' to ' + shownRange[1];
     $('heading').textContent = heading;
@@ -563,10 +612,12 @@
   // Once a frame at most: the newest block while live (those between two
   // drawn are skipped, and counted).
   function frame() {
-    if (live && ids.length > 0 && !busy) {
-      const newest = ids[ids.length - 1];
+    const seen = view();
+    if (live && seen.length > 0 && !busy) {
+      const newest = seen[seen.length - 1];
       if (newest !== liveDrawn) {
-        if (liveDrawn !== 0 && newest > liveDrawn + 1) skipped += newest - liveDrawn - 1;
+        const before = liveDrawn === 0 ? -1 : indexIn(seen, liveDrawn);
+        if (before >= 0 && seen.length - 1 > before + 1) skipped += seen.length - 2 - before;
         stats.skipped = skipped;
         const drawing = newest;
         show(drawing, () => {
@@ -575,6 +626,7 @@
         });
       }
     }
+    sides.frame();
   }
 
   // Pause, and the words on live drawing, only while blocks can still come
@@ -603,22 +655,32 @@
   // row of its own), a button for each block in it. Only what changes is
   // touched, so that thousands of blocks cost no more per block than a few.
   const list = {
-    rows: [],              // the oldest first: {scan, ids, element}
+    rows: [],              // the oldest first: {scan, source, ids, element, lastId}
+    lastRow: new Map(),    // each sender's newest row ('' for a report's)
     buttons: new Map(),    // id -> its button
     lastId: 0,
     shownId: 0,
     add(block) {
-      let row = this.rows.length > 0 ? this.rows[this.rows.length - 1] : null;
-      if (!row || row.scan !== block.scan || block.id !== this.lastId + 1) {
+      const source = block.source || '';
+      let row = this.lastRow.get(source);
+      // A report's row holds a run of blocks in a row; a sender's, its own
+      // blocks of one scan in a row, whatever came between from others.
+      const own = source ? idsOf.get(source) : null;
+      const next = source ? Boolean(row) && own.length > 1 && row.lastId === own[own.length - 2]
+        : block.id === this.lastId + 1;
+      if (!row || row.scan !== block.scan || !next) {
         const element = document.createElement('div');
         element.className = 'scan';
         const name = document.createElement('span');
-        name.textContent = 'Scan ' + block.scan;
+        name.textContent = (source ? source + ' scan ' : 'Scan ') + block.scan;
         element.appendChild(name);
-        row = {scan: block.scan, ids: [], element};
+        element.hidden = Boolean(chosen) && source !== chosen;
+        row = {scan: block.scan, source, ids: [], element, lastId: 0};
         this.rows.push(row);
+        this.lastRow.set(source, row);
         $('scans').prepend(element);
       }
+      row.lastId = block.id;
       const button = document.createElement('button');
       button.textContent = 'block ' + block.block + (block.cut ? ' (cut short)' : '');
       button.title = block.name + ': ' + block.count + (block.count === 1 ? ' value' : ' values');
@@ -646,6 +708,7 @@
         if (row.ids.length === 0) {
           row.element.remove();
           this.rows.shift();
+          if (this.lastRow.get(row.source) === row) this.lastRow.delete(row.source);
         }
       }
     },
@@ -665,6 +728,120 @@
         }
       }
       this.shownId = id;
+    },
+  };
+
+  // --- Scanners: one chosen, or each side by side -----------------------------
+
+  const SIDE_CHARTS = 16;  // scanners drawn side by side at most
+
+  // The senders met, in the order they came: each offered to choose.
+  const senders = {
+    known: [],
+    add(sender) {
+      this.known.push(sender);
+      const option = document.createElement('option');
+      option.value = sender;
+      option.textContent = sender;
+      $('sender').appendChild(option);
+      $('senders').hidden = false;
+      sides.add(sender);
+    },
+  };
+
+  // The view goes through `sender`'s blocks alone ('' every one's).
+  function choose(sender) {
+    chosen = sender;
+    $('sender').value = sender;
+    for (const row of list.rows) row.element.hidden = Boolean(chosen) && row.source !== chosen;
+    const shown = blocks.get(shownId);
+    if (live) {
+      liveDrawn = 0;
+      requestAnimationFrame(frame);
+    } else if (chosen && shown && shown.source !== chosen) {
+      const seen = view();
+      if (seen.length > 0) show(seen[seen.length - 1]);
+    }
+  }
+
+  // A small chart for each sender: while live, its newest block; else its
+  // block of the scan and block number drawn large, or its last one before.
+  const sides = {
+    panels: new Map(),  // sender -> {heading, box, chart, range, drawnId, busy}
+    on: false,
+    add(sender) {
+      if (this.panels.size >= SIDE_CHARTS) {
+        $('sidesnote').textContent = 'The first ' + SIDE_CHARTS + ' scanners are drawn side by side; choose ' +
+          'any other above.';
+        return;
+      }
+      const element = document.createElement('div');
+      const heading = document.createElement('h3');
+      heading.textContent = sender;
+      heading.title = 'Show this scanner alone';
+      heading.addEventListener('click', () => choose(sender));
+      const box = document.createElement('div');
+      element.append(heading, box);
+      $('sidecharts').appendChild(element);
+      this.panels.set(sender, {heading, box, chart: null, range: [0, MAX_VALUE], drawnId: 0, busy: false});
+    },
+    show(on) {
+      this.on = on;
+      $('sides').checked = on;
+      $('sidecharts').hidden = !on;
+      requestAnimationFrame(frame);
+    },
+    wanted(sender) {
+      const own = idsOf.get(sender) || [];
+      if (own.length === 0) return 0;
+      const shown = blocks.get(shownId);
+      if (live || !shown) return own[own.length - 1];
+      for (let k = own.length - 1; k >= 0; --k) {
+        const block = blocks.get(own[k]);
+        if (block.scan === shown.scan && block.block === shown.block) return own[k];
+      }
+      let k = own.length - 1;
+      while (k > 0 && own[k] > shownId) k--;
+      return own[k];
+    },
+    frame() {
+      if (!this.on) return;
+      for (const [sender, panel] of this.panels) {
+        const id = this.wanted(sender);
+        if (!id || id === panel.drawnId || panel.busy) continue;
+        panel.busy = true;
+        const block = blocks.get(id);
+        source.values(block).then((values) => {
+          panel.drawnId = id;
+          panel.range = rangeOf(values);
+          const at = new Float64Array(values.length);
+          for (let i = 0; i < at.length; ++i) at[i] = i;
+          if (!panel.chart) {
+            panel.chart = new uPlot({
+              width: Math.max(300, panel.box.clientWidth || 440),
+              height: 220,
+              scales: {x: {time: false}, y: {auto: false, range: () => valueRange(panel.range)}},
+              axes: [{}, {size: 60}],
+              series: [{}, {stroke: '#1f5fa8', width: 1, points: {show: false}}],
+              cursor: {show: false},
+              legend: {show: false},
+            }, [[], []], panel.box);
+          }
+          panel.chart.setData([at, values]);
+          panel.heading.textContent = sender + ': scan ' + block.scan + ', block ' + block.block + ', ' +
+            block.count + (block.count === 1 ? ' value' : ' values');
+        }).catch((error) => {
+          panel.heading.textContent = sender + ': ' + String(error.message || error);
+        }).finally(() => {
+          panel.busy = false;
+          requestAnimationFrame(frame);
+        });
+      }
+    },
+    rescale() {
+      for (const panel of this.panels.values()) {
+        if (panel.chart) panel.chart.setScale('y', {min: valueRange(panel.range)[0], max: valueRange(panel.range)[1]});
+      }
     },
   };
 
@@ -688,28 +865,31 @@
     requestAnimationFrame(frame);
   }
 
-  // A block chosen by the user: the view holds it.
+  // A block chosen by the user: the view holds it (and the charts side by
+  // side follow it).
   function pick(id) {
     if (live) pause();
-    show(id);
+    show(id, () => requestAnimationFrame(frame));
   }
 
   function step(by) {
-    if (ids.length === 0) return;
-    let at = ids.indexOf(shownId);
-    if (at < 0) at = ids.length - 1;
-    at = Math.max(0, Math.min(ids.length - 1, at + by));
-    pick(ids[at]);
+    const seen = view();
+    if (seen.length === 0) return;
+    let at = indexIn(seen, shownId);
+    if (at < 0) at = seen.length - 1;
+    at = Math.max(0, Math.min(seen.length - 1, at + by));
+    pick(seen[at]);
   }
 
   function goToScan() {
     const wanted = Number($('scan').value);
-    for (let k = ids.length - 1; k >= 0; --k) {
-      if (blocks.get(ids[k]).scan === wanted) {
+    const seen = view();
+    for (let k = seen.length - 1; k >= 0; --k) {
+      if (blocks.get(seen[k]).scan === wanted) {
         // Its first block.
         let first = k;
-        while (first > 0 && blocks.get(ids[first - 1]).scan === wanted) first--;
-        pick(ids[first]);
+        while (first > 0 && blocks.get(seen[first - 1]).scan === wanted) first--;
+        pick(seen[first]);
         return;
       }
     }
@@ -728,8 +908,11 @@
     input.addEventListener('change', () => {
       if (scaleMode() === 'run') askRange();
       if (chart) chart.setScale('y', {min: valueRange()[0], max: valueRange()[1]});
+      sides.rescale();
     });
   }
+  $('sender').addEventListener('change', () => choose($('sender').value));
+  $('sides').addEventListener('change', () => sides.show($('sides').checked));
   // The shown block's values as a CSV file, made here: the same bytes from
   // a server or from the disk.
   $('csv').addEventListener('click', (event) => {
@@ -787,6 +970,11 @@
     live: () => live,
     show: pick,
     goLive,
+    ranged: () => runRanged,
+    senders: () => senders.known.slice(),
+    choose,
+    sideBySide: (on) => sides.show(on),
+    sideBlocks: () => Array.from(sides.panels, ([sender, panel]) => [sender, panel.drawnId]),
   };
 
   source.start();
