@@ -191,7 +191,8 @@ if(NOT WIN32)
   # telegram-record as users run it, in network namespaces of its own.
   add_test(NAME record_test
     COMMAND bash ${PROJECT_SOURCE_DIR}/tests/record_test.sh $<TARGET_FILE:telegram-record>
-      $<TARGET_FILE:telegram-receiver> $<TARGET_FILE:telegram-sender> ${PROJECT_SOURCE_DIR}/dissector/telegram.lua)
+      $<TARGET_FILE:telegram-receiver> $<TARGET_FILE:telegram-sender> ${PROJECT_SOURCE_DIR}/dissector/telegram.lua
+      $<TARGET_FILE:telegram-plot>)
   set_tests_properties(record_test PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 
   # The same suite against a Windows build, its receiver and its sender run

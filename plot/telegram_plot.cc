@@ -244,11 +244,25 @@ int ShowTelegrams(const PlotOptions& options) {
   }
   std::vector<ReportBlock> blocks;
   InputStep step = InputStep::kMore;
-  while (step == InputStep::kMore && interrupted == 0) {
-    step = input.Next(100, &blocks);
+  // Until Ctrl-C; then what is already waiting in the socket is still
+  // taken, for a little while at most.
+  const auto kLongestDrain = std::chrono::seconds(2);
+  std::chrono::steady_clock::time_point drain_until;
+  for (;;) {
+    const bool draining = interrupted != 0;
+    if (draining && drain_until == std::chrono::steady_clock::time_point()) {
+      drain_until = std::chrono::steady_clock::now() + kLongestDrain;
+    }
+    const uint64_t before = static_cast<uint64_t>(input.telegrams()) + input.ignored();
+    step = input.Next(draining ? 0 : 100, &blocks);
     if (!showing.Show(&blocks, &err)) return Fail(err, 1);
     showing.Progress(input.telegrams());
     blocks.clear();
+    if (step != InputStep::kMore) break;
+    if (draining && (static_cast<uint64_t>(input.telegrams()) + input.ignored() == before ||
+                     std::chrono::steady_clock::now() >= drain_until)) {
+      break;
+    }
   }
   if (step == InputStep::kFailed) {
     if (!showing.End(input.telegrams(), false, input.error(), &err)) Say(err);

@@ -14,18 +14,20 @@
 #  - --duration, files that rotate with a ring, live statistics;
 #  - crafted numbering: the gaps counted as the numbers show them;
 #  - several senders on one port: each counted apart, --source keeping
-#    some; a multicast group received by two programs at once;
+#    some; a multicast group received by two programs at once, and by
+#    telegram-plot beside them;
 #  - through a real broker: three senders published and subscribed, the
-#    subscription's recording the publisher's byte for byte; the broker
-#    restarted mid-run; a login refused;
+#    subscription's recording the publisher's byte for byte; messages of
+#    other publishers and broken ones; the broker restarted mid-run; a
+#    login refused;
 #  - bad command lines and a port in use: one line, status 2; a closed
 #    standard output: one line, status 1.
 #
-# usage: record_test.sh RECORD RECEIVER SENDER DISSECTOR
+# usage: record_test.sh RECORD RECEIVER SENDER DISSECTOR [PLOT]
 # Needs root (for the namespaces and a small disk) and python3. Where they
 # are missing it is skipped (status 77), unless CI=true.
 set -uo pipefail
-record=$1 receiver=$2 sender=$3 dissector=$4
+record=$1 receiver=$2 sender=$3 dissector=$4 plot=${5:-}
 
 if [ "$(id -u)" != 0 ] || ! command -v unshare >/dev/null || ! command -v python3 >/dev/null; then
   echo "record_test: needs root, unshare and python3"
@@ -51,10 +53,10 @@ in_namespace() {
   script=$(cat)
   unshare -n bash -c 'ip link set lo up
 ready() { for _ in $(seq 200); do grep -q receiving "$1" 2>/dev/null && return 0; sleep 0.02; done; return 1; }
-'"$script" _ "$record" "$receiver" "$sender" "$work"
+'"$script" _ "$record" "$receiver" "$sender" "$work" "$plot"
 }
 # The positional names inside the namespace.
-prelude='R=$1 C=$2 S=$3 W=$4'
+prelude='R=$1 C=$2 S=$3 W=$4 P=$5'
 
 # --- The report, the recording, the replay ------------------------------------
 in_namespace <<EOS
@@ -483,12 +485,23 @@ ip route add 224.0.0.0/4 dev lo
 one=\$!
 "\$R" --address 239.1.2.3 --count 1000 --format csv >"\$W/group2.csv" 2>"\$W/group2.err" &
 two=\$!
+if [ -n "\$P" ]; then
+  "\$P" -o "\$W/groupplot" --address 239.1.2.3 --interface lo 2>"\$W/groupplot.err" &
+  three=\$!
+  ready "\$W/groupplot.err"
+fi
 ready "\$W/group1.err"
 ready "\$W/group2.err"
 grep -c 030201EF /proc/net/igmp >"\$W/joined"
 "\$R" --count 1 >/dev/null 2>"\$W/unicast.err"
 "\$S" --host 239.1.2.3 2>/dev/null
 wait \$one \$two
+if [ -n "\$P" ]; then
+  # Ctrl-C once the group's telegrams are in: those waiting are still taken.
+  kill -INT \$three
+  wait \$three
+  echo \$? >"\$W/groupplot.status"
+fi
 grep -c 030201EF /proc/net/igmp >"\$W/left"
 "\$S" --receiver "\$C" >"\$W/group.expected" 2>/dev/null
 EOS
@@ -498,6 +511,15 @@ if cmp -s "$work/group1.report" "$work/group.expected" && [ "$(wc -l <"$work/gro
   ok "two programs receive one multicast group at once, each every telegram"
 else
   fail "a multicast group: $(cat "$work/group1.err" "$work/group2.err")"
+fi
+if [ -n "$plot" ]; then
+  if [ "$(cat "$work/groupplot.status")" = 0 ] &&
+     grep -qx "telegram-plot: 750 blocks with values of 1000 telegrams in $work/groupplot/index.html" "$work/groupplot.err" &&
+     [ "$(grep -c '"source":"[0-9.]*:[0-9]*"});$' "$work/groupplot/blocks.js")" = 750 ]; then
+    ok "telegram-plot receives the same group beside them: every block, each with its sender"
+  else
+    fail "telegram-plot on a multicast group: status $(cat "$work/groupplot.status"): $(cat "$work/groupplot.err" "$work/groupplot/state.js")"
+  fi
 fi
 if [ "$(cat "$work/joined")" = 1 ] && [ "$(cat "$work/left")" = 0 ]; then
   ok "the group is joined while they run and left when they end"
