@@ -37,7 +37,8 @@ add_test(NAME telegram_test COMMAND telegram_test)
 
 # The library's C interface, its C++ layer, and its pieces.
 telegram_test(library_test library/telegram_api_test.cc library/sequence_counter_test.cc library/recorder_api_test.cc
-  library/udp_receiver_test.cc library/capture_api_test.cc library/report_reader_api_test.cc)
+  library/udp_receiver_test.cc library/capture_api_test.cc library/report_reader_api_test.cc
+  library/source_sequence_api_test.cc)
 target_include_directories(library_test PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(library_test PRIVATE tgr_static report_test_support capture_test_support Threads::Threads)
 add_test(NAME library_test COMMAND library_test)

@@ -1,13 +1,13 @@
-// Each source's telegrams counted apart: their number, bytes and sequence
-// (gaps, repeats, reordering), so that two scanners on one port are two
-// numberings, never one; and the totals over them. Bounded: the first
-// kMostApart sources are counted each apart, any later ones together.
+// Each source's telegrams counted apart, through the library's counter of
+// sources: their number, bytes and sequence (gaps, repeats, reordering),
+// so that two scanners on one port are two numberings, never one; and the
+// totals over them. Bounded: the first kMostApart sources are counted each
+// apart, any later ones together.
 #ifndef RECORD_SOURCE_COUNTS_H_
 #define RECORD_SOURCE_COUNTS_H_
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "net/source_address.h"
@@ -27,11 +27,7 @@ struct SourceNumbers {
 class SourceCounts {
  public:
   // Each source's sequence counter takes 2 MB: so many are kept apart.
-  static constexpr size_t kMostApart = 16;
-
-  SourceCounts() = default;
-  SourceCounts(const SourceCounts&) = delete;
-  SourceCounts& operator=(const SourceCounts&) = delete;
+  static constexpr size_t kMostApart = TGR_SOURCES_APART;
 
   // Counts one telegram of `size` bytes from `source`. False only if no
   // counter's memory could be had (the telegram is then counted in
@@ -44,25 +40,10 @@ class SourceCounts {
   // Every source's numbers added up.
   SourceNumbers Totals() const;
   // The sources seen, those beyond the bound included.
-  uint64_t sources() const { return apart_.size() + others_sources_.size(); }
+  uint64_t sources() const { return sequence_.Totals().sources; }
 
  private:
-  struct Counted {
-    SourceNumbers numbers;
-    std::unique_ptr<tgr::Sequence> sequence;
-  };
-  Counted* Find(const SourceAddress& source);
-  static bool Count(Counted* counted, const unsigned char* bytes, size_t size);
-
-  std::vector<Counted> apart_;
-  // The sources beyond the bound: counted together, their addresses
-  // remembered up to a bound of their own so that they are counted once.
-  Counted others_;
-  std::vector<SourceAddress> others_sources_;
-  bool others_overflow_ = false;
+  tgr::SourceSequence sequence_{kMostApart};
 };
-
-// Every field of `b` added to `a`'s.
-void AddCounts(tgr_sequence_counts* a, const tgr_sequence_counts& b);
 
 #endif  // RECORD_SOURCE_COUNTS_H_

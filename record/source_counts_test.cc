@@ -83,29 +83,4 @@ TEST(SourceCounts, SourcesBeyondTheBoundAreCountedTogetherWithNothingLost) {
   EXPECT_EQ(counts.Totals().telegrams, 3u * sources);
 }
 
-TEST(SourceCounts, AddingCountsAddsEveryField) {
-  tgr_sequence_counts a = {};
-  tgr_sequence_counts b = {};
-  b.telegrams = 1;
-  b.block_telegrams = 2;
-  b.missing_blocks = 3;
-  b.missing_scans = 4;
-  b.missing_tail_blocks = 5;
-  b.repeated = 6;
-  b.reordered = 7;
-  b.restarts = 8;
-  b.outliers = 9;
-  AddCounts(&a, b);
-  AddCounts(&a, b);
-  EXPECT_EQ(a.telegrams, 2u);
-  EXPECT_EQ(a.block_telegrams, 4u);
-  EXPECT_EQ(a.missing_blocks, 6u);
-  EXPECT_EQ(a.missing_scans, 8u);
-  EXPECT_EQ(a.missing_tail_blocks, 10u);
-  EXPECT_EQ(a.repeated, 12u);
-  EXPECT_EQ(a.reordered, 14u);
-  EXPECT_EQ(a.restarts, 16u);
-  EXPECT_EQ(a.outliers, 18u);
-}
-
 }  // namespace

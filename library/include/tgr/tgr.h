@@ -198,6 +198,51 @@ TGR_API int tgr_sequence_add(tgr_sequence* sequence, const tgr_telegram* telegra
  * (more of it may come), nor is a jump not yet confirmed. */
 TGR_API int tgr_sequence_counts_get(const tgr_sequence* sequence, tgr_sequence_counts* counts);
 
+/* The sequence counted for each source apart (its IPv4 address and UDP
+ * port), so that several scanners sending to one port are several
+ * numberings, never each other's gaps. Bounded: the first `most_apart`
+ * sources are counted each apart (each counter's 2 MB had when its source
+ * first comes), any later ones together, as one more entry. */
+typedef struct tgr_source_sequence tgr_source_sequence;
+
+/* The sources counted apart, unless the caller says otherwise; and the most. */
+#define TGR_SOURCES_APART 16
+#define TGR_MOST_SOURCES_APART 256
+
+/* One entry's source and what came from it. */
+typedef struct tgr_source_counts {
+  size_t struct_size; /* set by the caller: sizeof(tgr_source_counts) */
+  uint32_t address;   /* host order: 127.0.0.1 is 0x7F000001; 0 for the others together, and the totals */
+  uint16_t port;
+  int others;         /* 1: the sources beyond the bound, counted together */
+  uint64_t sources;   /* how many sources the counts are of */
+  int at_least;       /* more sources came than could be told apart: `sources` is a lower bound */
+  uint64_t telegrams;
+  uint64_t bytes;     /* the telegrams' sizes (tgr_telegram.size), added up */
+} tgr_source_counts;
+
+/* A new counter of sources, none yet: `most_apart` from 1 to
+ * TGR_MOST_SOURCES_APART, or 0 for TGR_SOURCES_APART; TGR_E_ARGUMENT beyond. */
+TGR_API int tgr_source_sequence_open(size_t most_apart, tgr_source_sequence** sequence, char* error,
+                                     size_t error_size);
+/* Frees it; always TGR_OK. NULL is passed over. */
+TGR_API int tgr_source_sequence_close(tgr_source_sequence* sequence, char* error, size_t error_size);
+/* Counts one telegram from `address`:`port`. TGR_E_MEMORY if a new source's
+ * counter could not be had: the telegram is then counted with the others
+ * (and, if theirs could not be had either, in telegrams and bytes alone). */
+TGR_API int tgr_source_sequence_add(tgr_source_sequence* sequence, uint32_t address, uint16_t port,
+                                    const tgr_telegram* telegram);
+/* The entries so far: each source apart, in the order its first telegram
+ * came, then the others together, if any came. */
+TGR_API size_t tgr_source_sequence_entries(const tgr_source_sequence* sequence);
+/* Entry `index`: its source into `*source`, its sequence into `*counts`
+ * (both sized by the caller); TGR_E_ARGUMENT for an index beyond them. */
+TGR_API int tgr_source_sequence_get(const tgr_source_sequence* sequence, size_t index, tgr_source_counts* source,
+                                    tgr_sequence_counts* counts);
+/* Every entry added up: `sources` is every source seen. */
+TGR_API int tgr_source_sequence_totals(const tgr_source_sequence* sequence, tgr_source_counts* source,
+                                       tgr_sequence_counts* counts);
+
 /* Receive: telegrams as they arrive on a UDP port. */
 typedef struct tgr_receiver tgr_receiver;
 

@@ -147,6 +147,50 @@ class Sequence {
   Owned<tgr_sequence, tgr_sequence_close> handle_;
 };
 
+// The sequence counted for each source apart (tgr_source_sequence).
+class SourceSequence {
+ public:
+  // `most_apart` sources counted each apart; 0: TGR_SOURCES_APART.
+  explicit SourceSequence(size_t most_apart = 0) {
+    const int opened = OpenInto(&handle_, nullptr, [most_apart](tgr_source_sequence** s, char* e, size_t n) {
+      return tgr_source_sequence_open(most_apart, s, e, n);
+    });
+    static_cast<void>(opened);  // ok() says whether it opened
+  }
+
+  // False if it could not be opened; then every call says so.
+  bool ok() const { return handle_.get() != nullptr; }
+
+  int Add(uint32_t address, uint16_t port, const tgr_telegram& telegram) {
+    return ok() ? tgr_source_sequence_add(handle_.get(), address, port, &telegram) : TGR_E_MEMORY;
+  }
+  size_t entries() const { return ok() ? tgr_source_sequence_entries(handle_.get()) : 0; }
+  // Entry `index` (below entries()), or the totals: its source, and its
+  // sequence into `*counts` if given.
+  tgr_source_counts Entry(size_t index, tgr_sequence_counts* counts = nullptr) const {
+    return Read([&](tgr_source_counts* s, tgr_sequence_counts* c) {
+      return tgr_source_sequence_get(handle_.get(), index, s, c);
+    }, counts);
+  }
+  tgr_source_counts Totals(tgr_sequence_counts* counts = nullptr) const {
+    return Read([&](tgr_source_counts* s, tgr_sequence_counts* c) {
+      return tgr_source_sequence_totals(handle_.get(), s, c);
+    }, counts);
+  }
+
+ private:
+  template <typename Get>
+  tgr_source_counts Read(Get get, tgr_sequence_counts* counts) const {
+    tgr_source_counts source = Sized<tgr_source_counts>();
+    tgr_sequence_counts sequence = Sized<tgr_sequence_counts>();
+    if (ok()) get(&source, &sequence);
+    if (counts != nullptr) *counts = sequence;
+    return source;
+  }
+
+  Owned<tgr_source_sequence, tgr_source_sequence_close> handle_;
+};
+
 // A UDP port receiving telegrams.
 class Receiver {
  public:
