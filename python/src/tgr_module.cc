@@ -586,6 +586,7 @@ PYBIND11_MODULE(_tgr, m) {
   m.attr("CaptureWarning") = py::handle(capture_warning);
   m.attr("version") = tgr_version();
   m.attr("MAX_TELEGRAM_SIZE") = TGR_MAX_TELEGRAM_SIZE;
+  m.attr("SOURCES_APART") = TGR_SOURCES_APART;
 
   py::class_<Telegram>(m, "Telegram", R"(One telegram, decoded as telegram-receiver reads it.
 

@@ -126,7 +126,7 @@ class _SourceCounts:
     scanners on one port are two numberings; the first MOST_SOURCES senders
     each apart (a count takes 2 MB), any more together under None."""
 
-    MOST_SOURCES = 16
+    MOST_SOURCES = _tgr.SOURCES_APART
 
     def __init__(self) -> None:
         self._each: dict = {}

@@ -6,6 +6,7 @@ import numpy.typing
 
 version: str
 MAX_TELEGRAM_SIZE: int
+SOURCES_APART: int
 
 class Cancelled(Exception):
     """A wait was cancelled (Receiver.cancel())."""
