@@ -133,6 +133,15 @@ std::string StatsJson(const RunNumbers& run, const StatsInterval& interval, cons
             ",\"restarts\":" + std::to_string(s.restarts) + ",\"outliers\":" + std::to_string(s.outliers) + "}";
   }
   json += "],\"ignored\":" + std::to_string(run.ignored);
+  const RunNumbers::Broker& b = run.broker;
+  if (b.publishing || b.subscribing) {
+    json += std::string(",\"broker\":{\"connected\":") + (b.connected ? "true" : "false") +
+            (b.subscribing ? ",\"taken\":" + std::to_string(b.passed) + ",\"not_taken\":" +
+                                 std::to_string(b.not_passed) + ",\"passed_over\":" + std::to_string(b.unreadable)
+                           : ",\"published\":" + std::to_string(b.passed) + ",\"not_published\":" +
+                                 std::to_string(b.not_passed)) +
+            "}";
+  }
   json += ",\"not_written_to_stdout\":" + std::to_string(run.not_written) +
           ",\"recording\":" + (recording.empty() ? std::string("null") : JsonString(recording)) +
           ",\"recorded\":" + std::to_string(recorded) + ",\"final\":" + (final ? "true" : "false") + "}";

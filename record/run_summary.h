@@ -26,6 +26,15 @@ struct RunNumbers {
   std::vector<SourceNumbers> sources;
   uint64_t sources_seen = 0;  // sources whose telegrams were kept
   uint64_t ignored = 0;       // telegrams from sources not kept (--source)
+  // The broker's part (--publish, --subscribe), if it has one.
+  struct Broker {
+    bool publishing = false;
+    bool subscribing = false;
+    bool connected = false;
+    uint64_t passed = 0;      // published and confirmed, or taken from it
+    uint64_t not_passed = 0;  // not published, or not taken (no room)
+    uint64_t unreadable = 0;  // taken from it and passed over: not a telegram
+  } broker;
 };
 
 // "1,234,567".

@@ -138,6 +138,23 @@ TEST(RunSummary, TheStatisticsAreOneJsonObject) {
   EXPECT_NE(StatsJson(run, interval, "", 0, true).find("\"dropped_by_system\":null"), std::string::npos);
   EXPECT_NE(StatsJson(run, interval, "", 0, true).find("\"recording\":null,\"recorded\":0,\"final\":true}"),
             std::string::npos);
+  // The broker's part only where there is a broker: the publisher's counts,
+  // or the subscriber's.
+  EXPECT_EQ(StatsJson(run, interval, "", 0, true).find("broker"), std::string::npos);
+  run.broker.publishing = true;
+  run.broker.connected = true;
+  run.broker.passed = 7;
+  run.broker.not_passed = 2;
+  EXPECT_NE(StatsJson(run, interval, "", 0, true)
+                .find("\"ignored\":9,\"broker\":{\"connected\":true,\"published\":7,\"not_published\":2},"),
+            std::string::npos);
+  run.broker.publishing = false;
+  run.broker.subscribing = true;
+  run.broker.connected = false;
+  run.broker.unreadable = 5;
+  EXPECT_NE(StatsJson(run, interval, "", 0, true)
+                .find("\"broker\":{\"connected\":false,\"taken\":7,\"not_taken\":2,\"passed_over\":5},"),
+            std::string::npos);
 }
 
 }  // namespace

@@ -276,6 +276,16 @@ RunNumbers Run::Numbers() {
   run.sources_seen = counts_.sources();
   run.ignored = ignored_;
   run.not_written = output_.skipped();
+  // A subscriber's own counts; a publisher's are those of what it sends on.
+  if (subscribing_ || !options_.publish_text.empty()) {
+    const BrokerCounts counts = subscribing_ ? subscriber_.Counts() : publisher_.Counts();
+    run.broker.subscribing = subscribing_;
+    run.broker.publishing = !subscribing_;
+    run.broker.connected = counts.connected;
+    run.broker.passed = counts.passed;
+    run.broker.not_passed = counts.not_passed;
+    run.broker.unreadable = counts.unreadable;
+  }
   return run;
 }
 
