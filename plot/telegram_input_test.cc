@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -159,6 +161,35 @@ TEST_F(CaptureOfTwoSenders, ACaptureCutInsideAPacketGivesEveryWholeOneBefore) {
   EXPECT_TRUE(input.cut_short());
   EXPECT_EQ(input.telegrams(), 3);
   EXPECT_EQ(blocks.size(), 2u);
+}
+
+TEST_F(CaptureOfTwoSenders, ADamagedCaptureIsShownAsFarAsItIsWholeAndSaid) {
+  // The second packet's block length made absurd: the blocks walked by
+  // their lengths (little-endian, as the recorder writes them) to it.
+  std::string bytes;
+  {
+    std::ifstream in(path_, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  const auto word = [&bytes](size_t at) {
+    return static_cast<uint32_t>(static_cast<unsigned char>(bytes[at])) |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 1])) << 8 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 2])) << 16 |
+           static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + 3])) << 24;
+  };
+  size_t at = 0;
+  int packets = 0;
+  while (at + 8 <= bytes.size() && !(word(at) == 6 && ++packets == 2) && word(at + 4) >= 12) at += word(at + 4);
+  ASSERT_LT(at + 8, bytes.size());
+  bytes.replace(at + 4, 4, std::string("\xf0\xff\xff\x7f", 4));
+  std::ofstream(path_, std::ios::binary | std::ios::trunc) << bytes;
+  TelegramInput input;
+  std::vector<ReportBlock> blocks;
+  EXPECT_EQ(ReadAll(&input, TelegramInputPlan(), &blocks), InputStep::kEnd);
+  EXPECT_FALSE(input.whole());
+  EXPECT_NE(input.error().find("damaged"), std::string::npos) << input.error();
+  EXPECT_EQ(input.telegrams(), 1);
+  EXPECT_EQ(blocks.size(), 1u);
 }
 
 TEST(TelegramInput, WhatCannotBeOpenedIsOneLine) {

@@ -244,12 +244,14 @@ int ShowTelegrams(const PlotOptions& options) {
   }
   std::vector<ReportBlock> blocks;
   InputStep step = InputStep::kMore;
-  // Until Ctrl-C; then what is already waiting in the socket is still
-  // taken, for a little while at most.
+  // Until Ctrl-C (or a capture's end); then what is already waiting in the
+  // socket is still taken, for a little while at most. A capture stops at
+  // once.
   const auto kLongestDrain = std::chrono::seconds(2);
   std::chrono::steady_clock::time_point drain_until;
   for (;;) {
     const bool draining = interrupted != 0;
+    if (draining && !receiving) break;
     if (draining && drain_until == std::chrono::steady_clock::time_point()) {
       drain_until = std::chrono::steady_clock::now() + kLongestDrain;
     }
@@ -266,10 +268,12 @@ int ShowTelegrams(const PlotOptions& options) {
   }
   if (step == InputStep::kFailed) {
     if (!showing.End(input.telegrams(), false, input.error(), &err)) Say(err);
-    return Fail("cannot receive on " + input.Name() + ": " + input.error(), 1);
+    return Fail((receiving ? "cannot receive on " : "cannot read ") + input.Name() + ": " + input.error(), 1);
   }
   const bool damaged = !input.error().empty();
-  if (!showing.End(input.telegrams(), input.whole(), input.error(), &err)) return Fail(err, 1);
+  // A capture is whole once read to its end, its last packet cut short or
+  // not (that is said below); one stopped by Ctrl-C is not.
+  if (!showing.End(input.telegrams(), step == InputStep::kEnd && !damaged, input.error(), &err)) return Fail(err, 1);
   std::string said = BlocksOf(showing.blocks(), input.telegrams());
   if (input.sources() > 1) said += " from " + std::to_string(input.sources()) + " senders";
   if (showing.folder_ready()) said += " in " + (fs::path(options.output) / "index.html").string();

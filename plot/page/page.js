@@ -377,8 +377,7 @@
         text.className = 'note';
       } else {
         words += state.reading ? 'The capture is still being read.'
-          : state.whole ? 'The capture is read to its end.'
-            : 'The capture ends inside a packet; every telegram before it is here.';
+          : state.whole ? 'The capture is read to its end.' : 'The reading was stopped before the capture\'s end.';
       }
     } else if (state.damage) {
       words += 'The report is damaged: ' + state.damage + '.';
