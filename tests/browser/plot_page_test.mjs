@@ -474,7 +474,8 @@ async function fromTheDiskMore() {
 // --- The telegrams themselves, from two scanners ---------------------------------
 
 async function twoScanners() {
-  const plot = spawn(plotProgram, ['--serve', '127.0.0.1:0', '--port', '0', '--address', '127.0.0.1'],
+  const plot = spawn(plotProgram, ['--serve', '127.0.0.1:0', '--port', '0', '--address', '127.0.0.1', '-o',
+    join(work, 'scanners')],
     {stdio: ['ignore', 'ignore', 'pipe']});
   let said = '';
   plot.stderr.on('data', (data) => { said += data; });
@@ -523,8 +524,19 @@ async function twoScanners() {
   await page.close();
   plot.kill('SIGINT');
   const code = await ended;
-  check(code === 0 && /10 blocks with values of 10 telegrams from 2 senders/.test(said),
+  check(code === 0 && /10 blocks with values of 10 telegrams from 2 senders in /.test(said),
     'Ctrl-C ends it with status 0 and its count: ' + said.trim().split('\n').pop());
+  // The folder written beside: the same choice from the disk.
+  const folder = await newPage();
+  await folder.goto('file://' + join(work, 'scanners', 'index.html'));
+  check(await until(folder, () => telegramPlotPage.ids().length === 10 && telegramPlotPage.senders().length === 2),
+    'from the disk, the blocks of both scanners, each with its sender');
+  check((await folder.locator('#state').textContent()).indexOf('Receiving has ended.') >= 0,
+    'and the words of a run received: ' + await folder.locator('#state').textContent());
+  await folder.selectOption('#sender', second);
+  check(await until(folder, () => telegramPlotPage.shown() === 10) &&
+    await folder.locator('#scans .scan:not([hidden])').count() === 2, 'the second scanner alone, from the disk');
+  await folder.close();
 }
 
 try {
