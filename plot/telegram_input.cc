@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <charconv>
 
+#include "telegram/report_format.h"
+#include "telegram/telegram_layout.h"
+
 namespace {
 
 // Telegrams taken in one call at most, so that the page and the folder hear
@@ -18,7 +21,7 @@ void AppendValueText(const uint8_t* values, size_t count, std::string* out) {
   for (size_t i = 0; i < count; ++i) {
     const unsigned value = values[2 * i] | static_cast<unsigned>(values[2 * i + 1]) << 8;
     at = std::to_chars(at, at + 5, value).ptr;
-    *at++ = '\t';
+    *at++ = kBlockValueSeparator;
   }
   out->resize(static_cast<size_t>(at - out->data()));
 }
@@ -26,11 +29,11 @@ void AppendValueText(const uint8_t* values, size_t count, std::string* out) {
 bool BlockOfTelegram(const unsigned char* bytes, size_t size, long telegram, const std::string& source,
                      ReportBlock* block) {
   const tgr::Telegram t = tgr::Telegram::Decode(bytes, size);
-  if (t.type != 6 || t.value_count == 0) return false;
+  if (t.type != TGR_TYPE_BLOCK_VALUES || t.value_count == 0) return false;
   block->line = 0;
   block->telegram = telegram;
   // TotalSize - 20 as the report prints it: a signed 32-bit number.
-  block->size = static_cast<int32_t>(t.total_size - 20);
+  block->size = static_cast<int32_t>(t.total_size - static_cast<uint32_t>(kHeaderSize));
   block->scan_no = t.scan_no;
   block->block_no = t.block_no;
   block->values.clear();

@@ -206,13 +206,9 @@ void OnMessage(mosquitto* /*client*/, void* given, const mosquitto_message* mess
                const mosquitto_property* properties) {
   BrokerState* state = StateOf(given);
   const size_t size = static_cast<size_t>(message->payloadlen);
-  if (message->payloadlen < 0 || size > TGR_MAX_TELEGRAM_SIZE) {
-    const std::lock_guard<std::mutex> lock(state->mutex);
-    ++state->unreadable;
-    return;
-  }
-  const MessageFacts facts = ReadFacts(properties);
-  if (!facts.readable) {
+  const bool fits = message->payloadlen >= 0 && size <= TGR_MAX_TELEGRAM_SIZE;
+  const MessageFacts facts = fits ? ReadFacts(properties) : MessageFacts();
+  if (!fits || !facts.readable) {
     const std::lock_guard<std::mutex> lock(state->mutex);
     ++state->unreadable;
     return;
